@@ -1,0 +1,86 @@
+// Recording stand-ins for the dialog and the reader library.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "CommandHost.h"
+#include "Reader.h"
+
+// Records every message and control write; answers control reads from `controls`.
+class FakeHost : public CommandHost {
+public:
+    std::map<int, std::string> controls;
+    std::vector<std::string> messages;
+    std::vector<std::pair<int, std::string>> writes;  // in order
+
+    std::string GetControlText(int id) override { return controls[id]; }
+    void SetControlText(int id, const std::string& text) override
+    {
+        writes.emplace_back(id, text);
+        controls[id] = text;
+    }
+    void ShowMessage(const char* text) override { messages.emplace_back(text); }
+};
+
+// One call the commands made, with copies of the buffers as the reader found them.
+struct ReaderCall {
+    std::string operation;
+    std::int32_t argument = 0;     // port or field index
+    std::string textOnEntry;       // first buffer's bytes on entry (size of that buffer)
+    std::string errorOnEntry;      // GetCardInfo's error buffer on entry
+};
+
+// Each operation answers through a scriptable function that may write the buffers.
+// `valueSize` is the size the reader is entitled to for GetCardInfo's value buffer.
+class FakeReader : public Reader {
+public:
+    using TextAnswer = std::function<std::int32_t(char* text)>;
+    using FieldAnswer = std::function<std::int32_t(std::int32_t index, char* value, char* error)>;
+
+    TextAnswer open = [](char*) { return 0; };
+    TextAnswer close = [](char*) { return 0; };
+    TextAnswer status = [](char*) { return 0; };
+    TextAnswer read = [](char*) { return 0; };
+    FieldAnswer field = [](std::int32_t, char*, char*) { return 0; };
+    std::vector<ReaderCall> calls;
+
+    std::int32_t OpenDevice(std::int32_t port, char* errorText) override
+    {
+        calls.push_back({"OpenDevice", port, Snapshot(errorText, 1024), {}});
+        return open(errorText);
+    }
+    std::int32_t CloseDevice(char* errorText) override
+    {
+        calls.push_back({"CloseDevice", 0, Snapshot(errorText, 1024), {}});
+        return close(errorText);
+    }
+    std::int32_t getDeviceStatus(char* statusText) override
+    {
+        calls.push_back({"getDeviceStatus", 0, Snapshot(statusText, 1024), {}});
+        return status(statusText);
+    }
+    std::int32_t readCard(char* statusText) override
+    {
+        calls.push_back({"readCard", 0, Snapshot(statusText, 1024), {}});
+        return read(statusText);
+    }
+    std::int32_t GetCardInfo(std::int32_t index, char* value, char* errorText) override
+    {
+        const std::size_t valueSize = index == 11 ? 102400 : 1024;
+        calls.push_back({"GetCardInfo", index, Snapshot(value, valueSize), Snapshot(errorText, 1024)});
+        return field(index, value, errorText);
+    }
+
+    static std::string Snapshot(const char* buffer, std::size_t size) { return std::string(buffer, size); }
+};
+
+// Writes `text` and its NUL into a reader buffer, as a well-behaved library does.
+inline void WriteText(char* buffer, const std::string& text)
+{
+    std::memcpy(buffer, text.c_str(), text.size() + 1);
+}
