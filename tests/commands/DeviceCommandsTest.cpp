@@ -1,0 +1,125 @@
+#include "DeviceCommands.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "Fakes.h"
+#include "Gbk.h"
+#include "resource.h"
+
+namespace {
+
+using Command = void (*)(CommandHost&, Reader&);
+
+// Points a fake operation at an answer, whichever operation the command calls.
+void Answer(FakeReader& reader, const FakeReader::TextAnswer& answer)
+{
+    reader.open = reader.close = reader.status = reader.read = answer;
+}
+
+struct CommandCase {
+    const char* name;
+    Command run;
+    const char* operation;
+    std::int32_t code;
+    const char* libraryText;  // UTF-8; nullptr: the library writes nothing
+    const char* expected;     // UTF-8
+};
+
+std::ostream& operator<<(std::ostream& os, const CommandCase& c)
+{
+    return os << c.name << " code " << c.code;
+}
+
+class DeviceCommandTest : public ::testing::TestWithParam<CommandCase> {};
+
+TEST_P(DeviceCommandTest, ShowsOneExactMessageAfterOneCallOnAZeroedBuffer)
+{
+    const CommandCase& c = GetParam();
+    FakeHost host;
+    host.controls[IDC_EDIT_PORT] = "1001";
+    FakeReader reader;
+    Answer(reader, [&](char* text) {
+        if (c.libraryText)
+            WriteText(text, Gbk(c.libraryText));
+        return c.code;
+    });
+
+    c.run(host, reader);
+
+    ASSERT_EQ(reader.calls.size(), 1u);
+    EXPECT_EQ(reader.calls[0].operation, c.operation);
+    EXPECT_EQ(reader.calls[0].textOnEntry, std::string(1024, '\0'));
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0], Gbk(c.expected));
+    EXPECT_TRUE(host.writes.empty()) << "device commands never change a control";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Messages, DeviceCommandTest,
+    ::testing::Values(
+        // Success texts ignore whatever the library wrote.
+        CommandCase{"open", RunOpenDevice, "OpenDevice", 0, u8"端口已打开", u8"打开成功"},
+        CommandCase{"open", RunOpenDevice, "OpenDevice", 5, nullptr, u8"打开失败！ 错误码：5"},
+        CommandCase{"open", RunOpenDevice, "OpenDevice", -7, u8"端口不存在", u8"打开失败！端口不存在 错误码：-7"},
+        CommandCase{"close", RunCloseDevice, "CloseDevice", 0, u8"已关闭", u8"关闭成功"},
+        CommandCase{"close", RunCloseDevice, "CloseDevice", -1, u8"", u8"关闭失败！ 错误码：-1"},
+        CommandCase{"close", RunCloseDevice, "CloseDevice", 3, u8"设备未打开", u8"关闭失败！设备未打开 错误码：3"},
+        // Status and card read show text and code, whatever the code.
+        CommandCase{"status", RunDeviceStatus, "getDeviceStatus", 0, nullptr, u8" 状态码：0"},
+        CommandCase{"status", RunDeviceStatus, "getDeviceStatus", -2, u8"设备未连接", u8"设备未连接 状态码：-2"},
+        CommandCase{"read", RunReadCard, "readCard", 0, u8"读卡成功", u8"读卡成功 状态码：0"},
+        CommandCase{"read", RunReadCard, "readCard", 2147483647, u8"", u8" 状态码：2147483647"},
+        // Library texts are data, never a format.
+        CommandCase{"open", RunOpenDevice, "OpenDevice", 1, u8"%s%n%d%%", u8"打开失败！%s%n%d%% 错误码：1"},
+        CommandCase{"read", RunReadCard, "readCard", 4, u8"100% %s", u8"100% %s 状态码：4"}));
+
+TEST(OpenDevice, PassesThePortTypedInThePortBox)
+{
+    for (const auto& [typed, port] : std::vector<std::pair<std::string, std::int32_t>>{
+             {"1001", 1001}, {"", 0}, {" 12abc", 12}, {"-3", -3}, {"99999999999", 2147483647}}) {
+        FakeHost host;
+        host.controls[IDC_EDIT_PORT] = typed;
+        FakeReader reader;
+        RunOpenDevice(host, reader);
+        ASSERT_EQ(reader.calls.size(), 1u);
+        EXPECT_EQ(reader.calls[0].argument, port) << "typed \"" << typed << '"';
+    }
+}
+
+TEST(DeviceCommands, NeverReadPastAnUnterminatedText)
+{
+    // A library that fills all 1024 bytes and no NUL: the message holds exactly
+    // those bytes (ASan would catch a read past the buffer).
+    const std::string filled(1024, 'x');
+    for (Command run : {RunOpenDevice, RunCloseDevice, RunDeviceStatus, RunReadCard}) {
+        FakeHost host;
+        FakeReader reader;
+        Answer(reader, [&](char* text) {
+            std::memcpy(text, filled.data(), filled.size());
+            return 9;
+        });
+        run(host, reader);
+        ASSERT_EQ(host.messages.size(), 1u);
+        EXPECT_NE(host.messages[0].find(filled + " "), std::string::npos);
+        EXPECT_EQ(host.messages[0].substr(host.messages[0].size() - 1), "9");
+    }
+}
+
+TEST(DeviceCommands, EachPressRepeatsTheCallWithAFreshBuffer)
+{
+    FakeHost host;
+    FakeReader reader;
+    reader.status = [](char* text) {
+        // Leaves a long text behind; the second press must not see it.
+        WriteText(text, std::string(200, 'q'));
+        return 1;
+    };
+    RunDeviceStatus(host, reader);
+    RunDeviceStatus(host, reader);
+    ASSERT_EQ(reader.calls.size(), 2u);
+    EXPECT_EQ(reader.calls[1].textOnEntry, std::string(1024, '\0'));
+}
+
+}  // namespace
