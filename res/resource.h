@@ -1,6 +1,10 @@
 // Identifiers of Zantor's resources and controls; each number is written once.
 #pragma once
 
+#ifndef IDC_STATIC
+#define IDC_STATIC -1
+#endif
+
 #define IDD_ABOUTBOX 100
 #define IDS_ABOUTBOX 101
 #define IDD_MAIN 102

@@ -1,0 +1,19 @@
+// The main dialog as the commands' host: its controls and its message boxes.
+#pragma once
+
+#include <windows.h>
+
+#include "CommandHost.h"
+
+class DialogHost final : public CommandHost {
+public:
+    explicit DialogHost(HWND dialog) : m_dialog(dialog) {}
+
+    std::string GetControlText(int id) override;
+    void SetControlText(int id, const std::string& text) override;
+    // A modal box owned by the dialog, captioned with the application name, OK only.
+    void ShowMessage(const char* text) override;
+
+private:
+    HWND m_dialog;
+};
