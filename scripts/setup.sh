@@ -9,8 +9,11 @@ packages=(
   # native tests, benchmark, fuzzing
   g++ googletest libgtest-dev libbenchmark-dev libssl-dev libmodpbase64-dev
   clang libclang-rt-14-dev gcc-multilib g++-multilib
+  # 32-bit benchmark build (modp's -dev package does not co-install: its header
+  # is shared and the i386 runtime is linked by path)
+  libbenchmark-dev:i386 libssl-dev:i386 libmodpbase64-0:i386
   # Wine on a virtual X server, Chinese text
-  wine wine32:i386 wine64 xvfb xauth x11-apps fonts-wqy-microhei locales
+  wine wine32:i386 wine64 fonts-wine xvfb xauth x11-apps fonts-wqy-microhei locales
   # artwork and screenshots
   imagemagick icoutils
 )

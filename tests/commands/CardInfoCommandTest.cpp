@@ -1,1 +1,158 @@
 // Tests of the card-information read.
+#include "CardInfoCommand.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "../photo/TempDirectory.h"
+#include "Fakes.h"
+#include "Gbk.h"
+#include "resource.h"
+
+namespace {
+
+using Writes = std::vector<std::pair<int, std::string>>;
+
+// Index and box of each field after the name, in call order.
+const std::vector<std::pair<std::int32_t, int>> kFields = {
+    {1, IDC_EDIT_SEX},       {2, IDC_EDIT_NATION},   {3, IDC_EDIT_BIRTH},
+    {4, IDC_EDIT_ADDRESS},   {5, IDC_EDIT_IDNUMBER}, {6, IDC_EDIT_AUTHORITY},
+    {7, IDC_EDIT_VALIDFROM}, {8, IDC_EDIT_VALIDTO},  {10, IDC_EDIT_PHOTONAME}};
+
+// Runs in a fresh working directory, since every read writes zp.jpg there.
+class CardInfoTest : public InTempDirectory {
+protected:
+    FakeHost host;
+    FakeReader reader;
+
+    // Every call writes "value N" (the photo: `photo`) and "EN" as error text;
+    // the name call returns `nameCode`, the others 7.
+    void AnswerAll(std::int32_t nameCode, const std::string& photo)
+    {
+        reader.field = [=](std::int32_t index, char* value, char* error) {
+            WriteText(value, index == 11 ? photo : "value " + std::to_string(index));
+            WriteText(error, "E" + std::to_string(index));
+            return index == 0 ? nameCode : 7;
+        };
+    }
+    std::vector<std::int32_t> Indices() const
+    {
+        std::vector<std::int32_t> indices;
+        for (const ReaderCall& call : reader.calls) indices.push_back(call.argument);
+        return indices;
+    }
+};
+
+TEST_F(CardInfoTest, CallsInOrderOnZeroedBuffersAndFillsEveryBoxAndThePhoto)
+{
+    AnswerAll(0, "SGVsbG8gV28=");
+    RunReadCardInfo(host, reader);
+
+    EXPECT_EQ(Indices(), (std::vector<std::int32_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 10, 11})) << "never 9";
+    std::string error(1024, '\0');  // cleared before the first call only
+    for (const ReaderCall& call : reader.calls) {
+        EXPECT_EQ(call.textOnEntry, std::string(call.argument == 11 ? 102400 : 1024, '\0')) << call.argument;
+        EXPECT_EQ(call.errorOnEntry, error) << call.argument;
+        WriteText(error.data(), "E" + std::to_string(call.argument));
+    }
+    Writes expected = {{IDC_EDIT_NAME, "value 0"}};
+    for (const auto& [index, box] : kFields) expected.emplace_back(box, "value " + std::to_string(index));
+    expected.emplace_back(IDC_EDIT_PHOTOLEN, "12");
+    EXPECT_EQ(host.writes, expected);
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_EQ(ReadFile("zp.jpg"), "Hello Wo");
+}
+
+TEST_F(CardInfoTest, AFailedNameShowsOneMessageFirstAndTheRestFollows)
+{
+    host.controls[IDC_EDIT_NAME] = "typed";
+    reader.field = [&](std::int32_t index, char* value, char* error) {
+        if (index == 0) return WriteText(value, "not shown"), WriteText(error, Gbk(u8"无卡")), -5;
+        EXPECT_EQ(host.messages.size(), 1u) << "message before index " << index;
+        return WriteText(value, index == 11 ? "TWFu" : "v"), 0;
+    };
+    RunReadCardInfo(host, reader);
+
+    EXPECT_EQ(host.messages, std::vector<std::string>{Gbk(u8"信息读取失败！无卡 错误码：-5")});
+    EXPECT_EQ(host.controls[IDC_EDIT_NAME], "typed");
+    EXPECT_EQ(host.writes.size(), kFields.size() + 1) << "nine boxes and the length";
+    EXPECT_EQ(ReadFile("zp.jpg"), "Man");
+}
+
+TEST_F(CardInfoTest, EveryCallFailingAndWritingNothingEmptiesTheNineBoxes)
+{
+    WriteFile("zp.jpg", "previous photo");
+    reader.field = [](std::int32_t, char*, char*) { return 1; };
+    RunReadCardInfo(host, reader);
+
+    EXPECT_EQ(host.messages, std::vector<std::string>{Gbk(u8"信息读取失败！ 错误码：1")});
+    Writes expected;
+    for (const auto& field : kFields) expected.emplace_back(field.second, "");
+    expected.emplace_back(IDC_EDIT_PHOTOLEN, "0");
+    EXPECT_EQ(host.writes, expected);
+    EXPECT_TRUE(std::filesystem::exists("zp.jpg"));
+    EXPECT_EQ(ReadFile("zp.jpg"), "");
+}
+
+TEST_F(CardInfoTest, LengthBoxCountsTheTextNotTheImage)
+{
+    for (const auto& [photo, file] : std::vector<std::pair<std::string, std::string>>{
+             {"TQ==", "M"}, {std::string(102399, 'A'), ""}, {std::string(4000, 'A'), std::string(3000, '\0')}}) {
+        host.writes.clear();
+        AnswerAll(0, photo);
+        RunReadCardInfo(host, reader);
+        EXPECT_EQ(host.writes.back(), std::make_pair(IDC_EDIT_PHOTOLEN, std::to_string(photo.size())));
+        EXPECT_EQ(ReadFile("zp.jpg"), file) << "photo of " << photo.size() << " characters";
+    }
+}
+
+TEST_F(CardInfoTest, NeverReadsPastUnterminatedTexts)
+{
+    // Every buffer filled to its last byte with no NUL (ASan reports a read beyond).
+    reader.field = [](std::int32_t index, char* value, char* error) {
+        std::memset(value, index == 11 ? 'A' : 'v', index == 11 ? 102400 : 1024);
+        std::memset(error, 'e', 1024);
+        return index == 0 ? 3 : 0;
+    };
+    RunReadCardInfo(host, reader);
+
+    EXPECT_EQ(host.messages, std::vector<std::string>{Gbk(u8"信息读取失败！") + std::string(1024, 'e') +
+                                                      Gbk(u8" 错误码：3")});
+    ASSERT_EQ(host.writes.size(), kFields.size() + 1);
+    EXPECT_EQ(host.writes.front().second, std::string(1024, 'v'));
+    EXPECT_EQ(host.writes.back().second, "102400");
+    EXPECT_EQ(ReadFile("zp.jpg").size(), 76800u);
+}
+
+// Hands out `blocks` blocks, then none; counts blocks not yet given back.
+struct ScriptedHeap {
+    static inline int blocks = 0, outstanding = 0;
+    static void* Allocate(std::size_t size) { return blocks-- > 0 ? (++outstanding, std::malloc(size)) : nullptr; }
+    static void Release(void* block) { --outstanding, std::free(block); }
+};
+
+TEST_F(CardInfoTest, WithoutMemoryShowsOneMessageAndReleasesWhatItHad)
+{
+    // 0 blocks: no photo text buffer, so no photo call, length or file.
+    // 1 block: the photo is fetched and measured; the decode buffer fails.
+    for (const int blocks : {0, 1}) {
+        WriteFile("zp.jpg", "previous photo");
+        host = FakeHost{};
+        reader.calls.clear();
+        AnswerAll(0, "TWFu");
+        ScriptedHeap::blocks = blocks;
+        ScriptedHeap::outstanding = 0;
+        RunReadCardInfo(host, reader, Allocator{&ScriptedHeap::Allocate, &ScriptedHeap::Release});
+
+        EXPECT_EQ(host.messages, std::vector<std::string>{Gbk(u8"无法分配足够的内存空间")}) << blocks;
+        EXPECT_EQ(reader.calls.size(), blocks == 0 ? 10u : 11u) << blocks;
+        EXPECT_EQ(host.controls.count(IDC_EDIT_PHOTOLEN), blocks == 0 ? 0u : 1u) << blocks;
+        EXPECT_EQ(ReadFile("zp.jpg"), "previous photo") << blocks;
+        EXPECT_EQ(ScriptedHeap::outstanding, 0) << blocks;
+    }
+}
+
+}  // namespace

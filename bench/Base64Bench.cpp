@@ -1,0 +1,125 @@
+// Decoding a photo-sized base64 text: ours against OpenSSL's and modp's
+// decoders, with memcpy of the output size as the floor.
+#include <benchmark/benchmark.h>
+#include <modp_b64.h>
+#include <openssl/evp.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "Base64.h"
+
+namespace {
+
+constexpr std::size_t kDecodedSize = 102399;  // 136532 characters, no padding
+
+struct Input {
+    std::string text;
+    std::vector<unsigned char> bytes;
+};
+
+std::string Encode(const std::vector<unsigned char>& bytes)
+{
+    static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string text;
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        const std::uint32_t b1 = i + 1 < bytes.size() ? bytes[i + 1] : 0;
+        const std::uint32_t b2 = i + 2 < bytes.size() ? bytes[i + 2] : 0;
+        const std::uint32_t word = (std::uint32_t{bytes[i]} << 16) | (b1 << 8) | b2;
+        text += alphabet[word >> 18];
+        text += alphabet[(word >> 12) & 63];
+        text += i + 1 < bytes.size() ? alphabet[(word >> 6) & 63] : '=';
+        text += i + 2 < bytes.size() ? alphabet[word & 63] : '=';
+    }
+    return text;
+}
+
+const Input& Photo()
+{
+    static const Input input = [] {
+        Input in;
+        std::mt19937 rng(1);
+        in.bytes.resize(kDecodedSize);
+        for (auto& b : in.bytes) b = static_cast<unsigned char>(rng());
+        in.text = Encode(in.bytes);
+        return in;
+    }();
+    return input;
+}
+
+// Stops the run if a decoder does not give back the photo's bytes.
+void Check(const char* name, const unsigned char* out, std::size_t size)
+{
+    const Input& in = Photo();
+    if (size != in.bytes.size() || std::memcmp(out, in.bytes.data(), size) != 0) {
+        std::fprintf(stderr, "%s decoded the photo wrongly\n", name);
+        std::exit(1);
+    }
+}
+
+void Ours(benchmark::State& state)
+{
+    const Input& in = Photo();
+    std::vector<unsigned char> out(kMaxDecodedSize);
+    std::uint32_t size = 0;
+    for (auto _ : state) {
+        size = DecodeBase64(static_cast<std::uint32_t>(in.text.size()), in.text.data(), out.data());
+        benchmark::DoNotOptimize(size);
+        benchmark::ClobberMemory();
+    }
+    Check("DecodeBase64", out.data(), size);
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * in.text.size()));
+}
+
+void OpenSsl(benchmark::State& state)
+{
+    const Input& in = Photo();
+    std::vector<unsigned char> out(in.text.size());
+    int size = 0;
+    for (auto _ : state) {
+        size = EVP_DecodeBlock(out.data(), reinterpret_cast<const unsigned char*>(in.text.data()),
+                               static_cast<int>(in.text.size()));
+        benchmark::DoNotOptimize(size);
+        benchmark::ClobberMemory();
+    }
+    Check("EVP_DecodeBlock", out.data(), static_cast<std::size_t>(size));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * in.text.size()));
+}
+
+void Modp(benchmark::State& state)
+{
+    const Input& in = Photo();
+    std::vector<char> out(modp_b64_decode_len(in.text.size()));
+    std::size_t size = 0;
+    for (auto _ : state) {
+        size = modp_b64_decode(out.data(), in.text.data(), in.text.size());
+        benchmark::DoNotOptimize(size);
+        benchmark::ClobberMemory();
+    }
+    Check("modp_b64_decode", reinterpret_cast<const unsigned char*>(out.data()), size);
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * in.text.size()));
+}
+
+void Memcpy(benchmark::State& state)
+{
+    const Input& in = Photo();
+    std::vector<unsigned char> out(kMaxDecodedSize);
+    for (auto _ : state) {
+        std::memcpy(out.data(), in.bytes.data(), kDecodedSize);
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * in.text.size()));
+}
+
+} // namespace
+
+BENCHMARK(Ours)->Name("DecodeBase64");
+BENCHMARK(OpenSsl)->Name("EVP_DecodeBlock");
+BENCHMARK(Modp)->Name("modp_b64_decode");
+BENCHMARK(Memcpy)->Name("memcpy_output");
+
+BENCHMARK_MAIN();
