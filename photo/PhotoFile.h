@@ -5,9 +5,10 @@
 
 #include "HeapBuffer.h"
 #include "MessageOwner.h"
+#include "Mervik.h"
 
 // Size of the photo text buffer the reader fills; the text is read no further.
-constexpr std::size_t kPhotoTextSize = 102400;
+constexpr std::size_t kPhotoTextSize = mervik::kPhotoTextBufferSize;
 
 // Decodes the base64 photo `text` (NUL-terminated, or read up to
 // kPhotoTextSize bytes) and writes the bytes to "zp.jpg" in the current

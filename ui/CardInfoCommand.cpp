@@ -4,15 +4,13 @@
 #include <cstring>
 #include <string>
 
+#include "Mervik.h"
 #include "PhotoFile.h"
 #include "ResultMessage.h"
 #include "resource.h"
 
 namespace {
 
-constexpr std::size_t kTextBufferSize = 1024;
-constexpr std::int32_t kNameField = 0;
-constexpr std::int32_t kPhotoField = 11;
 
 struct FieldTarget {
     std::int32_t index;
@@ -21,9 +19,15 @@ struct FieldTarget {
 
 // The fields after the name, in call order; index 9 is never asked for.
 constexpr FieldTarget kFields[] = {
-    {1, IDC_EDIT_SEX},       {2, IDC_EDIT_NATION},    {3, IDC_EDIT_BIRTH},
-    {4, IDC_EDIT_ADDRESS},   {5, IDC_EDIT_IDNUMBER},  {6, IDC_EDIT_AUTHORITY},
-    {7, IDC_EDIT_VALIDFROM}, {8, IDC_EDIT_VALIDTO},   {10, IDC_EDIT_PHOTONAME},
+    {mervik::kFieldSex, IDC_EDIT_SEX},
+    {mervik::kFieldNation, IDC_EDIT_NATION},
+    {mervik::kFieldBirth, IDC_EDIT_BIRTH},
+    {mervik::kFieldAddress, IDC_EDIT_ADDRESS},
+    {mervik::kFieldIdNumber, IDC_EDIT_IDNUMBER},
+    {mervik::kFieldAuthority, IDC_EDIT_AUTHORITY},
+    {mervik::kFieldValidFrom, IDC_EDIT_VALIDFROM},
+    {mervik::kFieldValidTo, IDC_EDIT_VALIDTO},
+    {mervik::kFieldPhotoName, IDC_EDIT_PHOTONAME},
 };
 
 } // namespace
@@ -35,13 +39,13 @@ void RunReadCardInfo(CommandHost& host, Reader& reader)
 
 void RunReadCardInfo(CommandHost& host, Reader& reader, const Allocator& heap)
 {
-    char value[kTextBufferSize];
-    char error[kTextBufferSize];
+    char value[mervik::kTextBufferSize];
+    char error[mervik::kTextBufferSize];
     std::memset(value, 0, sizeof value);
     std::memset(error, 0, sizeof error);
 
     // Only the name call's result is examined.
-    const std::int32_t code = reader.GetCardInfo(kNameField, value, error);
+    const std::int32_t code = reader.GetCardInfo(mervik::kFieldName, value, error);
     if (code == 0) {
         host.SetControlText(IDC_EDIT_NAME, TextFromBuffer(value, sizeof value));
     } else {
@@ -62,7 +66,7 @@ void RunReadCardInfo(CommandHost& host, Reader& reader, const Allocator& heap)
         return;
     }
     std::memset(photo.chars(), 0, kPhotoTextSize);
-    reader.GetCardInfo(kPhotoField, photo.chars(), error);
+    reader.GetCardInfo(mervik::kFieldPhoto, photo.chars(), error);
     const std::size_t length = TextFromBuffer(photo.chars(), kPhotoTextSize).size();
     host.SetControlText(IDC_EDIT_PHOTOLEN, std::to_string(length));
     SavePhoto(photo.chars(), host, heap);
