@@ -1,0 +1,192 @@
+#include "Script.h"
+
+#include <cctype>
+#include <charconv>
+#include <string_view>
+
+namespace standin {
+namespace {
+
+std::string_view Trim(std::string_view s)
+{
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+    while (!s.empty() && blank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && blank(s.back()))
+        s.remove_suffix(1);
+    return s;
+}
+
+std::string Lower(std::string_view s)
+{
+    std::string out(s);
+    for (char& c : out)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+// Decimal digits with an optional "-", the whole text, as a signed 32-bit number.
+std::optional<std::int32_t> ParseInt32(std::string_view s)
+{
+    std::int32_t value = 0;
+    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
+    if (ec != std::errc() || end != s.data() + s.size())
+        return std::nullopt;
+    return value;
+}
+
+class Parser {
+public:
+    explicit Parser(ParseResult& result) : result_(result) {}
+
+    void Run(std::string_view text)
+    {
+        if (text.substr(0, 3) == "\xEF\xBB\xBF")
+            text.remove_prefix(3);
+        for (int line = 1;; ++line) {
+            const std::size_t end = text.find('\n');
+            if (!Line(Trim(text.substr(0, end)))) {
+                result_.line = line;
+                return;
+            }
+            if (end == std::string_view::npos)
+                return;
+            text.remove_prefix(end + 1);
+        }
+    }
+
+private:
+    bool Fail(ScriptError error, std::string_view detail)
+    {
+        result_.error = error;
+        result_.detail = std::string(detail);
+        return false;
+    }
+
+    bool Line(std::string_view line)
+    {
+        if (line.empty() || line.front() == ';' || line.front() == '#')
+            return true;
+        if (line.front() == '[') {
+            if (line.back() != ']')
+                return Fail(ScriptError::UnclosedSection, line);
+            return Section(Trim(line.substr(1, line.size() - 2)));
+        }
+        const std::size_t equals = line.find('=');
+        if (equals == std::string_view::npos)
+            return Fail(ScriptError::MissingEquals, line);
+        if (!target_)
+            return Fail(ScriptError::KeyOutsideSection, line);
+        return Key(Trim(line.substr(0, equals)), Trim(line.substr(equals + 1)));
+    }
+
+    bool Section(std::string_view name)
+    {
+        Script& s = result_.script;
+        const std::string lower = Lower(name);
+        fieldSection_ = false;
+        if (lower == "opendevice") {
+            target_ = &s.openDevice;
+        } else if (lower == "closedevice") {
+            target_ = &s.closeDevice;
+        } else if (lower == "getdevicestatus") {
+            target_ = &s.deviceStatus;
+        } else if (lower == "readcard") {
+            target_ = &s.readCard;
+        } else if (lower == "getcardinfo") {
+            target_ = &s.cardInfo;
+            fieldSection_ = true;
+        } else if (lower.compare(0, 5, "field") == 0) {
+            // [Field.N], or [FieldN].
+            std::string_view number = std::string_view(lower).substr(5);
+            if (!number.empty() && number.front() == '.')
+                number.remove_prefix(1);
+            const std::optional<std::int32_t> index = ParseInt32(number);
+            if (!index)
+                return Fail(ScriptError::UnknownSection, name);
+            target_ = &s.fields[*index];
+            fieldSection_ = true;
+        } else {
+            return Fail(ScriptError::UnknownSection, name);
+        }
+        return true;
+    }
+
+    bool Key(std::string_view name, std::string_view value)
+    {
+        const std::string key = Lower(name);
+        if (key == "result") {
+            const std::optional<std::int32_t> result = ParseInt32(value);
+            if (!result)
+                return Fail(ScriptError::BadNumber, value);
+            target_->result = result;
+            return true;
+        }
+        if (key == "text")
+            return TextPiece(target_->text, value);
+        if (fieldSection_ && key == "value")
+            return TextPiece(target_->value, value);
+        if (fieldSection_ && key == "photo") {
+            target_->value = Piece{Piece::Kind::PhotoFile, std::string(value)};
+            return true;
+        }
+        if (fieldSection_ && key == "valuefile") {
+            target_->value = Piece{Piece::Kind::RawFile, std::string(value)};
+            return true;
+        }
+        return Fail(ScriptError::UnknownKey, name);
+    }
+
+    // A text, or one of the specials @none and @longest; "@@" stands for a literal "@".
+    bool TextPiece(std::optional<Piece>& piece, std::string_view value)
+    {
+        if (value.empty() || value.front() != '@') {
+            piece = Piece{Piece::Kind::Text, std::string(value)};
+        } else if (value.substr(0, 2) == "@@") {
+            piece = Piece{Piece::Kind::Text, std::string(value.substr(1))};
+        } else if (Lower(value) == "@none") {
+            piece = Piece{Piece::Kind::None, {}};
+        } else if (Lower(value) == "@longest") {
+            piece = Piece{Piece::Kind::Longest, {}};
+        } else {
+            return Fail(ScriptError::UnknownSpecial, value);
+        }
+        return true;
+    }
+
+    ParseResult& result_;
+    AnswerScript* target_ = nullptr;
+    bool fieldSection_ = false;  // value, photo and valuefile allowed
+};
+
+}  // namespace
+
+AnswerScript Script::ForField(std::int32_t index) const
+{
+    AnswerScript merged = cardInfo;
+    const auto found = fields.find(index);
+    if (found == fields.end())
+        return merged;
+    const AnswerScript& field = found->second;
+    if (field.result)
+        merged.result = field.result;
+    if (field.value)
+        merged.value = field.value;
+    if (field.text)
+        merged.text = field.text;
+    return merged;
+}
+
+ParseResult ParseScript(const std::string& bytes)
+{
+    ParseResult result;
+    Parser(result).Run(bytes);
+    return result;
+}
+
+bool IsReaderPort(std::int32_t port)
+{
+    return (port >= 1 && port <= 16) || (port >= 1001 && port <= 1016);
+}
+
+}  // namespace standin

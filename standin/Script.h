@@ -1,0 +1,71 @@
+// The stand-in reader's script: a plain INI file that overrides the reader's
+// answers. Parsed here, without the platform, so that the tests exercise it.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+
+namespace standin {
+
+// What the script puts into one buffer.
+struct Piece {
+    enum class Kind {
+        Text,       // `text`, converted to the narrow encoding
+        None,       // @none: nothing at all, the buffer stays as it was
+        Longest,    // @longest: the longest ASCII text the buffer holds
+        PhotoFile,  // photo=: the base64 text of the file at `text`
+        RawFile,    // valuefile=: the bytes of the file at `text`, as they are
+    };
+    Kind kind = Kind::Text;
+    std::string text;  // the text (UTF-8, as in the file) or the file's path
+};
+
+// Overrides for one operation's answer; unset members leave the built-in answer.
+struct AnswerScript {
+    std::optional<std::int32_t> result;
+    std::optional<Piece> value;  // GetCardInfo's value buffer
+    std::optional<Piece> text;   // the operation's error or status text buffer
+};
+
+struct Script {
+    AnswerScript openDevice;
+    AnswerScript closeDevice;
+    AnswerScript deviceStatus;
+    AnswerScript readCard;
+    AnswerScript cardInfo;                         // [GetCardInfo]: every field
+    std::map<std::int32_t, AnswerScript> fields;  // [Field.N]: one field
+
+    // [GetCardInfo] with [Field.<index>] laid over it, key by key.
+    AnswerScript ForField(std::int32_t index) const;
+};
+
+// Why a script was refused.
+enum class ScriptError {
+    None,
+    UnclosedSection,    // "[Name" without "]"
+    UnknownSection,     // detail: the section name
+    KeyOutsideSection,  // a key before the first section
+    MissingEquals,      // a line that is neither section, key=value, comment nor blank
+    UnknownKey,         // detail: the key
+    BadNumber,          // detail: the value
+    UnknownSpecial,     // detail: the value, "@" and a word other than none or longest
+};
+
+struct ParseResult {
+    Script script;
+    ScriptError error = ScriptError::None;
+    int line = 0;        // 1-based line of the error
+    std::string detail;  // the offending word, as in the file
+};
+
+// Parses the script's bytes (UTF-8, optional BOM, LF or CRLF line ends). Section
+// and key names are case-insensitive; values are trimmed of blanks. A later key
+// replaces an earlier one.
+ParseResult ParseScript(const std::string& bytes);
+
+// True for the ports a reader opens: 1-16 (serial) and 1001-1016 (USB).
+bool IsReaderPort(std::int32_t port);
+
+}  // namespace standin

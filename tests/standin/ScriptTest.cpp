@@ -1,0 +1,107 @@
+// The stand-in reader's script parser: what a script says, and the errors that
+// point a test author at the line they mistyped.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <climits>
+#include <ostream>
+
+#include "Script.h"
+
+using standin::ParseScript;
+using standin::Piece;
+using standin::Script;
+using standin::ScriptError;
+
+namespace {
+
+Script Parsed(const std::string& text)
+{
+    const standin::ParseResult result = ParseScript(text);
+    EXPECT_EQ(result.error, ScriptError::None) << "line " << result.line << ": " << result.detail;
+    return result.script;
+}
+
+// The piece as "kind:text", for compact comparisons.
+std::string Show(const std::optional<Piece>& piece)
+{
+    if (!piece)
+        return "unset";
+    static const char* const kKinds[] = {"text", "none", "longest", "photo", "valuefile"};
+    return std::string(kKinds[static_cast<int>(piece->kind)]) + ":" + piece->text;
+}
+
+TEST(StandinScript, Syntax)
+{
+    const Script s = Parsed(
+        "\xEF\xBB\xBF; comment\r\n"
+        "\r\n"
+        "# comment = not a key\r\n"
+        "[READCARD]\r\n"
+        "   ; indented comment\r\n"
+        "  Text\t=\t a;b#c \"quoted\" \t\r\n"
+        "RESULT=5\r\n"
+        "[getDeviceStatus]\n"
+        "text=\n"
+        "[field7]\n"
+        "value=v\n"
+        "[Field.11]\nphoto=a.jpg\nvalue=QUJD\n"
+        "[readCard]\nresult=6\n");
+    EXPECT_EQ(Show(s.readCard.text), "text:a;b#c \"quoted\"") << "trimmed; comments are whole lines; quotes are text";
+    EXPECT_EQ(s.readCard.result, 6) << "a later key replaces an earlier one";
+    EXPECT_EQ(Show(s.deviceStatus.text), "text:");
+    EXPECT_EQ(Show(s.fields.at(7).value), "text:v") << "[FieldN] is taken as [Field.N]";
+    EXPECT_EQ(Show(s.fields.at(11).value), "text:QUJD") << "value and photo set the same thing";
+}
+
+struct ErrorCase {
+    const char* what;  // the fault this row would catch
+    const char* script;
+    ScriptError error;
+    int line;
+    const char* detail;
+};
+
+void PrintTo(const ErrorCase& c, std::ostream* out)
+{
+    *out << c.what;
+}
+
+// The row's description as a test name: letters and digits, other characters "_".
+std::string RowName(const testing::TestParamInfo<ErrorCase>& info)
+{
+    std::string name;
+    for (const char* p = info.param.what; *p; ++p)
+        name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
+    return name;
+}
+
+class StandinScriptErrors : public testing::TestWithParam<ErrorCase> {};
+
+TEST_P(StandinScriptErrors, ReportsLineAndWord)
+{
+    const ErrorCase& c = GetParam();
+    const standin::ParseResult result = ParseScript(c.script);
+    EXPECT_EQ(result.error, c.error);
+    EXPECT_EQ(result.line, c.line);
+    EXPECT_EQ(result.detail, c.detail);
+}
+
+const ErrorCase kErrorCases[] = {
+    {"unclosed section", "[readCard", ScriptError::UnclosedSection, 1, "[readCard"},
+    {"unknown section", "[OpenDevice]\n[Foo]", ScriptError::UnknownSection, 2, "Foo"},
+    {"field without number", "[Field.]", ScriptError::UnknownSection, 1, "Field."},
+    {"field out of range", "[Field.2147483648]", ScriptError::UnknownSection, 1, "Field.2147483648"},
+    {"key before any section", "result=1", ScriptError::KeyOutsideSection, 1, "result=1"},
+    {"line without =", "[OpenDevice]\nresult", ScriptError::MissingEquals, 2, "result"},
+    {"unknown key", "[readCard]\ncode=1", ScriptError::UnknownKey, 2, "code"},
+    {"result not a number", "[readCard]\nresult=abc", ScriptError::BadNumber, 2, "abc"},
+    {"result with plus sign", "[readCard]\nresult=+5", ScriptError::BadNumber, 2, "+5"},
+    {"result above int32", "[readCard]\nresult=2147483648", ScriptError::BadNumber, 2, "2147483648"},
+    {"misspelt special", "[readCard]\ntext=@nothing", ScriptError::UnknownSpecial, 2, "@nothing"},
+    {"first error wins", "[readCard]\nresult=x\n[Foo]", ScriptError::BadNumber, 2, "x"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, StandinScriptErrors, testing::ValuesIn(kErrorCases), RowName);
+
+}  // namespace

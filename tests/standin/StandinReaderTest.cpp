@@ -1,0 +1,245 @@
+// The stand-in reader: its state machine, the script's overrides and specials, and
+// the buffer limits it keeps. Built-in texts are narrow literals (code page 936,
+// like the reader's); script texts are UTF-8 and kept as they are by the fake.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+
+#include "Base64.h"
+#include "Mervik.h"
+#include "SampleCard.h"
+#include "StandinReader.h"
+#include "TestBuffer.h"
+
+using standin::State;
+
+namespace {
+
+// Serves the script (at /cards/Mervik.ini) and the files it names from memory.
+class FakeEnvironment : public standin::Environment {
+public:
+    std::map<std::string, std::string> files;
+    std::function<std::string(const std::string&)> convert = [](const std::string& s) { return s; };
+
+    std::optional<std::string> ScriptPath() const override { return std::string("/cards/Mervik.ini"); }
+    std::string ToNarrow(const std::string& utf8) const override { return convert(utf8); }
+    bool ReadFile(const std::string& path, std::string& bytes) const override
+    {
+        const auto found = files.find(path);
+        if (found != files.end())
+            bytes = found->second;
+        return found != files.end();
+    }
+};
+
+std::string Digits(std::size_t length)  // what @longest writes
+{
+    std::string out;
+    for (std::size_t i = 0; i < length; ++i)
+        out += static_cast<char>('0' + i % 10);
+    return out;
+}
+
+enum class Op { Open, Close, Status, Read, Field };
+
+struct Answer {
+    std::int32_t code;
+    std::optional<std::string> text;   // status or error text; nullopt: buffer untouched
+    std::optional<std::string> value;  // GetCardInfo's value; nullopt: buffer untouched
+};
+
+class StandinReaderTest : public testing::Test {
+protected:
+    // One call with fresh buffers of the contract's sizes; checks nothing is written past them.
+    Answer Call(Op op, std::int32_t argument = 0)
+    {
+        TestBuffer text(mervik::kTextBufferSize);
+        TestBuffer value(argument == mervik::kFieldPhoto ? mervik::kPhotoTextBufferSize : mervik::kTextBufferSize);
+        std::int32_t code = 0;
+        switch (op) {
+        case Op::Open: code = reader->OpenDevice(argument, text.data()); break;
+        case Op::Close: code = reader->CloseDevice(text.data()); break;
+        case Op::Status: code = reader->GetDeviceStatus(text.data()); break;
+        case Op::Read: code = reader->ReadCard(text.data()); break;
+        case Op::Field: code = reader->GetCardInfo(argument, value.data(), text.data()); break;
+        }
+        EXPECT_TRUE(text.CanaryIntact() && value.CanaryIntact()) << "wrote past a buffer";
+        return {code, text.Written(), value.Written()};
+    }
+    void Script(const std::string& text) { env.files["/cards/Mervik.ini"] = text; }
+
+    FakeEnvironment env;
+    std::optional<standin::StandinReader> reader{std::in_place, env};
+};
+
+const char kBadPortText[] = "无效：串口为 1 至 16，USB 端口为 1001 至 1016";
+
+struct Step {
+    Op op;
+    std::int32_t argument;  // port or field index
+    std::int32_t code;
+    std::string text;   // "-": untouched; a text ending in kBadPortText is matched by its end
+    std::string value;  // "-": untouched
+    State after;
+};
+
+TEST_F(StandinReaderTest, SessionFollowsTheStateMachine)
+{
+    const std::string usb = "USB 端口 1001";
+    const Step session[] = {
+        {Op::Status, 0, 3, "设备未打开", "-", State::Closed},
+        {Op::Close, 0, 3, "设备未打开，无需关闭", "-", State::Closed},
+        {Op::Read, 0, 3, "设备未打开，请先打开设备", "-", State::Closed},
+        {Op::Field, 0, 3, "设备未打开，请先打开设备", "-", State::Closed},
+        {Op::Field, 9, 5, "不支持的字段索引：9", "-", State::Closed},
+        {Op::Open, 0, 1, std::string("端口号 0 ") + kBadPortText, "-", State::Closed},
+        {Op::Open, 17, 1, std::string("端口号 17 ") + kBadPortText, "-", State::Closed},
+        {Op::Open, 1017, 1, std::string("端口号 1017 ") + kBadPortText, "-", State::Closed},
+        {Op::Open, INT32_MIN, 1, std::string("端口号 -2147483648 ") + kBadPortText, "-", State::Closed},
+        {Op::Open, 1001, 0, "设备已打开：" + usb, "-", State::Open},
+        {Op::Status, 0, 0, "设备正常：" + usb + "，等待读卡", "-", State::Open},
+        {Op::Field, 0, 4, "尚未读卡，请先读卡", "-", State::Open},
+        {Op::Open, 1001, 0, "设备已打开：" + usb, "-", State::Open},
+        {Op::Open, 16, 2, "设备已在其他端口打开（" + usb + "），请先关闭设备", "-", State::Open},
+        {Op::Read, 0, 0, "读卡成功", "-", State::CardRead},
+        {Op::Status, 0, 0, "设备正常：" + usb + "，已读卡", "-", State::CardRead},
+        {Op::Field, 0, 0, "-", "林秋雨", State::CardRead},
+        {Op::Field, 10, 0, "-", "zp.jpg", State::CardRead},
+        {Op::Field, 11, 0, "-", standin::SamplePhotoBase64(), State::CardRead},
+        {Op::Field, 12, 5, "不支持的字段索引：12", "-", State::CardRead},
+        {Op::Open, 1001, 0, "设备已打开：" + usb, "-", State::CardRead},  // keeps the card
+        {Op::Close, 0, 0, "设备已关闭", "-", State::Closed},
+        {Op::Open, 16, 0, "设备已打开：串口 COM16", "-", State::Open},
+        {Op::Field, 1, 4, "尚未读卡，请先读卡", "-", State::Open},  // the card is forgotten on close
+        {Op::Status, 0, 0, "设备正常：串口 COM16，等待读卡", "-", State::Open},
+    };
+    int row = 0;
+    for (const Step& step : session) {
+        const Answer a = Call(step.op, step.argument);
+        EXPECT_EQ(a.code, step.code) << "row " << row;
+        EXPECT_EQ(a.text.value_or("-"), step.text) << "row " << row;
+        EXPECT_EQ(a.value.value_or("-"), step.value) << "row " << row;
+        EXPECT_EQ(reader->state(), step.after) << "row " << row;
+        ++row;
+    }
+}
+
+struct Override {
+    const char* what;
+    std::string script;
+    State before;
+    Op op;
+    std::int32_t argument;
+    std::int32_t code;
+    std::string text;   // "-": untouched
+    std::string value;  // "-": untouched
+    State after;
+};
+
+TEST_F(StandinReaderTest, ScriptOverridesTheAnswer)
+{
+    const std::string missing = "模拟读卡器脚本错误：无法读取文件 /cards/nowhere.jpg";
+    env.files["/cards/photos/a.jpg"] = std::string("\xFF\xD8\xFF\x00\x01", 5);
+    env.files["/cards/raw.txt"] = "QQ=A";
+    env.files["/cards/big.bin"] = std::string(90000, '\x7F');  // 120000 characters in base64
+    env.files["/cards/long.txt"] = std::string(200000, 'B');
+    const Override rows[] = {
+        {"result and text", u8"[OpenDevice]\nresult=-5\ntext=端口被占用", State::Closed, Op::Open, 1001, -5,
+         u8"端口被占用", "-", State::Closed},
+        {"result alone keeps the text", "[readCard]\nresult=-7", State::Open, Op::Read, 0, -7, "读卡成功", "-",
+         State::Open},
+        {"text alone keeps the result", "[OpenDevice]\ntext=x", State::Closed, Op::Open, 99, 1, "x", "-",
+         State::Closed},
+        {"result 0 opens any port", "[OpenDevice]\nresult=0", State::Closed, Op::Open, 99, 0,
+         std::string("端口号 99 ") + kBadPortText, "-", State::Open},
+        {"failed close stays open", "[CloseDevice]\nresult=1", State::Open, Op::Close, 0, 1, "设备已关闭", "-",
+         State::Open},
+        {"result 0 reads on a closed reader", "[readCard]\nresult=0", State::Closed, Op::Read, 0, 0,
+         "设备未打开，请先打开设备", "-", State::CardRead},
+        {"empty text", "[getDeviceStatus]\nresult=0\ntext=", State::Open, Op::Status, 0, 0, "", "-", State::Open},
+        {"@none", "[CloseDevice]\nresult=5\ntext=@none", State::Open, Op::Close, 0, 5, "-", "-", State::Open},
+        {"@longest text", "[readCard]\ntext=@longest", State::Open, Op::Read, 0, 0, Digits(1023), "-",
+         State::CardRead},
+        {"overlong text cut", "[Field.0]\nresult=1\ntext=" + std::string(5000, 'L'), State::CardRead, Op::Field, 0,
+         1, std::string(1023, 'L'), "-", State::CardRead},
+        {"failing name, no value", u8"[Field.0]\nresult=-2\ntext=姓名读取失败", State::CardRead, Op::Field, 0, -2,
+         u8"姓名读取失败", "-", State::CardRead},
+        {"every field failing silently", "[GetCardInfo]\nresult=-1\nvalue=@none\ntext=@none", State::CardRead,
+         Op::Field, 5, -1, "-", "-", State::CardRead},
+        {"...the photo too", "[GetCardInfo]\nresult=-1\nvalue=@none\ntext=@none", State::CardRead, Op::Field, 11,
+         -1, "-", "-", State::CardRead},
+        {"value whatever the state", u8"[Field.0]\nvalue=张三", State::Closed, Op::Field, 0, 3,
+         "设备未打开，请先打开设备", u8"张三", State::Closed},
+        {"field 9 made to answer", u8"[Field.9]\nresult=0\nvalue=指纹", State::CardRead, Op::Field, 9, 0,
+         "不支持的字段索引：9", u8"指纹", State::CardRead},
+        {"field over general", "[GetCardInfo]\nresult=-1\n[Field.1]\nresult=0", State::CardRead, Op::Field, 1, 0,
+         "-", "女", State::CardRead},
+        {"@longest value", "[Field.3]\nvalue=@longest", State::CardRead, Op::Field, 3, 0, "-", Digits(1023),
+         State::CardRead},
+        {"@longest photo", "[Field.11]\nvalue=@longest", State::CardRead, Op::Field, 11, 0, "-", Digits(102399),
+         State::CardRead},
+        {"malformed photo text", "[Field.11]\nvalue=QQ=A not base64!", State::CardRead, Op::Field, 11, 0, "-",
+         "QQ=A not base64!", State::CardRead},
+        {"photo beside the script", "[Field.11]\nphoto=photos/a.jpg", State::CardRead, Op::Field, 11, 0, "-",
+         "/9j/AAE=", State::CardRead},
+        {"value file as it is", "[Field.11]\nvaluefile=raw.txt", State::CardRead, Op::Field, 11, 0, "-", "QQ=A",
+         State::CardRead},
+        {"value file cut", "[Field.11]\nvaluefile=long.txt", State::CardRead, Op::Field, 11, 0, "-",
+         std::string(102399, 'B'), State::CardRead},
+        {"photo file cut", "[Field.11]\nphoto=big.bin", State::CardRead, Op::Field, 11, 0, "-",
+         standin::EncodeBase64(std::string(90000, '\x7F')).substr(0, 102399), State::CardRead},
+        {"missing photo file", "[Field.11]\nphoto=nowhere.jpg", State::CardRead, Op::Field, 11, 99, missing, "-",
+         State::CardRead},
+        {"broken script", "[readCard]\nresult=1\nreslut=2", State::Open, Op::Read, 0, 99,
+         "模拟读卡器脚本错误：/cards/Mervik.ini 第 3 行，未知的键：reslut", "-", State::Open},
+    };
+    for (const Override& row : rows) {
+        SCOPED_TRACE(row.what);
+        reader.emplace(env);
+        Script("");
+        if (row.before != State::Closed) {
+            ASSERT_EQ(Call(Op::Open, 1001).code, 0);
+        }
+        if (row.before == State::CardRead) {
+            ASSERT_EQ(Call(Op::Read).code, 0);
+        }
+        Script(row.script);
+        const Answer a = Call(row.op, row.argument);
+        EXPECT_EQ(a.code, row.code);
+        EXPECT_EQ(a.text.value_or("-"), row.text);
+        EXPECT_EQ(a.value.value_or("-"), row.value);
+        EXPECT_EQ(reader->state(), row.after);
+    }
+}
+
+TEST_F(StandinReaderTest, ReadsTheScriptAfreshAndConvertsItsTexts)
+{
+    env.convert = [](const std::string& s) { return "<" + s + ">"; };
+    Script("[readCard]\nresult=7\ntext=hi\n");
+    EXPECT_EQ(Call(Op::Read).code, 7);
+    Script("[readCard]\ntext=ab\n[Field.0]\nvalue=name\ntext=@longest\n");
+    EXPECT_EQ(Call(Op::Read).text, std::string("<ab>"));
+    const Answer name = Call(Op::Field, 0);
+    EXPECT_EQ(name.value, std::string("<name>")) << "values are script texts too";
+    EXPECT_EQ(name.text, Digits(1023)) << "@longest is the same in any code page";
+    env.files.clear();
+    EXPECT_EQ(Call(Op::Read).text, std::string("设备未打开，请先打开设备")) << "no script: the built-in reader";
+}
+
+TEST(StandinPaths, ResolvedAgainstTheScriptsFolder)
+{
+    const char* const rows[][3] = {
+        {"/cards/Mervik.ini", "sub/a.jpg", "/cards/sub/a.jpg"}, {"/cards/Mervik.ini", "/abs/a.jpg", "/abs/a.jpg"},
+        {"C:\\cards\\Mervik.ini", "a.jpg", "C:\\cards\\a.jpg"}, {"C:\\cards\\Mervik.ini", "D:\\x.jpg", "D:\\x.jpg"},
+        {"C:\\cards\\Mervik.ini", "\\x.jpg", "\\x.jpg"},          {"Z:/t/Mervik.ini", "a.jpg", "Z:/t/a.jpg"},
+        {"Mervik.ini", "a.jpg", "a.jpg"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(standin::ResolvePath(row[0], row[1]), row[2]) << row[0] << " + " << row[1];
+}
+
+}  // namespace
