@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Runs a cross-built Windows program under Wine: the emulator of every Windows test.
+#
+#   wine-run.sh STATE PROGRAM.exe [ARGS...]   run it, exit with its exit code
+#   wine-run.sh STATE --prepare               create the prefix (build time, no display)
+#   wine-run.sh STATE --start                 fresh wineserver on the virtual X server
+#   wine-run.sh STATE --stop                  stop the wineserver and the X server
+#
+# STATE is the folder of the prefix and the virtual X server (see scripts/wine-env.sh).
+# Wine's output goes to files that are printed afterwards: the wineserver, which
+# lingers after the program ends, would otherwise hold CTest's pipes open.
+set -uo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=scripts/wine-env.sh
+source "$here/../scripts/wine-env.sh"
+
+[ $# -ge 2 ] || { echo "usage: $0 STATE PROGRAM.exe [ARGS...] | --prepare | --start | --stop" >&2; exit 2; }
+wine_env "$1"
+shift
+
+case "$1" in
+--prepare)
+    wine_prepare
+    exit
+    ;;
+--start)
+    wine_prepare && wine_display || exit 1
+    # Any wineserver of this prefix goes, whatever display it was serving.
+    rm -f "$ZANTOR_WINE_STATE/server-display"
+    wine_sync_server
+    echo "wine: prefix $WINEPREFIX on display $DISPLAY"
+    exit 0
+    ;;
+--stop)
+    wine_stop
+    echo "wine: stopped"
+    exit 0
+    ;;
+esac
+
+wine_prepare && wine_display && wine_sync_server || exit 1
+
+out=$(mktemp "$ZANTOR_WINE_STATE/run.XXXXXX.out")
+err=$(mktemp "$ZANTOR_WINE_STATE/run.XXXXXX.err")
+trap 'rm -f "$out" "$err"' EXIT
+wine "$@" >"$out" 2>"$err" </dev/null
+rc=$?
+cat "$out"
+cat "$err" >&2
+exit "$rc"

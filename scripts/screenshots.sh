@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Renders Zantor's main dialog and About box under Wine on a virtual X server, with
+# Chinese text (code page 936, WenQuanYi), and saves them as PNG files:
+#   docs/zantor-main.png    the main dialog as it starts
+#   docs/zantor-about.png   the About box
+#   build/screenshots/zantor-card.png   the form after reading the stand-in's sample card
+# Builds what it needs first (run scripts/setup.sh once on a fresh machine).
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+
+cmake --preset windows >/dev/null
+cmake --build --preset windows --target Zantor mervik_standin zantor-drive zantor_e2e_inspector >/dev/null
+
+bin="$root/build/windows/bin"
+work="$root/build/screenshots"
+rm -rf "$work"
+mkdir -p "$work" docs
+cp "$bin/Zantor.exe" "$bin/Mervik.dll" "$work/"
+
+# shellcheck source=scripts/wine-env.sh
+source "$root/scripts/wine-env.sh"
+wine_env "$root/build/windows/wine-console"
+# Always a virtual X server of our own, whatever display this shell has: the
+# pictures do not depend on the desktop they were taken on.
+unset ZANTOR_DISPLAY
+wine_prepare
+wine_display
+wine_sync_server
+
+log="$work/wine.log"
+(cd "$work" && exec wine Zantor.exe) >"$log" 2>&1 </dev/null &
+console=$!
+trap 'kill "$console" 2>/dev/null || true; wine_stop' EXIT
+
+drive() { wine "$bin/zantor-drive.exe" "$@" 2>>"$log" </dev/null; }
+# A window as Wine painted it, saved by the driver inside the console: what
+# reaches the X server can lag behind (an About box stays black there).
+capture() {
+    local out=$1
+    shift
+    drive capture "$work/capture.bmp" "$@"
+    /usr/bin/convert "$work/capture.bmp" "$out"
+    rm -f "$work/capture.bmp"
+}
+
+drive wait >/dev/null
+drive activate
+capture docs/zantor-main.png
+
+drive syscommand 16 >/dev/null
+capture docs/zantor-about.png box
+drive ok
+
+# Open, read the card, read its information; dismiss each box.
+for button in 1000 1003 1004; do
+    if grep -q '^box ' <<<"$(drive click $button)"; then drive ok; fi
+done
+drive activate
+capture "$work/zantor-card.png"
+drive close
+wait "$console" || true
+
+echo "Saved docs/zantor-main.png, docs/zantor-about.png and $work/zantor-card.png"

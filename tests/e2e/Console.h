@@ -1,0 +1,173 @@
+// Driving the real Zantor.exe through its window, as an operator would: start it
+// in a working folder of its own, type into boxes, click buttons, read and dismiss
+// its message boxes. Everything waits by polling with a time limit; a step that
+// cannot be done throws DriveError, which fails the test with its description.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "Inspector.h"
+
+namespace e2e {
+
+// Default time limit of one waiting step.
+constexpr DWORD kTimeoutMs = 10000;
+
+struct DriveError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+std::string ToUtf8(const std::wstring& text);
+std::wstring FromUtf8(const std::string& text);
+
+// The folder of this program: Zantor.exe, Mervik.dll and Inspector.dll are built
+// beside it.
+std::wstring BinFolder();
+
+// A fresh working folder: <bin>\..\e2e-work\<name>, emptied when made. It is kept
+// after the test, to be looked at when one fails.
+class WorkFolder {
+public:
+    explicit WorkFolder(const std::wstring& name);
+
+    const std::wstring& Path() const { return path_; }
+    std::wstring File(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+    // Copies of the freshly built program (under another name if asked) and reader.
+    void CopyProgram(const std::wstring& as = L"Zantor.exe") const;
+    void CopyReader() const;
+    // Writes the stand-in reader's script, Mervik.ini, in UTF-8.
+    void WriteScript(const std::wstring& ini) const;
+
+    void WriteBytes(const std::wstring& name, const std::string& bytes) const;
+    // The file's bytes; throws when it cannot be read.
+    std::string ReadBytes(const std::wstring& name) const;
+    bool Exists(const std::wstring& name) const;
+
+private:
+    std::wstring path_;
+};
+
+// Reads a file's bytes by full path; throws when it cannot be read.
+std::string ReadFileBytes(const std::wstring& path);
+
+// A message box (or any other window) owned by the console's dialog, as it looks.
+struct OwnedBox {
+    HWND hwnd = nullptr;
+    std::wstring caption;
+    std::wstring text;           // the static control 0xFFFF of a message box
+    std::vector<int> buttons;    // ids of the visible push buttons
+    bool icon = false;           // a visible icon control
+};
+
+// A child window as the tests compare it with the dialog's template.
+struct ChildWindow {
+    HWND hwnd = nullptr;
+    int id = 0;
+    std::wstring className;
+    std::wstring text;  // the window text (for an edit box only its initial text)
+    DWORD style = 0;
+    DWORD exStyle = 0;
+    RECT rect = {};  // in the parent's client coordinates
+};
+
+// The children of a window in their z-order, which for a dialog is its template
+// order and so its tab order.
+std::vector<ChildWindow> Children(HWND parent);
+
+// One running console: the process, its main dialog and an in-process inspector.
+class Console {
+public:
+    // Starts <folder>\<exe> with <folder> as its working folder and MERVIK_INI
+    // naming <folder>\Mervik.ini, and waits for its main dialog.
+    explicit Console(const WorkFolder& folder, const std::wstring& exe = L"Zantor.exe");
+    // Attaches to a console that is already running (any process): its main
+    // dialog is the top-level dialog with a port box 1007 and an open button
+    // 1000. The process is left running when this object goes.
+    static std::unique_ptr<Console> Attach(DWORD timeoutMs = kTimeoutMs);
+    ~Console();
+    Console(const Console&) = delete;
+    Console& operator=(const Console&) = delete;
+
+    HWND Dialog() const { return dialog_; }
+    DWORD ProcessId() const { return pid_; }
+    DWORD ThreadId() const { return tid_; }
+
+    // The control with this id; throws when the dialog has none.
+    HWND Item(int id) const;
+    // Replaces the control's text (as typing would leave it).
+    void Type(int id, const std::wstring& text) const;
+    // The control's whole current text.
+    std::wstring Text(int id) const;
+    // Clicks a button. Posted: the console's handler may block in a message box.
+    void Click(int id) const;
+    // Posts a system-menu command to the dialog.
+    void SysCommand(WPARAM command) const;
+    // Posts a key press to a control (what IsDialogMessage sees for a typed key).
+    void PressKey(int id, UINT virtualKey) const;
+    // Moves the keyboard focus to the control, the way Tab would, and waits for it.
+    void FocusOn(int id) const;
+    // The window with the keyboard focus in the console's thread.
+    HWND Focus() const;
+
+    // Windows owned by the dialog right now (message boxes, the About box).
+    std::vector<HWND> OwnedWindows() const;
+    // Waits for a visible window owned by the dialog and reads it.
+    OwnedBox WaitForOwnedBox(DWORD timeoutMs = kTimeoutMs) const;
+    // Presses the box's OK button and waits until the box is gone.
+    void PressOk(const OwnedBox& box) const;
+    // Click, wait for the message box, read it, press OK: what the operator saw.
+    OwnedBox ClickAndDismiss(int id) const;
+
+    // Returns once every message posted to the dialog so far has been dispatched
+    // (a handler blocked in a modal box counts as dispatched once the box runs).
+    void Barrier() const;
+    // The dialog's system menu, read inside the console.
+    std::vector<InspectorMenuItem> SystemMenu() const;
+    // Dialog units to pixels with the dialog's own MapDialogRect.
+    std::vector<RECT> MapDialogRects(const std::vector<RECT>& units) const;
+
+    // The dialog's big and small icons, as the dialog answers WM_GETICON inside
+    // its process (null when none is set).
+    std::pair<std::uint64_t, std::uint64_t> Icons() const;
+
+    // Repaints every window of the console's thread at once.
+    void Repaint() const;
+    // Saves a window of the console (the dialog or a box it owns), frame
+    // included, to a BMP file, as painted inside the console.
+    void Capture(HWND window, const std::wstring& bmpPath) const;
+
+    // Waits for the process to end; false on time-out.
+    bool WaitForExit(DWORD timeoutMs, DWORD* exitCode = nullptr) const;
+    bool Running() const;
+
+private:
+    Console() = default;
+    const InspectorBlock& Inspect(InspectorRequest request, const RECT* rects = nullptr, std::uint32_t count = 0) const;
+
+    PROCESS_INFORMATION process_ = {};
+    bool started_ = false;  // this object started the process, and ends it
+    DWORD pid_ = 0;
+    DWORD tid_ = 0;
+    HWND dialog_ = nullptr;
+
+    // The inspector: a hook on the dialog's thread and the shared block.
+    HMODULE inspectorDll_ = nullptr;
+    HHOOK hook_ = nullptr;
+    HANDLE mapping_ = nullptr;
+    InspectorBlock* block_ = nullptr;
+    mutable LONG sequence_ = 0;
+};
+
+// Starts a program and waits for it to end without a window (for programs that
+// must not start at all); returns its exit code, throws on time-out.
+DWORD RunToExit(const WorkFolder& folder, const std::wstring& exe, DWORD timeoutMs = kTimeoutMs);
+
+}  // namespace e2e

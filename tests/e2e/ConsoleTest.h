@@ -1,0 +1,33 @@
+// The fixture of the end-to-end tests: each test gets a fresh working folder named
+// after it, with fresh copies of Zantor.exe and the stand-in Mervik.dll.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "Console.h"
+#include "resource.h"
+
+namespace e2e {
+
+class ConsoleTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+
+    // Starts the console in the working folder (the script, if any, written first).
+    Console& Start(const std::wstring& exe = L"Zantor.exe");
+
+    std::unique_ptr<WorkFolder> folder_;
+    std::unique_ptr<Console> console_;
+};
+
+// The working folder's name for the running test: "Suite.Name", with the
+// characters Windows does not allow in names replaced.
+std::wstring CurrentTestName();
+
+// A wide text for a failure message.
+std::string Shown(const std::wstring& text);
+
+}  // namespace e2e

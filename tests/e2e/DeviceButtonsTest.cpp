@@ -1,0 +1,148 @@
+// The four device buttons against scripted answers of the stand-in reader: the
+// exact message each shows, in a box captioned "Zantor" with an OK button only.
+#include "ConsoleTest.h"
+
+#include <regex>
+
+namespace e2e {
+namespace {
+
+struct ButtonRow {
+    const char* name;
+    const wchar_t* script;  // Mervik.ini
+    int button;
+    std::wstring expected;
+};
+
+std::ostream& operator<<(std::ostream& os, const ButtonRow& row)
+{
+    return os << row.name;
+}
+
+// 511 two-byte characters and one ASCII letter: 1023 bytes in code page 936, the
+// most a 1024-byte text buffer holds with its NUL.
+std::wstring LongestText()
+{
+    std::wstring text;
+    for (int i = 0; i < 511; ++i)
+        text += static_cast<wchar_t>(L'一' + i % 64);
+    return text + L"z";
+}
+
+const std::wstring kLongest = LongestText();
+const std::wstring kLongestScript = L"[readCard]\nresult=2\ntext=" + kLongest + L"\n";
+
+const ButtonRow kButtonRows[] = {
+    // Success texts: the reader's text is not shown even when it wrote one.
+    {"OpenSucceedsWhateverTheReaderWrote", L"[OpenDevice]\nresult=0\ntext=不应显示\n", IDC_BTN_OPEN, L"打开成功"},
+    {"CloseSucceedsWhateverTheReaderWrote", L"[CloseDevice]\nresult=0\ntext=不应显示\n", IDC_BTN_CLOSE, L"关闭成功"},
+    // Failure form: prefix, the reader's text, " 错误码：", the code in decimal.
+    {"OpenFailsWithAPositiveCode", L"[OpenDevice]\nresult=5\ntext=端口不存在\n", IDC_BTN_OPEN,
+     L"打开失败！端口不存在 错误码：5"},
+    {"OpenFailsWithANegativeCode", L"[OpenDevice]\nresult=-17\ntext=设备忙\n", IDC_BTN_OPEN,
+     L"打开失败！设备忙 错误码：-17"},
+    {"OpenFailsWithAnEmptyText", L"[OpenDevice]\nresult=5\ntext=@none\n", IDC_BTN_OPEN, L"打开失败！ 错误码：5"},
+    {"OpenFailsWithTheSmallestCode", L"[OpenDevice]\nresult=-2147483648\ntext=x\n", IDC_BTN_OPEN,
+     L"打开失败！x 错误码：-2147483648"},
+    {"CloseFailsWithMinusOne", L"[CloseDevice]\nresult=-1\ntext=设备未打开\n", IDC_BTN_CLOSE,
+     L"关闭失败！设备未打开 错误码：-1"},
+    {"CloseFailsWithAnEmptyText", L"[CloseDevice]\nresult=2147483647\ntext=@none\n", IDC_BTN_CLOSE,
+     L"关闭失败！ 错误码：2147483647"},
+    // Status form: the reader's text, " 状态码：", the code; no line between success and failure.
+    {"StatusZeroWithAnEmptyTextStartsWithTheSpace", L"[getDeviceStatus]\nresult=0\ntext=@none\n", IDC_BTN_STATUS,
+     L" 状态码：0"},
+    {"StatusWithText", L"[getDeviceStatus]\nresult=1\ntext=设备已打开\n", IDC_BTN_STATUS, L"设备已打开 状态码：1"},
+    {"StatusNegative", L"[getDeviceStatus]\nresult=-3\ntext=未连接\n", IDC_BTN_STATUS, L"未连接 状态码：-3"},
+    {"ReadCardZero", L"[readCard]\nresult=0\ntext=读卡成功\n", IDC_BTN_READCARD, L"读卡成功 状态码：0"},
+    {"ReadCardNegativeWithAnEmptyText", L"[readCard]\nresult=-1\ntext=@none\n", IDC_BTN_READCARD, L" 状态码：-1"},
+    {"ReadCardWithTheLongestText", kLongestScript.c_str(), IDC_BTN_READCARD, kLongest + L" 状态码：2"},
+    // The reader's text is data: no format directives are expanded.
+    {"PercentInAStatusTextIsShownLiterally", L"[getDeviceStatus]\nresult=1\ntext=100%%d%s%\n", IDC_BTN_STATUS,
+     L"100%%d%s% 状态码：1"},
+    {"PercentInAFailureTextIsShownLiterally", L"[OpenDevice]\nresult=3\ntext=%s%n%x\n", IDC_BTN_OPEN,
+     L"打开失败！%s%n%x 错误码：3"},
+    {"PercentInAReadCardTextIsShownLiterally", L"[readCard]\nresult=0\ntext=%d%%\n", IDC_BTN_READCARD,
+     L"%d%% 状态码：0"},
+    {"ReaderTextStartingWithAnAt", L"[CloseDevice]\nresult=9\ntext=@@手动\n", IDC_BTN_CLOSE,
+     L"关闭失败！@手动 错误码：9"},
+};
+
+class DeviceButtonTest : public ConsoleTest, public ::testing::WithParamInterface<ButtonRow> {};
+
+TEST_P(DeviceButtonTest, ShowsTheExactMessage)
+{
+    const ButtonRow& row = GetParam();
+    folder_->WriteScript(row.script);
+    Console& console = Start();
+    OwnedBox box = console.ClickAndDismiss(row.button);
+    EXPECT_EQ(box.text, row.expected) << "shown: " << Shown(box.text) << "\nexpected: " << Shown(row.expected);
+    EXPECT_EQ(box.caption, L"Zantor");
+    EXPECT_EQ(box.buttons, std::vector<int>{IDOK}) << "an OK button only";
+    EXPECT_FALSE(box.icon) << "no icon requested";
+    EXPECT_TRUE(console.Running());
+}
+
+INSTANTIATE_TEST_SUITE_P(Scripted, DeviceButtonTest, ::testing::ValuesIn(kButtonRows),
+                         [](const ::testing::TestParamInfo<ButtonRow>& row) { return std::string(row.param.name); });
+
+// The port is read from the box as atoi reads it. The stand-in's script cannot show
+// the port, so its built-in rule tells: ports 1 to 16 and 1001 to 1016 open.
+struct PortRow {
+    const char* name;
+    const wchar_t* typed;
+    bool opens;
+};
+
+std::ostream& operator<<(std::ostream& os, const PortRow& row)
+{
+    return os << row.name << ": " << Shown(row.typed) << (row.opens ? " opens" : " fails");
+}
+
+const PortRow kPortRows[] = {
+    {"TheDefaultPort", L"1001", true},
+    {"LeadingBlanksAndTrailingLetters", L" 12abc", true},
+    {"LeadingTabAndPlusSign", L"\t+7", true},
+    {"LeadingZeros", L"0016", true},
+    {"DigitsUpToTheFirstOtherCharacter", L"1016.9", true},
+    {"PortOutsideTheReadersRange", L"99", false},
+    {"JustPastTheRange", L"1017", false},
+    {"EmptyBoxIsPortZero", L"", false},
+    {"LettersFirstIsPortZero", L"abc12", false},
+    {"MinusSign", L"-3", false},
+};
+
+class PortTest : public ConsoleTest, public ::testing::WithParamInterface<PortRow> {};
+
+TEST_P(PortTest, IsReadLikeAtoi)
+{
+    const PortRow& row = GetParam();
+    Console& console = Start();
+    console.Type(IDC_EDIT_PORT, row.typed);
+    OwnedBox box = console.ClickAndDismiss(IDC_BTN_OPEN);
+    EXPECT_EQ(box.caption, L"Zantor");
+    if (row.opens) {
+        EXPECT_EQ(box.text, L"打开成功");
+    } else {
+        EXPECT_TRUE(std::regex_match(box.text, std::wregex(L"打开失败！.* 错误码：-?[1-9][0-9]*")))
+            << "shown: " << Shown(box.text);
+    }
+    EXPECT_EQ(console.Text(IDC_EDIT_PORT), row.typed) << "the port box is left as typed";
+}
+
+INSTANTIATE_TEST_SUITE_P(Typed, PortTest, ::testing::ValuesIn(kPortRows),
+                         [](const ::testing::TestParamInfo<PortRow>& row) { return std::string(row.param.name); });
+
+// A command is repeated in full on every press, and reads the reader afresh.
+using DeviceCommandTest = ConsoleTest;
+
+TEST_F(DeviceCommandTest, EachPressRepeatsTheCommand)
+{
+    folder_->WriteScript(L"[getDeviceStatus]\nresult=1\ntext=第一次\n");
+    Console& console = Start();
+    EXPECT_EQ(console.ClickAndDismiss(IDC_BTN_STATUS).text, L"第一次 状态码：1");
+    folder_->WriteScript(L"[getDeviceStatus]\nresult=2\ntext=第二次\n");
+    EXPECT_EQ(console.ClickAndDismiss(IDC_BTN_STATUS).text, L"第二次 状态码：2");
+}
+
+}  // namespace
+}  // namespace e2e

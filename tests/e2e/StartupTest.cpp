@@ -1,0 +1,215 @@
+// What the operator sees when the console starts: the dialog's caption, place and
+// size, every control of the template where the template puts it, the port box
+// holding 1001 and the focus on the open button.
+#include "ConsoleTest.h"
+
+#include <vector>
+
+namespace e2e {
+namespace {
+
+enum class Kind { kPushButton, kEdit, kLabel, kPicture };
+
+struct ControlRow {
+    int id;  // -1: a label without identifier
+    Kind kind;
+    const wchar_t* text;
+    RECT units;  // left, top, right, bottom in dialog units
+    bool visible;
+};
+
+// x, y, width, height in dialog units. MapDialogRect converts each of the four
+// separately, as the dialog manager does when it places a control.
+constexpr RECT Units(LONG x, LONG y, LONG cx, LONG cy) { return RECT{x, y, cx, cy}; }
+
+// The pixel rectangle of mapped x, y, width, height.
+RECT Placed(const RECT& mapped)
+{
+    return RECT{mapped.left, mapped.top, mapped.left + mapped.right, mapped.top + mapped.bottom};
+}
+
+// The main dialog's template, in template order (which is the tab order).
+const ControlRow kTemplate[] = {
+    {IDC_BTN_OPEN, Kind::kPushButton, L"打开设备", Units(200, 7, 50, 14), true},
+    {IDC_BTN_CLOSE, Kind::kPushButton, L"关闭设备", Units(254, 7, 50, 14), true},
+    {IDC_BTN_STATUS, Kind::kPushButton, L"获取设备状态", Units(201, 29, 50, 14), true},
+    {IDC_BTN_READCARD, Kind::kPushButton, L"读卡操作", Units(200, 51, 50, 14), true},
+    {IDC_BTN_CARDINFO, Kind::kPushButton, L"信息读取", Units(200, 71, 50, 14), true},
+    {IDC_EDIT_NAME, Kind::kEdit, L"", Units(64, 28, 37, 14), true},
+    {-1, Kind::kLabel, L"姓名", Units(38, 31, 15, 8), true},
+    {IDC_EDIT_SEX, Kind::kEdit, L"", Units(137, 28, 37, 14), true},
+    {-1, Kind::kLabel, L"性别", Units(111, 31, 15, 8), true},
+    {IDC_EDIT_NATION, Kind::kEdit, L"", Units(64, 47, 37, 14), true},
+    {-1, Kind::kLabel, L"民族", Units(38, 50, 15, 8), true},
+    {IDC_EDIT_BIRTH, Kind::kEdit, L"", Units(137, 47, 40, 14), true},
+    {-1, Kind::kLabel, L"出生日期", Units(107, 50, 28, 8), true},
+    {IDC_EDIT_ADDRESS, Kind::kEdit, L"", Units(64, 69, 110, 14), true},
+    {-1, Kind::kLabel, L"住址", Units(38, 72, 15, 8), true},
+    {IDC_EDIT_IDNUMBER, Kind::kEdit, L"", Units(65, 86, 110, 14), true},
+    {-1, Kind::kLabel, L"身份证号", Units(32, 89, 28, 8), true},
+    {IDC_EDIT_AUTHORITY, Kind::kEdit, L"", Units(64, 103, 110, 14), true},
+    {-1, Kind::kLabel, L"签发机关", Units(31, 106, 28, 8), true},
+    {IDC_EDIT_VALIDFROM, Kind::kEdit, L"", Units(63, 121, 39, 14), true},
+    {-1, Kind::kLabel, L"开始有效期", Units(25, 125, 35, 8), true},
+    {IDC_EDIT_VALIDTO, Kind::kEdit, L"", Units(149, 122, 39, 14), true},
+    {-1, Kind::kLabel, L"结束有效期", Units(111, 126, 35, 8), true},
+    {IDC_EDIT_PHOTONAME, Kind::kEdit, L"", Units(63, 144, 110, 14), true},
+    {-1, Kind::kLabel, L"照片名", Units(28, 147, 22, 8), true},
+    {IDC_EDIT_PHOTOLEN, Kind::kEdit, L"", Units(62, 167, 110, 14), false},
+    {-1, Kind::kLabel, L"照片base64", Units(25, 170, 37, 8), false},
+    {IDC_EDIT_PORT, Kind::kEdit, L"1001", Units(160, 9, 37, 14), true},
+    {-1, Kind::kLabel, L"port", Units(141, 10, 14, 8), true},
+    {IDC_PHOTO, Kind::kPicture, L"", Units(226, 110, 13, 12), true},
+};
+constexpr std::size_t kControlCount = sizeof kTemplate / sizeof kTemplate[0];
+
+std::string Describe(const ControlRow& row, std::size_t index)
+{
+    return "template row " + std::to_string(index) + " (id " + std::to_string(row.id) + ", " + Shown(row.text) + ")";
+}
+
+std::string Describe(const RECT& r)
+{
+    return "{" + std::to_string(r.left) + ", " + std::to_string(r.top) + ", " + std::to_string(r.right) + ", " +
+           std::to_string(r.bottom) + "}";
+}
+
+const wchar_t* ClassOf(Kind kind)
+{
+    switch (kind) {
+    case Kind::kPushButton:
+        return L"Button";
+    case Kind::kEdit:
+        return L"Edit";
+    default:
+        return L"Static";
+    }
+}
+
+using StartupTest = ConsoleTest;
+
+TEST_F(StartupTest, DialogHasItsCaptionStylesPlaceAndSize)
+{
+    Console& console = Start();
+    HWND dialog = console.Dialog();
+    wchar_t caption[64] = {};
+    GetWindowTextW(dialog, caption, 64);
+    EXPECT_EQ(std::wstring(caption), L"Zantor");
+
+    const DWORD style = static_cast<DWORD>(GetWindowLongW(dialog, GWL_STYLE));
+    const DWORD frame = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX;
+    EXPECT_EQ(style & frame, frame) << std::hex << style;
+    EXPECT_EQ(style & (WS_MAXIMIZEBOX | WS_CHILD | WS_DISABLED), 0u) << std::hex << style;
+    EXPECT_TRUE(GetWindowLongW(dialog, GWL_EXSTYLE) & WS_EX_APPWINDOW);
+
+    RECT window;
+    GetWindowRect(dialog, &window);
+    EXPECT_EQ(window.left, 0);
+    EXPECT_EQ(window.top, 0);
+
+    RECT client;
+    GetClientRect(dialog, &client);
+    RECT size = console.MapDialogRects({Units(0, 0, 357, 215)}).at(0);
+    EXPECT_EQ(client.right, size.right) << "width of 357 dialog units";
+    EXPECT_EQ(client.bottom, size.bottom) << "height of 215 dialog units";
+
+    // The icon is set for the caption and the task bar.
+    // (Asked from inside: Wine answers WM_GETICON from another process with 0.)
+    auto icons = console.Icons();
+    EXPECT_NE(icons.first, 0u) << "big icon";
+    EXPECT_NE(icons.second, 0u) << "small icon";
+}
+
+TEST_F(StartupTest, PortBoxHolds1001AndOpenButtonHasTheFocus)
+{
+    Console& console = Start();
+    EXPECT_EQ(console.Text(IDC_EDIT_PORT), L"1001");
+    EXPECT_EQ(console.Focus(), console.Item(IDC_BTN_OPEN));
+}
+
+TEST_F(StartupTest, EveryControlOfTheTemplateInOrderWithTextStyleAndPosition)
+{
+    Console& console = Start();
+    std::vector<ChildWindow> children = Children(console.Dialog());
+    ASSERT_EQ(children.size(), kControlCount);
+
+    std::vector<RECT> units;
+    for (const ControlRow& row : kTemplate)
+        units.push_back(row.units);
+    std::vector<RECT> pixels = console.MapDialogRects(units);
+
+    HWND focus = console.Focus();
+    for (std::size_t i = 0; i < kControlCount; ++i) {
+        const ControlRow& row = kTemplate[i];
+        const ChildWindow& child = children[i];
+        SCOPED_TRACE(Describe(row, i));
+
+        EXPECT_EQ(child.className, ClassOf(row.kind));
+        if (row.id >= 0) {
+            EXPECT_EQ(child.id, row.id);
+        } else {
+            EXPECT_EQ(child.id & 0xFFFF, 0xFFFF) << "a label without identifier (-1)";
+        }
+
+        if (row.kind == Kind::kEdit) {
+            EXPECT_EQ(console.Text(row.id), row.text) << "as read from the box";
+        } else {
+            EXPECT_EQ(child.text, row.text);
+        }
+
+        EXPECT_EQ(Describe(child.rect), Describe(Placed(pixels[i]))) << "position in pixels";
+
+        EXPECT_EQ((child.style & WS_VISIBLE) != 0, row.visible);
+        EXPECT_EQ(IsWindowVisible(child.hwnd) != FALSE, row.visible);
+        EXPECT_FALSE(child.style & WS_DISABLED);
+        switch (row.kind) {
+        case Kind::kPushButton: {
+            DWORD type = child.style & BS_TYPEMASK;
+            // A focused push button may be drawn as the default one while it
+            // has the focus; the template's buttons are all plain.
+            if (child.hwnd == focus && type == BS_DEFPUSHBUTTON)
+                type = BS_PUSHBUTTON;
+            EXPECT_EQ(type, static_cast<DWORD>(BS_PUSHBUTTON)) << std::hex << child.style;
+            EXPECT_TRUE(child.style & WS_TABSTOP);
+            break;
+        }
+        case Kind::kEdit:
+            EXPECT_TRUE((child.style & WS_BORDER) || (child.exStyle & WS_EX_CLIENTEDGE)) << "bordered";
+            EXPECT_TRUE(child.style & ES_AUTOHSCROLL);
+            EXPECT_TRUE(child.style & WS_TABSTOP);
+            EXPECT_FALSE(child.style & (ES_MULTILINE | ES_READONLY | ES_PASSWORD | ES_NUMBER)) << std::hex
+                                                                                               << child.style;
+            break;
+        case Kind::kLabel:
+            EXPECT_EQ(child.style & SS_TYPEMASK, static_cast<DWORD>(SS_LEFT)) << std::hex << child.style;
+            EXPECT_TRUE(child.style & WS_GROUP);
+            break;
+        case Kind::kPicture: {
+            EXPECT_EQ(child.style & SS_TYPEMASK, static_cast<DWORD>(SS_BITMAP)) << std::hex << child.style;
+            DWORD_PTR image = 1;
+            SendMessageTimeoutW(child.hwnd, STM_GETIMAGE, IMAGE_BITMAP, 0, SMTO_ABORTIFHUNG, kTimeoutMs, &image);
+            EXPECT_EQ(image, 0u) << "the picture control shows nothing";
+            break;
+        }
+        }
+    }
+    EXPECT_EQ(GetDlgItem(console.Dialog(), 1009), nullptr) << "identifier 1009 is not used";
+}
+
+TEST_F(StartupTest, FieldBoxesAreEditableAndKeepWhatIsTyped)
+{
+    Console& console = Start();
+    const int fields[] = {IDC_EDIT_NAME,     IDC_EDIT_SEX,       IDC_EDIT_NATION,    IDC_EDIT_BIRTH,
+                          IDC_EDIT_ADDRESS,  IDC_EDIT_IDNUMBER,  IDC_EDIT_AUTHORITY, IDC_EDIT_VALIDFROM,
+                          IDC_EDIT_VALIDTO,  IDC_EDIT_PHOTONAME};
+    for (int id : fields)
+        console.Type(id, L"张三" + std::to_wstring(id));
+    // Commands that do not touch the fields leave them as typed.
+    folder_->WriteScript(L"[getDeviceStatus]\nresult=1\ntext=就绪\n");
+    console.ClickAndDismiss(IDC_BTN_STATUS);
+    for (int id : fields)
+        EXPECT_EQ(console.Text(id), L"张三" + std::to_wstring(id)) << "box " << id;
+}
+
+}  // namespace
+}  // namespace e2e

@@ -1,0 +1,146 @@
+// Inspector.dll: loaded into the console by the tests' message hook. On the
+// inspection message it reads what only the window's own process can read and
+// writes it into the test's shared memory block. It changes nothing in the
+// console: the message is turned into WM_NULL before the dialog sees it.
+#include "Inspector.h"
+
+namespace {
+
+BOOL CALLBACK Repaint(HWND hwnd, LPARAM)
+{
+    RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    return TRUE;
+}
+
+// Copies the window's pixels into a 24-bit bottom-up BMP file.
+bool SaveWindow(HWND hwnd, const wchar_t* path)
+{
+    RECT rect;
+    if (!GetWindowRect(hwnd, &rect))
+        return false;
+    const int width = rect.right - rect.left;
+    const int height = rect.bottom - rect.top;
+    const DWORD stride = static_cast<DWORD>((width * 3 + 3) & ~3);
+    const DWORD imageSize = stride * static_cast<DWORD>(height);
+
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+
+    bool saved = false;
+    HDC windowDc = GetWindowDC(hwnd);
+    HDC memoryDc = CreateCompatibleDC(windowDc);
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(windowDc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (windowDc && memoryDc && bitmap) {
+        HGDIOBJ old = SelectObject(memoryDc, bitmap);
+        BitBlt(memoryDc, 0, 0, width, height, windowDc, 0, 0, SRCCOPY);
+        GdiFlush();
+        SelectObject(memoryDc, old);
+
+        BITMAPFILEHEADER header = {};
+        header.bfType = 0x4D42;  // "BM"
+        header.bfOffBits = sizeof header + sizeof info.bmiHeader;
+        header.bfSize = header.bfOffBits + imageSize;
+        HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            DWORD written = 0;
+            saved = WriteFile(file, &header, sizeof header, &written, nullptr) &&
+                    WriteFile(file, &info.bmiHeader, sizeof info.bmiHeader, &written, nullptr) &&
+                    WriteFile(file, bits, imageSize, &written, nullptr);
+            CloseHandle(file);
+        }
+    }
+    if (bitmap)
+        DeleteObject(bitmap);
+    if (memoryDc)
+        DeleteDC(memoryDc);
+    if (windowDc)
+        ReleaseDC(hwnd, windowDc);
+    return saved;
+}
+
+void Answer(HWND dialog, e2e::InspectorBlock& block)
+{
+    block.status = 0;
+    switch (static_cast<e2e::InspectorRequest>(block.request)) {
+    case e2e::InspectorRequest::kBarrier:
+        block.status = 1;
+        break;
+    case e2e::InspectorRequest::kSystemMenu: {
+        HMENU menu = GetSystemMenu(dialog, FALSE);
+        if (!menu)
+            break;
+        int count = GetMenuItemCount(menu);
+        if (count < 0)
+            break;
+        block.count = 0;
+        for (int i = 0; i < count && block.count < e2e::InspectorBlock::kMaxItems; ++i) {
+            e2e::InspectorMenuItem& item = block.items[block.count++];
+            MENUITEMINFOW info = {};
+            info.cbSize = sizeof info;
+            info.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_ID | MIIM_STRING;
+            info.dwTypeData = item.text;
+            info.cch = ARRAYSIZE(item.text);
+            item.text[0] = L'\0';
+            if (!GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &info))
+                return;
+            item.type = info.fType;
+            item.state = info.fState;
+            item.id = info.wID;
+        }
+        block.status = 1;
+        break;
+    }
+    case e2e::InspectorRequest::kMapDialogRects:
+        if (block.count > e2e::InspectorBlock::kMaxRects)
+            break;
+        for (std::uint32_t i = 0; i < block.count; ++i) {
+            if (!MapDialogRect(dialog, &block.rects[i]))
+                return;
+        }
+        block.status = 1;
+        break;
+    case e2e::InspectorRequest::kRepaint:
+        EnumThreadWindows(GetCurrentThreadId(), Repaint, 0);
+        block.status = 1;
+        break;
+    case e2e::InspectorRequest::kCapture:
+        block.status = SaveWindow(reinterpret_cast<HWND>(static_cast<std::uintptr_t>(block.values[0])), block.path);
+        break;
+    case e2e::InspectorRequest::kIcons:
+        block.values[0] = reinterpret_cast<std::uintptr_t>(
+            reinterpret_cast<HICON>(SendMessageW(dialog, WM_GETICON, ICON_BIG, 0)));
+        block.values[1] = reinterpret_cast<std::uintptr_t>(
+            reinterpret_cast<HICON>(SendMessageW(dialog, WM_GETICON, ICON_SMALL, 0)));
+        block.status = 1;
+        break;
+    }
+}
+
+}  // namespace
+
+extern "C" __declspec(dllexport) LRESULT CALLBACK InspectorGetMessageHook(int code, WPARAM removed, LPARAM lParam)
+{
+    static const UINT inspect = RegisterWindowMessageW(e2e::InspectorMessageName());
+    MSG* msg = reinterpret_cast<MSG*>(lParam);
+    if (code == HC_ACTION && removed == PM_REMOVE && msg && msg->message == inspect) {
+        wchar_t name[64];
+        e2e::InspectorBlockName(static_cast<DWORD>(msg->wParam), name);
+        if (HANDLE mapping = OpenFileMappingW(FILE_MAP_WRITE | FILE_MAP_READ, FALSE, name)) {
+            if (void* view = MapViewOfFile(mapping, FILE_MAP_WRITE | FILE_MAP_READ, 0, 0, sizeof(e2e::InspectorBlock))) {
+                auto& block = *static_cast<e2e::InspectorBlock*>(view);
+                Answer(msg->hwnd, block);
+                InterlockedExchange(&block.done, static_cast<LONG>(msg->lParam));
+                UnmapViewOfFile(view);
+            }
+            CloseHandle(mapping);
+        }
+        msg->message = WM_NULL;
+    }
+    return CallNextHookEx(nullptr, code, removed, lParam);
+}
