@@ -14,7 +14,7 @@ cd "$root"
 
 bash scripts/setup.sh
 cmake --preset windows >/dev/null
-cmake --build --preset windows --target Zantor mervik_standin zantor-drive zantor_e2e_inspector
+cmake --build --preset windows --target Zantor mervik_standin zantor-drive zantor_e2e_insider
 
 bin="$root/build/windows/bin"
 work="$root/build/run"

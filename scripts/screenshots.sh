@@ -11,7 +11,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
 cmake --preset windows >/dev/null
-cmake --build --preset windows --target Zantor mervik_standin zantor-drive zantor_e2e_inspector >/dev/null
+cmake --build --preset windows --target Zantor mervik_standin zantor-drive zantor_e2e_insider >/dev/null
 
 bin="$root/build/windows/bin"
 work="$root/build/screenshots"

@@ -315,8 +315,8 @@ Console::~Console()
         UnmapViewOfFile(block_);
     if (mapping_)
         CloseHandle(mapping_);
-    if (inspectorDll_)
-        FreeLibrary(inspectorDll_);
+    if (insiderDll_)
+        FreeLibrary(insiderDll_);
     if (process_.hProcess) {
         if (started_ && WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
             TerminateProcess(process_.hProcess, 1);
@@ -462,24 +462,24 @@ OwnedBox Console::ClickAndDismiss(int id) const
     return box;
 }
 
-const InspectorBlock& Console::Inspect(InspectorRequest request, const RECT* rects, std::uint32_t count) const
+const InsiderBlock& Console::Inspect(InsiderRequest request, const RECT* rects, std::uint32_t count) const
 {
     auto* self = const_cast<Console*>(this);
     if (!hook_) {
-        std::wstring dll = BinFolder() + L"\\Inspector.dll";
-        self->inspectorDll_ = LoadLibraryW(dll.c_str());
-        if (!inspectorDll_)
+        std::wstring dll = BinFolder() + L"\\Insider.dll";
+        self->insiderDll_ = LoadLibraryW(dll.c_str());
+        if (!insiderDll_)
             Fail(L"cannot load " + dll + LastError());
         auto proc = reinterpret_cast<HOOKPROC>(
-            reinterpret_cast<void*>(GetProcAddress(inspectorDll_, "InspectorGetMessageHook")));
+            reinterpret_cast<void*>(GetProcAddress(insiderDll_, "InsiderGetMessageHook")));
         wchar_t name[64];
-        InspectorBlockName(GetCurrentProcessId(), name);
-        self->mapping_ = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(InspectorBlock), name);
+        InsiderBlockName(GetCurrentProcessId(), name);
+        self->mapping_ = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(InsiderBlock), name);
         if (mapping_)
-            self->block_ = static_cast<InspectorBlock*>(MapViewOfFile(mapping_, FILE_MAP_WRITE | FILE_MAP_READ, 0, 0, 0));
+            self->block_ = static_cast<InsiderBlock*>(MapViewOfFile(mapping_, FILE_MAP_WRITE | FILE_MAP_READ, 0, 0, 0));
         if (!proc || !block_)
-            Fail(L"cannot set up the inspector" + LastError());
-        self->hook_ = SetWindowsHookExW(WH_GETMESSAGE, proc, inspectorDll_, tid_);
+            Fail(L"cannot set up the insider" + LastError());
+        self->hook_ = SetWindowsHookExW(WH_GETMESSAGE, proc, insiderDll_, tid_);
         if (!hook_)
             Fail(L"cannot hook the console's thread" + LastError());
     }
@@ -488,46 +488,46 @@ const InspectorBlock& Console::Inspect(InspectorRequest request, const RECT* rec
     block_->count = count;
     std::copy(rects, rects + count, block_->rects);
     LONG sequence = ++sequence_;
-    static const UINT message = RegisterWindowMessageW(InspectorMessageName());
+    static const UINT message = RegisterWindowMessageW(InsiderMessageName());
     if (!PostMessageW(dialog_, message, GetCurrentProcessId(), sequence))
         Fail(L"cannot post to the dialog" + LastError());
     if (!PollUntil([&] { return InterlockedCompareExchange(&block_->done, 0, 0) == sequence; }, kTimeoutMs,
                    process_.hProcess))
-        Fail(L"the inspector inside the console did not answer");
+        Fail(L"the insider inside the console did not answer");
     if (block_->status != 1)
-        Fail(L"the inspector's call inside the console failed");
+        Fail(L"the insider's call inside the console failed");
     return *block_;
 }
 
 void Console::Barrier() const
 {
-    Inspect(InspectorRequest::kBarrier);
+    Inspect(InsiderRequest::kBarrier);
 }
 
-std::vector<InspectorMenuItem> Console::SystemMenu() const
+std::vector<InsiderMenuItem> Console::SystemMenu() const
 {
-    const InspectorBlock& block = Inspect(InspectorRequest::kSystemMenu);
-    return std::vector<InspectorMenuItem>(block.items, block.items + block.count);
+    const InsiderBlock& block = Inspect(InsiderRequest::kSystemMenu);
+    return std::vector<InsiderMenuItem>(block.items, block.items + block.count);
 }
 
 std::vector<RECT> Console::MapDialogRects(const std::vector<RECT>& units) const
 {
-    if (units.size() > InspectorBlock::kMaxRects)
+    if (units.size() > InsiderBlock::kMaxRects)
         Fail(L"too many rectangles");
-    const InspectorBlock& block =
-        Inspect(InspectorRequest::kMapDialogRects, units.data(), static_cast<std::uint32_t>(units.size()));
+    const InsiderBlock& block =
+        Inspect(InsiderRequest::kMapDialogRects, units.data(), static_cast<std::uint32_t>(units.size()));
     return std::vector<RECT>(block.rects, block.rects + units.size());
 }
 
 std::pair<std::uint64_t, std::uint64_t> Console::Icons() const
 {
-    const InspectorBlock& block = Inspect(InspectorRequest::kIcons);
+    const InsiderBlock& block = Inspect(InsiderRequest::kIcons);
     return {block.values[0], block.values[1]};
 }
 
 void Console::Repaint() const
 {
-    Inspect(InspectorRequest::kRepaint);
+    Inspect(InsiderRequest::kRepaint);
 }
 
 void Console::Capture(HWND window, const std::wstring& bmpPath) const
@@ -537,10 +537,10 @@ void Console::Capture(HWND window, const std::wstring& bmpPath) const
     wchar_t full[MAX_PATH];
     if (!GetFullPathNameW(bmpPath.c_str(), MAX_PATH, full, nullptr))
         Fail(L"bad path: " + bmpPath);
-    Repaint();  // also sets up the inspector and its block
+    Repaint();  // also sets up the insider and its block
     block_->values[0] = reinterpret_cast<std::uintptr_t>(window);
     wcscpy(block_->path, full);
-    Inspect(InspectorRequest::kCapture);
+    Inspect(InsiderRequest::kCapture);
 }
 
 bool Console::WaitForExit(DWORD timeoutMs, DWORD* exitCode) const

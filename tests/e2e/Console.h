@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "Inspector.h"
+#include "Insider.h"
 
 namespace e2e {
 
@@ -27,7 +27,7 @@ struct DriveError : std::runtime_error {
 std::string ToUtf8(const std::wstring& text);
 std::wstring FromUtf8(const std::string& text);
 
-// The folder of this program: Zantor.exe, Mervik.dll and Inspector.dll are built
+// The folder of this program: Zantor.exe, Mervik.dll and Insider.dll are built
 // beside it.
 std::wstring BinFolder();
 
@@ -82,7 +82,7 @@ struct ChildWindow {
 // order and so its tab order.
 std::vector<ChildWindow> Children(HWND parent);
 
-// One running console: the process, its main dialog and an in-process inspector.
+// One running console: the process, its main dialog and an in-process insider.
 class Console {
 public:
     // Starts <folder>\<exe> with <folder> as its working folder and MERVIK_INI
@@ -130,7 +130,7 @@ public:
     // (a handler blocked in a modal box counts as dispatched once the box runs).
     void Barrier() const;
     // The dialog's system menu, read inside the console.
-    std::vector<InspectorMenuItem> SystemMenu() const;
+    std::vector<InsiderMenuItem> SystemMenu() const;
     // Dialog units to pixels with the dialog's own MapDialogRect.
     std::vector<RECT> MapDialogRects(const std::vector<RECT>& units) const;
 
@@ -150,7 +150,7 @@ public:
 
 private:
     Console() = default;
-    const InspectorBlock& Inspect(InspectorRequest request, const RECT* rects = nullptr, std::uint32_t count = 0) const;
+    const InsiderBlock& Inspect(InsiderRequest request, const RECT* rects = nullptr, std::uint32_t count = 0) const;
 
     PROCESS_INFORMATION process_ = {};
     bool started_ = false;  // this object started the process, and ends it
@@ -158,11 +158,11 @@ private:
     DWORD tid_ = 0;
     HWND dialog_ = nullptr;
 
-    // The inspector: a hook on the dialog's thread and the shared block.
-    HMODULE inspectorDll_ = nullptr;
+    // The insider: a hook on the dialog's thread and the shared block.
+    HMODULE insiderDll_ = nullptr;
     HHOOK hook_ = nullptr;
     HANDLE mapping_ = nullptr;
-    InspectorBlock* block_ = nullptr;
+    InsiderBlock* block_ = nullptr;
     mutable LONG sequence_ = 0;
 };
 

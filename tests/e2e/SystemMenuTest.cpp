@@ -10,10 +10,10 @@ using SystemMenuTest = ConsoleTest;
 TEST_F(SystemMenuTest, EndsWithASeparatorAndTheAboutItem)
 {
     Console& console = Start();
-    std::vector<InspectorMenuItem> items = console.SystemMenu();
+    std::vector<InsiderMenuItem> items = console.SystemMenu();
     ASSERT_GE(items.size(), 3u);
-    const InspectorMenuItem& separator = items[items.size() - 2];
-    const InspectorMenuItem& about = items.back();
+    const InsiderMenuItem& separator = items[items.size() - 2];
+    const InsiderMenuItem& about = items.back();
     EXPECT_TRUE(separator.type & MFT_SEPARATOR);
     EXPECT_EQ(about.type & (MFT_SEPARATOR | MFT_BITMAP | MFT_OWNERDRAW), 0u) << "a text item";
     EXPECT_EQ(std::wstring(about.text), L"关于 Zantor(&A)...");

@@ -1,7 +1,7 @@
 // What the tests ask of the console from inside its own process, and the memory
 // the answers travel in. Some facts can only be read by the process that owns the
 // window: its menus, and the dialog-unit conversion of its dialogs. The tests load
-// Inspector.dll into the console with a message hook on the dialog's thread; the
+// Insider.dll into the console with a message hook on the dialog's thread; the
 // hook answers a request posted to the dialog and writes the answer into a named
 // shared memory block that the test process created.
 #pragma once
@@ -14,9 +14,9 @@ namespace e2e {
 
 // Posted to the dialog: wParam = the test's process id (names the memory block),
 // lParam = the request's sequence number, echoed in `done` once answered.
-inline const wchar_t* InspectorMessageName() { return L"ZantorE2E.Inspect"; }
+inline const wchar_t* InsiderMessageName() { return L"ZantorE2E.Inspect"; }
 
-enum class InspectorRequest : std::uint32_t {
+enum class InsiderRequest : std::uint32_t {
     // Mark that every message posted before this one has been dispatched.
     kBarrier = 0,
     // The items of the dialog's system menu.
@@ -32,14 +32,14 @@ enum class InspectorRequest : std::uint32_t {
     kCapture = 5,
 };
 
-struct InspectorMenuItem {
+struct InsiderMenuItem {
     std::uint32_t type;   // MFT_* flags
     std::uint32_t state;  // MFS_* flags
     std::uint32_t id;
     wchar_t text[128];
 };
 
-struct InspectorBlock {
+struct InsiderBlock {
     static constexpr std::uint32_t kMaxItems = 64;
     static constexpr std::uint32_t kMaxRects = 64;
 
@@ -47,15 +47,15 @@ struct InspectorBlock {
     std::uint32_t request;
     std::int32_t status;  // 1: answered; 0: the call inside the console failed
     std::uint32_t count;
-    InspectorMenuItem items[kMaxItems];
+    InsiderMenuItem items[kMaxItems];
     RECT rects[kMaxRects];
     std::uint64_t values[4];
     wchar_t path[MAX_PATH];
 };
 
-inline void InspectorBlockName(DWORD testProcessId, wchar_t (&name)[64])
+inline void InsiderBlockName(DWORD testProcessId, wchar_t (&name)[64])
 {
-    wsprintfW(name, L"Local\\ZantorE2EInspector.%lu", testProcessId);
+    wsprintfW(name, L"Local\\ZantorE2EInsider.%lu", testProcessId);
 }
 
 }  // namespace e2e

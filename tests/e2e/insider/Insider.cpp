@@ -1,8 +1,8 @@
-// Inspector.dll: loaded into the console by the tests' message hook. On the
+// Insider.dll: loaded into the console by the tests' message hook. On the
 // inspection message it reads what only the window's own process can read and
 // writes it into the test's shared memory block. It changes nothing in the
 // console: the message is turned into WM_NULL before the dialog sees it.
-#include "Inspector.h"
+#include "Insider.h"
 
 namespace {
 
@@ -64,14 +64,14 @@ bool SaveWindow(HWND hwnd, const wchar_t* path)
     return saved;
 }
 
-void Answer(HWND dialog, e2e::InspectorBlock& block)
+void Answer(HWND dialog, e2e::InsiderBlock& block)
 {
     block.status = 0;
-    switch (static_cast<e2e::InspectorRequest>(block.request)) {
-    case e2e::InspectorRequest::kBarrier:
+    switch (static_cast<e2e::InsiderRequest>(block.request)) {
+    case e2e::InsiderRequest::kBarrier:
         block.status = 1;
         break;
-    case e2e::InspectorRequest::kSystemMenu: {
+    case e2e::InsiderRequest::kSystemMenu: {
         HMENU menu = GetSystemMenu(dialog, FALSE);
         if (!menu)
             break;
@@ -79,8 +79,8 @@ void Answer(HWND dialog, e2e::InspectorBlock& block)
         if (count < 0)
             break;
         block.count = 0;
-        for (int i = 0; i < count && block.count < e2e::InspectorBlock::kMaxItems; ++i) {
-            e2e::InspectorMenuItem& item = block.items[block.count++];
+        for (int i = 0; i < count && block.count < e2e::InsiderBlock::kMaxItems; ++i) {
+            e2e::InsiderMenuItem& item = block.items[block.count++];
             MENUITEMINFOW info = {};
             info.cbSize = sizeof info;
             info.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_ID | MIIM_STRING;
@@ -96,8 +96,8 @@ void Answer(HWND dialog, e2e::InspectorBlock& block)
         block.status = 1;
         break;
     }
-    case e2e::InspectorRequest::kMapDialogRects:
-        if (block.count > e2e::InspectorBlock::kMaxRects)
+    case e2e::InsiderRequest::kMapDialogRects:
+        if (block.count > e2e::InsiderBlock::kMaxRects)
             break;
         for (std::uint32_t i = 0; i < block.count; ++i) {
             if (!MapDialogRect(dialog, &block.rects[i]))
@@ -105,14 +105,14 @@ void Answer(HWND dialog, e2e::InspectorBlock& block)
         }
         block.status = 1;
         break;
-    case e2e::InspectorRequest::kRepaint:
+    case e2e::InsiderRequest::kRepaint:
         EnumThreadWindows(GetCurrentThreadId(), Repaint, 0);
         block.status = 1;
         break;
-    case e2e::InspectorRequest::kCapture:
+    case e2e::InsiderRequest::kCapture:
         block.status = SaveWindow(reinterpret_cast<HWND>(static_cast<std::uintptr_t>(block.values[0])), block.path);
         break;
-    case e2e::InspectorRequest::kIcons:
+    case e2e::InsiderRequest::kIcons:
         block.values[0] = reinterpret_cast<std::uintptr_t>(
             reinterpret_cast<HICON>(SendMessageW(dialog, WM_GETICON, ICON_BIG, 0)));
         block.values[1] = reinterpret_cast<std::uintptr_t>(
@@ -124,16 +124,16 @@ void Answer(HWND dialog, e2e::InspectorBlock& block)
 
 }  // namespace
 
-extern "C" __declspec(dllexport) LRESULT CALLBACK InspectorGetMessageHook(int code, WPARAM removed, LPARAM lParam)
+extern "C" __declspec(dllexport) LRESULT CALLBACK InsiderGetMessageHook(int code, WPARAM removed, LPARAM lParam)
 {
-    static const UINT inspect = RegisterWindowMessageW(e2e::InspectorMessageName());
+    static const UINT inspect = RegisterWindowMessageW(e2e::InsiderMessageName());
     MSG* msg = reinterpret_cast<MSG*>(lParam);
     if (code == HC_ACTION && removed == PM_REMOVE && msg && msg->message == inspect) {
         wchar_t name[64];
-        e2e::InspectorBlockName(static_cast<DWORD>(msg->wParam), name);
+        e2e::InsiderBlockName(static_cast<DWORD>(msg->wParam), name);
         if (HANDLE mapping = OpenFileMappingW(FILE_MAP_WRITE | FILE_MAP_READ, FALSE, name)) {
-            if (void* view = MapViewOfFile(mapping, FILE_MAP_WRITE | FILE_MAP_READ, 0, 0, sizeof(e2e::InspectorBlock))) {
-                auto& block = *static_cast<e2e::InspectorBlock*>(view);
+            if (void* view = MapViewOfFile(mapping, FILE_MAP_WRITE | FILE_MAP_READ, 0, 0, sizeof(e2e::InsiderBlock))) {
+                auto& block = *static_cast<e2e::InsiderBlock*>(view);
                 Answer(msg->hwnd, block);
                 InterlockedExchange(&block.done, static_cast<LONG>(msg->lParam));
                 UnmapViewOfFile(view);
