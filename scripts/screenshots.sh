@@ -3,7 +3,7 @@
 # Chinese text (code page 936, WenQuanYi), and saves them as PNG files:
 #   docs/zantor-main.png    the main dialog as it starts
 #   docs/zantor-about.png   the About box
-#   build/screenshots/zantor-card.png   the form after reading the stand-in's sample card
+#   docs/zantor-card.png    the form after reading the stand-in's sample card
 # Builds what it needs first (run scripts/setup.sh once on a fresh machine).
 set -euo pipefail
 
@@ -58,8 +58,8 @@ for button in 1000 1003 1004; do
     if grep -q '^box ' <<<"$(drive click $button)"; then drive ok; fi
 done
 drive activate
-capture "$work/zantor-card.png"
+capture docs/zantor-card.png
 drive close
 wait "$console" || true
 
-echo "Saved docs/zantor-main.png, docs/zantor-about.png and $work/zantor-card.png"
+echo "Saved docs/zantor-main.png, docs/zantor-about.png and docs/zantor-card.png"
