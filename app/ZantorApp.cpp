@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "ApplicationName.h"
 #include "ZantorDlg.h"
 
 CZantorApp theApp;
@@ -16,6 +17,9 @@ bool CZantorApp::InitInstance()
     controls.dwSize = sizeof controls;
     controls.dwICC = 0xFF;
     InitCommonControlsEx(&controls);
+
+    // Work out the message boxes' caption now, while nothing can be short of memory.
+    ApplicationName();
 
     CZantorDlg dialog;
     if (dialog.DoModal() == -1)

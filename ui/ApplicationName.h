@@ -1,7 +1,6 @@
 #pragma once
 
-#include <string>
-
 // The executable's file name without its extension ("Zantor" for Zantor.exe): the
-// caption of every message box. A renamed copy shows its own name.
-std::string ApplicationName();
+// caption of every message box. A renamed copy shows its own name. Worked out on
+// the first call and kept in static storage, so later calls cannot fail.
+const char* ApplicationName();

@@ -36,23 +36,24 @@ INT_PTR CALLBACK DialogBase::DialogProc(HWND window, UINT message, WPARAM wParam
     try {
         return dialog->HandleMessage(message, wParam, lParam);
     } catch (const std::bad_alloc&) {
-        MessageBoxA(window, "无法分配足够的内存空间", ApplicationName().c_str(), 0);
+        MessageBoxA(window, "无法分配足够的内存空间", ApplicationName(), 0);
         return TRUE;
     }
 }
 
 INT_PTR DialogBase::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
-    m_wParam = wParam;
-    m_lParam = lParam;
-    m_result = 0;
-    m_handled = true;
+    const CurrentMessage interrupted = m_current;
+    m_current = CurrentMessage{wParam, lParam, 0, true};
+    const bool routed = RouteMessage(message, wParam);
+    const CurrentMessage handled = m_current;
+    m_current = interrupted;
 
-    if (RouteMessage(message, wParam) && m_handled) {
-        // These messages return their answer directly; the rest through DWLP_MSGRESULT.
+    if (routed && handled.handled) {
+        // WM_QUERYDRAGICON returns its answer directly; the rest through DWLP_MSGRESULT.
         if (message == WM_QUERYDRAGICON)
-            return static_cast<INT_PTR>(m_result);
-        SetWindowLongPtrA(m_hWnd, DWLP_MSGRESULT, m_result);
+            return static_cast<INT_PTR>(handled.result);
+        SetWindowLongPtrA(m_hWnd, DWLP_MSGRESULT, handled.result);
         return TRUE;
     }
 

@@ -50,12 +50,12 @@ protected:
     }
 
     // The parameters of the message being handled, for handlers that need them.
-    WPARAM CurrentWParam() const { return m_wParam; }
-    LPARAM CurrentLParam() const { return m_lParam; }
+    WPARAM CurrentWParam() const { return m_current.wParam; }
+    LPARAM CurrentLParam() const { return m_current.lParam; }
     // The value the handler answers with (e.g. a drag icon).
-    void SetResult(LRESULT result) { m_result = result; }
+    void SetResult(LRESULT result) { m_current.result = result; }
     // Hands the message on to the dialog manager's default processing.
-    void UseDefaultProcessing() { m_handled = false; }
+    void UseDefaultProcessing() { m_current.handled = false; }
 
     HWND m_hWnd = nullptr;
 
@@ -63,9 +63,16 @@ private:
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
+    // The message being handled and what its handler made of it. A handler that
+    // runs a modal box handles further messages meanwhile: each one saves and
+    // restores the state of the message it interrupts.
+    struct CurrentMessage {
+        WPARAM wParam = 0;
+        LPARAM lParam = 0;
+        LRESULT result = 0;
+        bool handled = false;
+    };
+
     UINT m_templateId;
-    WPARAM m_wParam = 0;
-    LPARAM m_lParam = 0;
-    LRESULT m_result = 0;
-    bool m_handled = false;
+    CurrentMessage m_current;
 };

@@ -20,5 +20,5 @@ void DialogHost::SetControlText(int id, const std::string& text)
 
 void DialogHost::ShowMessage(const char* text)
 {
-    MessageBoxA(m_dialog, text, ApplicationName().c_str(), 0);
+    MessageBoxA(m_dialog, text, ApplicationName(), 0);
 }

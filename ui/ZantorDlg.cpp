@@ -4,6 +4,7 @@
 #include "CardInfoCommand.h"
 #include "DeviceCommands.h"
 #include "DialogHost.h"
+#include "IconPlacement.h"
 #include "ImportedReader.h"
 #include "resource.h"
 
@@ -93,9 +94,8 @@ void CZantorDlg::OnPaint()
     const int iconHeight = GetSystemMetrics(SM_CYICON);
     RECT client{};
     GetClientRect(m_hWnd, &client);
-    const int x = (client.right - client.left - iconWidth + 1) / 2;
-    const int y = (client.bottom - client.top - iconHeight + 1) / 2;
-    DrawIcon(dc.Handle(), x, y, m_hIcon);
+    DrawIcon(dc.Handle(), CentredIconOffset(client.right - client.left, iconWidth),
+             CentredIconOffset(client.bottom - client.top, iconHeight), m_hIcon);
 }
 
 // The cursor shown while the minimised window is dragged.

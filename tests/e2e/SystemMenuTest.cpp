@@ -60,6 +60,7 @@ TEST_P(SystemCommandTest, OpensTheAboutBoxOnlyFor16To31)
         if (child.className == L"Static" && child.text == L"Zantor，1.0 版") {
             label = true;
             EXPECT_TRUE(child.style & SS_NOPREFIX) << "an ampersand would show as itself";
+            EXPECT_TRUE(child.style & WS_GROUP) << "labels start a group";
         }
         if (child.className == L"Button" && child.id == IDOK) {
             ok = true;
