@@ -245,11 +245,6 @@ std::string WorkFolder::ReadBytes(const std::wstring& name) const
     return ReadFileBytes(File(name));
 }
 
-bool WorkFolder::Exists(const std::wstring& name) const
-{
-    return GetFileAttributesW(File(name).c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 // ---- Console ----
 
 struct DialogSearch {

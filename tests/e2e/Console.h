@@ -49,7 +49,6 @@ public:
     void WriteBytes(const std::wstring& name, const std::string& bytes) const;
     // The file's bytes; throws when it cannot be read.
     std::string ReadBytes(const std::wstring& name) const;
-    bool Exists(const std::wstring& name) const;
 
 private:
     std::wstring path_;
@@ -97,8 +96,6 @@ public:
     Console& operator=(const Console&) = delete;
 
     HWND Dialog() const { return dialog_; }
-    DWORD ProcessId() const { return pid_; }
-    DWORD ThreadId() const { return tid_; }
 
     // The control with this id; throws when the dialog has none.
     HWND Item(int id) const;
