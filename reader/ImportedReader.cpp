@@ -2,27 +2,27 @@
 
 #include "Mervik.h"
 
-std::int32_t ImportedReader::OpenDevice(std::int32_t port, char* errorText)
+CallOutcome ImportedReader::OpenDevice(std::int32_t port, char* errorText)
 {
-    return ::OpenDevice(port, errorText);
+    return CallOutcome::Returned(::OpenDevice(port, errorText));
 }
 
-std::int32_t ImportedReader::CloseDevice(char* errorText)
+CallOutcome ImportedReader::CloseDevice(char* errorText)
 {
-    return ::CloseDevice(errorText);
+    return CallOutcome::Returned(::CloseDevice(errorText));
 }
 
-std::int32_t ImportedReader::getDeviceStatus(char* statusText)
+CallOutcome ImportedReader::getDeviceStatus(char* statusText)
 {
-    return ::getDeviceStatus(statusText);
+    return CallOutcome::Returned(::getDeviceStatus(statusText));
 }
 
-std::int32_t ImportedReader::readCard(char* statusText)
+CallOutcome ImportedReader::readCard(char* statusText)
 {
-    return ::readCard(statusText);
+    return CallOutcome::Returned(::readCard(statusText));
 }
 
-std::int32_t ImportedReader::GetCardInfo(std::int32_t index, char* value, char* errorText)
+CallOutcome ImportedReader::GetCardInfo(std::int32_t index, char* value, char* errorText)
 {
-    return ::GetCardInfo(index, value, errorText);
+    return CallOutcome::Returned(::GetCardInfo(index, value, errorText));
 }

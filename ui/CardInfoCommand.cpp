@@ -45,7 +45,7 @@ void RunReadCardInfo(CommandHost& host, Reader& reader, const Allocator& heap)
     std::memset(error, 0, sizeof error);
 
     // Only the name call's result is examined.
-    const std::int32_t code = reader.GetCardInfo(mervik::kFieldName, value, error);
+    const std::int32_t code = reader.GetCardInfo(mervik::kFieldName, value, error).result;
     if (code == 0) {
         host.SetControlText(IDC_EDIT_NAME, TextFromBuffer(value, sizeof value));
     } else {

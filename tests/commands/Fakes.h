@@ -49,31 +49,31 @@ public:
     FieldAnswer field = [](std::int32_t, char*, char*) { return 0; };
     std::vector<ReaderCall> calls;
 
-    std::int32_t OpenDevice(std::int32_t port, char* errorText) override
+    CallOutcome OpenDevice(std::int32_t port, char* errorText) override
     {
         calls.push_back({"OpenDevice", port, Snapshot(errorText, 1024), {}});
-        return open(errorText);
+        return CallOutcome::Returned(open(errorText));
     }
-    std::int32_t CloseDevice(char* errorText) override
+    CallOutcome CloseDevice(char* errorText) override
     {
         calls.push_back({"CloseDevice", 0, Snapshot(errorText, 1024), {}});
-        return close(errorText);
+        return CallOutcome::Returned(close(errorText));
     }
-    std::int32_t getDeviceStatus(char* statusText) override
+    CallOutcome getDeviceStatus(char* statusText) override
     {
         calls.push_back({"getDeviceStatus", 0, Snapshot(statusText, 1024), {}});
-        return status(statusText);
+        return CallOutcome::Returned(status(statusText));
     }
-    std::int32_t readCard(char* statusText) override
+    CallOutcome readCard(char* statusText) override
     {
         calls.push_back({"readCard", 0, Snapshot(statusText, 1024), {}});
-        return read(statusText);
+        return CallOutcome::Returned(read(statusText));
     }
-    std::int32_t GetCardInfo(std::int32_t index, char* value, char* errorText) override
+    CallOutcome GetCardInfo(std::int32_t index, char* value, char* errorText) override
     {
         const std::size_t valueSize = index == 11 ? 102400 : 1024;
         calls.push_back({"GetCardInfo", index, Snapshot(value, valueSize), Snapshot(errorText, 1024)});
-        return field(index, value, errorText);
+        return CallOutcome::Returned(field(index, value, errorText));
     }
 
     static std::string Snapshot(const char* buffer, std::size_t size) { return std::string(buffer, size); }
