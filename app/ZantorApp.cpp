@@ -22,7 +22,13 @@ bool CZantorApp::InitInstance()
     ApplicationName();
 
     CZantorDlg dialog;
-    if (dialog.DoModal() == -1)
-        m_exitCode = 1;  // no window could be created: nothing to show, but not a success
+    if (dialog.DoModal() == -1) {
+        // Not a success: said in a box when the system can still show one, and
+        // in the exit code.
+        wchar_t text[64];
+        wsprintfW(text, L"无法显示主对话框 错误码：%lu", GetLastError());
+        ShowApplicationMessage(nullptr, text);
+        m_exitCode = 1;
+    }
     return false;
 }

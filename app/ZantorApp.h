@@ -6,7 +6,8 @@ class CZantorApp {
 public:
     // Runs the main dialog until it closes. Returns false: no message loop follows.
     bool InitInstance();
-    // 0, or 1 when the main dialog could not be created.
+    // 0, or 1 when the main dialog could not be created (the operator is told
+    // in a message box, when one can be shown).
     int ExitCode() const { return m_exitCode; }
 
 private:

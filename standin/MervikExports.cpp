@@ -8,6 +8,7 @@
 
 #include "Mervik.h"
 #include "StandinReader.h"
+#include "Win32Owners.h"
 
 namespace {
 
@@ -56,19 +57,6 @@ std::wstring ModulePath()
     }
 }
 
-// Closes a file handle when it goes out of scope.
-struct FileHandle {
-    explicit FileHandle(HANDLE h) : handle(h) {}
-    ~FileHandle()
-    {
-        if (handle != INVALID_HANDLE_VALUE)
-            CloseHandle(handle);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    const HANDLE handle;
-};
-
 class WindowsEnvironment final : public standin::Environment {
 public:
     // MERVIK_INI when set, else Mervik.ini beside this DLL.
@@ -92,16 +80,16 @@ public:
 
     bool ReadFile(const std::string& path, std::string& bytes) const override
     {
-        const FileHandle file(CreateFileW(Wide(path, CP_UTF8).c_str(), GENERIC_READ,
+        const win32::FileHandle file(CreateFileW(Wide(path, CP_UTF8).c_str(), GENERIC_READ,
                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (file.handle == INVALID_HANDLE_VALUE)
+        if (!file)
             return false;
         bytes.clear();
         char chunk[16384];
         for (;;) {
             DWORD got = 0;
-            if (!::ReadFile(file.handle, chunk, sizeof chunk, &got, nullptr))
+            if (!::ReadFile(file.Get(), chunk, sizeof chunk, &got, nullptr))
                 return false;
             if (got == 0)
                 return true;

@@ -8,5 +8,5 @@ public:
     CAboutDlg();
 
 protected:
-    bool RouteMessage(UINT, WPARAM) override { return false; }  // nothing of its own
+    INT_PTR RouteMessage(UINT, WPARAM) override { return FALSE; }  // nothing of its own
 };

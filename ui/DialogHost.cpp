@@ -20,5 +20,7 @@ void DialogHost::SetControlText(int id, const std::string& text)
 
 void DialogHost::ShowMessage(const char* text)
 {
-    MessageBoxA(m_dialog, text, ApplicationName(), 0);
+    wchar_t wide[2048] = L"";
+    MultiByteToWideChar(CP_ACP, 0, text, -1, wide, 2048);
+    ShowApplicationMessage(m_dialog, wide);
 }

@@ -1,11 +1,13 @@
 #include "ZantorDlg.h"
 
 #include "AboutDlg.h"
+#include "ApplicationName.h"
 #include "CardInfoCommand.h"
 #include "DeviceCommands.h"
 #include "DialogHost.h"
 #include "IconPlacement.h"
 #include "ImportedReader.h"
+#include "Win32Owners.h"
 #include "resource.h"
 
 static_assert((IDM_ABOUTBOX & 0xFFF0) == IDM_ABOUTBOX && IDM_ABOUTBOX < 0xF000,
@@ -22,31 +24,12 @@ const DialogBase::MessageEntry<CZantorDlg> CZantorDlg::kMessageMap[] = {
     {WM_COMMAND, IDC_BTN_CARDINFO, &CZantorDlg::OnReadCardInfo},
 };
 
-namespace {
-
-// BeginPaint / EndPaint as a pair.
-class PaintDC {
-public:
-    explicit PaintDC(HWND window) : m_window(window), m_dc(BeginPaint(window, &m_paint)) {}
-    ~PaintDC() { EndPaint(m_window, &m_paint); }
-    PaintDC(const PaintDC&) = delete;
-    PaintDC& operator=(const PaintDC&) = delete;
-    HDC Handle() const { return m_dc; }
-
-private:
-    HWND m_window;
-    PAINTSTRUCT m_paint{};
-    HDC m_dc;
-};
-
-}  // namespace
-
 CZantorDlg::CZantorDlg()
-    : DialogBase(IDD_MAIN), m_hIcon(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME)))
+    : DialogBase(IDD_MAIN), m_hIcon(LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME)))
 {
 }
 
-bool CZantorDlg::RouteMessage(UINT message, WPARAM wParam)
+INT_PTR CZantorDlg::RouteMessage(UINT message, WPARAM wParam)
 {
     return Route(kMessageMap, message, wParam);
 }
@@ -55,53 +38,58 @@ BOOL CZantorDlg::OnInitDialog()
 {
     DialogBase::OnInitDialog();
 
+    // The item's text is taken in UTF-16 from the string table, so that it reads
+    // right whatever the ANSI code page.
     if (HMENU systemMenu = GetSystemMenu(m_hWnd, FALSE)) {
-        char aboutText[256] = {};
-        if (LoadStringA(GetModuleHandleA(nullptr), IDS_ABOUTBOX, aboutText, sizeof aboutText) > 0) {
-            AppendMenuA(systemMenu, MF_SEPARATOR, 0, nullptr);
-            AppendMenuA(systemMenu, MF_STRING, IDM_ABOUTBOX, aboutText);
+        wchar_t aboutText[256] = {};
+        if (LoadStringW(GetModuleHandleW(nullptr), IDS_ABOUTBOX, aboutText, 256) > 0) {
+            AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
+            AppendMenuW(systemMenu, MF_STRING, IDM_ABOUTBOX, aboutText);
         }
     }
 
-    SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
-    SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+    SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+    SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
 
-    SetDlgItemTextA(m_hWnd, IDC_EDIT_PORT, "1001");
+    SetDlgItemTextW(m_hWnd, IDC_EDIT_PORT, L"1001");
     return TRUE;  // focus to the first tab stop, the open button
 }
 
-// The About box for the system menu's About item (any of its sixteen ids).
-void CZantorDlg::OnSysCommand()
+// The About box for the system menu's About item (any of its sixteen ids), or
+// why it could not be shown.
+bool CZantorDlg::OnSysCommand(UINT command)
 {
-    if ((CurrentWParam() & 0xFFF0) == IDM_ABOUTBOX) {
-        CAboutDlg about;
-        about.DoModal(m_hWnd);
-    } else {
-        UseDefaultProcessing();
+    if ((command & 0xFFF0) != IDM_ABOUTBOX)
+        return false;
+    CAboutDlg about;
+    if (about.DoModal(m_hWnd) == -1) {
+        wchar_t text[64];
+        wsprintfW(text, L"无法显示关于对话框 错误码：%lu", GetLastError());
+        ShowApplicationMessage(m_hWnd, text);
     }
+    return true;
 }
 
 // The icon, centred, while the window is minimised.
-void CZantorDlg::OnPaint()
+bool CZantorDlg::OnPaint()
 {
-    if (!IsIconic(m_hWnd)) {
-        UseDefaultProcessing();
-        return;
-    }
-    PaintDC dc(m_hWnd);
-    SendMessageA(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.Handle()), 0);
+    if (!IsIconic(m_hWnd))
+        return false;
+    win32::PaintDC dc(m_hWnd);
+    SendMessageW(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.Get()), 0);
     const int iconWidth = GetSystemMetrics(SM_CXICON);
     const int iconHeight = GetSystemMetrics(SM_CYICON);
     RECT client{};
     GetClientRect(m_hWnd, &client);
-    DrawIcon(dc.Handle(), CentredIconOffset(client.right - client.left, iconWidth),
+    DrawIcon(dc.Get(), CentredIconOffset(client.right - client.left, iconWidth),
              CentredIconOffset(client.bottom - client.top, iconHeight), m_hIcon);
+    return true;
 }
 
 // The cursor shown while the minimised window is dragged.
-void CZantorDlg::OnQueryDragIcon()
+HICON CZantorDlg::OnQueryDragIcon()
 {
-    SetResult(reinterpret_cast<LRESULT>(m_hIcon));
+    return m_hIcon;
 }
 
 // "打开成功", or why the reader did not open on the typed port.

@@ -9,12 +9,12 @@ public:
 
 protected:
     BOOL OnInitDialog() override;
-    bool RouteMessage(UINT message, WPARAM wParam) override;
+    INT_PTR RouteMessage(UINT message, WPARAM wParam) override;
 
 private:
-    void OnSysCommand();
-    void OnPaint();
-    void OnQueryDragIcon();
+    bool OnSysCommand(UINT command);
+    bool OnPaint();
+    HICON OnQueryDragIcon();
     void OnOpenDevice();
     void OnCloseDevice();
     void OnDeviceStatus();

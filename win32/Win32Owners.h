@@ -1,0 +1,134 @@
+// Small owners of Win32 handles, shared by the program, the stand-in reader and
+// the tests. Each gives its handle back when it goes out of scope; none can be
+// copied, and the single-handle owners can be moved.
+#pragma once
+
+#include <windows.h>
+
+#include <utility>
+
+namespace win32 {
+
+// Owns one handle of the kind `Traits` describes: its type, the value that
+// means "no handle", and the call that gives it back.
+template <class Traits>
+class Owned {
+public:
+    using Handle = typename Traits::Handle;
+
+    Owned() noexcept = default;
+    explicit Owned(Handle handle) noexcept : handle_(handle) {}
+    ~Owned() { Reset(); }
+    Owned(Owned&& other) noexcept : handle_(other.Release()) {}
+    Owned& operator=(Owned&& other) noexcept
+    {
+        if (this != &other)
+            Reset(other.Release());
+        return *this;
+    }
+    Owned(const Owned&) = delete;
+    Owned& operator=(const Owned&) = delete;
+
+    Handle Get() const noexcept { return handle_; }
+    explicit operator bool() const noexcept { return handle_ != Traits::None(); }
+    // Gives the handle up without closing it.
+    Handle Release() noexcept { return std::exchange(handle_, Traits::None()); }
+    // Closes the handle held, if any, and takes `handle`.
+    void Reset(Handle handle = Traits::None()) noexcept
+    {
+        if (handle_ != Traits::None())
+            Traits::Close(handle_);
+        handle_ = handle;
+    }
+
+private:
+    Handle handle_ = Traits::None();
+};
+
+struct KernelTraits {  // processes, threads, file mappings: null when none
+    using Handle = HANDLE;
+    static Handle None() { return nullptr; }
+    static void Close(Handle handle) { CloseHandle(handle); }
+};
+struct FileTraits {  // CreateFile: INVALID_HANDLE_VALUE when none
+    using Handle = HANDLE;
+    static Handle None() { return INVALID_HANDLE_VALUE; }
+    static void Close(Handle handle) { CloseHandle(handle); }
+};
+struct FindTraits {
+    using Handle = HANDLE;
+    static Handle None() { return INVALID_HANDLE_VALUE; }
+    static void Close(Handle handle) { FindClose(handle); }
+};
+struct LibraryTraits {
+    using Handle = HMODULE;
+    static Handle None() { return nullptr; }
+    static void Close(Handle handle) { FreeLibrary(handle); }
+};
+struct HookTraits {
+    using Handle = HHOOK;
+    static Handle None() { return nullptr; }
+    static void Close(Handle handle) { UnhookWindowsHookEx(handle); }
+};
+struct ViewTraits {  // MapViewOfFile
+    using Handle = void*;
+    static Handle None() { return nullptr; }
+    static void Close(Handle handle) { UnmapViewOfFile(handle); }
+};
+struct GdiObjectTraits {  // bitmaps, brushes, fonts made by the program
+    using Handle = HGDIOBJ;
+    static Handle None() { return nullptr; }
+    static void Close(Handle handle) { DeleteObject(handle); }
+};
+struct MemoryDCTraits {  // CreateCompatibleDC
+    using Handle = HDC;
+    static Handle None() { return nullptr; }
+    static void Close(Handle handle) { DeleteDC(handle); }
+};
+
+using KernelHandle = Owned<KernelTraits>;
+using FileHandle = Owned<FileTraits>;
+using FindHandle = Owned<FindTraits>;
+using Library = Owned<LibraryTraits>;
+using Hook = Owned<HookTraits>;
+using MappedView = Owned<ViewTraits>;
+using GdiObject = Owned<GdiObjectTraits>;
+using MemoryDC = Owned<MemoryDCTraits>;
+
+// BeginPaint and EndPaint as a pair.
+class PaintDC {
+public:
+    explicit PaintDC(HWND window) noexcept : window_(window), dc_(BeginPaint(window, &paint_)) {}
+    ~PaintDC() { EndPaint(window_, &paint_); }
+    PaintDC(const PaintDC&) = delete;
+    PaintDC& operator=(const PaintDC&) = delete;
+
+    HDC Get() const noexcept { return dc_; }
+
+private:
+    HWND window_;
+    PAINTSTRUCT paint_{};
+    HDC dc_;
+};
+
+// GetWindowDC and ReleaseDC as a pair: the whole window, frame included.
+class WindowDC {
+public:
+    explicit WindowDC(HWND window) noexcept : window_(window), dc_(GetWindowDC(window)) {}
+    ~WindowDC()
+    {
+        if (dc_)
+            ReleaseDC(window_, dc_);
+    }
+    WindowDC(const WindowDC&) = delete;
+    WindowDC& operator=(const WindowDC&) = delete;
+
+    HDC Get() const noexcept { return dc_; }
+    explicit operator bool() const noexcept { return dc_ != nullptr; }
+
+private:
+    HWND window_;
+    HDC dc_;
+};
+
+}  // namespace win32
