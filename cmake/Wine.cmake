@@ -49,3 +49,26 @@ endfunction()
 # keyboard focus. Use as
 #   gtest_discover_tests(t PROPERTIES ${ZANTOR_WINE_UI_TEST_PROPERTIES})
 set(ZANTOR_WINE_UI_TEST_PROPERTIES RESOURCE_LOCK wine_desktop)
+
+# A further run of a test program under another ANSI code page: a state folder
+# (prefix and X server) of its own, made under `locale` and started and stopped
+# by fixtures of its own; the program finds the code page it should see in
+# ZANTOR_E2E_CODE_PAGE. Use as
+#   zantor_wine_code_page_test(NAME target CODE_PAGE LOCALE [ARGS...])
+function(zantor_wine_code_page_test name target codePage locale)
+    set(state ${CMAKE_BINARY_DIR}/wine-cp${codePage})
+    set(fixture wine_cp${codePage})
+    if(NOT TEST ${fixture}.start)
+        add_test(NAME ${fixture}.start COMMAND ${ZANTOR_WINE_RUN} ${state} --start)
+        add_test(NAME ${fixture}.stop COMMAND ${ZANTOR_WINE_RUN} ${state} --stop)
+        set_tests_properties(${fixture}.start PROPERTIES
+            FIXTURES_SETUP ${fixture} TIMEOUT 180 ENVIRONMENT ZANTOR_WINE_LOCALE=${locale})
+        set_tests_properties(${fixture}.stop PROPERTIES
+            FIXTURES_CLEANUP ${fixture} TIMEOUT 60 ENVIRONMENT ZANTOR_WINE_LOCALE=${locale})
+    endif()
+    add_test(NAME ${name} COMMAND ${ZANTOR_WINE_RUN} ${state} $<TARGET_FILE:${target}> ${ARGN})
+    set_tests_properties(${name} PROPERTIES
+        FIXTURES_REQUIRED ${fixture}
+        ENVIRONMENT "ZANTOR_WINE_LOCALE=${locale};ZANTOR_E2E_CODE_PAGE=${codePage}"
+        ${ZANTOR_WINE_UI_TEST_PROPERTIES} TIMEOUT 300)
+endfunction()

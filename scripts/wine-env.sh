@@ -6,7 +6,8 @@
 #   lock           serialises preparation between concurrent callers
 #   server-display the display the prefix's wineserver was last started for
 #
-#   wine_env STATE       exports the environment for that prefix
+#   wine_env STATE       exports the environment for that prefix, under the locale
+#                        $ZANTOR_WINE_LOCALE (zh_CN.UTF-8 when unset)
 #   wine_prepare         creates and configures the prefix once (no display needed)
 #   wine_display         sets DISPLAY: $ZANTOR_DISPLAY, else a virtual X server of
 #                        the state folder (started when none is alive)
@@ -27,10 +28,23 @@ wine_env() {
     export WINEDEBUG=-all
     # No .NET or Gecko: their installers would ask to download at the first start.
     export WINEDLLOVERRIDES="mscoree,mshtml="
-    # The ANSI code page follows LC_ALL: zh_CN.UTF-8 gives 936, which the program's
-    # narrow texts are written in.
-    export LC_ALL=zh_CN.UTF-8 LANG=zh_CN.UTF-8
-    unset LANGUAGE
+    # Wine takes the ANSI code page from LC_ALL: zh_CN.UTF-8 gives 936, the code
+    # page of the reader library's texts; C.UTF-8 gives 1252; a locale whose
+    # language has no ANSI code page, such as hi_IN.UTF-8, gives 65001 (UTF-8).
+    # A prefix keeps the locale it was made with: use one state folder per locale.
+    local locale=${ZANTOR_WINE_LOCALE:-zh_CN.UTF-8}
+    unset LOCPATH LANGUAGE
+    # A locale the system lacks is compiled into the state folder, for Wine only.
+    if [ -n "$(env LC_ALL="$locale" locale 2>&1 >/dev/null)" ]; then
+        export LOCPATH="$ZANTOR_WINE_STATE/locales"
+        if [ ! -d "$LOCPATH/$locale" ]; then
+            mkdir -p "$LOCPATH"
+            localedef -i "${locale%%.*}" -f "${locale#*.}" "$LOCPATH/$locale" >/dev/null 2>&1 ||
+                echo "wine: cannot compile the locale $locale" >&2
+        fi
+    fi
+    # (bash itself may not find such a locale, and says so: not an error.)
+    export LC_ALL="$locale" LANG="$locale" 2>/dev/null
 }
 
 # Runs "$@" while holding the state folder's lock.

@@ -79,8 +79,8 @@ std::vector<HWND> TopLevelWindowsOf(DWORD pid)
 void RemoveTree(const std::wstring& path)
 {
     WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
+    const win32::FindHandle find(FindFirstFileW((path + L"\\*").c_str(), &data));
+    if (find) {
         do {
             std::wstring name = data.cFileName;
             if (name == L"." || name == L"..")
@@ -92,8 +92,7 @@ void RemoveTree(const std::wstring& path)
                 SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
                 DeleteFileW(full.c_str());
             }
-        } while (FindNextFileW(find, &data));
-        FindClose(find);
+        } while (FindNextFileW(find.Get(), &data));
     }
     RemoveDirectoryW(path.c_str());
 }
@@ -116,7 +115,8 @@ std::vector<wchar_t> EnvironmentWithScript(const std::wstring& ini)
     return block;
 }
 
-PROCESS_INFORMATION Launch(const WorkFolder& folder, const std::wstring& exe)
+// Starts the program; returns its process (the thread's handle is closed).
+win32::KernelHandle Launch(const WorkFolder& folder, const std::wstring& exe)
 {
     std::wstring path = folder.File(exe);
     std::wstring commandLine = L"\"" + path + L"\"";
@@ -127,7 +127,8 @@ PROCESS_INFORMATION Launch(const WorkFolder& folder, const std::wstring& exe)
     if (!CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
                         environment.data(), folder.Path().c_str(), &startup, &info))
         Fail(L"cannot start " + path + LastError());
-    return info;
+    const win32::KernelHandle thread(info.hThread);
+    return win32::KernelHandle(info.hProcess);
 }
 
 }  // namespace
@@ -155,23 +156,45 @@ std::wstring FromUtf8(const std::string& text)
 std::wstring BinFolder()
 {
     wchar_t path[MAX_PATH];
-    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        Fail(L"cannot find this program's folder" + LastError());
     std::wstring folder(path, length);
     return folder.substr(0, folder.find_last_of(L"\\/"));
 }
 
+namespace {
+
+// The full path of `path`, however long; throws when the system cannot make one.
+std::wstring FullPath(const std::wstring& path)
+{
+    std::wstring full(MAX_PATH, L'\0');
+    for (;;) {
+        // The length without the NUL when it fits, else the size needed with it.
+        const DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), &full[0], nullptr);
+        if (length == 0)
+            Fail(L"bad path " + path + LastError());
+        if (length < full.size()) {
+            full.resize(length);
+            return full;
+        }
+        full.resize(length);
+    }
+}
+
+}  // namespace
+
 std::string ReadFileBytes(const std::wstring& path)
 {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    const win32::FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
         Fail(L"cannot read " + path + LastError());
     std::string bytes;
     char chunk[65536];
     DWORD got = 0;
-    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0)
+    while (ReadFile(file.Get(), chunk, sizeof chunk, &got, nullptr) && got > 0)
         bytes.append(chunk, got);
-    CloseHandle(file);
     return bytes;
 }
 
@@ -197,11 +220,7 @@ std::vector<ChildWindow> Children(HWND parent)
 
 WorkFolder::WorkFolder(const std::wstring& name)
 {
-    std::wstring root = BinFolder() + L"\\..\\e2e-work";
-    wchar_t full[MAX_PATH];
-    if (!GetFullPathNameW(root.c_str(), MAX_PATH, full, nullptr))
-        Fail(L"bad folder " + root);
-    root = full;
+    const std::wstring root = FullPath(BinFolder() + L"\\..\\e2e-work");
     CreateDirectoryW(root.c_str(), nullptr);
     path_ = root + L"\\" + name;
     RemoveTree(path_);
@@ -230,12 +249,12 @@ void WorkFolder::WriteScript(const std::wstring& ini) const
 
 void WorkFolder::WriteBytes(const std::wstring& name, const std::string& bytes) const
 {
-    HANDLE file = CreateFileW(File(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    const win32::FileHandle file(
+        CreateFileW(File(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
         Fail(L"cannot write " + File(name) + LastError());
     DWORD written = 0;
-    BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
+    const BOOL ok = WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     if (!ok || written != bytes.size())
         Fail(L"short write to " + File(name));
 }
@@ -271,8 +290,8 @@ std::unique_ptr<Console> Console::Attach(DWORD timeoutMs)
     std::unique_ptr<Console> console(new Console);
     console->dialog_ = search.found;
     console->tid_ = GetWindowThreadProcessId(search.found, &console->pid_);
-    console->process_.hProcess = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, console->pid_);
-    if (!console->process_.hProcess)
+    console->process_.Reset(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, console->pid_));
+    if (!console->process_)
         Fail(L"cannot open the console's process" + LastError());
     return console;
 }
@@ -281,7 +300,7 @@ Console::Console(const WorkFolder& folder, const std::wstring& exe)
 {
     process_ = Launch(folder, exe);
     started_ = true;
-    pid_ = process_.dwProcessId;
+    pid_ = GetProcessId(process_.Get());
     bool found = PollUntil(
         [&] {
             for (HWND hwnd : TopLevelWindowsOf(pid_)) {
@@ -290,12 +309,12 @@ Console::Console(const WorkFolder& folder, const std::wstring& exe)
                     return true;
                 }
             }
-            return WaitForSingleObject(process_.hProcess, 0) == WAIT_OBJECT_0;
+            return WaitForSingleObject(process_.Get(), 0) == WAIT_OBJECT_0;
         },
-        kTimeoutMs, process_.hProcess);
+        kTimeoutMs, process_.Get());
     if (!dialog_) {
         DWORD code = 0;
-        GetExitCodeProcess(process_.hProcess, &code);
+        GetExitCodeProcess(process_.Get(), &code);
         Fail(found ? L"the console ended without a window, exit code " + std::to_wstring(code)
                    : L"the console's dialog did not appear");
     }
@@ -304,22 +323,9 @@ Console::Console(const WorkFolder& folder, const std::wstring& exe)
 
 Console::~Console()
 {
-    if (hook_)
-        UnhookWindowsHookEx(hook_);
-    if (block_)
-        UnmapViewOfFile(block_);
-    if (mapping_)
-        CloseHandle(mapping_);
-    if (insiderDll_)
-        FreeLibrary(insiderDll_);
-    if (process_.hProcess) {
-        if (started_ && WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
-            TerminateProcess(process_.hProcess, 1);
-            WaitForSingleObject(process_.hProcess, kTimeoutMs);
-        }
-        if (process_.hThread)
-            CloseHandle(process_.hThread);
-        CloseHandle(process_.hProcess);
+    if (process_ && started_ && WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT) {
+        TerminateProcess(process_.Get(), 1);
+        WaitForSingleObject(process_.Get(), kTimeoutMs);
     }
 }
 
@@ -391,7 +397,7 @@ void Console::FocusOn(int id) const
 {
     HWND item = Item(id);
     PostMessageW(dialog_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(item), TRUE);
-    if (!PollUntil([&] { return Focus() == item; }, kTimeoutMs, process_.hProcess))
+    if (!PollUntil([&] { return Focus() == item; }, kTimeoutMs, process_.Get()))
         Fail(L"the focus did not move to control " + std::to_wstring(id));
 }
 
@@ -418,7 +424,7 @@ OwnedBox Console::WaitForOwnedBox(DWORD timeoutMs) const
             }
             return !Running();
         },
-        timeoutMs, process_.hProcess);
+        timeoutMs, process_.Get());
     if (!box.hwnd)
         Fail(Running() ? L"no box owned by the dialog appeared" : L"the console ended instead of showing a box");
     box.caption = TitleOf(box.hwnd);
@@ -445,7 +451,7 @@ void Console::PressOk(const OwnedBox& box) const
     if (!ok)
         Fail(L"the box has no OK button");
     PostMessageW(ok, BM_CLICK, 0, 0);
-    if (!PollUntil([&] { return !IsWindow(box.hwnd); }, kTimeoutMs, process_.hProcess))
+    if (!PollUntil([&] { return !IsWindow(box.hwnd); }, kTimeoutMs, process_.Get()))
         Fail(L"the box did not close on OK");
 }
 
@@ -462,19 +468,21 @@ const InsiderBlock& Console::Inspect(InsiderRequest request, const RECT* rects, 
     auto* self = const_cast<Console*>(this);
     if (!hook_) {
         std::wstring dll = BinFolder() + L"\\Insider.dll";
-        self->insiderDll_ = LoadLibraryW(dll.c_str());
+        self->insiderDll_.Reset(LoadLibraryW(dll.c_str()));
         if (!insiderDll_)
             Fail(L"cannot load " + dll + LastError());
         auto proc = reinterpret_cast<HOOKPROC>(
-            reinterpret_cast<void*>(GetProcAddress(insiderDll_, "InsiderGetMessageHook")));
+            reinterpret_cast<void*>(GetProcAddress(insiderDll_.Get(), "InsiderGetMessageHook")));
         wchar_t name[64];
         InsiderBlockName(GetCurrentProcessId(), name);
-        self->mapping_ = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(InsiderBlock), name);
+        self->mapping_.Reset(
+            CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(InsiderBlock), name));
         if (mapping_)
-            self->block_ = static_cast<InsiderBlock*>(MapViewOfFile(mapping_, FILE_MAP_WRITE | FILE_MAP_READ, 0, 0, 0));
+            self->view_.Reset(MapViewOfFile(mapping_.Get(), FILE_MAP_WRITE | FILE_MAP_READ, 0, 0, 0));
+        self->block_ = static_cast<InsiderBlock*>(view_.Get());
         if (!proc || !block_)
             Fail(L"cannot set up the insider" + LastError());
-        self->hook_ = SetWindowsHookExW(WH_GETMESSAGE, proc, insiderDll_, tid_);
+        self->hook_.Reset(SetWindowsHookExW(WH_GETMESSAGE, proc, insiderDll_.Get(), tid_));
         if (!hook_)
             Fail(L"cannot hook the console's thread" + LastError());
     }
@@ -487,7 +495,7 @@ const InsiderBlock& Console::Inspect(InsiderRequest request, const RECT* rects, 
     if (!PostMessageW(dialog_, message, GetCurrentProcessId(), sequence))
         Fail(L"cannot post to the dialog" + LastError());
     if (!PollUntil([&] { return InterlockedCompareExchange(&block_->done, 0, 0) == sequence; }, kTimeoutMs,
-                   process_.hProcess))
+                   process_.Get()))
         Fail(L"the insider inside the console did not answer");
     if (block_->status != 1)
         Fail(L"the insider's call inside the console failed");
@@ -527,44 +535,40 @@ void Console::Repaint() const
 
 void Console::Capture(HWND window, const std::wstring& bmpPath) const
 {
-    if (bmpPath.size() >= MAX_PATH)
-        Fail(L"path too long: " + bmpPath);
-    wchar_t full[MAX_PATH];
-    if (!GetFullPathNameW(bmpPath.c_str(), MAX_PATH, full, nullptr))
-        Fail(L"bad path: " + bmpPath);
+    const std::wstring full = FullPath(bmpPath);
+    if (full.size() >= MAX_PATH)
+        Fail(L"path too long: " + full);
     Repaint();  // also sets up the insider and its block
     block_->values[0] = reinterpret_cast<std::uintptr_t>(window);
-    wcscpy(block_->path, full);
+    wcscpy(block_->path, full.c_str());
     Inspect(InsiderRequest::kCapture);
 }
 
 bool Console::WaitForExit(DWORD timeoutMs, DWORD* exitCode) const
 {
-    if (WaitForSingleObject(process_.hProcess, timeoutMs) != WAIT_OBJECT_0)
+    if (WaitForSingleObject(process_.Get(), timeoutMs) != WAIT_OBJECT_0)
         return false;
     if (exitCode)
-        GetExitCodeProcess(process_.hProcess, exitCode);
+        GetExitCodeProcess(process_.Get(), exitCode);
     return true;
 }
 
 bool Console::Running() const
 {
-    return WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT;
+    return WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT;
 }
 
 DWORD RunToExit(const WorkFolder& folder, const std::wstring& exe, DWORD timeoutMs)
 {
-    PROCESS_INFORMATION info = Launch(folder, exe);
+    const win32::KernelHandle process = Launch(folder, exe);
     DWORD code = 0;
-    bool ended = WaitForSingleObject(info.hProcess, timeoutMs) == WAIT_OBJECT_0;
+    const bool ended = WaitForSingleObject(process.Get(), timeoutMs) == WAIT_OBJECT_0;
     if (ended) {
-        GetExitCodeProcess(info.hProcess, &code);
+        GetExitCodeProcess(process.Get(), &code);
     } else {
-        TerminateProcess(info.hProcess, 1);
-        WaitForSingleObject(info.hProcess, kTimeoutMs);
+        TerminateProcess(process.Get(), 1);
+        WaitForSingleObject(process.Get(), kTimeoutMs);
     }
-    CloseHandle(info.hThread);
-    CloseHandle(info.hProcess);
     if (!ended)
         Fail(exe + L" did not end");
     return code;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "Insider.h"
+#include "Win32Owners.h"
 
 namespace e2e {
 
@@ -149,16 +150,18 @@ private:
     Console() = default;
     const InsiderBlock& Inspect(InsiderRequest request, const RECT* rects = nullptr, std::uint32_t count = 0) const;
 
-    PROCESS_INFORMATION process_ = {};
+    win32::KernelHandle process_;
     bool started_ = false;  // this object started the process, and ends it
     DWORD pid_ = 0;
     DWORD tid_ = 0;
     HWND dialog_ = nullptr;
 
-    // The insider: a hook on the dialog's thread and the shared block.
-    HMODULE insiderDll_ = nullptr;
-    HHOOK hook_ = nullptr;
-    HANDLE mapping_ = nullptr;
+    // The insider: a hook on the dialog's thread and the shared block (members
+    // go in reverse order: the hook before its DLL, the view before its mapping).
+    win32::Library insiderDll_;
+    win32::Hook hook_;
+    win32::KernelHandle mapping_;
+    win32::MappedView view_;
     InsiderBlock* block_ = nullptr;
     mutable LONG sequence_ = 0;
 };

@@ -53,22 +53,23 @@ INSTANTIATE_TEST_SUITE_P(Ways, EndingTest, ::testing::ValuesIn(kEndingRows),
 
 using ProgramNameTest = ConsoleTest;
 
-// Message boxes are captioned with the executable's name; the dialog keeps its own.
+// Message boxes are captioned with the executable's name, taken in UTF-16 so that
+// a name outside the ANSI code page shows right; the dialog keeps its own.
 TEST_F(ProgramNameTest, RenamedCopyCaptionsItsBoxesWithItsOwnName)
 {
-    folder_->CopyProgram(L"Probe.exe");
-    folder_->WriteScript(L"[OpenDevice]\nresult=0\n[CloseDevice]\nresult=4\ntext=未打开\n");
-    Console& console = Start(L"Probe.exe");
+    folder_->CopyProgram(L"探针.exe");
+    folder_->WriteScript(L"[OpenDevice]\nresult=0\n[CloseDevice]\nresult=4\ntext=not open\n");
+    Console& console = Start(L"探针.exe");
     wchar_t caption[64] = {};
     GetWindowTextW(console.Dialog(), caption, 64);
     EXPECT_EQ(std::wstring(caption), L"Zantor") << "the dialog's caption comes from its template";
 
     OwnedBox opened = console.ClickAndDismiss(IDC_BTN_OPEN);
-    EXPECT_EQ(opened.caption, L"Probe");
+    EXPECT_EQ(opened.caption, L"探针");
     EXPECT_EQ(opened.text, L"打开成功");
     OwnedBox closed = console.ClickAndDismiss(IDC_BTN_CLOSE);
-    EXPECT_EQ(closed.caption, L"Probe");
-    EXPECT_EQ(closed.text, L"关闭失败！未打开 错误码：4");
+    EXPECT_EQ(closed.caption, L"探针");
+    EXPECT_EQ(closed.text, L"关闭失败！not open 错误码：4");
 }
 
 using ReaderLibraryTest = ConsoleTest;

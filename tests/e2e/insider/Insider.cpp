@@ -3,6 +3,7 @@
 // writes it into the test's shared memory block. It changes nothing in the
 // console: the message is turned into WM_NULL before the dialog sees it.
 #include "Insider.h"
+#include "Win32Owners.h"
 
 namespace {
 
@@ -31,36 +32,30 @@ bool SaveWindow(HWND hwnd, const wchar_t* path)
     info.bmiHeader.biBitCount = 24;
     info.bmiHeader.biCompression = BI_RGB;
 
-    bool saved = false;
-    HDC windowDc = GetWindowDC(hwnd);
-    HDC memoryDc = CreateCompatibleDC(windowDc);
+    const win32::WindowDC windowDc(hwnd);
+    if (!windowDc)
+        return false;
+    const win32::MemoryDC memoryDc(CreateCompatibleDC(windowDc.Get()));
     void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(windowDc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (windowDc && memoryDc && bitmap) {
-        HGDIOBJ old = SelectObject(memoryDc, bitmap);
-        BitBlt(memoryDc, 0, 0, width, height, windowDc, 0, 0, SRCCOPY);
-        GdiFlush();
-        SelectObject(memoryDc, old);
+    const win32::GdiObject bitmap(CreateDIBSection(windowDc.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!memoryDc || !bitmap)
+        return false;
+    HGDIOBJ old = SelectObject(memoryDc.Get(), bitmap.Get());
+    BitBlt(memoryDc.Get(), 0, 0, width, height, windowDc.Get(), 0, 0, SRCCOPY);
+    GdiFlush();
+    SelectObject(memoryDc.Get(), old);
 
-        BITMAPFILEHEADER header = {};
-        header.bfType = 0x4D42;  // "BM"
-        header.bfOffBits = sizeof header + sizeof info.bmiHeader;
-        header.bfSize = header.bfOffBits + imageSize;
-        HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE) {
-            DWORD written = 0;
-            saved = WriteFile(file, &header, sizeof header, &written, nullptr) &&
-                    WriteFile(file, &info.bmiHeader, sizeof info.bmiHeader, &written, nullptr) &&
-                    WriteFile(file, bits, imageSize, &written, nullptr);
-            CloseHandle(file);
-        }
-    }
-    if (bitmap)
-        DeleteObject(bitmap);
-    if (memoryDc)
-        DeleteDC(memoryDc);
-    if (windowDc)
-        ReleaseDC(hwnd, windowDc);
+    BITMAPFILEHEADER header = {};
+    header.bfType = 0x4D42;  // "BM"
+    header.bfOffBits = sizeof header + sizeof info.bmiHeader;
+    header.bfSize = header.bfOffBits + imageSize;
+    win32::FileHandle file(CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return false;
+    DWORD written = 0;
+    const bool saved = WriteFile(file.Get(), &header, sizeof header, &written, nullptr) &&
+                       WriteFile(file.Get(), &info.bmiHeader, sizeof info.bmiHeader, &written, nullptr) &&
+                       WriteFile(file.Get(), bits, imageSize, &written, nullptr);
     return saved;
 }
 
@@ -131,14 +126,14 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK InsiderGetMessageHook(int code
     if (code == HC_ACTION && removed == PM_REMOVE && msg && msg->message == inspect) {
         wchar_t name[64];
         e2e::InsiderBlockName(static_cast<DWORD>(msg->wParam), name);
-        if (HANDLE mapping = OpenFileMappingW(FILE_MAP_WRITE | FILE_MAP_READ, FALSE, name)) {
-            if (void* view = MapViewOfFile(mapping, FILE_MAP_WRITE | FILE_MAP_READ, 0, 0, sizeof(e2e::InsiderBlock))) {
-                auto& block = *static_cast<e2e::InsiderBlock*>(view);
-                Answer(msg->hwnd, block);
-                InterlockedExchange(&block.done, static_cast<LONG>(msg->lParam));
-                UnmapViewOfFile(view);
-            }
-            CloseHandle(mapping);
+        const win32::KernelHandle mapping(OpenFileMappingW(FILE_MAP_WRITE | FILE_MAP_READ, FALSE, name));
+        const win32::MappedView view(
+            mapping ? MapViewOfFile(mapping.Get(), FILE_MAP_WRITE | FILE_MAP_READ, 0, 0, sizeof(e2e::InsiderBlock))
+                    : nullptr);
+        if (view) {
+            auto& block = *static_cast<e2e::InsiderBlock*>(view.Get());
+            Answer(msg->hwnd, block);
+            InterlockedExchange(&block.done, static_cast<LONG>(msg->lParam));
         }
         msg->message = WM_NULL;
     }
