@@ -109,7 +109,7 @@ void CZantorDlg::OnOpenDevice()
 {
     DialogHost host(m_hWnd);
     ImportedReader reader;
-    RunOpenDevice(host, reader);
+    RunOpenDevice(host, reader, kRuntimeHeap);
 }
 
 // "关闭成功", or why the reader did not close.
@@ -117,7 +117,7 @@ void CZantorDlg::OnCloseDevice()
 {
     DialogHost host(m_hWnd);
     ImportedReader reader;
-    RunCloseDevice(host, reader);
+    RunCloseDevice(host, reader, kRuntimeHeap);
 }
 
 // The reader's status text and code.
@@ -125,7 +125,7 @@ void CZantorDlg::OnDeviceStatus()
 {
     DialogHost host(m_hWnd);
     ImportedReader reader;
-    RunDeviceStatus(host, reader);
+    RunDeviceStatus(host, reader, kRuntimeHeap);
 }
 
 // The outcome of a card read, text and code.
@@ -133,7 +133,7 @@ void CZantorDlg::OnReadCard()
 {
     DialogHost host(m_hWnd);
     ImportedReader reader;
-    RunReadCard(host, reader);
+    RunReadCard(host, reader, kRuntimeHeap);
 }
 
 // The card's fields in the form and its photo in zp.jpg.
@@ -141,5 +141,5 @@ void CZantorDlg::OnReadCardInfo()
 {
     DialogHost host(m_hWnd);
     ImportedReader reader;
-    RunReadCardInfo(host, reader);
+    RunReadCardInfo(host, reader, kRuntimeHeap);
 }
