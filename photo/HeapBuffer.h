@@ -15,8 +15,8 @@ struct Allocator {
 inline void* HeapAllocate(std::size_t size) { return std::malloc(size); }
 inline void HeapRelease(void* block) { std::free(block); }
 
-// The process heap.
-inline constexpr Allocator kProcessHeap{&HeapAllocate, &HeapRelease};
+// The C runtime's heap (malloc and free).
+inline constexpr Allocator kRuntimeHeap{&HeapAllocate, &HeapRelease};
 
 // Owns one block from `allocator`, released when the buffer goes out of scope.
 // Check with `if (buffer)`: the block may be null.

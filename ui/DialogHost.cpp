@@ -18,9 +18,7 @@ void DialogHost::SetControlText(int id, const std::string& text)
     SetDlgItemTextA(m_dialog, id, text.c_str());
 }
 
-void DialogHost::ShowMessage(const char* text)
+void DialogHost::ShowMessage(const std::wstring& text)
 {
-    wchar_t wide[2048] = L"";
-    MultiByteToWideChar(CP_ACP, 0, text, -1, wide, 2048);
-    ShowApplicationMessage(m_dialog, wide);
+    ShowApplicationMessage(m_dialog, text.c_str());
 }

@@ -97,7 +97,7 @@ void CZantorDlg::OnOpenDevice()
 {
     DialogHost host(m_hWnd);
     ImportedReader reader;
-    RunOpenDevice(host, reader);
+    RunOpenDevice(host, reader, kRuntimeHeap);
 }
 
 // "关闭成功", or why the reader did not close.
@@ -105,7 +105,7 @@ void CZantorDlg::OnCloseDevice()
 {
     DialogHost host(m_hWnd);
     ImportedReader reader;
-    RunCloseDevice(host, reader);
+    RunCloseDevice(host, reader, kRuntimeHeap);
 }
 
 // The reader's status text and code.
@@ -113,7 +113,7 @@ void CZantorDlg::OnDeviceStatus()
 {
     DialogHost host(m_hWnd);
     ImportedReader reader;
-    RunDeviceStatus(host, reader);
+    RunDeviceStatus(host, reader, kRuntimeHeap);
 }
 
 // The outcome of a card read, text and code.
@@ -121,7 +121,7 @@ void CZantorDlg::OnReadCard()
 {
     DialogHost host(m_hWnd);
     ImportedReader reader;
-    RunReadCard(host, reader);
+    RunReadCard(host, reader, kRuntimeHeap);
 }
 
 // The card's fields in the form and its photo in zp.jpg.
@@ -129,5 +129,5 @@ void CZantorDlg::OnReadCardInfo()
 {
     DialogHost host(m_hWnd);
     ImportedReader reader;
-    RunReadCardInfo(host, reader);
+    RunReadCardInfo(host, reader, kRuntimeHeap);
 }
