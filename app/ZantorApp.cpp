@@ -18,7 +18,7 @@ bool CZantorApp::InitInstance()
     controls.dwICC = 0xFF;
     InitCommonControlsEx(&controls);
 
-    // Work out the message boxes' caption now, while nothing can be short of memory.
+    // Work out the message boxes' caption once, before any box needs it.
     ApplicationName();
 
     CZantorDlg dialog;

@@ -16,7 +16,7 @@
 # shellcheck shell=bash
 
 # Bump when the prefix's configuration below changes: prefixes are made again.
-ZANTOR_PREFIX_VERSION=3
+ZANTOR_PREFIX_VERSION=4
 # Size of the virtual X screen and of Wine's desktop inside it.
 ZANTOR_SCREEN=${ZANTOR_SCREEN:-1024x768}
 
@@ -93,6 +93,19 @@ EOF
         echo "wine: regedit failed, see $log" >&2
         return 1
     fi
+    # Chinese glyphs in the dialog fonts under any locale, linked to WenQuanYi as
+    # Windows links them to its own CJK fonts: without this a prefix made under
+    # an English locale draws the Chinese texts as boxes.
+    local face
+    for face in "Tahoma" "Tahoma Bold" "Microsoft Sans Serif" "MS Shell Dlg"; do
+        if ! (unset DISPLAY
+              wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+                  /v "$face" /t REG_MULTI_SZ /d "wqy-microhei.ttc,WenQuanYi Micro Hei" /f && wineserver -w
+             ) >>"$log" 2>&1 </dev/null 9>&-; then
+            echo "wine: linking fonts failed, see $log" >&2
+            return 1
+        fi
+    done
     echo "$ZANTOR_PREFIX_VERSION" >"$stamp"
 }
 
