@@ -5,12 +5,7 @@
 #include <cstddef>
 #include <cstdlib>
 
-// A pair of functions that hand out and take back heap blocks. `allocate`
-// returns null when the block cannot be had.
-struct Allocator {
-    void* (*allocate)(std::size_t size);
-    void (*release)(void* block);
-};
+#include "Allocator.h"
 
 inline void* HeapAllocate(std::size_t size) { return std::malloc(size); }
 inline void HeapRelease(void* block) { std::free(block); }
