@@ -127,10 +127,10 @@ int main(int argc, char** argv)
     for (std::size_t size : {mervik::kTextBufferSize, mervik::kPhotoTextBufferSize}) {
         char name[64];
         std::snprintf(name, sizeof name, "%u-byte buffer: heap, guard pages cached", static_cast<unsigned>(size));
-        Compare(name, repetitions, 2000, [&](int) { Press(kProcessHeap, size); },
+        Compare(name, repetitions, 2000, [&](int) { Press(kRuntimeHeap, size); },
                 [&](int) { Press(GuardedPages(), size); });
         std::snprintf(name, sizeof name, "%u-byte buffer: heap, mapped per press", static_cast<unsigned>(size));
-        Compare(name, repetitions, 200, [&](int) { Press(kProcessHeap, size); },
+        Compare(name, repetitions, 200, [&](int) { Press(kRuntimeHeap, size); },
                 [&](int) { Press(mapEachTime, size); });
     }
     return 0;

@@ -1,0 +1,6 @@
+#include "CommandBuffers.h"
+
+const Allocator& CommandBuffers()
+{
+    return kRuntimeHeap;
+}
