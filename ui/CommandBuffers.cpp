@@ -1,6 +1,8 @@
 #include "CommandBuffers.h"
 
+#include "GuardedPages.h"
+
 const Allocator& CommandBuffers()
 {
-    return kRuntimeHeap;
+    return GuardedPages();
 }
