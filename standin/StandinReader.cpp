@@ -60,8 +60,8 @@ const char* Reason(ScriptError error)
 }
 
 // overrun=N: size + N bytes from the start of the buffer, the digits of @longest
-// and a NUL last, byte by byte so that the first byte past the end is written first
-// of those past it.
+// and a NUL last, written byte by byte from the start, so that the first byte past
+// the end is the first to fault.
 void WriteOverrun(char* buffer, std::size_t size, std::int32_t overrun)
 {
     volatile char* out = buffer;
