@@ -3,6 +3,7 @@
 #include "AboutDlg.h"
 #include "ApplicationName.h"
 #include "CardInfoCommand.h"
+#include "CommandBuffers.h"
 #include "DeviceCommands.h"
 #include "DialogHost.h"
 #include "IconPlacement.h"
@@ -97,7 +98,7 @@ void CZantorDlg::OnOpenDevice()
 {
     DialogHost host(m_hWnd);
     ImportedReader reader;
-    RunOpenDevice(host, reader, kRuntimeHeap);
+    RunOpenDevice(host, reader, CommandBuffers());
 }
 
 // "关闭成功", or why the reader did not close.
@@ -105,7 +106,7 @@ void CZantorDlg::OnCloseDevice()
 {
     DialogHost host(m_hWnd);
     ImportedReader reader;
-    RunCloseDevice(host, reader, kRuntimeHeap);
+    RunCloseDevice(host, reader, CommandBuffers());
 }
 
 // The reader's status text and code.
@@ -113,7 +114,7 @@ void CZantorDlg::OnDeviceStatus()
 {
     DialogHost host(m_hWnd);
     ImportedReader reader;
-    RunDeviceStatus(host, reader, kRuntimeHeap);
+    RunDeviceStatus(host, reader, CommandBuffers());
 }
 
 // The outcome of a card read, text and code.
@@ -121,7 +122,7 @@ void CZantorDlg::OnReadCard()
 {
     DialogHost host(m_hWnd);
     ImportedReader reader;
-    RunReadCard(host, reader, kRuntimeHeap);
+    RunReadCard(host, reader, CommandBuffers());
 }
 
 // The card's fields in the form and its photo in zp.jpg.
@@ -129,5 +130,5 @@ void CZantorDlg::OnReadCardInfo()
 {
     DialogHost host(m_hWnd);
     ImportedReader reader;
-    RunReadCardInfo(host, reader, kRuntimeHeap);
+    RunReadCardInfo(host, reader, CommandBuffers());
 }

@@ -30,4 +30,9 @@ std::wstring CurrentTestName();
 // A wide text for a failure message.
 std::string Shown(const std::wstring& text);
 
+// Whether a box shows the expected text. A fault message ends in the faulting
+// instruction's address, which varies: an expected text ending in "（地址 0x"
+// matches any 8 hex digits and "）" after it.
+bool ShowsMessage(const std::wstring& shown, const std::wstring& expected);
+
 }  // namespace e2e
