@@ -73,7 +73,7 @@ check_binaries() {
             sed -n '/DLL Name: Mervik.dll/,/^$/p' | awk 'NR > 2 && NF == 3 { print $3 }' | sort | xargs)
         [ "$names" = "$mervik_names" ] || fail "$program.exe imports from Mervik.dll: $names"
         names=$("$tool-objdump" -p "$dir/standin/$arch/Mervik.dll" |
-            sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | awk 'NF == 3 { print $3 }' | sort | xargs)
+            sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | awk 'NR > 1 && NF == 3 { print $3 }' | sort | xargs)
         [ "$names" = "$mervik_names" ] || fail "standin/$arch/Mervik.dll exports: $names"
     done
 }
@@ -81,14 +81,14 @@ check_binaries() {
 # Starts each program from the unpacked folder with its stand-in beside it (in the
 # 64-bit prefix, which runs both) and opens the reader through its window.
 check_start() {
-    local dir=$1 preset tool program arch work console log drive out
+    local dir=$1 preset tool program arch work console log drive shown
     # shellcheck source=scripts/wine-env.sh
     source "$root/scripts/wine-env.sh"
     wine_env "$root/build/windows64/wine" win64
     wine_prepare
     wine_display
     wine_sync_server
-    trap 'wine_stop' RETURN
+    trap wine_stop EXIT
     unset MERVIK_INI
     for b in "${builds[@]}"; do
         read -r preset tool program arch <<<"$b"
@@ -101,12 +101,12 @@ check_start() {
         console=$!
         drive="$root/build/$preset/bin/zantor-drive.exe"
         wine "$drive" wait </dev/null >/dev/null 2>>"$log" || { kill "$console"; fail "$program.exe showed no dialog, see $log"; }
-        out=$(wine "$drive" click 1000 </dev/null 2>>"$log")
+        shown=$(wine "$drive" click 1000 </dev/null 2>>"$log")
         wine "$drive" ok </dev/null >/dev/null 2>>"$log"
         wine "$drive" close </dev/null >/dev/null 2>>"$log"
         wait "$console" || true
-        grep -qx "caption $program" <<<"$out" && grep -qx "text 打开成功" <<<"$out" ||
-            fail "$program.exe with standin/$arch/Mervik.dll did not open the reader: $out"
+        grep -qx "caption $program" <<<"$shown" && grep -qx "text 打开成功" <<<"$shown" ||
+            fail "$program.exe with standin/$arch/Mervik.dll did not open the reader: $shown"
         echo "package: $program.exe started from the package and opened standin/$arch/Mervik.dll"
     done
 }
