@@ -11,7 +11,8 @@
 # unpacked folder with its stand-in beside it under Wine: its dialog must come up
 # and open the stand-in reader.
 #
-#   scripts/package.sh           build both Windows presets, pack, check
+#   scripts/package.sh           install what is missing, build both Windows
+#                                presets, pack, check
 #   scripts/package.sh --check   check the package that is there
 set -euo pipefail
 
@@ -32,6 +33,7 @@ builds=(
 
 pack() {
     local preset tool program arch stage=$out/$name
+    bash scripts/setup.sh
     for b in "${builds[@]}"; do
         read -r preset tool program arch <<<"$b"
         cmake --preset "$preset" >/dev/null
