@@ -78,7 +78,7 @@ protected:
     OwnedBox ExpectOneMessage()
     {
         OwnedBox box = console_->WaitForOwnedBox();
-        EXPECT_EQ(box.caption, L"Zantor");
+        EXPECT_EQ(box.caption, ProgramName());
         EXPECT_EQ(box.buttons, std::vector<int>{IDOK});
         console_->PressOk(box);
         console_->Barrier();

@@ -184,6 +184,16 @@ std::wstring FullPath(const std::wstring& path)
 
 }  // namespace
 
+std::wstring ProgramName()
+{
+    return ZANTOR_PROGRAM;
+}
+
+std::wstring ProgramFile()
+{
+    return ProgramName() + L".exe";
+}
+
 std::string ReadFileBytes(const std::wstring& path)
 {
     const win32::FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -230,7 +240,7 @@ WorkFolder::WorkFolder(const std::wstring& name)
 
 void WorkFolder::CopyProgram(const std::wstring& as) const
 {
-    std::wstring from = BinFolder() + L"\\Zantor.exe";
+    std::wstring from = BinFolder() + L"\\" + ProgramFile();
     if (!CopyFileW(from.c_str(), File(as).c_str(), FALSE))
         Fail(L"cannot copy " + from + LastError());
 }

@@ -1,5 +1,6 @@
 // The four device buttons against scripted answers of the stand-in reader: the
-// exact message each shows, in a box captioned "Zantor" with an OK button only.
+// exact message each shows, in a box captioned with the program's name with an OK
+// button only.
 #include "ConsoleTest.h"
 
 #include <algorithm>
@@ -91,7 +92,7 @@ TEST_P(DeviceButtonTest, ShowsTheExactMessage)
     OwnedBox box = console.ClickAndDismiss(row.button);
     EXPECT_TRUE(ShowsMessage(box.text, row.expected))
         << "shown: " << Shown(box.text) << "\nexpected: " << Shown(row.expected);
-    EXPECT_EQ(box.caption, L"Zantor");
+    EXPECT_EQ(box.caption, ProgramName());
     EXPECT_EQ(box.buttons, std::vector<int>{IDOK}) << "an OK button only";
     EXPECT_FALSE(box.icon) << "no icon requested";
     EXPECT_TRUE(console.Running());
@@ -139,7 +140,7 @@ TEST_P(PortTest, IsReadLikeAtoi)
     Console& console = Start();
     console.Type(IDC_EDIT_PORT, row.typed);
     OwnedBox box = console.ClickAndDismiss(IDC_BTN_OPEN);
-    EXPECT_EQ(box.caption, L"Zantor");
+    EXPECT_EQ(box.caption, ProgramName());
     if (row.opens) {
         EXPECT_EQ(box.text, L"打开成功");
     } else {
