@@ -97,10 +97,12 @@ __attribute__((noinline)) std::int32_t TEST_STDCALL ThrowsCppException(char*)
     RaiseException(0xE06D7363, EXCEPTION_NONCONTINUABLE, 3, parameters);
     return 0;
 }
-// What Wine's stub for an entry point the library lacks raises.
+// What Wine's stub for an entry point the library lacks raises, with its two
+// parameters, the module's and the function's names (Wine reads them).
 __attribute__((noinline)) std::int32_t TEST_STDCALL MissingEntryPoint(char*)
 {
-    RaiseException(0x80000100, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+    const ULONG_PTR names[2] = {reinterpret_cast<ULONG_PTR>("Mervik.dll"), reinterpret_cast<ULONG_PTR>("OpenDevice")};
+    RaiseException(0x80000100, EXCEPTION_NONCONTINUABLE, 2, names);
     return 0;
 }
 __attribute__((noinline)) std::int32_t TEST_STDCALL Recurses(char* depth)
