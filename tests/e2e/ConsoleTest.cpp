@@ -39,9 +39,11 @@ bool ShowsMessage(const std::wstring& shown, const std::wstring& expected)
         expected.compare(expected.size() - address.size(), address.size(), address) != 0)
         return shown == expected;
     return shown.compare(0, expected.size(), expected) == 0 &&
-           // The full-width parenthesis escaped: the regex parser narrows each
-           // character through the ANSI code page, and 1252 makes it a ')'.
-           std::regex_match(shown.substr(expected.size()), std::wregex(L"[0-9A-F]{8}\\uFF09"));
+           // An address as wide as this build's pointers. The full-width parenthesis
+           // escaped: the regex parser narrows each character through the ANSI
+           // code page, and 1252 makes it a ')'.
+           std::regex_match(shown.substr(expected.size()),
+                            std::wregex(L"[0-9A-F]{" + std::to_wstring(sizeof(void*) * 2) + L"}\\uFF09"));
 }
 
 void ConsoleTest::SetUp()
