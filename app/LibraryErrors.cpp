@@ -1,4 +1,4 @@
-// The 32-bit program's own definitions of the routines libstdc++ calls to throw
+// The program's own definitions of the routines libstdc++ calls to throw
 // its errors. Linked in, they keep the library's versions out, and with them the
 // library's second, copy-on-write string and the error classes built on it, some
 // 50 KB of the program.
