@@ -37,7 +37,7 @@ std::optional<std::int32_t> ParseInt32(std::string_view s)
 
 class Parser {
 public:
-    explicit Parser(ParseResult& result) : result_(result) {}
+    explicit Parser(ParseResult& result) : m_result(result) {}
 
     void Run(std::string_view text)
     {
@@ -46,7 +46,7 @@ public:
         for (int line = 1;; ++line) {
             const std::size_t end = text.find('\n');
             if (!Line(Trim(text.substr(0, end)))) {
-                result_.line = line;
+                m_result.line = line;
                 return;
             }
             if (end == std::string_view::npos)
@@ -58,8 +58,8 @@ public:
 private:
     bool Fail(ScriptError error, std::string_view detail)
     {
-        result_.error = error;
-        result_.detail = std::string(detail);
+        m_result.error = error;
+        m_result.detail = std::string(detail);
         return false;
     }
 
@@ -75,27 +75,27 @@ private:
         const std::size_t equals = line.find('=');
         if (equals == std::string_view::npos)
             return Fail(ScriptError::MissingEquals, line);
-        if (!target_)
+        if (!m_target)
             return Fail(ScriptError::KeyOutsideSection, line);
         return Key(Trim(line.substr(0, equals)), Trim(line.substr(equals + 1)));
     }
 
     bool Section(std::string_view name)
     {
-        Script& s = result_.script;
+        Script& s = m_result.script;
         const std::string lower = Lower(name);
-        fieldSection_ = false;
+        m_fieldSection = false;
         if (lower == "opendevice") {
-            target_ = &s.openDevice;
+            m_target = &s.openDevice;
         } else if (lower == "closedevice") {
-            target_ = &s.closeDevice;
+            m_target = &s.closeDevice;
         } else if (lower == "getdevicestatus") {
-            target_ = &s.deviceStatus;
+            m_target = &s.deviceStatus;
         } else if (lower == "readcard") {
-            target_ = &s.readCard;
+            m_target = &s.readCard;
         } else if (lower == "getcardinfo") {
-            target_ = &s.cardInfo;
-            fieldSection_ = true;
+            m_target = &s.cardInfo;
+            m_fieldSection = true;
         } else if (lower.compare(0, 5, "field") == 0) {
             // [Field.N], or [FieldN].
             std::string_view number = std::string_view(lower).substr(5);
@@ -104,8 +104,8 @@ private:
             const std::optional<std::int32_t> index = ParseInt32(number);
             if (!index)
                 return Fail(ScriptError::UnknownSection, name);
-            target_ = &s.fields[*index];
-            fieldSection_ = true;
+            m_target = &s.fields[*index];
+            m_fieldSection = true;
         } else {
             return Fail(ScriptError::UnknownSection, name);
         }
@@ -119,28 +119,28 @@ private:
             const std::optional<std::int32_t> result = ParseInt32(value);
             if (!result)
                 return Fail(ScriptError::BadNumber, value);
-            target_->result = result;
+            m_target->result = result;
             return true;
         }
         if (key == "text")
-            return TextPiece(target_->text, value);
+            return TextPiece(m_target->text, value);
         if (key == "fault")
             return FaultKind(value);
         if (key == "overrun") {
             const std::optional<std::int32_t> count = ParseInt32(value);
             if (!count || *count < 1)
                 return Fail(ScriptError::NotPositive, value);
-            target_->overrun = count;
+            m_target->overrun = count;
             return true;
         }
-        if (fieldSection_ && key == "value")
-            return TextPiece(target_->value, value);
-        if (fieldSection_ && key == "photo") {
-            target_->value = Piece{Piece::Kind::PhotoFile, std::string(value)};
+        if (m_fieldSection && key == "value")
+            return TextPiece(m_target->value, value);
+        if (m_fieldSection && key == "photo") {
+            m_target->value = Piece{Piece::Kind::PhotoFile, std::string(value)};
             return true;
         }
-        if (fieldSection_ && key == "valuefile") {
-            target_->value = Piece{Piece::Kind::RawFile, std::string(value)};
+        if (m_fieldSection && key == "valuefile") {
+            m_target->value = Piece{Piece::Kind::RawFile, std::string(value)};
             return true;
         }
         return Fail(ScriptError::UnknownKey, name);
@@ -156,7 +156,7 @@ private:
         };
         for (const auto& [name, fault] : kFaults) {
             if (Lower(value) == name) {
-                target_->fault = fault;
+                m_target->fault = fault;
                 return true;
             }
         }
@@ -180,9 +180,9 @@ private:
         return true;
     }
 
-    ParseResult& result_;
-    AnswerScript* target_ = nullptr;
-    bool fieldSection_ = false;  // value, photo and valuefile allowed
+    ParseResult& m_result;
+    AnswerScript* m_target = nullptr;
+    bool m_fieldSection = false;  // value, photo and valuefile allowed
 };
 
 }  // namespace

@@ -105,26 +105,26 @@ std::string ResolvePath(const std::string& base, const std::string& relative)
     return base.substr(0, slash + 1) + relative;
 }
 
-StandinReader::StandinReader(const Environment& environment) : environment_(environment) {}
+StandinReader::StandinReader(const Environment& environment) : m_environment(environment) {}
 
 StandinReader::Loaded StandinReader::Load() const
 {
     Loaded loaded;
-    const std::optional<std::string> path = environment_.ScriptPath();
+    const std::optional<std::string> path = m_environment.ScriptPath();
     std::string bytes;
-    const FileRead read = path ? environment_.ReadFile(*path, bytes) : FileRead::Missing;
+    const FileRead read = path ? m_environment.ReadFile(*path, bytes) : FileRead::Missing;
     if (read == FileRead::Missing)
         return loaded;  // no script: the built-in reader
     loaded.path = *path;
     if (read == FileRead::Unreadable) {
         // A script that is there but cannot be read must not pass for no script.
-        loaded.error = "模拟读卡器脚本错误：无法读取脚本文件 " + environment_.ToNarrow(*path);
+        loaded.error = "模拟读卡器脚本错误：无法读取脚本文件 " + m_environment.ToNarrow(*path);
         return loaded;
     }
     ParseResult parsed = ParseScript(bytes);
     if (parsed.error != ScriptError::None) {
-        loaded.error = "模拟读卡器脚本错误：" + environment_.ToNarrow(*path) + " 第 " + std::to_string(parsed.line) +
-                       " 行，" + Reason(parsed.error) + environment_.ToNarrow(parsed.detail);
+        loaded.error = "模拟读卡器脚本错误：" + m_environment.ToNarrow(*path) + " 第 " + std::to_string(parsed.line) +
+                       " 行，" + Reason(parsed.error) + m_environment.ToNarrow(parsed.detail);
         return loaded;
     }
     loaded.script = std::move(parsed.script);
@@ -140,7 +140,7 @@ std::optional<std::string> StandinReader::Compose(const std::optional<Piece>& pi
         return builtIn;
     switch (piece->kind) {
     case Piece::Kind::Text:
-        return environment_.ToNarrow(piece->text);
+        return m_environment.ToNarrow(piece->text);
     case Piece::Kind::None:
         return std::nullopt;
     case Piece::Kind::Longest:
@@ -151,8 +151,8 @@ std::optional<std::string> StandinReader::Compose(const std::optional<Piece>& pi
     }
     const std::string path = ResolvePath(scriptPath, piece->text);
     std::string bytes;
-    if (environment_.ReadFile(path, bytes) != FileRead::Ok) {
-        error = "模拟读卡器脚本错误：无法读取文件 " + environment_.ToNarrow(path);
+    if (m_environment.ReadFile(path, bytes) != FileRead::Ok) {
+        error = "模拟读卡器脚本错误：无法读取文件 " + m_environment.ToNarrow(path);
         return std::nullopt;
     }
     return piece->kind == Piece::Kind::PhotoFile ? EncodeBase64(bytes) : bytes;
@@ -183,8 +183,8 @@ std::int32_t StandinReader::Finish(const Loaded& loaded, const AnswerScript& ove
     else if (textOut)
         WriteBounded(text, mervik::kTextBufferSize, *textOut);
     if (result == kOk && answer.next) {
-        state_ = *answer.next;
-        port_ = answer.nextPort;
+        m_state = *answer.next;
+        m_port = answer.nextPort;
     }
     return result;
 }
@@ -201,7 +201,7 @@ std::int32_t StandinReader::Run(char* value, std::size_t valueSize, char* text, 
         }
         const AnswerScript script = overrides(loaded.script);
         if (script.fault) {
-            environment_.Raise(*script.fault);
+            m_environment.Raise(*script.fault);
             return static_cast<std::int32_t>(kInternalError);
         }
         return Finish(loaded, script, builtIn(), value, valueSize, text);
@@ -215,14 +215,14 @@ std::int32_t StandinReader::OpenDevice(std::int32_t port, char* errorText)
         if (!IsReaderPort(port)) {
             answer.result = kBadPort;
             answer.text = "端口号 " + std::to_string(port) + " 无效：串口为 1 至 16，USB 端口为 1001 至 1016";
-        } else if (state_ != State::Closed && port != port_) {
+        } else if (m_state != State::Closed && port != m_port) {
             answer.result = kOpenElsewhere;
-            answer.text = "设备已在其他端口打开（" + PortName(port_) + "），请先关闭设备";
+            answer.text = "设备已在其他端口打开（" + PortName(m_port) + "），请先关闭设备";
         } else {
             answer.text = "设备已打开：" + PortName(port);
         }
         // Opening where it is open already keeps the card that was read.
-        if (state_ == State::Closed || port != port_) {
+        if (m_state == State::Closed || port != m_port) {
             answer.next = State::Open;
             answer.nextPort = port;
         }
@@ -234,7 +234,7 @@ std::int32_t StandinReader::CloseDevice(char* errorText)
 {
     return Run(nullptr, 0, errorText, [](const Script& s) { return s.closeDevice; }, [&] {
         Answer answer;
-        if (state_ == State::Closed) {
+        if (m_state == State::Closed) {
             answer.result = kNotOpen;
             answer.text = "设备未打开，无需关闭";
         } else {
@@ -249,11 +249,11 @@ std::int32_t StandinReader::getDeviceStatus(char* statusText)
 {
     return Run(nullptr, 0, statusText, [](const Script& s) { return s.deviceStatus; }, [&] {
         Answer answer;
-        if (state_ == State::Closed) {
+        if (m_state == State::Closed) {
             answer.result = kNotOpen;
             answer.text = "设备未打开";
         } else {
-            answer.text = "设备正常：" + PortName(port_) + (state_ == State::CardRead ? "，已读卡" : "，等待读卡");
+            answer.text = "设备正常：" + PortName(m_port) + (m_state == State::CardRead ? "，已读卡" : "，等待读卡");
         }
         return answer;
     });
@@ -263,14 +263,14 @@ std::int32_t StandinReader::readCard(char* statusText)
 {
     return Run(nullptr, 0, statusText, [](const Script& s) { return s.readCard; }, [&] {
         Answer answer;
-        if (state_ == State::Closed) {
+        if (m_state == State::Closed) {
             answer.result = kNotOpen;
             answer.text = "设备未打开，请先打开设备";
         } else {
             answer.text = "读卡成功";
         }
         answer.next = State::CardRead;
-        answer.nextPort = port_;
+        answer.nextPort = m_port;
         return answer;
     });
 }
@@ -285,10 +285,10 @@ std::int32_t StandinReader::GetCardInfo(std::int32_t index, char* value, char* e
         if (!photo && !field) {
             answer.result = kBadField;
             answer.text = "不支持的字段索引：" + std::to_string(index);
-        } else if (state_ == State::Closed) {
+        } else if (m_state == State::Closed) {
             answer.result = kNotOpen;
             answer.text = "设备未打开，请先打开设备";
-        } else if (state_ == State::Open) {
+        } else if (m_state == State::Open) {
             answer.result = kNoCardRead;
             answer.text = "尚未读卡，请先读卡";
         } else {

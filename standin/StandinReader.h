@@ -67,7 +67,7 @@ public:
     std::int32_t readCard(char* statusText);
     std::int32_t GetCardInfo(std::int32_t index, char* value, char* errorText);
 
-    State state() const { return state_; }
+    State state() const { return m_state; }
 
 private:
     // The built-in reader's answer, and the state the operation moves the reader to
@@ -100,9 +100,9 @@ private:
                                        std::size_t capacity, const std::string& scriptPath,
                                        std::optional<std::string>& error) const;
 
-    const Environment& environment_;
-    State state_ = State::Closed;
-    std::int32_t port_ = 0;
+    const Environment& m_environment;
+    State m_state = State::Closed;
+    std::int32_t m_port = 0;
 };
 
 }  // namespace standin

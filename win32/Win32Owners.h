@@ -17,9 +17,9 @@ public:
     using Handle = typename Traits::Handle;
 
     Owned() noexcept = default;
-    explicit Owned(Handle handle) noexcept : handle_(handle) {}
+    explicit Owned(Handle handle) noexcept : m_handle(handle) {}
     ~Owned() { Reset(); }
-    Owned(Owned&& other) noexcept : handle_(other.Release()) {}
+    Owned(Owned&& other) noexcept : m_handle(other.Release()) {}
     Owned& operator=(Owned&& other) noexcept
     {
         if (this != &other)
@@ -29,20 +29,20 @@ public:
     Owned(const Owned&) = delete;
     Owned& operator=(const Owned&) = delete;
 
-    Handle Get() const noexcept { return handle_; }
-    explicit operator bool() const noexcept { return handle_ != Traits::None(); }
+    Handle Get() const noexcept { return m_handle; }
+    explicit operator bool() const noexcept { return m_handle != Traits::None(); }
     // Gives the handle up without closing it.
-    Handle Release() noexcept { return std::exchange(handle_, Traits::None()); }
+    Handle Release() noexcept { return std::exchange(m_handle, Traits::None()); }
     // Closes the handle held, if any, and takes `handle`.
     void Reset(Handle handle = Traits::None()) noexcept
     {
-        if (handle_ != Traits::None())
-            Traits::Close(handle_);
-        handle_ = handle;
+        if (m_handle != Traits::None())
+            Traits::Close(m_handle);
+        m_handle = handle;
     }
 
 private:
-    Handle handle_ = Traits::None();
+    Handle m_handle = Traits::None();
 };
 
 struct KernelTraits {  // processes, threads, file mappings: null when none
@@ -98,37 +98,37 @@ using MemoryDC = Owned<MemoryDCTraits>;
 // BeginPaint and EndPaint as a pair.
 class PaintDC {
 public:
-    explicit PaintDC(HWND window) noexcept : window_(window), dc_(BeginPaint(window, &paint_)) {}
-    ~PaintDC() { EndPaint(window_, &paint_); }
+    explicit PaintDC(HWND window) noexcept : m_window(window), m_dc(BeginPaint(window, &m_paint)) {}
+    ~PaintDC() { EndPaint(m_window, &m_paint); }
     PaintDC(const PaintDC&) = delete;
     PaintDC& operator=(const PaintDC&) = delete;
 
-    HDC Get() const noexcept { return dc_; }
+    HDC Get() const noexcept { return m_dc; }
 
 private:
-    HWND window_;
-    PAINTSTRUCT paint_{};
-    HDC dc_;
+    HWND m_window;
+    PAINTSTRUCT m_paint{};
+    HDC m_dc;
 };
 
 // GetWindowDC and ReleaseDC as a pair: the whole window, frame included.
 class WindowDC {
 public:
-    explicit WindowDC(HWND window) noexcept : window_(window), dc_(GetWindowDC(window)) {}
+    explicit WindowDC(HWND window) noexcept : m_window(window), m_dc(GetWindowDC(window)) {}
     ~WindowDC()
     {
-        if (dc_)
-            ReleaseDC(window_, dc_);
+        if (m_dc)
+            ReleaseDC(m_window, m_dc);
     }
     WindowDC(const WindowDC&) = delete;
     WindowDC& operator=(const WindowDC&) = delete;
 
-    HDC Get() const noexcept { return dc_; }
-    explicit operator bool() const noexcept { return dc_ != nullptr; }
+    HDC Get() const noexcept { return m_dc; }
+    explicit operator bool() const noexcept { return m_dc != nullptr; }
 
 private:
-    HWND window_;
-    HDC dc_;
+    HWND m_window;
+    HDC m_dc;
 };
 
 }  // namespace win32

@@ -57,17 +57,17 @@ protected:
     // Presses 1004 and returns once the command has run to its end or to a box.
     void PressReadCardInfo()
     {
-        console_->Click(IDC_BTN_CARDINFO);
-        console_->Barrier();
+        m_console->Click(IDC_BTN_CARDINFO);
+        m_console->Barrier();
     }
 
     // Boxes open now, with what they say.
     std::vector<std::wstring> OpenBoxes()
     {
         std::vector<std::wstring> texts;
-        for (HWND hwnd : console_->OwnedWindows()) {
+        for (HWND hwnd : m_console->OwnedWindows()) {
             if (IsWindowVisible(hwnd))
-                texts.push_back(console_->WaitForOwnedBox().text);
+                texts.push_back(m_console->WaitForOwnedBox().text);
         }
         return texts;
     }
@@ -77,11 +77,11 @@ protected:
     // The one message of the command: read, dismissed, and no second one after it.
     OwnedBox ExpectOneMessage()
     {
-        OwnedBox box = console_->WaitForOwnedBox();
+        OwnedBox box = m_console->WaitForOwnedBox();
         EXPECT_EQ(box.caption, ProgramName());
         EXPECT_EQ(box.buttons, std::vector<int>{IDOK});
-        console_->PressOk(box);
-        console_->Barrier();
+        m_console->PressOk(box);
+        m_console->Barrier();
         ExpectNoBox();
         return box;
     }
@@ -99,12 +99,12 @@ TEST_F(CardInfoTest, SampleCardFillsTheFormAndWritesThePhoto)
     EXPECT_EQ(console.Text(IDC_EDIT_PHOTOLEN), std::to_wstring(Base64Length(photo.size())))
         << "the length of the photo's base64 text";
     EXPECT_FALSE(IsWindowVisible(console.Item(IDC_EDIT_PHOTOLEN))) << "the length box stays hidden";
-    EXPECT_TRUE(folder_->ReadBytes(L"zp.jpg") == photo) << "zp.jpg is the sample photo, byte for byte";
+    EXPECT_TRUE(m_folder->ReadBytes(L"zp.jpg") == photo) << "zp.jpg is the sample photo, byte for byte";
 }
 
 TEST_F(CardInfoTest, FailingNameCallShowsOneMessageAndTheRestStillComes)
 {
-    folder_->WriteScript(L"[Field.0]\nresult=-2\ntext=姓名读取失败\n");
+    m_folder->WriteScript(L"[Field.0]\nresult=-2\ntext=姓名读取失败\n");
     Console& console = StartWithCardRead();
     console.Type(IDC_EDIT_NAME, L"操作员输入");
     PressReadCardInfo();
@@ -117,13 +117,13 @@ TEST_F(CardInfoTest, FailingNameCallShowsOneMessageAndTheRestStillComes)
     }
     const std::string photo = SamplePhoto();
     EXPECT_EQ(console.Text(IDC_EDIT_PHOTOLEN), std::to_wstring(Base64Length(photo.size())));
-    EXPECT_TRUE(folder_->ReadBytes(L"zp.jpg") == photo) << "the photo is still written";
+    EXPECT_TRUE(m_folder->ReadBytes(L"zp.jpg") == photo) << "the photo is still written";
 }
 
 TEST_F(CardInfoTest, EveryCallFailingAndWritingNothingEmptiesTheForm)
 {
-    folder_->WriteScript(L"[GetCardInfo]\nresult=3\ntext=@none\n");
-    folder_->WriteBytes(L"zp.jpg", "an earlier photo");
+    m_folder->WriteScript(L"[GetCardInfo]\nresult=3\ntext=@none\n");
+    m_folder->WriteBytes(L"zp.jpg", "an earlier photo");
     Console& console = Start();
     for (const FieldBox& field : kFields)
         console.Type(field.id, L"旧值");
@@ -137,7 +137,7 @@ TEST_F(CardInfoTest, EveryCallFailingAndWritingNothingEmptiesTheForm)
         }
     }
     EXPECT_EQ(console.Text(IDC_EDIT_PHOTOLEN), L"0");
-    EXPECT_EQ(folder_->ReadBytes(L"zp.jpg"), "") << "zp.jpg is written empty";
+    EXPECT_EQ(m_folder->ReadBytes(L"zp.jpg"), "") << "zp.jpg is written empty";
 }
 
 // Photo texts and what becomes of them: the length shown in 1018 and zp.jpg.
@@ -169,13 +169,13 @@ class PhotoTest : public CardInfoTest, public ::testing::WithParamInterface<Phot
 TEST_P(PhotoTest, LengthIntoTheHiddenBoxAndDecodedBytesIntoZpJpg)
 {
     const PhotoRow& row = GetParam();
-    folder_->WriteScript(std::wstring(L"[Field.11]\n") + row.script + L"\n");
-    folder_->WriteBytes(L"zp.jpg", "an earlier photo");
+    m_folder->WriteScript(std::wstring(L"[Field.11]\n") + row.script + L"\n");
+    m_folder->WriteBytes(L"zp.jpg", "an earlier photo");
     Console& console = StartWithCardRead();
     PressReadCardInfo();
     ExpectNoBox();
     EXPECT_EQ(console.Text(IDC_EDIT_PHOTOLEN), row.length);
-    EXPECT_TRUE(folder_->ReadBytes(L"zp.jpg") == row.bytes) << "zp.jpg holds " << folder_->ReadBytes(L"zp.jpg").size()
+    EXPECT_TRUE(m_folder->ReadBytes(L"zp.jpg") == row.bytes) << "zp.jpg holds " << m_folder->ReadBytes(L"zp.jpg").size()
                                                            << " bytes, expected " << row.bytes.size();
     EXPECT_EQ(console.Text(IDC_EDIT_NAME), L"林秋雨") << "the fields come as usual";
 }
@@ -211,9 +211,9 @@ class FaultTest : public CardInfoTest, public ::testing::WithParamInterface<Faul
 TEST_P(FaultTest, OneMessageAndTheReadStops)
 {
     const FaultRow& row = GetParam();
-    folder_->WriteBytes(L"zp.jpg", "an earlier photo");
+    m_folder->WriteBytes(L"zp.jpg", "an earlier photo");
     Console& console = StartWithCardRead();
-    folder_->WriteScript(row.script);
+    m_folder->WriteScript(row.script);
     for (const FieldBox& field : kFields)
         console.Type(field.id, L"旧值");
     console.Type(IDC_EDIT_PHOTOLEN, L"12345");
@@ -223,13 +223,13 @@ TEST_P(FaultTest, OneMessageAndTheReadStops)
     for (std::size_t i = 0; i < std::size(kFields); ++i)
         EXPECT_EQ(console.Text(kFields[i].id), i < row.filled ? kFields[i].sample : L"旧值") << "box " << kFields[i].id;
     EXPECT_EQ(console.Text(IDC_EDIT_PHOTOLEN), L"12345");
-    EXPECT_EQ(folder_->ReadBytes(L"zp.jpg"), "an earlier photo");
+    EXPECT_EQ(m_folder->ReadBytes(L"zp.jpg"), "an earlier photo");
 
-    folder_->WriteScript(L"");
+    m_folder->WriteScript(L"");
     PressReadCardInfo();
     ExpectNoBox();
     EXPECT_EQ(console.Text(IDC_EDIT_ADDRESS), kFields[4].sample) << "the next press reads again";
-    EXPECT_TRUE(folder_->ReadBytes(L"zp.jpg") == SamplePhoto());
+    EXPECT_TRUE(m_folder->ReadBytes(L"zp.jpg") == SamplePhoto());
 }
 
 INSTANTIATE_TEST_SUITE_P(Library, FaultTest, ::testing::ValuesIn(kFaultRows),
@@ -240,16 +240,16 @@ INSTANTIATE_TEST_SUITE_P(Library, FaultTest, ::testing::ValuesIn(kFaultRows),
 // ASCII, so that this runs under any code page.
 TEST_F(CardInfoTest, PhotoFileThatCannotBeOpenedKeepsItsBytes)
 {
-    folder_->WriteScript(L"[GetCardInfo]\nresult=0\n[Field.0]\nvalue=Lin Qiuyu\n");
-    folder_->WriteBytes(L"zp.jpg", "an earlier photo");
-    win32::FileHandle held(CreateFileW(folder_->File(L"zp.jpg").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+    m_folder->WriteScript(L"[GetCardInfo]\nresult=0\n[Field.0]\nvalue=Lin Qiuyu\n");
+    m_folder->WriteBytes(L"zp.jpg", "an earlier photo");
+    win32::FileHandle held(CreateFileW(m_folder->File(L"zp.jpg").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                        FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(held);
     Console& console = Start();
     PressReadCardInfo();
     EXPECT_EQ(ExpectOneMessage().text, L"无法打开文件");
     held.Reset();
-    EXPECT_EQ(folder_->ReadBytes(L"zp.jpg"), "an earlier photo");
+    EXPECT_EQ(m_folder->ReadBytes(L"zp.jpg"), "an earlier photo");
     EXPECT_EQ(console.Text(IDC_EDIT_NAME), L"Lin Qiuyu") << "the fields are filled before the photo is saved";
 }
 
@@ -259,14 +259,14 @@ TEST_F(CardInfoTest, SecondPressOverwritesBoxesAndPhoto)
     Console& console = StartWithCardRead();
     PressReadCardInfo();
     ExpectNoBox();
-    folder_->WriteScript(L"[Field.1]\nvalue=男\n[Field.11]\nvalue=QUJDREVGR0g=\n");
+    m_folder->WriteScript(L"[Field.1]\nvalue=男\n[Field.11]\nvalue=QUJDREVGR0g=\n");
     console.Type(IDC_EDIT_ADDRESS, L"改过的地址");
     PressReadCardInfo();
     ExpectNoBox();
     EXPECT_EQ(console.Text(IDC_EDIT_SEX), L"男");
     EXPECT_EQ(console.Text(IDC_EDIT_ADDRESS), L"浙江省杭州市西湖区示例路88号2幢301室");
     EXPECT_EQ(console.Text(IDC_EDIT_PHOTOLEN), L"12");
-    EXPECT_EQ(folder_->ReadBytes(L"zp.jpg"), "ABCDEFGH");
+    EXPECT_EQ(m_folder->ReadBytes(L"zp.jpg"), "ABCDEFGH");
 }
 
 }  // namespace

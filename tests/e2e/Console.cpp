@@ -232,10 +232,10 @@ WorkFolder::WorkFolder(const std::wstring& name)
 {
     const std::wstring root = FullPath(BinFolder() + L"\\..\\e2e-work");
     CreateDirectoryW(root.c_str(), nullptr);
-    path_ = root + L"\\" + name;
-    RemoveTree(path_);
-    if (!CreateDirectoryW(path_.c_str(), nullptr))
-        Fail(L"cannot make the working folder " + path_ + LastError());
+    m_path = root + L"\\" + name;
+    RemoveTree(m_path);
+    if (!CreateDirectoryW(m_path.c_str(), nullptr))
+        Fail(L"cannot make the working folder " + m_path + LastError());
 }
 
 void WorkFolder::CopyProgram(const std::wstring& as) const
@@ -298,50 +298,50 @@ std::unique_ptr<Console> Console::Attach(DWORD timeoutMs)
                    timeoutMs))
         Fail(L"no console dialog found");
     std::unique_ptr<Console> console(new Console);
-    console->dialog_ = search.found;
-    console->tid_ = GetWindowThreadProcessId(search.found, &console->pid_);
-    console->process_.Reset(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, console->pid_));
-    if (!console->process_)
+    console->m_dialog = search.found;
+    console->m_tid = GetWindowThreadProcessId(search.found, &console->m_pid);
+    console->m_process.Reset(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, console->m_pid));
+    if (!console->m_process)
         Fail(L"cannot open the console's process" + LastError());
     return console;
 }
 
 Console::Console(const WorkFolder& folder, const std::wstring& exe)
 {
-    process_ = Launch(folder, exe);
-    started_ = true;
-    pid_ = GetProcessId(process_.Get());
+    m_process = Launch(folder, exe);
+    m_started = true;
+    m_pid = GetProcessId(m_process.Get());
     bool found = PollUntil(
         [&] {
-            for (HWND hwnd : TopLevelWindowsOf(pid_)) {
+            for (HWND hwnd : TopLevelWindowsOf(m_pid)) {
                 if (ClassOf(hwnd) == L"#32770" && !GetWindow(hwnd, GW_OWNER) && IsWindowVisible(hwnd)) {
-                    dialog_ = hwnd;
+                    m_dialog = hwnd;
                     return true;
                 }
             }
-            return WaitForSingleObject(process_.Get(), 0) == WAIT_OBJECT_0;
+            return WaitForSingleObject(m_process.Get(), 0) == WAIT_OBJECT_0;
         },
-        kTimeoutMs, process_.Get());
-    if (!dialog_) {
+        kTimeoutMs, m_process.Get());
+    if (!m_dialog) {
         DWORD code = 0;
-        GetExitCodeProcess(process_.Get(), &code);
+        GetExitCodeProcess(m_process.Get(), &code);
         Fail(found ? L"the console ended without a window, exit code " + std::to_wstring(code)
                    : L"the console's dialog did not appear");
     }
-    tid_ = GetWindowThreadProcessId(dialog_, nullptr);
+    m_tid = GetWindowThreadProcessId(m_dialog, nullptr);
 }
 
 Console::~Console()
 {
-    if (process_ && started_ && WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT) {
-        TerminateProcess(process_.Get(), 1);
-        WaitForSingleObject(process_.Get(), kTimeoutMs);
+    if (m_process && m_started && WaitForSingleObject(m_process.Get(), 0) == WAIT_TIMEOUT) {
+        TerminateProcess(m_process.Get(), 1);
+        WaitForSingleObject(m_process.Get(), kTimeoutMs);
     }
 }
 
 HWND Console::Item(int id) const
 {
-    HWND item = GetDlgItem(dialog_, id);
+    HWND item = GetDlgItem(m_dialog, id);
     if (!item)
         Fail(L"the dialog has no control " + std::to_wstring(id));
     return item;
@@ -380,7 +380,7 @@ void Console::Click(int id) const
 
 void Console::SysCommand(WPARAM command) const
 {
-    if (!PostMessageW(dialog_, WM_SYSCOMMAND, command, 0))
+    if (!PostMessageW(m_dialog, WM_SYSCOMMAND, command, 0))
         Fail(L"cannot post a system command" + LastError());
 }
 
@@ -398,7 +398,7 @@ HWND Console::Focus() const
 {
     GUITHREADINFO info = {};
     info.cbSize = sizeof info;
-    if (!GetGUIThreadInfo(tid_, &info))
+    if (!GetGUIThreadInfo(m_tid, &info))
         return nullptr;
     return info.hwndFocus;
 }
@@ -406,16 +406,16 @@ HWND Console::Focus() const
 void Console::FocusOn(int id) const
 {
     HWND item = Item(id);
-    PostMessageW(dialog_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(item), TRUE);
-    if (!PollUntil([&] { return Focus() == item; }, kTimeoutMs, process_.Get()))
+    PostMessageW(m_dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(item), TRUE);
+    if (!PollUntil([&] { return Focus() == item; }, kTimeoutMs, m_process.Get()))
         Fail(L"the focus did not move to control " + std::to_wstring(id));
 }
 
 std::vector<HWND> Console::OwnedWindows() const
 {
     std::vector<HWND> owned;
-    for (HWND hwnd : TopLevelWindowsOf(pid_)) {
-        if (GetWindow(hwnd, GW_OWNER) == dialog_)
+    for (HWND hwnd : TopLevelWindowsOf(m_pid)) {
+        if (GetWindow(hwnd, GW_OWNER) == m_dialog)
             owned.push_back(hwnd);
     }
     return owned;
@@ -434,7 +434,7 @@ OwnedBox Console::WaitForOwnedBox(DWORD timeoutMs) const
             }
             return !Running();
         },
-        timeoutMs, process_.Get());
+        timeoutMs, m_process.Get());
     if (!box.hwnd)
         Fail(Running() ? L"no box owned by the dialog appeared" : L"the console ended instead of showing a box");
     box.caption = TitleOf(box.hwnd);
@@ -461,7 +461,7 @@ void Console::PressOk(const OwnedBox& box) const
     if (!ok)
         Fail(L"the box has no OK button");
     PostMessageW(ok, BM_CLICK, 0, 0);
-    if (!PollUntil([&] { return !IsWindow(box.hwnd); }, kTimeoutMs, process_.Get()))
+    if (!PollUntil([&] { return !IsWindow(box.hwnd); }, kTimeoutMs, m_process.Get()))
         Fail(L"the box did not close on OK");
 }
 
@@ -476,40 +476,40 @@ OwnedBox Console::ClickAndDismiss(int id) const
 const InsiderBlock& Console::Inspect(InsiderRequest request, const RECT* rects, std::uint32_t count) const
 {
     auto* self = const_cast<Console*>(this);
-    if (!hook_) {
+    if (!m_hook) {
         std::wstring dll = BinFolder() + L"\\Insider.dll";
-        self->insiderDll_.Reset(LoadLibraryW(dll.c_str()));
-        if (!insiderDll_)
+        self->m_insiderDll.Reset(LoadLibraryW(dll.c_str()));
+        if (!m_insiderDll)
             Fail(L"cannot load " + dll + LastError());
         auto proc = reinterpret_cast<HOOKPROC>(
-            reinterpret_cast<void*>(GetProcAddress(insiderDll_.Get(), "InsiderGetMessageHook")));
+            reinterpret_cast<void*>(GetProcAddress(m_insiderDll.Get(), "InsiderGetMessageHook")));
         wchar_t name[64];
         InsiderBlockName(GetCurrentProcessId(), name);
-        self->mapping_.Reset(
+        self->m_mapping.Reset(
             CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(InsiderBlock), name));
-        if (mapping_)
-            self->view_.Reset(MapViewOfFile(mapping_.Get(), FILE_MAP_WRITE | FILE_MAP_READ, 0, 0, 0));
-        self->block_ = static_cast<InsiderBlock*>(view_.Get());
-        if (!proc || !block_)
+        if (m_mapping)
+            self->m_view.Reset(MapViewOfFile(m_mapping.Get(), FILE_MAP_WRITE | FILE_MAP_READ, 0, 0, 0));
+        self->m_block = static_cast<InsiderBlock*>(m_view.Get());
+        if (!proc || !m_block)
             Fail(L"cannot set up the insider" + LastError());
-        self->hook_.Reset(SetWindowsHookExW(WH_GETMESSAGE, proc, insiderDll_.Get(), tid_));
-        if (!hook_)
+        self->m_hook.Reset(SetWindowsHookExW(WH_GETMESSAGE, proc, m_insiderDll.Get(), m_tid));
+        if (!m_hook)
             Fail(L"cannot hook the console's thread" + LastError());
     }
-    block_->request = static_cast<std::uint32_t>(request);
-    block_->status = 0;
-    block_->count = count;
-    std::copy(rects, rects + count, block_->rects);
-    LONG sequence = ++sequence_;
+    m_block->request = static_cast<std::uint32_t>(request);
+    m_block->status = 0;
+    m_block->count = count;
+    std::copy(rects, rects + count, m_block->rects);
+    LONG sequence = ++m_sequence;
     static const UINT message = RegisterWindowMessageW(InsiderMessageName());
-    if (!PostMessageW(dialog_, message, GetCurrentProcessId(), sequence))
+    if (!PostMessageW(m_dialog, message, GetCurrentProcessId(), sequence))
         Fail(L"cannot post to the dialog" + LastError());
-    if (!PollUntil([&] { return InterlockedCompareExchange(&block_->done, 0, 0) == sequence; }, kTimeoutMs,
-                   process_.Get()))
+    if (!PollUntil([&] { return InterlockedCompareExchange(&m_block->done, 0, 0) == sequence; }, kTimeoutMs,
+                   m_process.Get()))
         Fail(L"the insider inside the console did not answer");
-    if (block_->status != 1)
+    if (m_block->status != 1)
         Fail(L"the insider's call inside the console failed");
-    return *block_;
+    return *m_block;
 }
 
 void Console::Barrier() const
@@ -549,23 +549,23 @@ void Console::Capture(HWND window, const std::wstring& bmpPath) const
     if (full.size() >= MAX_PATH)
         Fail(L"path too long: " + full);
     Repaint();  // also sets up the insider and its block
-    block_->values[0] = reinterpret_cast<std::uintptr_t>(window);
-    wcscpy(block_->path, full.c_str());
+    m_block->values[0] = reinterpret_cast<std::uintptr_t>(window);
+    wcscpy(m_block->path, full.c_str());
     Inspect(InsiderRequest::kCapture);
 }
 
 bool Console::WaitForExit(DWORD timeoutMs, DWORD* exitCode) const
 {
-    if (WaitForSingleObject(process_.Get(), timeoutMs) != WAIT_OBJECT_0)
+    if (WaitForSingleObject(m_process.Get(), timeoutMs) != WAIT_OBJECT_0)
         return false;
     if (exitCode)
-        GetExitCodeProcess(process_.Get(), exitCode);
+        GetExitCodeProcess(m_process.Get(), exitCode);
     return true;
 }
 
 bool Console::Running() const
 {
-    return WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT;
+    return WaitForSingleObject(m_process.Get(), 0) == WAIT_TIMEOUT;
 }
 
 DWORD RunToExit(const WorkFolder& folder, const std::wstring& exe, DWORD timeoutMs)

@@ -44,8 +44,8 @@ class WorkFolder {
 public:
     explicit WorkFolder(const std::wstring& name);
 
-    const std::wstring& Path() const { return path_; }
-    std::wstring File(const std::wstring& name) const { return path_ + L"\\" + name; }
+    const std::wstring& Path() const { return m_path; }
+    std::wstring File(const std::wstring& name) const { return m_path + L"\\" + name; }
 
     // Copies of the freshly built program (under another name if asked) and reader.
     void CopyProgram(const std::wstring& as = ProgramFile()) const;
@@ -58,7 +58,7 @@ public:
     std::string ReadBytes(const std::wstring& name) const;
 
 private:
-    std::wstring path_;
+    std::wstring m_path;
 };
 
 // Reads a file's bytes by full path; throws when it cannot be read.
@@ -102,7 +102,7 @@ public:
     Console(const Console&) = delete;
     Console& operator=(const Console&) = delete;
 
-    HWND Dialog() const { return dialog_; }
+    HWND Dialog() const { return m_dialog; }
 
     // The control with this id; throws when the dialog has none.
     HWND Item(int id) const;
@@ -156,20 +156,20 @@ private:
     Console() = default;
     const InsiderBlock& Inspect(InsiderRequest request, const RECT* rects = nullptr, std::uint32_t count = 0) const;
 
-    win32::KernelHandle process_;
-    bool started_ = false;  // this object started the process, and ends it
-    DWORD pid_ = 0;
-    DWORD tid_ = 0;
-    HWND dialog_ = nullptr;
+    win32::KernelHandle m_process;
+    bool m_started = false;  // this object started the process, and ends it
+    DWORD m_pid = 0;
+    DWORD m_tid = 0;
+    HWND m_dialog = nullptr;
 
     // The insider: a hook on the dialog's thread and the shared block (members
     // go in reverse order: the hook before its DLL, the view before its mapping).
-    win32::Library insiderDll_;
-    win32::Hook hook_;
-    win32::KernelHandle mapping_;
-    win32::MappedView view_;
-    InsiderBlock* block_ = nullptr;
-    mutable LONG sequence_ = 0;
+    win32::Library m_insiderDll;
+    win32::Hook m_hook;
+    win32::KernelHandle m_mapping;
+    win32::MappedView m_view;
+    InsiderBlock* m_block = nullptr;
+    mutable LONG m_sequence = 0;
 };
 
 // Starts a program and waits for it to end without a window (for programs that

@@ -53,15 +53,15 @@ void ConsoleTest::SetUp()
     // from the locale. The full run is under 936 (zh_CN.UTF-8); further runs of
     // a subset name another code page in ZANTOR_E2E_CODE_PAGE.
     ASSERT_EQ(GetACP(), ExpectedCodePage()) << "the locale of the Wine state folder";
-    folder_ = std::make_unique<WorkFolder>(CurrentTestName());
-    folder_->CopyProgram();
-    folder_->CopyReader();
+    m_folder = std::make_unique<WorkFolder>(CurrentTestName());
+    m_folder->CopyProgram();
+    m_folder->CopyReader();
 }
 
 Console& ConsoleTest::Start(const std::wstring& exe)
 {
-    console_ = std::make_unique<Console>(*folder_, exe);
-    return *console_;
+    m_console = std::make_unique<Console>(*m_folder, exe);
+    return *m_console;
 }
 
 }  // namespace e2e

@@ -19,8 +19,8 @@ protected:
     // Starts the console in the working folder (the script, if any, written first).
     Console& Start(const std::wstring& exe = ProgramFile());
 
-    std::unique_ptr<WorkFolder> folder_;
-    std::unique_ptr<Console> console_;
+    std::unique_ptr<WorkFolder> m_folder;
+    std::unique_ptr<Console> m_console;
 };
 
 // The working folder's name for the running test: "Suite.Name", with the

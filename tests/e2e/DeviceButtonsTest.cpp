@@ -87,7 +87,7 @@ class DeviceButtonTest : public ConsoleTest, public ::testing::WithParamInterfac
 TEST_P(DeviceButtonTest, ShowsTheExactMessage)
 {
     const ButtonRow& row = GetParam();
-    folder_->WriteScript(row.script);
+    m_folder->WriteScript(row.script);
     Console& console = Start();
     OwnedBox box = console.ClickAndDismiss(row.button);
     EXPECT_TRUE(ShowsMessage(box.text, row.expected))
@@ -97,7 +97,7 @@ TEST_P(DeviceButtonTest, ShowsTheExactMessage)
     EXPECT_FALSE(box.icon) << "no icon requested";
     EXPECT_TRUE(console.Running());
     if (box.text.compare(0, 4, L"读卡器库") == 0) {
-        folder_->WriteScript(L"");
+        m_folder->WriteScript(L"");
         const std::wstring next = console.ClickAndDismiss(row.button).text;
         EXPECT_NE(next.compare(0, 4, L"读卡器库"), 0) << "the next press calls the library again: " << Shown(next);
     }
@@ -214,10 +214,10 @@ TEST_F(DeviceCommandTest, CdeclLibraryShowsWhatTheStdcallOneShows)
 
 TEST_F(DeviceCommandTest, EachPressRepeatsTheCommand)
 {
-    folder_->WriteScript(L"[getDeviceStatus]\nresult=1\ntext=第一次\n");
+    m_folder->WriteScript(L"[getDeviceStatus]\nresult=1\ntext=第一次\n");
     Console& console = Start();
     EXPECT_EQ(console.ClickAndDismiss(IDC_BTN_STATUS).text, L"第一次 状态码：1");
-    folder_->WriteScript(L"[getDeviceStatus]\nresult=2\ntext=第二次\n");
+    m_folder->WriteScript(L"[getDeviceStatus]\nresult=2\ntext=第二次\n");
     EXPECT_EQ(console.ClickAndDismiss(IDC_BTN_STATUS).text, L"第二次 状态码：2");
 }
 

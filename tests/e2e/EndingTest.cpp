@@ -57,8 +57,8 @@ using ProgramNameTest = ConsoleTest;
 // a name outside the ANSI code page shows right; the dialog keeps its own.
 TEST_F(ProgramNameTest, RenamedCopyCaptionsItsBoxesWithItsOwnName)
 {
-    folder_->CopyProgram(L"探针.exe");
-    folder_->WriteScript(L"[OpenDevice]\nresult=0\n[CloseDevice]\nresult=4\ntext=not open\n");
+    m_folder->CopyProgram(L"探针.exe");
+    m_folder->WriteScript(L"[OpenDevice]\nresult=0\n[CloseDevice]\nresult=4\ntext=not open\n");
     Console& console = Start(L"探针.exe");
     wchar_t caption[64] = {};
     GetWindowTextW(console.Dialog(), caption, 64);
@@ -110,14 +110,14 @@ class ReaderLibraryTest : public ConsoleTest, public ::testing::WithParamInterfa
 TEST_P(ReaderLibraryTest, ProgramDoesNotStart)
 {
     const LibraryRow& row = GetParam();
-    const std::wstring reader = folder_->File(L"Mervik.dll");
+    const std::wstring reader = m_folder->File(L"Mervik.dll");
     if (row.library) {
         const std::wstring from = BinFolder() + L"\\" + row.library;
         ASSERT_TRUE(CopyFileW(from.c_str(), reader.c_str(), FALSE)) << Shown(from);
     } else {
         ASSERT_TRUE(DeleteFileW(reader.c_str()));
     }
-    const DWORD status = RunToExit(*folder_);
+    const DWORD status = RunToExit(*m_folder);
     EXPECT_EQ(status, UnderWine() ? row.wineStatus : row.status) << std::hex << "exit status 0x" << status;
 }
 

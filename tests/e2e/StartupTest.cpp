@@ -205,7 +205,7 @@ TEST_F(StartupTest, FieldBoxesAreEditableAndKeepWhatIsTyped)
     for (int id : fields)
         console.Type(id, L"张三" + std::to_wstring(id));
     // Commands that do not touch the fields leave them as typed.
-    folder_->WriteScript(L"[getDeviceStatus]\nresult=1\ntext=就绪\n");
+    m_folder->WriteScript(L"[getDeviceStatus]\nresult=1\ntext=就绪\n");
     console.ClickAndDismiss(IDC_BTN_STATUS);
     for (int id : fields)
         EXPECT_EQ(console.Text(id), L"张三" + std::to_wstring(id)) << "box " << id;

@@ -39,32 +39,32 @@ class ProgramResources : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        module_ = LoadLibraryExW(ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-        ASSERT_NE(module_, nullptr) << "cannot load the program as data";
+        m_module = LoadLibraryExW(ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_NE(m_module, nullptr) << "cannot load the program as data";
     }
     void TearDown() override
     {
-        if (module_)
-            FreeLibrary(module_);
+        if (m_module)
+            FreeLibrary(m_module);
     }
 
     std::vector<WORD> Languages(LPCWSTR type, LPCWSTR name) const
     {
         std::vector<WORD> languages;
-        EnumResourceLanguagesW(module_, type, name, &CollectLanguage, reinterpret_cast<LONG_PTR>(&languages));
+        EnumResourceLanguagesW(m_module, type, name, &CollectLanguage, reinterpret_cast<LONG_PTR>(&languages));
         return languages;
     }
 
     std::string Bytes(LPCWSTR type, LPCWSTR name, WORD language) const
     {
-        HRSRC found = FindResourceExW(module_, type, name, language);
+        HRSRC found = FindResourceExW(m_module, type, name, language);
         if (!found)
             return std::string();
-        const void* data = LockResource(LoadResource(module_, found));
-        return std::string(static_cast<const char*>(data), SizeofResource(module_, found));
+        const void* data = LockResource(LoadResource(m_module, found));
+        return std::string(static_cast<const char*>(data), SizeofResource(m_module, found));
     }
 
-    HMODULE module_ = nullptr;
+    HMODULE m_module = nullptr;
 
 private:
     static BOOL CALLBACK CollectLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR list)
@@ -89,7 +89,7 @@ TEST_F(ProgramResources, AllButTheManifestAreChineseOnly)
 TEST_F(ProgramResources, AboutStringCarriesItsAccessKey)
 {
     wchar_t text[64] = {};
-    ASSERT_GT(LoadStringW(module_, IDS_ABOUTBOX, text, 64), 0);
+    ASSERT_GT(LoadStringW(m_module, IDS_ABOUTBOX, text, 64), 0);
     EXPECT_STREQ(text, L"关于 Zantor(&A)...");
 }
 

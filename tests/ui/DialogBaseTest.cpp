@@ -58,13 +58,13 @@ void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD)
 
 class ThrowingDialog final : public DialogBase {
 public:
-    explicit ThrowingDialog(const GuardRow& row) : DialogBase(1), row_(row) {}
+    explicit ThrowingDialog(const GuardRow& row) : DialogBase(1), m_row(row) {}
 
 protected:
     BOOL OnInitDialog() override
     {
         g_dialog = m_hWnd;
-        if (row_.duringSetUp)
+        if (m_row.duringSetUp)
             Throw();
         PostMessageW(m_hWnd, WM_COMMAND, MAKEWPARAM(1000, BN_CLICKED), 0);
         return TRUE;
@@ -75,7 +75,7 @@ private:
     void OnGo() { Throw(); }
     void Throw() const
     {
-        switch (row_.thrown) {
+        switch (m_row.thrown) {
         case Thrown::kBadAlloc:
             throw std::bad_alloc();
         case Thrown::kStdException:
@@ -86,7 +86,7 @@ private:
     }
 
     static const MessageEntry<ThrowingDialog> kMessageMap[];
-    const GuardRow& row_;
+    const GuardRow& m_row;
 };
 
 const DialogBase::MessageEntry<ThrowingDialog> ThrowingDialog::kMessageMap[] = {
