@@ -11,6 +11,8 @@
 #include "Base64Levels.h"
 #include "ReferenceBase64.h"
 
+void PrintTo(DecodeLevel level, std::ostream* os) { *os << DecodeLevelName(level); }
+
 namespace {
 
 using Bytes = std::vector<unsigned char>;
@@ -50,7 +52,11 @@ struct EdgeCase {
     std::string text;
     Bytes expected;  // empty: refused
 };
-std::ostream& operator<<(std::ostream& os, const EdgeCase& c) { return os << c.why << " \"" << c.text << '"'; }
+std::ostream& operator<<(std::ostream& os, const EdgeCase& c)
+{
+    if (c.text.size() > 40) return os << c.why << " (" << c.text.size() << " characters)";
+    return os << c.why << " \"" << c.text << '"';
+}
 
 // A well-formed text of `length` characters, every letter of the alphabet in turn.
 std::string Letters(std::size_t length)
