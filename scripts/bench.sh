@@ -15,34 +15,40 @@ run_args=(--benchmark_repetitions=9 --benchmark_enable_random_interleaving=true
   --benchmark_report_aggregates_only=true "$@")
 
 # The table from Google Benchmark's JSON output (one key a line): each row's
-# median real time and bytes per second, and its ratio to memcpy_output's.
+# median CPU time and bytes per second (which Google Benchmark reckons from CPU
+# time: on a shared machine, time spent waiting for a core is not the row's), and
+# its ratio to memcpy_output's.
 table() {
   awk '
     function value(line) { sub(/^[^:]*: */, "", line); sub(/,$/, "", line); gsub(/"/, "", line); return line }
-    /^ *\{/ { name = ""; aggregate = ""; time = ""; unit = ""; rate = ""; label = ""; error = "" }
+    /^ *\{/ { name = ""; family = ""; aggregate = ""; time = ""; unit = ""; rate = ""; label = ""; error = "" }
+    /"family_index":/ { family = value($0) }
     /"run_name":/ { name = value($0) }
     /"aggregate_name":/ { aggregate = value($0) }
-    /"real_time":/ { time = value($0) }
+    /"cpu_time":/ { time = value($0) }
     /"time_unit":/ { unit = value($0) }
     /"bytes_per_second":/ { rate = value($0) }
     /"label":/ { label = value($0) }
     /"error_message":/ { error = value($0) }
     /^ *\}/ && name != "" {
       if (label != "") name = name " (" label ")"
-      if (error != "" && !(name in seen)) { seen[name] = 1; order[++n] = name; skipped[name] = error }
+      if (!(name in seen)) { seen[name] = 1; order[++n] = name; rank[name] = family + 0 }
+      if (error != "") skipped[name] = error
       if (aggregate == "median") {
-        if (!(name in seen)) { seen[name] = 1; order[++n] = name }
         times[name] = time " " unit; rates[name] = rate
         if (name == "memcpy_output") base = rate
       }
     }
     END {
-      printf "%-30s %14s %12s %10s\n", "row", "median time", "GB/s out", "x memcpy"
+      # In the order the rows are declared, whatever order they ran in.
+      for (i = 2; i <= n; ++i)
+        for (j = i; j > 1 && rank[order[j]] < rank[order[j - 1]]; --j) { k = order[j]; order[j] = order[j - 1]; order[j - 1] = k }
+      printf "%-30s %14s %12s %10s\n", "row", "median CPU", "GB/s out", "x memcpy"
       for (i = 1; i <= n; ++i) {
         name = order[i]
         if (name in skipped && !(name in rates)) { printf "%-30s skipped: %s\n", name, skipped[name]; continue }
         split(times[name], t, " ")
-        printf "%-30s %11.2f %-2s %12.2f %10.3f\n", name, t[1], t[2], rates[name] / 1e9, base > 0 ? rates[name] / base : 0
+        printf "%-30s %11.2f %-2s %12.2f %10.3f\n", name, t[1], t[2], rates[name] / 1e9, (base > 0 ? rates[name] / base : 0)
       }
     }' "$1"
 }
