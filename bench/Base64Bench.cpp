@@ -74,7 +74,7 @@ void Ours(benchmark::State& state)
         benchmark::ClobberMemory();
     }
     Check("DecodeBase64", out.data(), size);
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kDecodedSize));
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(kDecodedSize));
     state.SetLabel(DecodeLevelName(BestDecodeLevel()));
 }
 
@@ -95,7 +95,7 @@ void AtLevel(benchmark::State& state, DecodeLevel level)
         benchmark::ClobberMemory();
     }
     Check(DecodeLevelName(level), out.data(), size);
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kDecodedSize));
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(kDecodedSize));
 }
 
 void OpenSsl(benchmark::State& state)
@@ -110,7 +110,7 @@ void OpenSsl(benchmark::State& state)
         benchmark::ClobberMemory();
     }
     Check("EVP_DecodeBlock", out.data(), static_cast<std::size_t>(size));
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kDecodedSize));
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(kDecodedSize));
 }
 
 void Modp(benchmark::State& state)
@@ -124,7 +124,7 @@ void Modp(benchmark::State& state)
         benchmark::ClobberMemory();
     }
     Check("modp_b64_decode", reinterpret_cast<const unsigned char*>(out.data()), size);
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kDecodedSize));
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(kDecodedSize));
 }
 
 void Memcpy(benchmark::State& state)
@@ -139,7 +139,7 @@ void Memcpy(benchmark::State& state)
         benchmark::ClobberMemory();
     }
     Check("memcpy", out.data(), kDecodedSize);
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kDecodedSize));
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(kDecodedSize));
 }
 
 } // namespace

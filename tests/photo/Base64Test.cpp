@@ -27,7 +27,7 @@ Bytes Decode(DecodeLevel level, const std::string& text)
     const std::uint32_t size = DecodeBase64At(level, static_cast<std::uint32_t>(text.size()), text.data(), out.data());
     if (std::memcmp(out.data() + size, pristine.data() + size, out.size() - size) != 0)
         ADD_FAILURE() << "written past size " << size << " at " << DecodeLevelName(level);
-    return Bytes(out.begin(), out.begin() + size);
+    return Bytes(out.data(), out.data() + size);
 }
 
 const unsigned char* Data(const std::string& s) { return reinterpret_cast<const unsigned char*>(s.data()); }
