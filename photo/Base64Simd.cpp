@@ -10,8 +10,11 @@
 // packs each 16 characters' 12 bytes together. A block holding any byte outside
 // the alphabet, "=" included, is decoded again by the exact table decoder.
 //
-// Values are kept in registers and moved with unaligned loads and stores only:
-// GCC for Windows cannot rely on an aligned stack for vector spills.
+// Values are kept in registers (nothing is spilled to the stack, for which GCC
+// for Windows cannot rely on 32-byte alignment), text and output are moved with
+// unaligned loads and stores, and only the static table of constants, aligned
+// to 32, is read with aligned loads (which legacy SSE code can fold into its
+// instructions).
 #include "Base64Blocks.h"
 
 #if defined(ZANTOR_BASE64_X86)
@@ -66,7 +69,7 @@ constexpr std::size_t kSsse3Store = 16;
 
 ZANTOR_SSSE3 ZANTOR_INLINE __m128i Load128(Table t, Constant c)
 {
-    return _mm_load_si128(reinterpret_cast<const __m128i*>(t[c]));
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(t[c]));  // a static table: aligned
 }
 
 // The 12 bytes of 16 characters, in the low 12 of the result; ORs into `bad`
@@ -102,7 +105,9 @@ ZANTOR_SSSE3 __attribute__((noinline)) void CheckedBlocksSsse3(const unsigned ch
 {
     for (std::size_t b = 0; b < blocks; ++b, in += 4 * kSsse3Groups, out += 3 * kSsse3Groups) {
         __m128i bad = _mm_setzero_si128();
-        const __m128i bytes = BlockSsse3(kTable, Load128(kTable, kMask2F), in, bad);
+        Table t = kTable;
+        ZANTOR_FRESH(t);  // rare blocks: every constant read where it is used
+        const __m128i bytes = BlockSsse3(t, Load128(t, kMask2F), in, bad);
         if (AnySet(bad))
             DecodeGroupsTable(in, kSsse3Groups, out);
         else
@@ -118,7 +123,7 @@ constexpr std::size_t kAvx2Store = 28;
 
 ZANTOR_AVX2 ZANTOR_INLINE __m256i Load256(Table t, Constant c)
 {
-    return _mm256_load_si256(reinterpret_cast<const __m256i*>(t[c]));
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(t[c]));
 }
 
 ZANTOR_AVX2 ZANTOR_INLINE __m256i BlockAvx2(Table t, __m256i mask2F, const unsigned char* in, __m256i& bad)
@@ -151,7 +156,9 @@ ZANTOR_AVX2 __attribute__((noinline)) void CheckedBlocksAvx2(const unsigned char
 {
     for (std::size_t b = 0; b < blocks; ++b, in += 4 * kAvx2Groups, out += 3 * kAvx2Groups) {
         __m256i bad = _mm256_setzero_si256();
-        const __m256i bytes = BlockAvx2(kTable, Load256(kTable, kMask2F), in, bad);
+        Table t = kTable;
+        ZANTOR_FRESH(t);  // rare blocks: every constant read where it is used
+        const __m256i bytes = BlockAvx2(t, Load256(t, kMask2F), in, bad);
         if (!_mm256_testz_si256(bad, bad))
             DecodeGroupsTable(in, kAvx2Groups, out);
         else
