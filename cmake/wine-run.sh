@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Runs a cross-built Windows program under Wine: the emulator of every Windows test.
 #
-#   wine-run.sh STATE PROGRAM.exe [ARGS...]   run it, exit with its exit code
-#   wine-run.sh STATE --prepare               create the prefix (build time, no display)
-#   wine-run.sh STATE --start                 fresh wineserver on the virtual X server
-#   wine-run.sh STATE --stop                  stop the wineserver and the X server
+#   wine-run.sh STATE ARCH PROGRAM.exe [ARGS...]   run it, exit with its exit code
+#   wine-run.sh STATE ARCH --prepare               create the prefix (build time, no display)
+#   wine-run.sh STATE ARCH --start                 fresh wineserver on the virtual X server
+#   wine-run.sh STATE ARCH --stop                  stop the wineserver and the X server
 #
-# STATE is the folder of the prefix and the virtual X server (see scripts/wine-env.sh).
+# STATE is the folder of the prefix and the virtual X server, ARCH the prefix's
+# architecture, win32 or win64 (see scripts/wine-env.sh).
 # Wine's output goes to files that are printed afterwards: the wineserver, which
 # lingers after the program ends, would otherwise hold CTest's pipes open.
 set -uo pipefail
@@ -15,9 +16,9 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=scripts/wine-env.sh
 source "$here/../scripts/wine-env.sh"
 
-[ $# -ge 2 ] || { echo "usage: $0 STATE PROGRAM.exe [ARGS...] | --prepare | --start | --stop" >&2; exit 2; }
-wine_env "$1"
-shift
+[ $# -ge 3 ] || { echo "usage: $0 STATE ARCH PROGRAM.exe [ARGS...] | --prepare | --start | --stop" >&2; exit 2; }
+wine_env "$1" "$2" || exit 2
+shift 2
 
 case "$1" in
 --prepare)

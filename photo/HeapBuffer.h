@@ -5,37 +5,32 @@
 #include <cstddef>
 #include <cstdlib>
 
-// A pair of functions that hand out and take back heap blocks. `allocate`
-// returns null when the block cannot be had.
-struct Allocator {
-    void* (*allocate)(std::size_t size);
-    void (*release)(void* block);
-};
+#include "Allocator.h"
 
 inline void* HeapAllocate(std::size_t size) { return std::malloc(size); }
 inline void HeapRelease(void* block) { std::free(block); }
 
-// The process heap.
-inline constexpr Allocator kProcessHeap{&HeapAllocate, &HeapRelease};
+// The C runtime's heap (malloc and free).
+inline constexpr Allocator kRuntimeHeap{&HeapAllocate, &HeapRelease};
 
 // Owns one block from `allocator`, released when the buffer goes out of scope.
 // Check with `if (buffer)`: the block may be null.
 class HeapBuffer {
 public:
     HeapBuffer(std::size_t size, const Allocator& allocator)
-        : allocator_(allocator), block_(allocator.allocate(size)) {}
+        : m_allocator(allocator), m_block(allocator.allocate(size)) {}
     ~HeapBuffer()
     {
-        if (block_ != nullptr) allocator_.release(block_);
+        if (m_block != nullptr) m_allocator.release(m_block);
     }
     HeapBuffer(const HeapBuffer&) = delete;
     HeapBuffer& operator=(const HeapBuffer&) = delete;
 
-    explicit operator bool() const { return block_ != nullptr; }
-    char* chars() const { return static_cast<char*>(block_); }
-    unsigned char* bytes() const { return static_cast<unsigned char*>(block_); }
+    explicit operator bool() const { return m_block != nullptr; }
+    char* chars() const { return static_cast<char*>(m_block); }
+    unsigned char* bytes() const { return static_cast<unsigned char*>(m_block); }
 
 private:
-    Allocator allocator_;
-    void* block_;
+    Allocator m_allocator;
+    void* m_block;
 };

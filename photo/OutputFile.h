@@ -23,8 +23,8 @@ public:
 
 private:
 #ifdef _WIN32
-    void* handle_;  // a HANDLE; INVALID_HANDLE_VALUE when closed
+    void* m_handle;  // a HANDLE; INVALID_HANDLE_VALUE when closed
 #else
-    int fd_;  // -1 when closed
+    int m_fd;  // -1 when closed
 #endif
 };

@@ -4,7 +4,7 @@
 #include <unistd.h>
 
 OutputFile::OutputFile(const char* name)
-    : fd_(::open(name, O_CREAT | O_TRUNC | O_WRONLY, 0644)) {}
+    : m_fd(::open(name, O_CREAT | O_TRUNC | O_WRONLY, 0644)) {}
 
 OutputFile::~OutputFile()
 {
@@ -13,20 +13,20 @@ OutputFile::~OutputFile()
 
 bool OutputFile::IsOpen() const
 {
-    return fd_ >= 0;
+    return m_fd >= 0;
 }
 
 bool OutputFile::Write(const void* data, std::uint32_t size)
 {
-    if (fd_ < 0) return false;
-    const ssize_t written = ::write(fd_, data, size);
+    if (m_fd < 0) return false;
+    const ssize_t written = ::write(m_fd, data, size);
     return written >= 0 && static_cast<std::uint64_t>(written) == size;
 }
 
 bool OutputFile::Close()
 {
-    if (fd_ < 0) return false;
-    const int result = ::close(fd_);
-    fd_ = -1;
+    if (m_fd < 0) return false;
+    const int result = ::close(m_fd);
+    m_fd = -1;
     return result == 0;
 }

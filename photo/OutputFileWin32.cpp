@@ -3,7 +3,7 @@
 #include <windows.h>
 
 OutputFile::OutputFile(const char* name)
-    : handle_(::CreateFileA(name, GENERIC_WRITE, 0 /* no sharing */, nullptr, CREATE_ALWAYS,
+    : m_handle(::CreateFileA(name, GENERIC_WRITE, 0 /* no sharing */, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr)) {}
 
 OutputFile::~OutputFile()
@@ -13,20 +13,20 @@ OutputFile::~OutputFile()
 
 bool OutputFile::IsOpen() const
 {
-    return handle_ != INVALID_HANDLE_VALUE;
+    return m_handle != INVALID_HANDLE_VALUE;
 }
 
 bool OutputFile::Write(const void* data, std::uint32_t size)
 {
-    if (handle_ == INVALID_HANDLE_VALUE) return false;
+    if (m_handle == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
-    return ::WriteFile(handle_, data, size, &written, nullptr) && written == size;
+    return ::WriteFile(m_handle, data, size, &written, nullptr) && written == size;
 }
 
 bool OutputFile::Close()
 {
-    if (handle_ == INVALID_HANDLE_VALUE) return false;
-    const BOOL closed = ::CloseHandle(handle_);
-    handle_ = INVALID_HANDLE_VALUE;
+    if (m_handle == INVALID_HANDLE_VALUE) return false;
+    const BOOL closed = ::CloseHandle(m_handle);
+    m_handle = INVALID_HANDLE_VALUE;
     return closed != FALSE;
 }

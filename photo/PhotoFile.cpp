@@ -1,31 +1,31 @@
 #include "PhotoFile.h"
 
-#include <cstring>
+#include <algorithm>
+#include <cstdint>
 
 #include "Base64.h"
 #include "OutputFile.h"
 
-void SavePhoto(const char* text, MessageOwner& owner, const Allocator& heap)
+void SavePhoto(const char* text, std::size_t length, MessageOwner& owner, const Allocator& heap)
 {
     HeapBuffer decoded(kMaxDecodedSize, heap);
     if (!decoded) {
-        owner.ShowMessage("无法分配足够的内存空间");
+        owner.ShowMessage(L"无法分配足够的内存空间");
         return;
     }
 
-    // A reader that left the buffer unterminated is not read past it.
-    const void* nul = std::memchr(text, '\0', kPhotoTextSize);
-    const std::size_t length = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - text)
-                                   : kPhotoTextSize;
-    const std::uint32_t size = DecodeBase64(static_cast<std::uint32_t>(length), text, decoded.bytes());
+    // A length beyond 32 bits is no photo: clamped to 2^32 - 1, which is no
+    // multiple of 4, the decoder refuses it like any text of the wrong shape.
+    const auto clamped = static_cast<std::uint32_t>(std::min<std::uint64_t>(length, UINT32_MAX));
+    const std::uint32_t size = DecodeBase64(clamped, text, decoded.bytes());
 
     OutputFile file("zp.jpg");
     if (!file.IsOpen()) {
-        owner.ShowMessage("无法打开文件");
+        owner.ShowMessage(L"无法打开文件");
         return;
     }
     bool written = size == 0 || file.Write(decoded.bytes(), size);
     // A close that fails may have lost buffered data: that is a failed write too.
     if (!file.Close()) written = false;
-    if (!written) owner.ShowMessage("写入文件失败");
+    if (!written) owner.ShowMessage(L"写入文件失败");
 }

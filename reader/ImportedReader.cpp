@@ -1,28 +1,32 @@
 #include "ImportedReader.h"
 
+#include "GuardedCall.h"
 #include "Mervik.h"
 
-std::int32_t ImportedReader::OpenDevice(std::int32_t port, char* errorText)
+// Each operation calls the import through the guarded call: the library may use
+// either calling convention, and what it raises comes back as the outcome.
+
+CallOutcome ImportedReader::OpenDevice(std::int32_t port, char* errorText)
 {
-    return ::OpenDevice(port, errorText);
+    return GuardedCall(reinterpret_cast<const void*>(&::OpenDevice), port, errorText);
 }
 
-std::int32_t ImportedReader::CloseDevice(char* errorText)
+CallOutcome ImportedReader::CloseDevice(char* errorText)
 {
-    return ::CloseDevice(errorText);
+    return GuardedCall(reinterpret_cast<const void*>(&::CloseDevice), errorText);
 }
 
-std::int32_t ImportedReader::getDeviceStatus(char* statusText)
+CallOutcome ImportedReader::getDeviceStatus(char* statusText)
 {
-    return ::getDeviceStatus(statusText);
+    return GuardedCall(reinterpret_cast<const void*>(&::getDeviceStatus), statusText);
 }
 
-std::int32_t ImportedReader::readCard(char* statusText)
+CallOutcome ImportedReader::readCard(char* statusText)
 {
-    return ::readCard(statusText);
+    return GuardedCall(reinterpret_cast<const void*>(&::readCard), statusText);
 }
 
-std::int32_t ImportedReader::GetCardInfo(std::int32_t index, char* value, char* errorText)
+CallOutcome ImportedReader::GetCardInfo(std::int32_t index, char* value, char* errorText)
 {
-    return ::GetCardInfo(index, value, errorText);
+    return GuardedCall(reinterpret_cast<const void*>(&::GetCardInfo), index, value, errorText);
 }

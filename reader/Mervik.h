@@ -9,10 +9,14 @@
 #include <cstddef>
 #include <cstdint>
 
+// A library built from this declaration with another convention (the stand-in's
+// cdecl build) defines MERVIK_CALL itself.
+#ifndef MERVIK_CALL
 #ifdef _WIN32
 #define MERVIK_CALL __stdcall
 #else
 #define MERVIK_CALL
+#endif
 #endif
 
 namespace mervik {

@@ -4,12 +4,32 @@
 
 #include <cstdint>
 
+// How one call of the library ended: it returned a result, or it raised a
+// structured exception (an access violation, an illegal instruction, a C++
+// exception thrown out of the library...) that the call contained.
+struct CallOutcome {
+    bool raised = false;
+    std::int32_t result = 0;               // when it returned
+    std::uint32_t exceptionCode = 0;       // when it raised: e.g. 0xC0000005
+    std::uintptr_t exceptionAddress = 0;   // the instruction that raised
+    // For an access violation: the data address touched, and whether it was a write.
+    std::uintptr_t accessAddress = 0;
+    bool writeAccess = false;
+
+    static CallOutcome Returned(std::int32_t code)
+    {
+        CallOutcome outcome;
+        outcome.result = code;
+        return outcome;
+    }
+};
+
 class Reader {
 public:
     virtual ~Reader() = default;
-    virtual std::int32_t OpenDevice(std::int32_t port, char* errorText) = 0;
-    virtual std::int32_t CloseDevice(char* errorText) = 0;
-    virtual std::int32_t getDeviceStatus(char* statusText) = 0;
-    virtual std::int32_t readCard(char* statusText) = 0;
-    virtual std::int32_t GetCardInfo(std::int32_t index, char* value, char* errorText) = 0;
+    virtual CallOutcome OpenDevice(std::int32_t port, char* errorText) = 0;
+    virtual CallOutcome CloseDevice(char* errorText) = 0;
+    virtual CallOutcome getDeviceStatus(char* statusText) = 0;
+    virtual CallOutcome readCard(char* statusText) = 0;
+    virtual CallOutcome GetCardInfo(std::int32_t index, char* value, char* errorText) = 0;
 };

@@ -5,7 +5,8 @@ set -euo pipefail
 
 packages=(
   # cross toolchain and build
-  g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-tools cmake ninja-build
+  g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
+  mingw-w64-tools cmake ninja-build
   # native tests, benchmark, fuzzing
   g++ googletest libgtest-dev libbenchmark-dev libssl-dev libmodpbase64-dev
   clang libclang-rt-14-dev gcc-multilib g++-multilib

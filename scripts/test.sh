@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Runs every test: installs what is missing, then the native unit tests, the same
 # tests under AddressSanitizer and UndefinedBehaviorSanitizer, a short fuzzing run
-# of the photo decoder, and last the Windows build's tests under Wine (unit tests
-# and the end-to-end tests that drive Zantor.exe through its window). The output
-# ends with CTest's summary of that last run.
+# of the photo decoder, the 32-bit and the 64-bit Windows builds' tests under Wine
+# (unit tests and the end-to-end tests that drive Zantor.exe and Zantor64.exe
+# through their windows), and last the release package, built and checked.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -21,7 +21,12 @@ if [ -x scripts/fuzz.sh ]; then
     scripts/fuzz.sh
 fi
 
-echo "== windows (under Wine)"
-cmake --preset windows >/dev/null
-cmake --build --preset windows
-ctest --preset windows
+for preset in windows windows64; do
+    echo "== $preset (under Wine)"
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset"
+    ctest --preset "$preset"
+done
+
+echo "== release package"
+bash scripts/package.sh

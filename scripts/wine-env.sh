@@ -1,4 +1,4 @@
-# Wine for Zantor: a private 32-bit prefix and a virtual X server.
+# Wine for Zantor: a private prefix (32- or 64-bit) and a virtual X server.
 # Sourced by cmake/wine-run.sh (the tests' emulator), scripts/run.sh and
 # scripts/screenshots.sh. Every function works on a state folder that holds
 #   prefix/        the Wine prefix (WINEPREFIX)
@@ -6,7 +6,8 @@
 #   lock           serialises preparation between concurrent callers
 #   server-display the display the prefix's wineserver was last started for
 #
-#   wine_env STATE       exports the environment for that prefix
+#   wine_env STATE [ARCH] exports the environment for that prefix; ARCH is win32
+#                        (the default) or win64, which runs 64- and 32-bit programs
 #   wine_prepare         creates and configures the prefix once (no display needed)
 #   wine_display         sets DISPLAY: $ZANTOR_DISPLAY, else a virtual X server of
 #                        the state folder (started when none is alive)
@@ -20,10 +21,14 @@ ZANTOR_PREFIX_VERSION=3
 ZANTOR_SCREEN=${ZANTOR_SCREEN:-1024x768}
 
 wine_env() {
+    case "${2:-win32}" in
+    win32 | win64) ;;
+    *) echo "wine: unknown architecture $2 (win32 or win64)" >&2; return 1 ;;
+    esac
     ZANTOR_WINE_STATE=$(mkdir -p "$1" && cd "$1" && pwd)
     export ZANTOR_WINE_STATE
     export WINEPREFIX="$ZANTOR_WINE_STATE/prefix"
-    export WINEARCH=win32
+    export WINEARCH=${2:-win32}
     export WINEDEBUG=-all
     # No .NET or Gecko: their installers would ask to download at the first start.
     export WINEDLLOVERRIDES="mscoree,mshtml="
@@ -43,7 +48,8 @@ wine_locked() {
 
 _wine_prepare_unlocked() {
     local stamp="$WINEPREFIX/.zantor-prefix"
-    if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$ZANTOR_PREFIX_VERSION" ]; then
+    # A prefix keeps the architecture it was made with: another one means a new prefix.
+    if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$ZANTOR_PREFIX_VERSION $WINEARCH" ]; then
         return 0
     fi
     echo "wine: preparing the prefix $WINEPREFIX" >&2
@@ -79,7 +85,7 @@ EOF
         echo "wine: regedit failed, see $log" >&2
         return 1
     fi
-    echo "$ZANTOR_PREFIX_VERSION" >"$stamp"
+    echo "$ZANTOR_PREFIX_VERSION $WINEARCH" >"$stamp"
 }
 
 wine_prepare() {

@@ -90,22 +90,52 @@ public:
 
     std::string ToNarrow(const std::string& utf8) const override { return Narrow(Wide(utf8, CP_UTF8), CP_ACP); }
 
-    bool ReadFile(const std::string& path, std::string& bytes) const override
+    standin::FileRead ReadFile(const std::string& path, std::string& bytes) const override
     {
         const FileHandle file(CreateFileW(Wide(path, CP_UTF8).c_str(), GENERIC_READ,
                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (file.handle == INVALID_HANDLE_VALUE)
-            return false;
+        if (file.handle == INVALID_HANDLE_VALUE) {
+            const DWORD error = GetLastError();
+            return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? standin::FileRead::Missing
+                                                                                   : standin::FileRead::Unreadable;
+        }
         bytes.clear();
         char chunk[16384];
         for (;;) {
             DWORD got = 0;
             if (!::ReadFile(file.handle, chunk, sizeof chunk, &got, nullptr))
-                return false;
+                return standin::FileRead::Unreadable;
             if (got == 0)
-                return true;
+                return standin::FileRead::Ok;
             bytes.append(chunk, got);
+        }
+    }
+
+    void Raise(standin::Fault fault) const override
+    {
+        switch (fault) {
+        case standin::Fault::AccessViolation: {
+            volatile std::uintptr_t null = 0;  // not a constant: the read is made as written
+            static_cast<void>(*reinterpret_cast<volatile const int*>(null));
+            break;
+        }
+        case standin::Fault::DivideByZero: {
+            volatile int dividend = 100;  // not 1: 1 / x is compiled without a division
+            volatile int zero = 0;
+            volatile int quotient = dividend / zero;
+            static_cast<void>(quotient);
+            break;
+        }
+        case standin::Fault::IllegalInstruction:
+            asm volatile("ud2");
+            break;
+        case standin::Fault::CppException: {
+            // What a Visual C++ throw raises: non-continuable, with its magic number.
+            const ULONG_PTR parameters[3] = {0x19930520, 0, 0};
+            RaiseException(0xE06D7363, EXCEPTION_NONCONTINUABLE, 3, parameters);
+            break;
+        }
         }
     }
 };
@@ -133,12 +163,12 @@ std::int32_t MERVIK_CALL CloseDevice(char* errorText)
 
 std::int32_t MERVIK_CALL getDeviceStatus(char* statusText)
 {
-    return TheReader().GetDeviceStatus(statusText);
+    return TheReader().getDeviceStatus(statusText);
 }
 
 std::int32_t MERVIK_CALL readCard(char* statusText)
 {
-    return TheReader().ReadCard(statusText);
+    return TheReader().readCard(statusText);
 }
 
 std::int32_t MERVIK_CALL GetCardInfo(std::int32_t index, char* value, char* errorText)

@@ -124,6 +124,15 @@ private:
         }
         if (key == "text")
             return TextPiece(target_->text, value);
+        if (key == "fault")
+            return FaultKind(value);
+        if (key == "overrun") {
+            const std::optional<std::int32_t> count = ParseInt32(value);
+            if (!count || *count < 1)
+                return Fail(ScriptError::NotPositive, value);
+            target_->overrun = count;
+            return true;
+        }
         if (fieldSection_ && key == "value")
             return TextPiece(target_->value, value);
         if (fieldSection_ && key == "photo") {
@@ -135,6 +144,23 @@ private:
             return true;
         }
         return Fail(ScriptError::UnknownKey, name);
+    }
+
+    bool FaultKind(std::string_view value)
+    {
+        static const std::pair<const char*, Fault> kFaults[] = {
+            {"access-violation", Fault::AccessViolation},
+            {"divide-by-zero", Fault::DivideByZero},
+            {"illegal-instruction", Fault::IllegalInstruction},
+            {"cpp-exception", Fault::CppException},
+        };
+        for (const auto& [name, fault] : kFaults) {
+            if (Lower(value) == name) {
+                target_->fault = fault;
+                return true;
+            }
+        }
+        return Fail(ScriptError::UnknownFault, value);
     }
 
     // A text, or one of the specials @none and @longest; "@@" stands for a literal "@".
@@ -174,6 +200,10 @@ AnswerScript Script::ForField(std::int32_t index) const
         merged.value = field.value;
     if (field.text)
         merged.text = field.text;
+    if (field.fault)
+        merged.fault = field.fault;
+    if (field.overrun)
+        merged.overrun = field.overrun;
     return merged;
 }
 

@@ -22,11 +22,22 @@ struct Piece {
     std::string text;  // the text (UTF-8, as in the file) or the file's path
 };
 
+// A structured exception the stand-in raises during a call, as a faulty library would.
+enum class Fault {
+    AccessViolation,     // reads address 0
+    DivideByZero,        // integer division by zero
+    IllegalInstruction,  // ud2
+    CppException,        // a C++ exception as a Visual C++-built library throws it
+};
+
 // Overrides for one operation's answer; unset members leave the built-in answer.
 struct AnswerScript {
     std::optional<std::int32_t> result;
     std::optional<Piece> value;  // GetCardInfo's value buffer
     std::optional<Piece> text;   // the operation's error or status text buffer
+    std::optional<Fault> fault;
+    // Bytes written past the end of the operation's buffer (GetCardInfo: the value buffer).
+    std::optional<std::int32_t> overrun;
 };
 
 struct Script {
@@ -51,6 +62,8 @@ enum class ScriptError {
     UnknownKey,         // detail: the key
     BadNumber,          // detail: the value
     UnknownSpecial,     // detail: the value, "@" and a word other than none or longest
+    UnknownFault,       // detail: the value of fault=
+    NotPositive,        // detail: the value of overrun=, not a number from 1 up
 };
 
 struct ParseResult {

@@ -49,10 +49,26 @@ const char* Reason(ScriptError error)
         return "不是有效的 32 位整数：";
     case ScriptError::UnknownSpecial:
         return "未知的特殊值（应为 @none、@longest 或以 @@ 开头）：";
+    case ScriptError::UnknownFault:
+        return "未知的故障（应为 access-violation、divide-by-zero、illegal-instruction 或 cpp-exception）：";
+    case ScriptError::NotPositive:
+        return "不是正整数：";
     case ScriptError::None:
         break;
     }
     return "";
+}
+
+// overrun=N: size + N bytes from the start of the buffer, the digits of @longest
+// and a NUL last, written byte by byte from the start, so that the first byte past
+// the end is the first to fault.
+void WriteOverrun(char* buffer, std::size_t size, std::int32_t overrun)
+{
+    volatile char* out = buffer;
+    const std::size_t last = size + static_cast<std::size_t>(overrun) - 1;
+    for (std::size_t i = 0; i < last; ++i)
+        out[i] = static_cast<char>('0' + i % 10);
+    out[last] = '\0';
 }
 
 // @longest: the digits 0 to 9 over and over, `length` characters.
@@ -96,9 +112,15 @@ StandinReader::Loaded StandinReader::Load() const
     Loaded loaded;
     const std::optional<std::string> path = environment_.ScriptPath();
     std::string bytes;
-    if (!path || !environment_.ReadFile(*path, bytes))
+    const FileRead read = path ? environment_.ReadFile(*path, bytes) : FileRead::Missing;
+    if (read == FileRead::Missing)
         return loaded;  // no script: the built-in reader
     loaded.path = *path;
+    if (read == FileRead::Unreadable) {
+        // A script that is there but cannot be read must not pass for no script.
+        loaded.error = "模拟读卡器脚本错误：无法读取脚本文件 " + environment_.ToNarrow(*path);
+        return loaded;
+    }
     ParseResult parsed = ParseScript(bytes);
     if (parsed.error != ScriptError::None) {
         loaded.error = "模拟读卡器脚本错误：" + environment_.ToNarrow(*path) + " 第 " + std::to_string(parsed.line) +
@@ -129,7 +151,7 @@ std::optional<std::string> StandinReader::Compose(const std::optional<Piece>& pi
     }
     const std::string path = ResolvePath(scriptPath, piece->text);
     std::string bytes;
-    if (!environment_.ReadFile(path, bytes)) {
+    if (environment_.ReadFile(path, bytes) != FileRead::Ok) {
         error = "模拟读卡器脚本错误：无法读取文件 " + environment_.ToNarrow(path);
         return std::nullopt;
     }
@@ -151,9 +173,14 @@ std::int32_t StandinReader::Finish(const Loaded& loaded, const AnswerScript& ove
         WriteBounded(text, mervik::kTextBufferSize, *error);
         return kScriptError;
     }
-    if (valueOut)
+    // An overrun takes the place of the operation's buffer content.
+    if (overrides.overrun && value)
+        WriteOverrun(value, valueSize, *overrides.overrun);
+    else if (valueOut)
         WriteBounded(value, valueSize, *valueOut);
-    if (textOut)
+    if (overrides.overrun && !value)
+        WriteOverrun(text, mervik::kTextBufferSize, *overrides.overrun);
+    else if (textOut)
         WriteBounded(text, mervik::kTextBufferSize, *textOut);
     if (result == kOk && answer.next) {
         state_ = *answer.next;
@@ -172,7 +199,12 @@ std::int32_t StandinReader::Run(char* value, std::size_t valueSize, char* text, 
             WriteBounded(text, mervik::kTextBufferSize, *loaded.error);
             return static_cast<std::int32_t>(kScriptError);
         }
-        return Finish(loaded, overrides(loaded.script), builtIn(), value, valueSize, text);
+        const AnswerScript script = overrides(loaded.script);
+        if (script.fault) {
+            environment_.Raise(*script.fault);
+            return static_cast<std::int32_t>(kInternalError);
+        }
+        return Finish(loaded, script, builtIn(), value, valueSize, text);
     });
 }
 
@@ -213,7 +245,7 @@ std::int32_t StandinReader::CloseDevice(char* errorText)
     });
 }
 
-std::int32_t StandinReader::GetDeviceStatus(char* statusText)
+std::int32_t StandinReader::getDeviceStatus(char* statusText)
 {
     return Run(nullptr, 0, statusText, [](const Script& s) { return s.deviceStatus; }, [&] {
         Answer answer;
@@ -227,7 +259,7 @@ std::int32_t StandinReader::GetDeviceStatus(char* statusText)
     });
 }
 
-std::int32_t StandinReader::ReadCard(char* statusText)
+std::int32_t StandinReader::readCard(char* statusText)
 {
     return Run(nullptr, 0, statusText, [](const Script& s) { return s.readCard; }, [&] {
         Answer answer;

@@ -26,6 +26,12 @@ enum Code : std::int32_t {
     kScriptError = 99,    // the script cannot be followed
 };
 
+enum class FileRead {
+    Ok,
+    Missing,     // no such file
+    Unreadable,  // there, but locked by another process, access denied, a folder...
+};
+
 // What the reader needs of its platform.
 class Environment {
 public:
@@ -34,8 +40,11 @@ public:
     virtual std::optional<std::string> ScriptPath() const = 0;
     // A script text (UTF-8) in the process's narrow encoding.
     virtual std::string ToNarrow(const std::string& utf8) const = 0;
-    // The whole content of the file at `path` (UTF-8) into `bytes`; false if unreadable.
-    virtual bool ReadFile(const std::string& path, std::string& bytes) const = 0;
+    // The whole content of the file at `path` (UTF-8) into `bytes`.
+    virtual FileRead ReadFile(const std::string& path, std::string& bytes) const = 0;
+    // Raises `fault` in the calling thread. The Windows layer does not return; a
+    // test's platform records the fault and returns.
+    virtual void Raise(Fault fault) const = 0;
 };
 
 // `relative` resolved against the folder of `base` (a file path); absolute paths
@@ -43,8 +52,10 @@ public:
 std::string ResolvePath(const std::string& base, const std::string& relative);
 
 // Buffer sizes are those of the reader library's contract: 1024 bytes for every text,
-// 102400 for the photo (field 11). Nothing is written beyond them, NUL included.
-// None of the operations throws.
+// 102400 for the photo (field 11). Nothing is written beyond them, NUL included,
+// unless the script asks for an overrun. None of the operations throws; a script's
+// fault is raised through the platform before anything is written, and when the
+// platform returns (in tests) the call returns kInternalError and writes nothing.
 class StandinReader {
 public:
     // `environment` must outlive the reader.
@@ -52,12 +63,11 @@ public:
 
     std::int32_t OpenDevice(std::int32_t port, char* errorText);
     std::int32_t CloseDevice(char* errorText);
-    std::int32_t GetDeviceStatus(char* statusText);
-    std::int32_t ReadCard(char* statusText);
+    std::int32_t getDeviceStatus(char* statusText);
+    std::int32_t readCard(char* statusText);
     std::int32_t GetCardInfo(std::int32_t index, char* value, char* errorText);
 
     State state() const { return state_; }
-    std::int32_t port() const { return port_; }
 
 private:
     // The built-in reader's answer, and the state the operation moves the reader to

@@ -1,16 +1,16 @@
 #include "CardInfoCommand.h"
 
 #include <cstdint>
-#include <cstring>
 #include <string>
 
 #include "Mervik.h"
 #include "PhotoFile.h"
 #include "ResultMessage.h"
+#include "TextLength.h"
+#include "ZeroedBuffer.h"
 #include "resource.h"
 
 namespace {
-
 
 struct FieldTarget {
     std::int32_t index;
@@ -30,44 +30,56 @@ constexpr FieldTarget kFields[] = {
     {mervik::kFieldPhotoName, IDC_EDIT_PHOTONAME},
 };
 
-} // namespace
+constexpr const wchar_t* kOperation = L"GetCardInfo";
+constexpr const wchar_t* kNoMemory = L"无法分配足够的内存空间";
 
-void RunReadCardInfo(CommandHost& host, Reader& reader)
-{
-    RunReadCardInfo(host, reader, kProcessHeap);
-}
+}  // namespace
 
-void RunReadCardInfo(CommandHost& host, Reader& reader, const Allocator& heap)
+void RunReadCardInfo(CommandHost& host, Reader& reader, const Allocator& buffers)
 {
-    char value[mervik::kTextBufferSize];
-    char error[mervik::kTextBufferSize];
-    std::memset(value, 0, sizeof value);
-    std::memset(error, 0, sizeof error);
+    ZeroedBuffer value(mervik::kTextBufferSize, buffers);
+    const ZeroedBuffer error(mervik::kTextBufferSize, buffers);
+    if (!value || !error) {
+        host.ShowMessage(kNoMemory);
+        return;
+    }
 
     // Only the name call's result is examined.
-    const std::int32_t code = reader.GetCardInfo(mervik::kFieldName, value, error);
-    if (code == 0) {
-        host.SetControlText(IDC_EDIT_NAME, TextFromBuffer(value, sizeof value));
+    CallOutcome outcome = reader.GetCardInfo(mervik::kFieldName, value.chars(), error.chars());
+    if (outcome.raised) {
+        host.ShowMessage(FaultMessage(kOperation, outcome, {value.Seen(), error.Seen()}));
+        return;
+    }
+    if (outcome.result == 0) {
+        host.SetControlText(IDC_EDIT_NAME, TextFromBuffer(value.chars(), value.size()));
     } else {
-        host.ShowMessage(FailureMessage("信息读取失败！", error, sizeof error, code).c_str());
+        host.ShowMessage(FailureMessage(L"信息读取失败！", error.chars(), error.size(), outcome.result));
     }
 
     // The other boxes show what the reader wrote, whatever it returned. The
     // error buffer is not cleared again.
     for (const FieldTarget& field : kFields) {
-        std::memset(value, 0, sizeof value);
-        reader.GetCardInfo(field.index, value, error);
-        host.SetControlText(field.control, TextFromBuffer(value, sizeof value));
+        value.Clear();
+        outcome = reader.GetCardInfo(field.index, value.chars(), error.chars());
+        if (outcome.raised) {
+            host.ShowMessage(FaultMessage(kOperation, outcome, {value.Seen(), error.Seen()}));
+            return;
+        }
+        host.SetControlText(field.control, TextFromBuffer(value.chars(), value.size()));
     }
 
-    HeapBuffer photo(kPhotoTextSize, heap);
+    const ZeroedBuffer photo(mervik::kPhotoTextBufferSize, buffers);
     if (!photo) {
-        host.ShowMessage("无法分配足够的内存空间");
+        host.ShowMessage(kNoMemory);
         return;
     }
-    std::memset(photo.chars(), 0, kPhotoTextSize);
-    reader.GetCardInfo(mervik::kFieldPhoto, photo.chars(), error);
-    const std::size_t length = TextFromBuffer(photo.chars(), kPhotoTextSize).size();
-    host.SetControlText(IDC_EDIT_PHOTOLEN, std::to_string(length));
-    SavePhoto(photo.chars(), host, heap);
+    outcome = reader.GetCardInfo(mervik::kFieldPhoto, photo.chars(), error.chars());
+    if (outcome.raised) {
+        host.ShowMessage(FaultMessage(kOperation, outcome, {photo.Seen(), error.Seen()}));
+        return;
+    }
+    // Measured once: the length box and the photo file share it.
+    const std::size_t length = BoundedLength(photo.chars(), photo.size());
+    host.SetControlText(IDC_EDIT_PHOTOLEN, Decimal(static_cast<std::int64_t>(length)));
+    SavePhoto(photo.chars(), length, host, buffers);
 }

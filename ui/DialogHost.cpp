@@ -18,7 +18,10 @@ void DialogHost::SetControlText(int id, const std::string& text)
     SetDlgItemTextA(m_dialog, id, text.c_str());
 }
 
-void DialogHost::ShowMessage(const char* text)
+void DialogHost::ShowMessage(const std::wstring& text)
 {
-    MessageBoxA(m_dialog, text, ApplicationName(), 0);
+    const char* name = ApplicationName();
+    wchar_t caption[MAX_PATH] = L"";
+    MultiByteToWideChar(CP_ACP, 0, name, -1, caption, MAX_PATH);
+    MessageBoxW(m_dialog, text.c_str(), caption, 0);
 }

@@ -12,7 +12,7 @@ public:
     std::string GetControlText(int id) override;
     void SetControlText(int id, const std::string& text) override;
     // A modal box owned by the dialog, captioned with the application name, OK only.
-    void ShowMessage(const char* text) override;
+    void ShowMessage(const std::wstring& text) override;
 
 private:
     HWND m_dialog;

@@ -2,6 +2,7 @@
 
 #include "AboutDlg.h"
 #include "CardInfoCommand.h"
+#include "CommandBuffers.h"
 #include "DeviceCommands.h"
 #include "DialogHost.h"
 #include "IconPlacement.h"
@@ -109,7 +110,7 @@ void CZantorDlg::OnOpenDevice()
 {
     DialogHost host(m_hWnd);
     ImportedReader reader;
-    RunOpenDevice(host, reader);
+    RunOpenDevice(host, reader, CommandBuffers());
 }
 
 // "关闭成功", or why the reader did not close.
@@ -117,7 +118,7 @@ void CZantorDlg::OnCloseDevice()
 {
     DialogHost host(m_hWnd);
     ImportedReader reader;
-    RunCloseDevice(host, reader);
+    RunCloseDevice(host, reader, CommandBuffers());
 }
 
 // The reader's status text and code.
@@ -125,7 +126,7 @@ void CZantorDlg::OnDeviceStatus()
 {
     DialogHost host(m_hWnd);
     ImportedReader reader;
-    RunDeviceStatus(host, reader);
+    RunDeviceStatus(host, reader, CommandBuffers());
 }
 
 // The outcome of a card read, text and code.
@@ -133,7 +134,7 @@ void CZantorDlg::OnReadCard()
 {
     DialogHost host(m_hWnd);
     ImportedReader reader;
-    RunReadCard(host, reader);
+    RunReadCard(host, reader, CommandBuffers());
 }
 
 // The card's fields in the form and its photo in zp.jpg.
@@ -141,5 +142,5 @@ void CZantorDlg::OnReadCardInfo()
 {
     DialogHost host(m_hWnd);
     ImportedReader reader;
-    RunReadCardInfo(host, reader);
+    RunReadCardInfo(host, reader, CommandBuffers());
 }

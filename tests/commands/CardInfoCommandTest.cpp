@@ -49,7 +49,7 @@ protected:
 TEST_F(CardInfoTest, CallsInOrderOnZeroedBuffersAndFillsEveryBoxAndThePhoto)
 {
     AnswerAll(0, "SGVsbG8gV28=");
-    RunReadCardInfo(host, reader);
+    RunReadCardInfo(host, reader, kRuntimeHeap);
 
     EXPECT_EQ(Indices(), (std::vector<std::int32_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 10, 11})) << "never 9";
     std::string error(1024, '\0');  // cleared before the first call only
@@ -74,9 +74,9 @@ TEST_F(CardInfoTest, AFailedNameShowsOneMessageFirstAndTheRestFollows)
         EXPECT_EQ(host.messages.size(), 1u) << "message before index " << index;
         return WriteText(value, index == 11 ? "TWFu" : "v"), 0;
     };
-    RunReadCardInfo(host, reader);
+    RunReadCardInfo(host, reader, kRuntimeHeap);
 
-    EXPECT_EQ(host.messages, std::vector<std::string>{Gbk(u8"信息读取失败！无卡 错误码：-5")});
+    EXPECT_EQ(host.messages, std::vector<std::wstring>{L"信息读取失败！无卡 错误码：-5"});
     EXPECT_EQ(host.controls[IDC_EDIT_NAME], "typed");
     EXPECT_EQ(host.writes.size(), kFields.size() + 1) << "nine boxes and the length";
     EXPECT_EQ(ReadFile("zp.jpg"), "Man");
@@ -86,9 +86,9 @@ TEST_F(CardInfoTest, EveryCallFailingAndWritingNothingEmptiesTheNineBoxes)
 {
     WriteFile("zp.jpg", "previous photo");
     reader.field = [](std::int32_t, char*, char*) { return 1; };
-    RunReadCardInfo(host, reader);
+    RunReadCardInfo(host, reader, kRuntimeHeap);
 
-    EXPECT_EQ(host.messages, std::vector<std::string>{Gbk(u8"信息读取失败！ 错误码：1")});
+    EXPECT_EQ(host.messages, std::vector<std::wstring>{L"信息读取失败！ 错误码：1"});
     Writes expected;
     for (const auto& field : kFields) expected.emplace_back(field.second, "");
     expected.emplace_back(IDC_EDIT_PHOTOLEN, "0");
@@ -103,7 +103,7 @@ TEST_F(CardInfoTest, LengthBoxCountsTheTextNotTheImage)
              {"TQ==", "M"}, {std::string(102399, 'A'), ""}, {std::string(4000, 'A'), std::string(3000, '\0')}}) {
         host.writes.clear();
         AnswerAll(0, photo);
-        RunReadCardInfo(host, reader);
+        RunReadCardInfo(host, reader, kRuntimeHeap);
         EXPECT_EQ(host.writes.back(), std::make_pair(IDC_EDIT_PHOTOLEN, std::to_string(photo.size())));
         EXPECT_EQ(ReadFile("zp.jpg"), file) << "photo of " << photo.size() << " characters";
     }
@@ -117,10 +117,9 @@ TEST_F(CardInfoTest, NeverReadsPastUnterminatedTexts)
         std::memset(error, 'e', 1024);
         return index == 0 ? 3 : 0;
     };
-    RunReadCardInfo(host, reader);
+    RunReadCardInfo(host, reader, kRuntimeHeap);
 
-    EXPECT_EQ(host.messages, std::vector<std::string>{Gbk(u8"信息读取失败！") + std::string(1024, 'e') +
-                                                      Gbk(u8" 错误码：3")});
+    EXPECT_EQ(host.messages, std::vector<std::wstring>{L"信息读取失败！" + std::wstring(1024, L'e') + L" 错误码：3"});
     ASSERT_EQ(host.writes.size(), kFields.size() + 1);
     EXPECT_EQ(host.writes.front().second, std::string(1024, 'v'));
     EXPECT_EQ(host.writes.back().second, "102400");
@@ -136,9 +135,10 @@ struct ScriptedHeap {
 
 TEST_F(CardInfoTest, WithoutMemoryShowsOneMessageAndReleasesWhatItHad)
 {
-    // 0 blocks: no photo text buffer, so no photo call, length or file.
-    // 1 block: the photo is fetched and measured; the decode buffer fails.
-    for (const int blocks : {0, 1}) {
+    // 0 blocks: no text buffers, so no call at all.
+    // 2 blocks: no photo text buffer, so no photo call, length or file.
+    // 3 blocks: the photo is fetched and measured; the decode buffer fails.
+    for (const int blocks : {0, 2, 3}) {
         WriteFile("zp.jpg", "previous photo");
         host = FakeHost{};
         reader.calls.clear();
@@ -147,11 +147,34 @@ TEST_F(CardInfoTest, WithoutMemoryShowsOneMessageAndReleasesWhatItHad)
         ScriptedHeap::outstanding = 0;
         RunReadCardInfo(host, reader, Allocator{&ScriptedHeap::Allocate, &ScriptedHeap::Release});
 
-        EXPECT_EQ(host.messages, std::vector<std::string>{Gbk(u8"无法分配足够的内存空间")}) << blocks;
-        EXPECT_EQ(reader.calls.size(), blocks == 0 ? 10u : 11u) << blocks;
-        EXPECT_EQ(host.controls.count(IDC_EDIT_PHOTOLEN), blocks == 0 ? 0u : 1u) << blocks;
+        EXPECT_EQ(host.messages, std::vector<std::wstring>{L"无法分配足够的内存空间"}) << blocks;
+        const std::size_t calls = blocks == 0 ? 0 : blocks == 2 ? 10 : 11;
+        EXPECT_EQ(reader.calls.size(), calls) << blocks;
+        EXPECT_EQ(host.controls.count(IDC_EDIT_PHOTOLEN), blocks == 3 ? 1u : 0u) << blocks;
         EXPECT_EQ(ReadFile("zp.jpg"), "previous photo") << blocks;
         EXPECT_EQ(ScriptedHeap::outstanding, 0) << blocks;
+    }
+}
+
+TEST_F(CardInfoTest, AFaultEndsTheReadWithOneMessageAndLeavesTheRestAlone)
+{
+    // The call that raises, by its place in the order: the name, the address
+    // (a middle field), the photo. Boxes written before it stay; nothing after.
+    for (const std::size_t faulting : {0u, 4u, 10u}) {
+        WriteFile("zp.jpg", "previous photo");
+        host = FakeHost{};
+        reader.calls.clear();
+        AnswerAll(0, "TWFu");
+        reader.raiseAt = faulting;
+        reader.raised.raised = true;
+        reader.raised.exceptionCode = 0xC0000005;
+        RunReadCardInfo(host, reader, kRuntimeHeap);
+
+        ASSERT_EQ(host.messages.size(), 1u) << faulting;
+        EXPECT_EQ(host.messages[0].rfind(L"读卡器库 GetCardInfo 调用异常：0xC0000005", 0), 0u) << faulting;
+        EXPECT_EQ(reader.calls.size(), faulting + 1) << faulting;
+        EXPECT_EQ(host.writes.size(), faulting) << "one box per earlier call, never the length";
+        EXPECT_EQ(ReadFile("zp.jpg"), "previous photo") << faulting;
     }
 }
 

@@ -10,7 +10,7 @@
 
 namespace {
 
-using Command = void (*)(CommandHost&, Reader&);
+using Command = void (*)(CommandHost&, Reader&, const Allocator&);
 
 // Points a fake operation at an answer, whichever operation the command calls.
 void Answer(FakeReader& reader, const FakeReader::TextAnswer& answer)
@@ -24,7 +24,7 @@ struct CommandCase {
     const char* operation;
     std::int32_t code;
     const char* libraryText;  // UTF-8; nullptr: the library writes nothing
-    const char* expected;     // UTF-8
+    const wchar_t* expected;
 };
 
 std::ostream& operator<<(std::ostream& os, const CommandCase& c)
@@ -46,13 +46,13 @@ TEST_P(DeviceCommandTest, ShowsOneExactMessageAfterOneCallOnAZeroedBuffer)
         return c.code;
     });
 
-    c.run(host, reader);
+    c.run(host, reader, kRuntimeHeap);
 
     ASSERT_EQ(reader.calls.size(), 1u);
     EXPECT_EQ(reader.calls[0].operation, c.operation);
     EXPECT_EQ(reader.calls[0].textOnEntry, std::string(1024, '\0'));
     ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0], Gbk(c.expected));
+    EXPECT_EQ(host.messages[0], c.expected);
     EXPECT_TRUE(host.writes.empty()) << "device commands never change a control";
 }
 
@@ -60,20 +60,20 @@ INSTANTIATE_TEST_SUITE_P(
     Messages, DeviceCommandTest,
     ::testing::Values(
         // Success texts ignore whatever the library wrote.
-        CommandCase{"open", RunOpenDevice, "OpenDevice", 0, u8"端口已打开", u8"打开成功"},
-        CommandCase{"open", RunOpenDevice, "OpenDevice", 5, nullptr, u8"打开失败！ 错误码：5"},
-        CommandCase{"open", RunOpenDevice, "OpenDevice", -7, u8"端口不存在", u8"打开失败！端口不存在 错误码：-7"},
-        CommandCase{"close", RunCloseDevice, "CloseDevice", 0, u8"已关闭", u8"关闭成功"},
-        CommandCase{"close", RunCloseDevice, "CloseDevice", -1, u8"", u8"关闭失败！ 错误码：-1"},
-        CommandCase{"close", RunCloseDevice, "CloseDevice", 3, u8"设备未打开", u8"关闭失败！设备未打开 错误码：3"},
+        CommandCase{"open", RunOpenDevice, "OpenDevice", 0, u8"端口已打开", L"打开成功"},
+        CommandCase{"open", RunOpenDevice, "OpenDevice", 5, nullptr, L"打开失败！ 错误码：5"},
+        CommandCase{"open", RunOpenDevice, "OpenDevice", -7, u8"端口不存在", L"打开失败！端口不存在 错误码：-7"},
+        CommandCase{"close", RunCloseDevice, "CloseDevice", 0, u8"已关闭", L"关闭成功"},
+        CommandCase{"close", RunCloseDevice, "CloseDevice", -1, u8"", L"关闭失败！ 错误码：-1"},
+        CommandCase{"close", RunCloseDevice, "CloseDevice", 3, u8"设备未打开", L"关闭失败！设备未打开 错误码：3"},
         // Status and card read show text and code, whatever the code.
-        CommandCase{"status", RunDeviceStatus, "getDeviceStatus", 0, nullptr, u8" 状态码：0"},
-        CommandCase{"status", RunDeviceStatus, "getDeviceStatus", -2, u8"设备未连接", u8"设备未连接 状态码：-2"},
-        CommandCase{"read", RunReadCard, "readCard", 0, u8"读卡成功", u8"读卡成功 状态码：0"},
-        CommandCase{"read", RunReadCard, "readCard", 2147483647, u8"", u8" 状态码：2147483647"},
+        CommandCase{"status", RunDeviceStatus, "getDeviceStatus", 0, nullptr, L" 状态码：0"},
+        CommandCase{"status", RunDeviceStatus, "getDeviceStatus", -2, u8"设备未连接", L"设备未连接 状态码：-2"},
+        CommandCase{"read", RunReadCard, "readCard", 0, u8"读卡成功", L"读卡成功 状态码：0"},
+        CommandCase{"read", RunReadCard, "readCard", 2147483647, u8"", L" 状态码：2147483647"},
         // Library texts are data, never a format.
-        CommandCase{"open", RunOpenDevice, "OpenDevice", 1, u8"%s%n%d%%", u8"打开失败！%s%n%d%% 错误码：1"},
-        CommandCase{"read", RunReadCard, "readCard", 4, u8"100% %s", u8"100% %s 状态码：4"}));
+        CommandCase{"open", RunOpenDevice, "OpenDevice", 1, u8"%s%n%d%%", L"打开失败！%s%n%d%% 错误码：1"},
+        CommandCase{"read", RunReadCard, "readCard", 4, u8"100% %s", L"100% %s 状态码：4"}));
 
 TEST(OpenDevice, PassesThePortTypedInThePortBox)
 {
@@ -82,7 +82,7 @@ TEST(OpenDevice, PassesThePortTypedInThePortBox)
         FakeHost host;
         host.controls[IDC_EDIT_PORT] = typed;
         FakeReader reader;
-        RunOpenDevice(host, reader);
+        RunOpenDevice(host, reader, kRuntimeHeap);
         ASSERT_EQ(reader.calls.size(), 1u);
         EXPECT_EQ(reader.calls[0].argument, port) << "typed \"" << typed << '"';
     }
@@ -100,10 +100,10 @@ TEST(DeviceCommands, NeverReadPastAnUnterminatedText)
             std::memcpy(text, filled.data(), filled.size());
             return 9;
         });
-        run(host, reader);
+        run(host, reader, kRuntimeHeap);
         ASSERT_EQ(host.messages.size(), 1u);
-        EXPECT_NE(host.messages[0].find(filled + " "), std::string::npos);
-        EXPECT_EQ(host.messages[0].substr(host.messages[0].size() - 1), "9");
+        EXPECT_NE(host.messages[0].find(std::wstring(1024, L'x') + L" "), std::wstring::npos);
+        EXPECT_EQ(host.messages[0].back(), L'9');
     }
 }
 
@@ -116,10 +116,36 @@ TEST(DeviceCommands, EachPressRepeatsTheCallWithAFreshBuffer)
         WriteText(text, std::string(200, 'q'));
         return 1;
     };
-    RunDeviceStatus(host, reader);
-    RunDeviceStatus(host, reader);
+    RunDeviceStatus(host, reader, kRuntimeHeap);
+    RunDeviceStatus(host, reader, kRuntimeHeap);
     ASSERT_EQ(reader.calls.size(), 2u);
     EXPECT_EQ(reader.calls[1].textOnEntry, std::string(1024, '\0'));
+}
+
+TEST(DeviceCommands, AFaultOrNoBufferIsTheOneMessage)
+{
+    const std::pair<Command, const wchar_t*> commands[] = {{RunOpenDevice, L"OpenDevice"},
+                                                           {RunCloseDevice, L"CloseDevice"},
+                                                           {RunDeviceStatus, L"getDeviceStatus"},
+                                                           {RunReadCard, L"readCard"}};
+    const Allocator noMemory{[](std::size_t) -> void* { return nullptr; }, [](void*) {}};
+    for (const auto& [run, operation] : commands) {
+        FakeHost host;
+        FakeReader reader;
+        reader.raiseAt = 0;
+        reader.raised.raised = true;
+        reader.raised.exceptionCode = 0xC0000094;
+        run(host, reader, kRuntimeHeap);
+        ASSERT_EQ(host.messages.size(), 1u) << operation;
+        EXPECT_EQ(host.messages[0].rfind(L"读卡器库 " + std::wstring(operation) + L" 调用异常：0xC0000094（地址 0x", 0), 0u)
+            << operation;
+
+        FakeHost starved;
+        FakeReader untouched;
+        run(starved, untouched, noMemory);
+        EXPECT_EQ(starved.messages, std::vector<std::wstring>{L"无法分配足够的内存空间"}) << operation;
+        EXPECT_TRUE(untouched.calls.empty()) << operation;
+    }
 }
 
 }  // namespace

@@ -15,7 +15,7 @@
 class FakeHost : public CommandHost {
 public:
     std::map<int, std::string> controls;
-    std::vector<std::string> messages;
+    std::vector<std::wstring> messages;
     std::vector<std::pair<int, std::string>> writes;  // in order
 
     std::string GetControlText(int id) override { return controls[id]; }
@@ -24,7 +24,7 @@ public:
         writes.emplace_back(id, text);
         controls[id] = text;
     }
-    void ShowMessage(const char* text) override { messages.emplace_back(text); }
+    void ShowMessage(const std::wstring& text) override { messages.push_back(text); }
 };
 
 // One call the commands made, with copies of the buffers as the reader found them.
@@ -48,32 +48,35 @@ public:
     TextAnswer read = [](char*) { return 0; };
     FieldAnswer field = [](std::int32_t, char*, char*) { return 0; };
     std::vector<ReaderCall> calls;
+    // Call number `raiseAt` (counting from 0) raises `raised` instead of answering.
+    std::size_t raiseAt = SIZE_MAX;
+    CallOutcome raised;
 
-    std::int32_t OpenDevice(std::int32_t port, char* errorText) override
+    CallOutcome OpenDevice(std::int32_t port, char* errorText) override
     {
         calls.push_back({"OpenDevice", port, Snapshot(errorText, 1024), {}});
-        return open(errorText);
+        return calls.size() - 1 == raiseAt ? raised : CallOutcome::Returned(open(errorText));
     }
-    std::int32_t CloseDevice(char* errorText) override
+    CallOutcome CloseDevice(char* errorText) override
     {
         calls.push_back({"CloseDevice", 0, Snapshot(errorText, 1024), {}});
-        return close(errorText);
+        return calls.size() - 1 == raiseAt ? raised : CallOutcome::Returned(close(errorText));
     }
-    std::int32_t getDeviceStatus(char* statusText) override
+    CallOutcome getDeviceStatus(char* statusText) override
     {
         calls.push_back({"getDeviceStatus", 0, Snapshot(statusText, 1024), {}});
-        return status(statusText);
+        return calls.size() - 1 == raiseAt ? raised : CallOutcome::Returned(status(statusText));
     }
-    std::int32_t readCard(char* statusText) override
+    CallOutcome readCard(char* statusText) override
     {
         calls.push_back({"readCard", 0, Snapshot(statusText, 1024), {}});
-        return read(statusText);
+        return calls.size() - 1 == raiseAt ? raised : CallOutcome::Returned(read(statusText));
     }
-    std::int32_t GetCardInfo(std::int32_t index, char* value, char* errorText) override
+    CallOutcome GetCardInfo(std::int32_t index, char* value, char* errorText) override
     {
         const std::size_t valueSize = index == 11 ? 102400 : 1024;
         calls.push_back({"GetCardInfo", index, Snapshot(value, valueSize), Snapshot(errorText, 1024)});
-        return field(index, value, errorText);
+        return calls.size() - 1 == raiseAt ? raised : CallOutcome::Returned(field(index, value, errorText));
     }
 
     static std::string Snapshot(const char* buffer, std::size_t size) { return std::string(buffer, size); }

@@ -58,12 +58,87 @@ TEST(TextFromBuffer, StopsAtNulOrAtTheBufferEnd)
     EXPECT_EQ(TextFromBuffer(unterminated, 8), std::string(8, 'z'));
 }
 
-TEST(ResultForms, AreExactInCodePage936)
+// A library's 1024-byte buffer holding `text`.
+std::string Padded(std::string text)
 {
-    EXPECT_EQ(FailureMessage("打开失败！", "", 1024, 5), Gbk(u8"打开失败！ 错误码：5"));
-    EXPECT_EQ(FailureMessage("关闭失败！", "端口", 1024, -1), Gbk(u8"关闭失败！端口 错误码：-1"));
-    EXPECT_EQ(StatusMessage("", 1024, 0), Gbk(u8" 状态码：0"));
-    EXPECT_EQ(StatusMessage("100%s%d%n", 1024, INT_MIN), Gbk(u8"100%s%d%n 状态码：-2147483648"));
+    text.resize(1024, '\0');
+    return text;
+}
+
+TEST(ResultForms, AreExactWithTheLibraryTextDecodedOnItsOwn)
+{
+    struct Row {
+        const char* why;
+        std::wstring shown;
+        std::wstring expected;
+    };
+    const std::string occupied = Gbk(u8"端口被占用");
+    const Row rows[] = {
+        {"empty text", FailureMessage(L"打开失败！", Padded("").c_str(), 1024, 5), L"打开失败！ 错误码：5"},
+        {"text and negative code", FailureMessage(L"关闭失败！", Padded(Gbk(u8"端口")).c_str(), 1024, -1),
+         L"关闭失败！端口 错误码：-1"},
+        {"status begins with the space", StatusMessage(Padded("").c_str(), 1024, 0), L" 状态码：0"},
+        {"percent is data", StatusMessage(Padded("100%s%d%n").c_str(), 1024, INT_MIN), L"100%s%d%n 状态码：-2147483648"},
+        // A lone lead byte at the end, or a byte that starts no character, is
+        // the library's own: Zantor's following space stays.
+        {"lone lead byte, failure form", FailureMessage(L"打开失败！", Padded(occupied + "\x81").c_str(), 1024, 5),
+         L"打开失败！端口被占用? 错误码：5"},
+        {"lone lead byte, status form", StatusMessage(Padded(occupied + "\xFE").c_str(), 1024, 3),
+         L"端口被占用? 状态码：3"},
+        {"lone lead byte cut by the buffer's end", StatusMessage((occupied + "\xB6\xCB").c_str(), 11, 1),
+         L"端口被占用? 状态码：1"},
+        {"lead byte before a byte that cannot trail it", FailureMessage(L"信息读取失败！", Padded("a\x81 z").c_str(), 1024, 2),
+         L"信息读取失败！a?z 错误码：2"},
+        {"undefined byte, status form", StatusMessage(Padded("\xFF").c_str(), 1024, -4), L"\xF8F5 状态码：-4"},
+    };
+    for (const Row& row : rows) EXPECT_EQ(row.shown, row.expected) << row.why;
+}
+
+TEST(FaultMessage, NamesTheOverrunBufferOrTheException)
+{
+    char text[1024];
+    char photo[102400];
+    const auto end = [](const char* buffer, std::size_t size) { return reinterpret_cast<std::uintptr_t>(buffer) + size; };
+    const auto raised = [](std::uint32_t code, std::uintptr_t address, bool write) {
+        CallOutcome outcome;
+        outcome.raised = true;
+        outcome.exceptionCode = code;
+        outcome.exceptionAddress = 0x6A1C2F10;
+        outcome.accessAddress = address;
+        outcome.writeAccess = write;
+        return outcome;
+    };
+    const std::wstring at = sizeof(void*) == 8 ? L"（地址 0x000000006A1C2F10）" : L"（地址 0x6A1C2F10）";
+    struct Row {
+        const char* why;
+        CallOutcome outcome;
+        std::wstring expected;
+    };
+    const Row rows[] = {
+        {"one byte past the text", raised(0xC0000005, end(text, 1024), true),
+         L"读卡器库 GetCardInfo 写入超出缓冲区（1024 字节）"},
+        {"last byte of the guard page", raised(0xC0000005, end(text, 1024) + 4095, true),
+         L"读卡器库 GetCardInfo 写入超出缓冲区（1024 字节）"},
+        {"past the photo text", raised(0xC0000005, end(photo, 102400), true),
+         L"读卡器库 GetCardInfo 写入超出缓冲区（102400 字节）"},
+        {"beyond the guard page", raised(0xC0000005, end(text, 1024) + 4096, true),
+         L"读卡器库 GetCardInfo 调用异常：0xC0000005" + at},
+        {"a read past is no overrun", raised(0xC0000005, end(text, 1024), false),
+         L"读卡器库 GetCardInfo 调用异常：0xC0000005" + at},
+        {"another exception", raised(0xC0000094, end(text, 1024), true), L"读卡器库 GetCardInfo 调用异常：0xC0000094" + at},
+        {"the stub of a missing entry point", raised(0x80000100, 0, false),
+         L"读卡器库 GetCardInfo 调用异常：0x80000100" + at},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(FaultMessage(L"GetCardInfo", row.outcome, {{text, sizeof text}, {photo, sizeof photo}}), row.expected)
+            << row.why;
+}
+
+TEST(Decimal, IsSignedWithoutPadding)
+{
+    EXPECT_EQ(Decimal(0), "0");
+    EXPECT_EQ(Decimal(102399), "102399");
+    EXPECT_EQ(Decimal(INT64_MIN), "-9223372036854775808");
 }
 
 }  // namespace

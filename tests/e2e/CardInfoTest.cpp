@@ -2,6 +2,8 @@
 // hidden box 1018, the decoded photo into zp.jpg in the working folder.
 #include "ConsoleTest.h"
 
+#include <iterator>
+
 namespace e2e {
 namespace {
 
@@ -76,7 +78,7 @@ protected:
     OwnedBox ExpectOneMessage()
     {
         OwnedBox box = console_->WaitForOwnedBox();
-        EXPECT_EQ(box.caption, L"Zantor");
+        EXPECT_EQ(box.caption, ProgramName());
         EXPECT_EQ(box.buttons, std::vector<int>{IDOK});
         console_->PressOk(box);
         console_->Barrier();
@@ -180,6 +182,58 @@ TEST_P(PhotoTest, LengthIntoTheHiddenBoxAndDecodedBytesIntoZpJpg)
 
 INSTANTIATE_TEST_SUITE_P(Texts, PhotoTest, ::testing::ValuesIn(kPhotoRows),
                          [](const ::testing::TestParamInfo<PhotoRow>& row) { return std::string(row.param.name); });
+
+// A library that faults or writes past a buffer during the read: one message; the
+// boxes filled before stay, nothing later is asked for, 1018 and zp.jpg are left
+// alone; the next press reads everything again.
+struct FaultRow {
+    const char* name;
+    const wchar_t* script;
+    std::size_t filled;    // boxes of kFields filled before the fault
+    std::wstring message;  // see ShowsMessage
+};
+
+std::ostream& operator<<(std::ostream& os, const FaultRow& row)
+{
+    return os << row.name;
+}
+
+const FaultRow kFaultRows[] = {
+    {"AddressCallFaults", L"[Field.4]\nfault=access-violation\n", 4,
+     L"读卡器库 GetCardInfo 调用异常：0xC0000005（地址 0x"},
+    {"AddressOverrunsItsBuffer", L"[Field.4]\noverrun=1\n", 4, L"读卡器库 GetCardInfo 写入超出缓冲区（1024 字节）"},
+    {"PhotoOverrunsItsBuffer", L"[Field.11]\noverrun=1\n", std::size(kFields),
+     L"读卡器库 GetCardInfo 写入超出缓冲区（102400 字节）"},
+};
+
+class FaultTest : public CardInfoTest, public ::testing::WithParamInterface<FaultRow> {};
+
+TEST_P(FaultTest, OneMessageAndTheReadStops)
+{
+    const FaultRow& row = GetParam();
+    folder_->WriteBytes(L"zp.jpg", "an earlier photo");
+    Console& console = StartWithCardRead();
+    folder_->WriteScript(row.script);
+    for (const FieldBox& field : kFields)
+        console.Type(field.id, L"旧值");
+    console.Type(IDC_EDIT_PHOTOLEN, L"12345");
+    PressReadCardInfo();
+    const std::wstring shown = ExpectOneMessage().text;
+    EXPECT_TRUE(ShowsMessage(shown, row.message)) << "shown: " << Shown(shown);
+    for (std::size_t i = 0; i < std::size(kFields); ++i)
+        EXPECT_EQ(console.Text(kFields[i].id), i < row.filled ? kFields[i].sample : L"旧值") << "box " << kFields[i].id;
+    EXPECT_EQ(console.Text(IDC_EDIT_PHOTOLEN), L"12345");
+    EXPECT_EQ(folder_->ReadBytes(L"zp.jpg"), "an earlier photo");
+
+    folder_->WriteScript(L"");
+    PressReadCardInfo();
+    ExpectNoBox();
+    EXPECT_EQ(console.Text(IDC_EDIT_ADDRESS), kFields[4].sample) << "the next press reads again";
+    EXPECT_TRUE(folder_->ReadBytes(L"zp.jpg") == SamplePhoto());
+}
+
+INSTANTIATE_TEST_SUITE_P(Library, FaultTest, ::testing::ValuesIn(kFaultRows),
+                         [](const ::testing::TestParamInfo<FaultRow>& row) { return std::string(row.param.name); });
 
 // A zp.jpg that cannot be opened for writing (here: held open without sharing)
 // gives "无法打开文件" and keeps its bytes.

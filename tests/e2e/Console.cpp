@@ -160,6 +160,16 @@ std::wstring BinFolder()
     return folder.substr(0, folder.find_last_of(L"\\/"));
 }
 
+std::wstring ProgramName()
+{
+    return ZANTOR_PROGRAM;
+}
+
+std::wstring ProgramFile()
+{
+    return ProgramName() + L".exe";
+}
+
 std::string ReadFileBytes(const std::wstring& path)
 {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
@@ -211,7 +221,7 @@ WorkFolder::WorkFolder(const std::wstring& name)
 
 void WorkFolder::CopyProgram(const std::wstring& as) const
 {
-    std::wstring from = BinFolder() + L"\\Zantor.exe";
+    std::wstring from = BinFolder() + L"\\" + ProgramFile();
     if (!CopyFileW(from.c_str(), File(as).c_str(), FALSE))
         Fail(L"cannot copy " + from + LastError());
 }

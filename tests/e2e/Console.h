@@ -1,4 +1,4 @@
-// Driving the real Zantor.exe through its window, as an operator would: start it
+// Driving the real Zantor.exe (Zantor64.exe in the 64-bit build) through its window, as an operator would: start it
 // in a working folder of its own, type into boxes, click buttons, read and dismiss
 // its message boxes. Everything waits by polling with a time limit; a step that
 // cannot be done throws DriveError, which fails the test with its description.
@@ -31,6 +31,12 @@ std::wstring FromUtf8(const std::string& text);
 // beside it.
 std::wstring BinFolder();
 
+// The program under test, built beside this one for the same architecture:
+// "Zantor" or "Zantor64", which is also the caption of its message boxes.
+std::wstring ProgramName();
+// Its file name: ProgramName() and ".exe".
+std::wstring ProgramFile();
+
 // A fresh working folder: <bin>\..\e2e-work\<name>, emptied when made. It is kept
 // after the test, to be looked at when one fails.
 class WorkFolder {
@@ -41,7 +47,7 @@ public:
     std::wstring File(const std::wstring& name) const { return path_ + L"\\" + name; }
 
     // Copies of the freshly built program (under another name if asked) and reader.
-    void CopyProgram(const std::wstring& as = L"Zantor.exe") const;
+    void CopyProgram(const std::wstring& as = ProgramFile()) const;
     void CopyReader() const;
     // Writes the stand-in reader's script, Mervik.ini, in UTF-8.
     void WriteScript(const std::wstring& ini) const;
@@ -86,7 +92,7 @@ class Console {
 public:
     // Starts <folder>\<exe> with <folder> as its working folder and MERVIK_INI
     // naming <folder>\Mervik.ini, and waits for its main dialog.
-    explicit Console(const WorkFolder& folder, const std::wstring& exe = L"Zantor.exe");
+    explicit Console(const WorkFolder& folder, const std::wstring& exe = ProgramFile());
     // Attaches to a console that is already running (any process): its main
     // dialog is the top-level dialog with a port box 1007 and an open button
     // 1000. The process is left running when this object goes.
@@ -165,6 +171,6 @@ private:
 
 // Starts a program and waits for it to end without a window (for programs that
 // must not start at all); returns its exit code, throws on time-out.
-DWORD RunToExit(const WorkFolder& folder, const std::wstring& exe, DWORD timeoutMs = kTimeoutMs);
+DWORD RunToExit(const WorkFolder& folder, const std::wstring& exe = ProgramFile(), DWORD timeoutMs = kTimeoutMs);
 
 }  // namespace e2e

@@ -1,5 +1,7 @@
 #include "ConsoleTest.h"
 
+#include <regex>
+
 namespace e2e {
 
 std::wstring CurrentTestName()
@@ -16,6 +18,16 @@ std::wstring CurrentTestName()
 std::string Shown(const std::wstring& text)
 {
     return "\"" + ToUtf8(text) + "\"";
+}
+
+bool ShowsMessage(const std::wstring& shown, const std::wstring& expected)
+{
+    const std::wstring address = L"（地址 0x";
+    if (expected.size() < address.size() ||
+        expected.compare(expected.size() - address.size(), address.size(), address) != 0)
+        return shown == expected;
+    return shown.compare(0, expected.size(), expected) == 0 &&
+           std::regex_match(shown.substr(expected.size()), std::wregex(L"[0-9A-F]{8}）"));
 }
 
 void ConsoleTest::SetUp()

@@ -1,5 +1,5 @@
 // The fixture of the end-to-end tests: each test gets a fresh working folder named
-// after it, with fresh copies of Zantor.exe and the stand-in Mervik.dll.
+// after it, with fresh copies of the program and the stand-in Mervik.dll.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -17,7 +17,7 @@ protected:
     void SetUp() override;
 
     // Starts the console in the working folder (the script, if any, written first).
-    Console& Start(const std::wstring& exe = L"Zantor.exe");
+    Console& Start(const std::wstring& exe = ProgramFile());
 
     std::unique_ptr<WorkFolder> folder_;
     std::unique_ptr<Console> console_;
@@ -29,5 +29,10 @@ std::wstring CurrentTestName();
 
 // A wide text for a failure message.
 std::string Shown(const std::wstring& text);
+
+// Whether a box shows the expected text. A fault message ends in the faulting
+// instruction's address, which varies: an expected text ending in "（地址 0x"
+// matches any 8 hex digits and "）" after it.
+bool ShowsMessage(const std::wstring& shown, const std::wstring& expected);
 
 }  // namespace e2e

@@ -1,7 +1,10 @@
 // The four device buttons against scripted answers of the stand-in reader: the
-// exact message each shows, in a box captioned "Zantor" with an OK button only.
+// exact message each shows, in a box captioned with the program's name with an OK
+// button only.
 #include "ConsoleTest.h"
 
+#include <algorithm>
+#include <functional>
 #include <regex>
 
 namespace e2e {
@@ -65,7 +68,19 @@ const ButtonRow kButtonRows[] = {
      L"%d%% 状态码：0"},
     {"ReaderTextStartingWithAnAt", L"[CloseDevice]\nresult=9\ntext=@@手动\n", IDC_BTN_CLOSE,
      L"关闭失败！@手动 错误码：9"},
+    // A library that faults or writes past its buffer: one message, then the console goes on.
+    {"OpenFaults", L"[OpenDevice]\nfault=access-violation\n", IDC_BTN_OPEN,
+     L"读卡器库 OpenDevice 调用异常：0xC0000005（地址 0x"},
+    {"CloseDividesByZero", L"[CloseDevice]\nfault=divide-by-zero\n", IDC_BTN_CLOSE,
+     L"读卡器库 CloseDevice 调用异常：0xC0000094（地址 0x"},
+    {"StatusExecutesAnIllegalInstruction", L"[getDeviceStatus]\nfault=illegal-instruction\n", IDC_BTN_STATUS,
+     L"读卡器库 getDeviceStatus 调用异常：0xC000001D（地址 0x"},
+    {"ReadCardThrows", L"[readCard]\nfault=cpp-exception\n", IDC_BTN_READCARD,
+     L"读卡器库 readCard 调用异常：0xE06D7363（地址 0x"},
+    {"OpenWritesOneBytePastItsBuffer", L"[OpenDevice]\noverrun=1\n", IDC_BTN_OPEN,
+     L"读卡器库 OpenDevice 写入超出缓冲区（1024 字节）"},
 };
+
 
 class DeviceButtonTest : public ConsoleTest, public ::testing::WithParamInterface<ButtonRow> {};
 
@@ -75,11 +90,17 @@ TEST_P(DeviceButtonTest, ShowsTheExactMessage)
     folder_->WriteScript(row.script);
     Console& console = Start();
     OwnedBox box = console.ClickAndDismiss(row.button);
-    EXPECT_EQ(box.text, row.expected) << "shown: " << Shown(box.text) << "\nexpected: " << Shown(row.expected);
-    EXPECT_EQ(box.caption, L"Zantor");
+    EXPECT_TRUE(ShowsMessage(box.text, row.expected))
+        << "shown: " << Shown(box.text) << "\nexpected: " << Shown(row.expected);
+    EXPECT_EQ(box.caption, ProgramName());
     EXPECT_EQ(box.buttons, std::vector<int>{IDOK}) << "an OK button only";
     EXPECT_FALSE(box.icon) << "no icon requested";
     EXPECT_TRUE(console.Running());
+    if (box.text.compare(0, 4, L"读卡器库") == 0) {
+        folder_->WriteScript(L"");
+        const std::wstring next = console.ClickAndDismiss(row.button).text;
+        EXPECT_NE(next.compare(0, 4, L"读卡器库"), 0) << "the next press calls the library again: " << Shown(next);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Scripted, DeviceButtonTest, ::testing::ValuesIn(kButtonRows),
@@ -119,7 +140,7 @@ TEST_P(PortTest, IsReadLikeAtoi)
     Console& console = Start();
     console.Type(IDC_EDIT_PORT, row.typed);
     OwnedBox box = console.ClickAndDismiss(IDC_BTN_OPEN);
-    EXPECT_EQ(box.caption, L"Zantor");
+    EXPECT_EQ(box.caption, ProgramName());
     if (row.opens) {
         EXPECT_EQ(box.text, L"打开成功");
     } else {
@@ -134,6 +155,62 @@ INSTANTIATE_TEST_SUITE_P(Typed, PortTest, ::testing::ValuesIn(kPortRows),
 
 // A command is repeated in full on every press, and reads the reader afresh.
 using DeviceCommandTest = ConsoleTest;
+
+// What one press showed: each box it raised, then every edit box and zp.jpg.
+std::wstring Press(Console& console, const WorkFolder& folder, int button)
+{
+    console.Click(button);
+    console.Barrier();
+    std::wstring seen;
+    for (;;) {
+        const std::vector<HWND> owned = console.OwnedWindows();
+        if (std::none_of(owned.begin(), owned.end(), [](HWND h) { return IsWindowVisible(h) != FALSE; }))
+            break;
+        const OwnedBox box = console.WaitForOwnedBox();
+        seen += box.caption + L"|" + box.text + L"|" + std::to_wstring(box.buttons.size()) + L"|" +
+                std::to_wstring(box.icon) + L"\n";
+        console.PressOk(box);
+        console.Barrier();
+    }
+    for (int id : {IDC_EDIT_PORT, IDC_EDIT_NAME, IDC_EDIT_SEX, IDC_EDIT_NATION, IDC_EDIT_BIRTH, IDC_EDIT_ADDRESS,
+                   IDC_EDIT_IDNUMBER, IDC_EDIT_AUTHORITY, IDC_EDIT_VALIDFROM, IDC_EDIT_VALIDTO, IDC_EDIT_PHOTONAME,
+                   IDC_EDIT_PHOTOLEN})
+        seen += console.Text(id) + L"\n";
+    if (GetFileAttributesW(folder.File(L"zp.jpg").c_str()) != INVALID_FILE_ATTRIBUTES)
+        seen += FromUtf8(std::to_string(std::hash<std::string>()(folder.ReadBytes(L"zp.jpg"))));
+    return seen;
+}
+
+// A library built with the cdecl convention is used exactly as the stdcall one:
+// the same session, press by press, shows the same boxes, form and photo.
+TEST_F(DeviceCommandTest, CdeclLibraryShowsWhatTheStdcallOneShows)
+{
+    const wchar_t* const scripts[] = {
+        L"",
+        L"[readCard]\nresult=7\ntext=卡片异常\n[Field.0]\nresult=-2\ntext=姓名读取失败\n",
+        L"[GetCardInfo]\nresult=3\ntext=@none\n[getDeviceStatus]\ntext=@longest\n",
+        L"[Field.11]\nvalue=QUJDREVGR0g=\n[CloseDevice]\nresult=-1\ntext=忙\n[Field.3]\nvalue=@longest\n",
+        L"[OpenDevice]\nresult=5\ntext=%s%n\n[Field.11]\nvalue=@longest\n",
+    };
+    const int presses[] = {IDC_BTN_OPEN,  IDC_BTN_STATUS, IDC_BTN_READCARD, IDC_BTN_CARDINFO, IDC_BTN_STATUS,
+                           IDC_BTN_CLOSE, IDC_BTN_CARDINFO, IDC_BTN_READCARD, IDC_BTN_CLOSE,   IDC_BTN_OPEN};
+    std::vector<std::wstring> seen[2];
+    for (int convention = 0; convention < 2; ++convention) {
+        const WorkFolder folder(CurrentTestName() + (convention ? L".cdecl" : L".stdcall"));
+        folder.CopyProgram();
+        const std::wstring reader = BinFolder() + (convention ? L"\\cdecl\\Mervik.dll" : L"\\Mervik.dll");
+        ASSERT_TRUE(CopyFileW(reader.c_str(), folder.File(L"Mervik.dll").c_str(), FALSE));
+        Console console(folder);
+        for (const wchar_t* script : scripts) {
+            folder.WriteScript(script);
+            for (int button : presses)
+                seen[convention].push_back(Press(console, folder, button));
+        }
+    }
+    ASSERT_EQ(seen[0].size(), 50u);
+    for (std::size_t i = 0; i < seen[0].size(); ++i)
+        EXPECT_EQ(seen[1][i], seen[0][i]) << "press " << i << ": stdcall showed " << Shown(seen[0][i]);
+}
 
 TEST_F(DeviceCommandTest, EachPressRepeatsTheCommand)
 {

@@ -71,16 +71,57 @@ TEST_F(ProgramNameTest, RenamedCopyCaptionsItsBoxesWithItsOwnName)
     EXPECT_EQ(closed.text, L"关闭失败！未打开 错误码：4");
 }
 
-using ReaderLibraryTest = ConsoleTest;
+// The reader library is bound when the program loads: without a usable one there
+// is no console, and the loader says why in the exit status.
+constexpr DWORD kDllNotFound = 0xC0000135;         // STATUS_DLL_NOT_FOUND
+constexpr DWORD kInvalidImageFormat = 0xC000007B;  // STATUS_INVALID_IMAGE_FORMAT
 
-// The reader library is bound when the program loads: without it there is no
-// console, and the loader says why in the exit status.
-TEST_F(ReaderLibraryTest, ProgramWithoutMervikDllDoesNotStart)
+struct LibraryRow {
+    const char* name;
+    // Replaces the working folder's Mervik.dll with this file of the bin folder,
+    // or removes it (null).
+    const wchar_t* library;
+    DWORD status;
+    // Wine passes over a library of the other architecture and searches on, so it
+    // reports no library at all where Windows refuses the one it found.
+    DWORD wineStatus;
+};
+
+std::ostream& operator<<(std::ostream& os, const LibraryRow& row)
 {
-    ASSERT_TRUE(DeleteFileW(folder_->File(L"Mervik.dll").c_str()));
-    constexpr DWORD kDllNotFound = 0xC0000135;  // STATUS_DLL_NOT_FOUND
-    EXPECT_EQ(RunToExit(*folder_, L"Zantor.exe"), kDllNotFound);
+    return os << row.name;
 }
+
+const LibraryRow kLibraryRows[] = {
+    {"Missing", nullptr, kDllNotFound, kDllNotFound},
+    // A 64-bit library beside Zantor.exe, a 32-bit one beside Zantor64.exe.
+    {"OtherArchitecture", L"other-arch\\Mervik.dll", kInvalidImageFormat, kDllNotFound},
+};
+
+bool UnderWine()
+{
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
+class ReaderLibraryTest : public ConsoleTest, public ::testing::WithParamInterface<LibraryRow> {};
+
+TEST_P(ReaderLibraryTest, ProgramDoesNotStart)
+{
+    const LibraryRow& row = GetParam();
+    const std::wstring reader = folder_->File(L"Mervik.dll");
+    if (row.library) {
+        const std::wstring from = BinFolder() + L"\\" + row.library;
+        ASSERT_TRUE(CopyFileW(from.c_str(), reader.c_str(), FALSE)) << Shown(from);
+    } else {
+        ASSERT_TRUE(DeleteFileW(reader.c_str()));
+    }
+    const DWORD status = RunToExit(*folder_);
+    EXPECT_EQ(status, UnderWine() ? row.wineStatus : row.status) << std::hex << "exit status 0x" << status;
+}
+
+INSTANTIATE_TEST_SUITE_P(MervikDll, ReaderLibraryTest, ::testing::ValuesIn(kLibraryRows),
+                         [](const ::testing::TestParamInfo<LibraryRow>& row) { return std::string(row.param.name); });
 
 }  // namespace
 }  // namespace e2e

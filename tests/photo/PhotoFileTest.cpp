@@ -2,18 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "Gbk.h"
 #include "TempDirectory.h"
 
 namespace {
 
 struct RecordingOwner : MessageOwner {
-    std::vector<std::string> messages;
-    void ShowMessage(const char* text) override { messages.emplace_back(text); }
+    std::vector<std::wstring> messages;
+    void ShowMessage(const std::wstring& text) override { messages.push_back(text); }
 };
 
 // The process heap, or none at all, counting blocks not yet given back.
@@ -31,7 +31,7 @@ struct SaveCase {
     const char* why;
     Before before;
     const char* text;
-    const char* message;  // UTF-8; nullptr: none
+    const wchar_t* message;  // nullptr: none
     const char* file;     // expected zp.jpg; nullptr: not a readable file
 };
 std::ostream& operator<<(std::ostream& os, const SaveCase& c) { return os << c.why; }
@@ -52,9 +52,9 @@ TEST_P(SavePhotoCase, WritesTheFileOrReportsOnceAndReleasesEverything)
     TestHeap::outstanding = 0;
     RecordingOwner owner;
 
-    SavePhoto(c.text, owner, kTestHeap);
+    SavePhoto(c.text, std::strlen(c.text), owner, kTestHeap);
 
-    EXPECT_EQ(owner.messages, c.message ? std::vector<std::string>{Gbk(c.message)} : std::vector<std::string>{});
+    EXPECT_EQ(owner.messages, c.message ? std::vector<std::wstring>{c.message} : std::vector<std::wstring>{});
     if (c.file) {
         EXPECT_EQ(ReadFile("zp.jpg"), c.file);
     }
@@ -71,14 +71,14 @@ INSTANTIATE_TEST_SUITE_P(
         SaveCase{"12 characters, one =: 8 bytes", Before::Nothing, "SGVsbG8gV28=", nullptr, "Hello Wo"},
         SaveCase{"old file truncated", Before::OldFile, "TWFu", nullptr, "Man"},
         SaveCase{"refused text empties the file silently", Before::OldFile, "A===", nullptr, ""},
-        SaveCase{"cannot open: old file kept", Before::DirectoryNamedZpJpg, "TWFu", u8"无法打开文件", nullptr},
-        SaveCase{"no memory: no file touched", Before::NoMemory, "TWFu", u8"无法分配足够的内存空间", "old photo"}));
+        SaveCase{"cannot open: old file kept", Before::DirectoryNamedZpJpg, "TWFu", L"无法打开文件", nullptr},
+        SaveCase{"no memory: no file touched", Before::NoMemory, "TWFu", L"无法分配足够的内存空间", "old photo"}));
 
 #ifndef _WIN32
 // Every write to /dev/full fails with ENOSPC.
 INSTANTIATE_TEST_SUITE_P(
     FullDevice, SavePhotoCase,
-    ::testing::Values(SaveCase{"failing write reported", Before::LinkToDevFull, "TWFu", u8"写入文件失败", nullptr}));
+    ::testing::Values(SaveCase{"failing write reported", Before::LinkToDevFull, "TWFu", L"写入文件失败", nullptr}));
 #endif
 
 } // namespace

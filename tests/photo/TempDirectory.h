@@ -14,15 +14,15 @@ protected:
     void SetUp() override
     {
         std::random_device random;
-        do dir_ = std::filesystem::temp_directory_path() / ("zantor-test-" + std::to_string(random()));
-        while (!std::filesystem::create_directory(dir_));
-        std::filesystem::current_path(dir_);
+        do m_dir = std::filesystem::temp_directory_path() / ("zantor-test-" + std::to_string(random()));
+        while (!std::filesystem::create_directory(m_dir));
+        std::filesystem::current_path(m_dir);
     }
     void TearDown() override
     {
-        std::filesystem::current_path(previous_);
+        std::filesystem::current_path(m_previous);
         std::error_code ignored;
-        std::filesystem::remove_all(dir_, ignored);
+        std::filesystem::remove_all(m_dir, ignored);
     }
     static void WriteFile(const char* name, const std::string& bytes) { std::ofstream(name, std::ios::binary) << bytes; }
     static std::string ReadFile(const char* name)
@@ -32,6 +32,6 @@ protected:
     }
 
 private:
-    std::filesystem::path previous_ = std::filesystem::current_path();
-    std::filesystem::path dir_;
+    std::filesystem::path m_previous = std::filesystem::current_path();
+    std::filesystem::path m_dir;
 };

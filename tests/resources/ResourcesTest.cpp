@@ -1,6 +1,6 @@
-// Reads the built Zantor.exe as a data file and checks the resources that the
-// dialogs do not show: languages, the icon group, the About string, the version
-// block and the manifest.
+// Reads the built program (Zantor.exe or Zantor64.exe) as a data file and checks
+// the resources that the dialogs do not show: languages, the icon group, the About
+// string, the version block and the manifest.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -31,7 +31,7 @@ std::wstring ProgramPath()
     wchar_t path[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, path, MAX_PATH);
     std::wstring folder(path);
-    return folder.substr(0, folder.find_last_of(L'\\') + 1) + L"Zantor.exe";
+    return folder.substr(0, folder.find_last_of(L'\\') + 1) + ZANTOR_PROGRAM_FILE;
 }
 
 // The program loaded for its resources only.
@@ -40,7 +40,7 @@ protected:
     void SetUp() override
     {
         module_ = LoadLibraryExW(ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-        ASSERT_NE(module_, nullptr) << "cannot load Zantor.exe as data";
+        ASSERT_NE(module_, nullptr) << "cannot load the program as data";
     }
     void TearDown() override
     {
@@ -151,8 +151,8 @@ TEST(ProgramVersion, Is1001WithItsNamesInOneChineseTable)
     EXPECT_EQ(translation[1], 0x04B0);
 
     const std::pair<const wchar_t*, const wchar_t*> strings[] = {
-        {L"FileDescription", L"Zantor"},     {L"InternalName", L"Zantor.exe"},
-        {L"OriginalFilename", L"Zantor.exe"}, {L"FileVersion", L"1.0.0.1"},
+        {L"FileDescription", L"Zantor"},     {L"InternalName", ZANTOR_PROGRAM_FILE},
+        {L"OriginalFilename", ZANTOR_PROGRAM_FILE}, {L"FileVersion", L"1.0.0.1"},
         {L"ProductVersion", L"1.0.0.1"}};
     for (const auto& [name, value] : strings) {
         wchar_t* text = nullptr;

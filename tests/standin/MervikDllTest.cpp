@@ -60,6 +60,11 @@ TEST(MervikDll, ExportsFindsItsScriptAndConvertsItsTexts)
     SetEnvironmentVariableW(L"MERVIK_INI", (folder + L"missing.ini").c_str());
     EXPECT_EQ(read(text.data()), 0) << "a named script that is missing: no overrides, not the one beside";
     EXPECT_EQ(text.Written(), std::string("读卡成功"));
+    SetEnvironmentVariableW(L"MERVIK_INI", (folder + L"named.ini").c_str());
+    const HANDLE held = CreateFileW((folder + L"named.ini").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_EQ(read(text.data()), 99) << "a script held open without sharing";
+    CloseHandle(held);
 
     SetEnvironmentVariableW(L"MERVIK_INI", nullptr);
     FreeLibrary(module);

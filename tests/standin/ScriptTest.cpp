@@ -46,12 +46,17 @@ TEST(StandinScript, Syntax)
         "[field7]\n"
         "value=v\n"
         "[Field.11]\nphoto=a.jpg\nvalue=QUJD\n"
-        "[readCard]\nresult=6\n");
+        "[readCard]\nresult=6\n"
+        "[GetCardInfo]\nfault=CPP-Exception\n[Field.4]\noverrun=3\nfault=divide-by-zero\n");
     EXPECT_EQ(Show(s.readCard.text), "text:a;b#c \"quoted\"") << "trimmed; comments are whole lines; quotes are text";
     EXPECT_EQ(s.readCard.result, 6) << "a later key replaces an earlier one";
     EXPECT_EQ(Show(s.deviceStatus.text), "text:");
     EXPECT_EQ(Show(s.fields.at(7).value), "text:v") << "[FieldN] is taken as [Field.N]";
     EXPECT_EQ(Show(s.fields.at(11).value), "text:QUJD") << "value and photo set the same thing";
+    EXPECT_EQ(s.ForField(4).fault, standin::Fault::DivideByZero) << "a field's fault over the general one";
+    EXPECT_EQ(s.ForField(4).overrun, 3);
+    EXPECT_EQ(s.ForField(5).fault, standin::Fault::CppException);
+    EXPECT_EQ(s.ForField(5).overrun, std::nullopt);
 }
 
 struct ErrorCase {
@@ -99,6 +104,9 @@ const ErrorCase kErrorCases[] = {
     {"result with plus sign", "[readCard]\nresult=+5", ScriptError::BadNumber, 2, "+5"},
     {"result above int32", "[readCard]\nresult=2147483648", ScriptError::BadNumber, 2, "2147483648"},
     {"misspelt special", "[readCard]\ntext=@nothing", ScriptError::UnknownSpecial, 2, "@nothing"},
+    {"unknown fault", "[readCard]\nfault=segfault", ScriptError::UnknownFault, 2, "segfault"},
+    {"overrun of nothing", "[readCard]\noverrun=0", ScriptError::NotPositive, 2, "0"},
+    {"overrun not a number", "[OpenDevice]\noverrun=many", ScriptError::NotPositive, 2, "many"},
     {"first error wins", "[readCard]\nresult=x\n[Foo]", ScriptError::BadNumber, 2, "x"},
 };
 

@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "Base64.h"
@@ -15,6 +16,8 @@
 #include "StandinReader.h"
 #include "TestBuffer.h"
 
+using standin::Fault;
+using standin::FileRead;
 using standin::State;
 
 namespace {
@@ -23,17 +26,23 @@ namespace {
 class FakeEnvironment : public standin::Environment {
 public:
     std::map<std::string, std::string> files;
+    std::set<std::string> locked;  // there, but cannot be read
+    mutable std::optional<Fault> raised;
     std::function<std::string(const std::string&)> convert = [](const std::string& s) { return s; };
 
     std::optional<std::string> ScriptPath() const override { return std::string("/cards/Mervik.ini"); }
     std::string ToNarrow(const std::string& utf8) const override { return convert(utf8); }
-    bool ReadFile(const std::string& path, std::string& bytes) const override
+    FileRead ReadFile(const std::string& path, std::string& bytes) const override
     {
+        if (locked.count(path))
+            return FileRead::Unreadable;
         const auto found = files.find(path);
-        if (found != files.end())
-            bytes = found->second;
-        return found != files.end();
+        if (found == files.end())
+            return FileRead::Missing;
+        bytes = found->second;
+        return FileRead::Ok;
     }
+    void Raise(Fault fault) const override { raised = fault; }
 };
 
 std::string Digits(std::size_t length)  // what @longest writes
@@ -50,11 +59,12 @@ struct Answer {
     std::int32_t code;
     std::optional<std::string> text;   // status or error text; nullopt: buffer untouched
     std::optional<std::string> value;  // GetCardInfo's value; nullopt: buffer untouched
+    std::size_t past;                  // bytes written past either buffer
 };
 
 class StandinReaderTest : public testing::Test {
 protected:
-    // One call with fresh buffers of the contract's sizes; checks nothing is written past them.
+    // One call with fresh buffers of the contract's sizes (and 64 bytes past them).
     Answer Call(Op op, std::int32_t argument = 0)
     {
         TestBuffer text(mervik::kTextBufferSize);
@@ -63,12 +73,11 @@ protected:
         switch (op) {
         case Op::Open: code = reader->OpenDevice(argument, text.data()); break;
         case Op::Close: code = reader->CloseDevice(text.data()); break;
-        case Op::Status: code = reader->GetDeviceStatus(text.data()); break;
-        case Op::Read: code = reader->ReadCard(text.data()); break;
+        case Op::Status: code = reader->getDeviceStatus(text.data()); break;
+        case Op::Read: code = reader->readCard(text.data()); break;
         case Op::Field: code = reader->GetCardInfo(argument, value.data(), text.data()); break;
         }
-        EXPECT_TRUE(text.CanaryIntact() && value.CanaryIntact()) << "wrote past a buffer";
-        return {code, text.Written(), value.Written()};
+        return {code, text.Written(), value.Written(), text.WrittenPast() + value.WrittenPast()};
     }
     void Script(const std::string& text) { env.files["/cards/Mervik.ini"] = text; }
 
@@ -124,6 +133,7 @@ TEST_F(StandinReaderTest, SessionFollowsTheStateMachine)
         EXPECT_EQ(a.text.value_or("-"), step.text) << "row " << row;
         EXPECT_EQ(a.value.value_or("-"), step.value) << "row " << row;
         EXPECT_EQ(reader->state(), step.after) << "row " << row;
+        EXPECT_EQ(a.past, 0u) << "row " << row << ": wrote past a buffer";
         ++row;
     }
 }
@@ -138,6 +148,8 @@ struct Override {
     std::string text;   // "-": untouched
     std::string value;  // "-": untouched
     State after;
+    std::size_t past = 0;              // bytes written past the buffer
+    std::optional<Fault> raised = {};  // the fault raised during the call
 };
 
 TEST_F(StandinReaderTest, ScriptOverridesTheAnswer)
@@ -196,6 +208,30 @@ TEST_F(StandinReaderTest, ScriptOverridesTheAnswer)
          State::CardRead},
         {"broken script", "[readCard]\nresult=1\nreslut=2", State::Open, Op::Read, 0, 99,
          "模拟读卡器脚本错误：/cards/Mervik.ini 第 3 行，未知的键：reslut", "-", State::Open},
+        // Faults are raised before anything is written or the state changes.
+        {"access violation", "[OpenDevice]\nfault=access-violation", State::Closed, Op::Open, 1001, 98, "-", "-",
+         State::Closed, 0, Fault::AccessViolation},
+        {"divide by zero", "[CloseDevice]\nfault=Divide-By-Zero", State::Open, Op::Close, 0, 98, "-", "-",
+         State::Open, 0, Fault::DivideByZero},
+        {"illegal instruction", "[getDeviceStatus]\nfault=illegal-instruction", State::Open, Op::Status, 0, 98, "-",
+         "-", State::Open, 0, Fault::IllegalInstruction},
+        {"C++ exception", "[readCard]\nfault=cpp-exception", State::Open, Op::Read, 0, 98, "-", "-", State::Open, 0,
+         Fault::CppException},
+        {"fault in one field", "[Field.4]\nfault=access-violation", State::CardRead, Op::Field, 4, 98, "-", "-",
+         State::CardRead, 0, Fault::AccessViolation},
+        {"...not in the others", "[Field.4]\nfault=access-violation", State::CardRead, Op::Field, 5, 0, "-",
+         "330106199008151286", State::CardRead},
+        {"fault in every field", "[GetCardInfo]\nfault=cpp-exception", State::CardRead, Op::Field, 11, 98, "-", "-",
+         State::CardRead, 0, Fault::CppException},
+        // Overruns write size + N bytes into the operation's buffer; the rest of the answer stands.
+        {"overrun of a text", "[OpenDevice]\noverrun=1", State::Closed, Op::Open, 1001, 0, "<unterminated>", "-",
+         State::Open, 1},
+        {"overrun of a status", "[readCard]\noverrun=64", State::Open, Op::Read, 0, 0, "<unterminated>", "-",
+         State::CardRead, 64},
+        {"overrun of a value", "[Field.4]\noverrun=3", State::CardRead, Op::Field, 4, 0, "-", "<unterminated>",
+         State::CardRead, 3},
+        {"overrun of the photo", "[Field.11]\noverrun=1", State::CardRead, Op::Field, 11, 0, "-", "<unterminated>",
+         State::CardRead, 1},
     };
     for (const Override& row : rows) {
         SCOPED_TRACE(row.what);
@@ -208,11 +244,14 @@ TEST_F(StandinReaderTest, ScriptOverridesTheAnswer)
             ASSERT_EQ(Call(Op::Read).code, 0);
         }
         Script(row.script);
+        env.raised.reset();
         const Answer a = Call(row.op, row.argument);
         EXPECT_EQ(a.code, row.code);
         EXPECT_EQ(a.text.value_or("-"), row.text);
         EXPECT_EQ(a.value.value_or("-"), row.value);
         EXPECT_EQ(reader->state(), row.after);
+        EXPECT_EQ(a.past, row.past);
+        EXPECT_EQ(env.raised, row.raised);
     }
 }
 
@@ -228,6 +267,20 @@ TEST_F(StandinReaderTest, ReadsTheScriptAfreshAndConvertsItsTexts)
     EXPECT_EQ(name.text, Digits(1023)) << "@longest is the same in any code page";
     env.files.clear();
     EXPECT_EQ(Call(Op::Read).text, std::string("设备未打开，请先打开设备")) << "no script: the built-in reader";
+}
+
+// A script that is there but cannot be read is not taken for no script.
+TEST_F(StandinReaderTest, UnreadableScriptFailsEveryCall)
+{
+    Script("");
+    ASSERT_EQ(Call(Op::Open, 1001).code, 0);
+    env.locked.insert("/cards/Mervik.ini");
+    for (Op op : {Op::Open, Op::Close, Op::Status, Op::Read, Op::Field}) {
+        const Answer a = Call(op, 1001);
+        EXPECT_EQ(a.code, 99);
+        EXPECT_EQ(a.text, std::string("模拟读卡器脚本错误：无法读取脚本文件 /cards/Mervik.ini"));
+    }
+    EXPECT_EQ(reader->state(), State::Open);
 }
 
 TEST(StandinPaths, ResolvedAgainstTheScriptsFolder)

@@ -1,0 +1,227 @@
+// The guarded call under Wine: either calling convention, many calls in a row on
+// an unchanged stack, and every kind of fault contained and reported.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <iterator>
+
+#include "GuardedCall.h"
+#include "GuardedPages.h"
+
+#ifdef _WIN64
+#define TEST_STDCALL
+#define TEST_CDECL
+#else
+#define TEST_STDCALL __attribute__((stdcall))
+#define TEST_CDECL __attribute__((cdecl))
+#endif
+
+namespace {
+
+// The stack pointer each function last ran on.
+volatile std::uintptr_t g_frame = 0;
+
+#define RECORD_FRAME() g_frame = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0))
+
+extern "C" {
+
+__attribute__((noinline)) std::int32_t TEST_CDECL Cdecl1(std::int32_t a)
+{
+    RECORD_FRAME();
+    return a + 1;
+}
+__attribute__((noinline)) std::int32_t TEST_CDECL Cdecl2(std::int32_t a, const char* b)
+{
+    RECORD_FRAME();
+    return a * 10 + (b[0] - '0');
+}
+__attribute__((noinline)) std::int32_t TEST_CDECL Cdecl3(std::int32_t a, const char* b, char* c)
+{
+    RECORD_FRAME();
+    c[0] = b[0];
+    return a - 1;
+}
+__attribute__((noinline)) std::int32_t TEST_STDCALL Stdcall1(std::int32_t a)
+{
+    RECORD_FRAME();
+    return a + 1;
+}
+__attribute__((noinline)) std::int32_t TEST_STDCALL Stdcall2(std::int32_t a, const char* b)
+{
+    RECORD_FRAME();
+    return a * 10 + (b[0] - '0');
+}
+__attribute__((noinline)) std::int32_t TEST_STDCALL Stdcall3(std::int32_t a, const char* b, char* c)
+{
+    RECORD_FRAME();
+    c[0] = b[0];
+    return a - 1;
+}
+
+// Addresses no page is mapped at; volatile, so the accesses are made as written.
+volatile std::uintptr_t g_address16 = 16;
+volatile std::uintptr_t g_address32 = 32;
+volatile bool g_deeper = true;
+
+__attribute__((noinline)) std::int32_t TEST_STDCALL ReadsAddress16(char*)
+{
+    return *reinterpret_cast<volatile std::int32_t*>(g_address16);
+}
+__attribute__((noinline)) std::int32_t TEST_STDCALL WritesAddress32(char*)
+{
+    *reinterpret_cast<volatile std::int32_t*>(g_address32) = 1;
+    return 0;
+}
+__attribute__((noinline)) std::int32_t TEST_STDCALL DividesByZero(char*)
+{
+    volatile std::int32_t dividend = 100;
+    volatile std::int32_t zero = 0;
+    return dividend / zero;
+}
+__attribute__((noinline)) std::int32_t TEST_STDCALL ExecutesUd2(char*)
+{
+    __builtin_trap();
+}
+__attribute__((noinline)) std::int32_t TEST_STDCALL ExecutesHlt(char*)
+{
+    asm volatile("hlt");
+    return 0;
+}
+// A C++ exception as a Visual C++-built library throws it: a non-continuable
+// structured exception.
+__attribute__((noinline)) std::int32_t TEST_STDCALL ThrowsCppException(char*)
+{
+    const ULONG_PTR parameters[3] = {0x19930520, 0, 0};
+    RaiseException(0xE06D7363, EXCEPTION_NONCONTINUABLE, 3, parameters);
+    return 0;
+}
+// What Wine's stub for an entry point the library lacks raises.
+__attribute__((noinline)) std::int32_t TEST_STDCALL MissingEntryPoint(char*)
+{
+    RaiseException(0x80000100, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+    return 0;
+}
+__attribute__((noinline)) std::int32_t TEST_STDCALL Recurses(char* depth)
+{
+    volatile char frame[512];
+    frame[0] = depth ? depth[0] : 0;
+    const std::int32_t deeper = g_deeper ? Recurses(const_cast<char*>(frame)) : 0;
+    asm volatile("" ::: "memory");
+    return deeper + frame[0];
+}
+// Handles a fault of its own inside and returns normally.
+__attribute__((noinline)) std::int32_t TEST_STDCALL HandlesItsOwnFault(char* text)
+{
+    const CallOutcome inner = GuardedCall(reinterpret_cast<const void*>(&ReadsAddress16), text);
+    return inner.raised ? 7 : -1;
+}
+__attribute__((noinline)) std::int32_t TEST_STDCALL WritesOnePast(char* block)
+{
+    block[static_cast<unsigned char>(block[0])] = 'X';  // block[0] holds the block's size
+    return 0;
+}
+
+}  // extern "C"
+
+struct CallRow {
+    const char* what;
+    const void* function;
+    std::size_t count;
+    std::int32_t expected;
+};
+
+TEST(GuardedCall, EitherConventionManyTimesOnTheSameStack)
+{
+    const char digit[] = "7";
+    char out[2] = {};
+    const CallRow rows[] = {
+        {"cdecl, one argument", reinterpret_cast<const void*>(&Cdecl1), 1, 42},
+        {"cdecl, two arguments", reinterpret_cast<const void*>(&Cdecl2), 2, 417},
+        {"cdecl, three arguments", reinterpret_cast<const void*>(&Cdecl3), 3, 40},
+        {"stdcall, one argument", reinterpret_cast<const void*>(&Stdcall1), 1, 42},
+        {"stdcall, two arguments", reinterpret_cast<const void*>(&Stdcall2), 2, 417},
+        {"stdcall, three arguments", reinterpret_cast<const void*>(&Stdcall3), 3, 40},
+    };
+    const std::uintptr_t arguments[] = {41, reinterpret_cast<std::uintptr_t>(digit),
+                                        reinterpret_cast<std::uintptr_t>(out)};
+    std::uintptr_t firstFrame[std::size(rows)] = {};
+    for (int round = 0; round < 1000; ++round) {
+        for (std::size_t i = 0; i < std::size(rows); ++i) {
+            const CallRow& row = rows[i];
+            const CallOutcome outcome = GuardedCall(row.function, arguments, row.count);
+            ASSERT_FALSE(outcome.raised) << row.what;
+            ASSERT_EQ(outcome.result, row.expected) << row.what;
+            if (round == 0)
+                firstFrame[i] = g_frame;
+            ASSERT_EQ(g_frame, firstFrame[i]) << row.what << ", call " << round << ": the stack pointer drifted";
+        }
+    }
+    EXPECT_EQ(out[0], '7');
+}
+
+struct FaultRow {
+    const char* what;
+    std::int32_t(TEST_STDCALL* function)(char*);
+    std::uint32_t code;
+    std::uintptr_t accessAddress;  // access violations only
+    bool write;
+};
+
+TEST(GuardedCall, ContainsEachFaultAndTheNextCallWorks)
+{
+    const FaultRow rows[] = {
+        {"read of address 16", &ReadsAddress16, 0xC0000005, 16, false},
+        {"write to address 32", &WritesAddress32, 0xC0000005, 32, true},
+        {"integer divide by zero", &DividesByZero, 0xC0000094, 0, false},
+        {"illegal instruction", &ExecutesUd2, 0xC000001D, 0, false},
+        {"privileged instruction", &ExecutesHlt, 0xC0000096, 0, false},
+        {"C++ exception thrown out", &ThrowsCppException, 0xE06D7363, 0, false},
+        {"missing entry point", &MissingEntryPoint, 0x80000100, 0, false},
+#ifndef _WIN64  // Wine ends a 64-bit process whose stack overflows before any handler runs
+        {"stack overflow", &Recurses, 0xC00000FD, 0, false},
+        {"stack overflow again", &Recurses, 0xC00000FD, 0, false},
+#endif
+    };
+    char text[4] = {};
+    for (const FaultRow& row : rows) {
+        const CallOutcome outcome = GuardedCall(reinterpret_cast<const void*>(row.function), text);
+        EXPECT_TRUE(outcome.raised) << row.what;
+        EXPECT_EQ(outcome.exceptionCode, row.code) << row.what << std::hex << ": 0x" << outcome.exceptionCode;
+        EXPECT_NE(outcome.exceptionAddress, 0u) << row.what;
+        EXPECT_EQ(outcome.accessAddress, row.accessAddress) << row.what;
+        EXPECT_EQ(outcome.writeAccess, row.write) << row.what;
+        const CallOutcome next = GuardedCall(reinterpret_cast<const void*>(&Stdcall1), 1);
+        EXPECT_FALSE(next.raised) << "after " << row.what;
+        EXPECT_EQ(next.result, 2) << "after " << row.what;
+    }
+    // The instruction that faulted, not somewhere in the handler.
+    const CallOutcome av = GuardedCall(reinterpret_cast<const void*>(&WritesAddress32), text);
+    EXPECT_LT(av.exceptionAddress - reinterpret_cast<std::uintptr_t>(&WritesAddress32), 64u);
+}
+
+TEST(GuardedCall, LibraryThatHandlesItsOwnFaultIsUndisturbed)
+{
+    const CallOutcome outcome = GuardedCall(reinterpret_cast<const void*>(&HandlesItsOwnFault), static_cast<char*>(nullptr));
+    EXPECT_FALSE(outcome.raised);
+    EXPECT_EQ(outcome.result, 7);
+}
+
+TEST(GuardedCall, OneBytePastAGuardedBlockFaultsAtItsEnd)
+{
+    for (std::size_t size : {std::size_t{1}, std::size_t{100}, std::size_t{255}}) {
+        char* block = static_cast<char*>(GuardedPages().allocate(size));
+        ASSERT_NE(block, nullptr);
+        block[0] = static_cast<char>(size);
+        const CallOutcome outcome = GuardedCall(reinterpret_cast<const void*>(&WritesOnePast), block);
+        EXPECT_TRUE(outcome.raised) << size;
+        EXPECT_EQ(outcome.exceptionCode, 0xC0000005u) << size;
+        EXPECT_EQ(outcome.accessAddress, reinterpret_cast<std::uintptr_t>(block) + size) << size;
+        EXPECT_TRUE(outcome.writeAccess) << size;
+        EXPECT_EQ(GuardedPageOverrun(outcome.accessAddress), size);
+        GuardedPages().release(block);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,63 @@
+// Guard-paged blocks: each ends exactly at a page boundary, the whole block is
+// usable, the page after it is not, and blocks are handed out again rather than
+// mapped anew. (Under Wine the fault itself is checked through the guarded call.)
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+
+#include "GuardedPages.h"
+
+namespace {
+
+TEST(GuardedPages, EachSizeEndsAtTheGuardPage)
+{
+    const Allocator& pages = GuardedPages();
+    // The text buffers, the photo buffer, and sizes around a page.
+    for (std::size_t size : {1u, 1024u, 4095u, 4096u, 4097u, 102400u}) {
+        char* block = static_cast<char*>(pages.allocate(size));
+        ASSERT_NE(block, nullptr) << size;
+        const auto end = reinterpret_cast<std::uintptr_t>(block) + size;
+        EXPECT_EQ(end % 4096, 0u) << size << ": not at a page boundary";
+        std::memset(block, 0x5A, size);  // every byte is the caller's
+        EXPECT_EQ(GuardedPageOverrun(end), size) << "the byte past the block";
+        EXPECT_EQ(GuardedPageOverrun(end - 1), 0u) << "the block's last byte";
+        pages.release(block);
+        EXPECT_EQ(GuardedPageOverrun(end), 0u) << size << ": released";
+    }
+    EXPECT_EQ(pages.allocate(SIZE_MAX), nullptr) << "cannot be mapped";
+}
+
+TEST(GuardedPages, BlocksAreHandedOutAgainAndApart)
+{
+    const Allocator& pages = GuardedPages();
+    void* text = pages.allocate(1024);
+    void* error = pages.allocate(1024);
+    void* photo = pages.allocate(102400);
+    ASSERT_TRUE(text && error && photo);
+    EXPECT_NE(text, error);
+    pages.release(photo);
+    pages.release(error);
+    pages.release(text);
+    void* again = pages.allocate(1024);
+    EXPECT_TRUE(again == text || again == error) << "a cached block, not a new mapping";
+    EXPECT_EQ(pages.allocate(102400), photo);
+    pages.release(photo);
+    pages.release(again);
+    pages.release(nullptr);
+}
+
+#ifndef _WIN32
+TEST(GuardedPagesDeathTest, OneBytePastTheBlockFaults)
+{
+    for (std::size_t size : {1u, 1024u, 102400u}) {
+        char* block = static_cast<char*>(GuardedPages().allocate(size));
+        ASSERT_NE(block, nullptr);
+        block[size - 1] = 1;
+        EXPECT_DEATH(static_cast<volatile char*>(block)[size] = 1, "") << size;
+        GuardedPages().release(block);
+    }
+}
+#endif
+
+}  // namespace

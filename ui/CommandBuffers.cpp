@@ -1,0 +1,8 @@
+#include "CommandBuffers.h"
+
+#include "GuardedPages.h"
+
+const Allocator& CommandBuffers()
+{
+    return GuardedPages();
+}

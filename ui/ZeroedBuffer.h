@@ -1,0 +1,29 @@
+// A buffer the console hands to the reader library for one command.
+#pragma once
+
+#include <cstddef>
+#include <cstring>
+
+#include "HeapBuffer.h"
+#include "ResultMessage.h"
+
+// `size` bytes from `allocator`, zero-filled before the library sees them and
+// given back when the command ends. Check with `if (buffer)`.
+class ZeroedBuffer {
+public:
+    ZeroedBuffer(std::size_t size, const Allocator& allocator) : m_size(size), m_block(size, allocator)
+    {
+        if (m_block) Clear();
+    }
+    // Zero-fills it again, for the library's next call.
+    void Clear() { std::memset(m_block.chars(), 0, m_size); }
+    explicit operator bool() const { return static_cast<bool>(m_block); }
+    char* chars() const { return m_block.chars(); }
+    std::size_t size() const { return m_size; }
+    // As the library saw it, for telling an overrun of this buffer.
+    LibraryBuffer Seen() const { return {m_block.chars(), m_size}; }
+
+private:
+    std::size_t m_size;
+    HeapBuffer m_block;
+};
