@@ -3,6 +3,13 @@
 #include <array>
 #include <cstring>
 
+#include "Base64Blocks.h"
+#include "Base64Levels.h"
+
+#if defined(ZANTOR_BASE64_X86)
+#include <cpuid.h>
+#endif
+
 namespace {
 
 constexpr std::uint8_t kInvalid = 255;
@@ -92,7 +99,91 @@ std::uint8_t Base64CharValue(unsigned char c)
     return kValues[c];
 }
 
-std::uint32_t DecodeBase64(std::uint32_t length, const char* text, unsigned char* output)
+namespace {
+
+#if defined(ZANTOR_BASE64_X86)
+struct CpuLevels {
+    bool ssse3 = false;
+    bool avx2 = false;
+};
+
+// cpuid for the instruction sets, and xgetbv for whether the operating system
+// saves the YMM registers (without which AVX2 code faults).
+CpuLevels DetectCpu()
+{
+    CpuLevels cpu;
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    if (__get_cpuid(1, &a, &b, &c, &d) == 0) return cpu;
+    cpu.ssse3 = (c & (1u << 9)) != 0;
+    const bool osxsave = (c & (1u << 27)) != 0, avx = (c & (1u << 28)) != 0;
+    if (!cpu.ssse3 || !osxsave || !avx || __get_cpuid_max(0, nullptr) < 7) return cpu;
+    unsigned xcr0 = 0, xcr0High = 0;
+    __asm__ volatile(".byte 0x0f, 0x01, 0xd0" : "=a"(xcr0), "=d"(xcr0High) : "c"(0));  // xgetbv
+    if ((xcr0 & 6u) != 6u) return cpu;  // XMM and YMM state
+    __cpuid_count(7, 0, a, b, c, d);
+    cpu.avx2 = (b & (1u << 5)) != 0;
+    return cpu;
+}
+
+const CpuLevels& Cpu()
+{
+    static const CpuLevels cpu = DetectCpu();
+    return cpu;
+}
+#endif
+
+DecodeLevel Available(DecodeLevel level)
+{
+    if (level == DecodeLevel::Avx2 && !DecodeLevelAvailable(DecodeLevel::Avx2)) level = DecodeLevel::Ssse3;
+    if (level == DecodeLevel::Ssse3 && !DecodeLevelAvailable(DecodeLevel::Ssse3)) level = DecodeLevel::Scalar;
+    return level;
+}
+
+} // namespace
+
+void base64_blocks::DecodeGroupsTable(const unsigned char* in, std::size_t groups, unsigned char* out)
+{
+    const std::uint32_t* const tables = kTables[0].data();
+    const unsigned char* const end = in + 4 * groups;
+#pragma GCC unroll 4
+    for (; in != end; in += 4, out += 3) {
+        const std::uint32_t word = DecodeGroup(tables, in);
+        std::memcpy(out, &word, 4);
+    }
+}
+
+const char* DecodeLevelName(DecodeLevel level)
+{
+    switch (level) {
+    case DecodeLevel::Scalar: return "scalar";
+    case DecodeLevel::Ssse3: return "ssse3";
+    case DecodeLevel::Avx2: return "avx2";
+    }
+    return "?";
+}
+
+bool DecodeLevelAvailable(DecodeLevel level)
+{
+    switch (level) {
+    case DecodeLevel::Scalar: return true;
+#if defined(ZANTOR_BASE64_X86)
+    case DecodeLevel::Ssse3: return Cpu().ssse3;
+    case DecodeLevel::Avx2: return Cpu().avx2;
+#else
+    case DecodeLevel::Ssse3:
+    case DecodeLevel::Avx2: return false;
+#endif
+    }
+    return false;
+}
+
+DecodeLevel BestDecodeLevel()
+{
+    static const DecodeLevel best = Available(DecodeLevel::Avx2);
+    return best;
+}
+
+std::uint32_t DecodeBase64At(DecodeLevel level, std::uint32_t length, const char* text, unsigned char* output)
 {
     if (length == 0 || length % 4 != 0) return 0;
 
@@ -107,15 +198,25 @@ std::uint32_t DecodeBase64(std::uint32_t length, const char* text, unsigned char
 
     const auto* in = reinterpret_cast<const unsigned char*>(text);
     unsigned char* out = output;
+    std::size_t done = 0;  // groups decoded
+#if defined(ZANTOR_BASE64_X86)
+    // The vector stores stay within `size` bytes; the last group is never theirs.
+    switch (Available(level)) {
+    case DecodeLevel::Avx2:
+        done = base64_blocks::DecodeBlocksAvx2(in, full, size, out);
+        done += base64_blocks::DecodeBlocksSsse3(in + 4 * done, full - done, size - 3 * done, out + 3 * done);
+        break;
+    case DecodeLevel::Ssse3: done = base64_blocks::DecodeBlocksSsse3(in, full, size, out); break;
+    case DecodeLevel::Scalar: break;
+    }
+#else
+    (void)level;
+#endif
     // Each full group stores four bytes; the fourth is the first byte of the
     // next group, which always exists because the last group yields at least one.
-    const std::uint32_t* const tables = kTables[0].data();
-    const unsigned char* const end = in + 4 * static_cast<std::size_t>(full);
-#pragma GCC unroll 4
-    for (; in != end; in += 4, out += 3) {
-        const std::uint32_t word = DecodeGroup(tables, in);
-        std::memcpy(out, &word, 4);
-    }
+    base64_blocks::DecodeGroupsTable(in + 4 * done, full - done, out + 3 * done);
+    in += 4 * static_cast<std::size_t>(full);
+    out += 3 * static_cast<std::size_t>(full);
 
     // The last group: "=" characters in the padding run are not used.
     std::uint32_t word = kTables[0][in[0]] | kTables[1][in[1]];
@@ -125,4 +226,9 @@ std::uint32_t DecodeBase64(std::uint32_t length, const char* text, unsigned char
     std::memcpy(bytes, &word, 4);
     std::memcpy(out, bytes, 3 - padding);
     return size;
+}
+
+std::uint32_t DecodeBase64(std::uint32_t length, const char* text, unsigned char* output)
+{
+    return DecodeBase64At(BestDecodeLevel(), length, text, output);
 }
