@@ -77,3 +77,24 @@ if [ -e "$i386/libbenchmark.so" ] && [ -e "$i386/libcrypto.so" ] && [ -e "$i386/
 else
   echo "== 32-bit build skipped: run scripts/setup.sh for the i386 libraries =="
 fi
+
+# The card-information read against a reader that answers at once, beside a bare
+# write of the same zp.jpg, in a folder on tmpfs: natively, and each Windows
+# build under Wine (pinned with the wineserver to one core, as Wine's timings
+# swing with where the wineserver runs).
+echo "== card-information read against a bare write of zp.jpg =="
+scratch=$(mktemp -d /dev/shm/zantor-bench.XXXXXX)
+trap 'rm -rf "$scratch"' EXIT
+cmake --build --preset native --target card_read_bench >/dev/null
+echo "-- native (x86-64)"
+(cd "$scratch" && taskset -c 1 "$root/build/native/bin/card_read_bench")
+source scripts/wine-env.sh
+for build in "windows win32" "windows64 win64"; do
+  read -r preset arch <<<"$build"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" --target card_read_bench >/dev/null
+  echo "-- $preset (under Wine)"
+  (wine_env "$root/build/$preset/wine" "$arch" && wine_prepare && cd "$scratch" &&
+    WINEDEBUG=-all taskset -c 1 wine "$root/build/$preset/bin/card_read_bench.exe" 2>/dev/null &&
+    wineserver -k)
+done

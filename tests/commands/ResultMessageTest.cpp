@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
+#include <vector>
 
 #include "Gbk.h"
 
@@ -56,6 +58,19 @@ TEST(TextFromBuffer, StopsAtNulOrAtTheBufferEnd)
     char unterminated[16];
     std::memset(unterminated, 'z', sizeof unterminated);
     EXPECT_EQ(TextFromBuffer(unterminated, 8), std::string(8, 'z'));
+
+    // The measure reads blocks of words: every alignment, a NUL at every place
+    // around the block edges, and buffers ending inside a block.
+    std::vector<char> buffer(300, 'x');
+    for (std::size_t start = 0; start < 8; ++start) {
+        for (std::size_t nul = start; nul < 200; ++nul) {
+            buffer[nul] = '\0';
+            for (const std::size_t capacity : {nul - start, nul - start + 1, std::size_t{150}, std::size_t{290}})
+                EXPECT_EQ(TextFromBuffer(buffer.data() + start, capacity).size(), std::min(capacity, nul - start))
+                    << "start " << start << ", NUL at " << nul << ", capacity " << capacity;
+            buffer[nul] = 'x';
+        }
+    }
 }
 
 // A library's 1024-byte buffer holding `text`.
