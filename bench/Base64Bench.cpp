@@ -14,6 +14,7 @@
 
 #include "Base64.h"
 #include "Base64Levels.h"
+#include "EncodeBase64.h"
 
 namespace {
 
@@ -24,22 +25,6 @@ struct Input {
     std::vector<unsigned char> bytes;
 };
 
-std::string Encode(const std::vector<unsigned char>& bytes)
-{
-    static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string text;
-    for (std::size_t i = 0; i < bytes.size(); i += 3) {
-        const std::uint32_t b1 = i + 1 < bytes.size() ? bytes[i + 1] : 0;
-        const std::uint32_t b2 = i + 2 < bytes.size() ? bytes[i + 2] : 0;
-        const std::uint32_t word = (std::uint32_t{bytes[i]} << 16) | (b1 << 8) | b2;
-        text += alphabet[word >> 18];
-        text += alphabet[(word >> 12) & 63];
-        text += i + 1 < bytes.size() ? alphabet[(word >> 6) & 63] : '=';
-        text += i + 2 < bytes.size() ? alphabet[word & 63] : '=';
-    }
-    return text;
-}
-
 const Input& Photo()
 {
     static const Input input = [] {
@@ -47,7 +32,7 @@ const Input& Photo()
         std::mt19937 rng(1);
         in.bytes.resize(kDecodedSize);
         for (auto& b : in.bytes) b = static_cast<unsigned char>(rng());
-        in.text = Encode(in.bytes);
+        in.text = EncodeBase64(in.bytes);
         return in;
     }();
     return input;

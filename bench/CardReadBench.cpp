@@ -20,6 +20,7 @@
 
 #include "CardInfoCommand.h"
 #include "CommandBuffers.h"
+#include "EncodeBase64.h"
 #include "Mervik.h"
 #include "OutputFile.h"
 
@@ -28,22 +29,6 @@ namespace {
 // The largest photo the console meets: 102396 characters, 76797 bytes.
 constexpr std::size_t kPhotoBytes = 76797;
 constexpr int kBatch = 100;
-
-std::string Encode(const std::vector<unsigned char>& bytes)
-{
-    static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string text;
-    for (std::size_t i = 0; i < bytes.size(); i += 3) {
-        const std::uint32_t b1 = i + 1 < bytes.size() ? bytes[i + 1] : 0u;
-        const std::uint32_t b2 = i + 2 < bytes.size() ? bytes[i + 2] : 0u;
-        const std::uint32_t word = (std::uint32_t{bytes[i]} << 16) | (b1 << 8) | b2;
-        text += alphabet[word >> 18];
-        text += alphabet[(word >> 12) & 63];
-        text += i + 1 < bytes.size() ? alphabet[(word >> 6) & 63] : '=';
-        text += i + 2 < bytes.size() ? alphabet[word & 63] : '=';
-    }
-    return text;
-}
 
 // Answers every field at once, as a well-behaved library does.
 class InstantReader final : public Reader {
@@ -119,7 +104,7 @@ int main(int argc, char** argv)
     std::vector<unsigned char> photo(kPhotoBytes);
     std::mt19937 random(7);
     for (unsigned char& byte : photo) byte = static_cast<unsigned char>(random());
-    InstantReader reader(Encode(photo));
+    InstantReader reader(EncodeBase64(photo));
     QuietHost host;
 
     const auto cardRead = [&] { RunReadCardInfo(host, reader, CommandBuffers()); };
