@@ -38,6 +38,7 @@ table() {
         times[name] = time " " unit; rates[name] = rate
         if (name == "memcpy_output") base = rate
       }
+      name = ""  # the closing brace of the whole file must not count the block again
     }
     END {
       # In the order the rows are declared, whatever order they ran in.
@@ -54,7 +55,7 @@ table() {
 }
 
 run() {  # binary, output folder
-  "$1" "${run_args[@]}" --benchmark_out="$2/bench.json" --benchmark_out_format=json >"$2/bench.txt" 2>&1 || {
+  taskset -c 1 "$1" "${run_args[@]}" --benchmark_out="$2/bench.json" --benchmark_out_format=json >"$2/bench.txt" 2>&1 || {
     cat "$2/bench.txt"; return 1; }
   table "$2/bench.json"
 }
