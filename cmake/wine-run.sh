@@ -45,8 +45,15 @@ wine_prepare && wine_display && wine_sync_server || exit 1
 out=$(mktemp "$ZANTOR_WINE_STATE/run.XXXXXX.out")
 err=$(mktemp "$ZANTOR_WINE_STATE/run.XXXXXX.err")
 trap 'rm -f "$out" "$err"' EXIT
-wine "$@" >"$out" 2>"$err" </dev/null
-rc=$?
+# Now and then, on a loaded machine, Wine fails to create the process at all
+# ("ShellExecuteEx" failing with an internal error, before the program runs a
+# line): that launch, and only that, is tried again.
+for attempt in 1 2 3; do
+    wine "$@" >"$out" 2>"$err" </dev/null
+    rc=$?
+    [ "$rc" -ne 0 ] && [ ! -s "$out" ] && grep -q ShellExecuteEx "$err" || break
+    echo "wine: could not start $1 (attempt $attempt), trying again" >&2
+done
 cat "$out"
 cat "$err" >&2
 exit "$rc"
