@@ -153,14 +153,3 @@ const Allocator& GuardedPages()
     static const Allocator allocator{&Allocate, &Release};
     return allocator;
 }
-
-std::size_t GuardedPageOverrun(std::uintptr_t address)
-{
-    const Cache& cache = TheCache();
-    for (const Slot& slot : cache.slots) {
-        const auto guard = reinterpret_cast<std::uintptr_t>(slot.mapping.base) + slot.mapping.dataBytes;
-        if (slot.inUse && address >= guard && address - guard < cache.page)
-            return slot.size;
-    }
-    return 0;
-}

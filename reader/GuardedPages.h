@@ -17,8 +17,3 @@
 // does not fit the cache is mapped for its own use and unmapped on release.
 // release(null) does nothing.
 const Allocator& GuardedPages();
-
-// The size of the block handed out by GuardedPages() and not yet released whose
-// guard page holds `address` (a faulting access reported by a library call), or
-// 0 when the address is in no such guard page.
-std::size_t GuardedPageOverrun(std::uintptr_t address);
