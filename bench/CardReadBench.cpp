@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "CardInfoCommand.h"
-#include "CommandBuffers.h"
+#include "GuardedPages.h"
 #include "EncodeBase64.h"
 #include "Mervik.h"
 #include "OutputFile.h"
@@ -54,9 +54,9 @@ private:
 // Takes the boxes' texts and fails the run on any message.
 class QuietHost final : public CommandHost {
 public:
-    std::string GetControlText(int) override { return std::string(); }
-    void SetControlText(int, const std::string& text) override { m_last = text; }
-    void ShowMessage(const std::wstring&) override
+    void GetControlText(int, char* text, std::size_t) override { text[0] = '\0'; }
+    void SetControlText(int, const char* text) override { m_last = text; }
+    void ShowMessage(const wchar_t*) override
     {
         std::fprintf(stderr, "card_read_bench: the read showed a message\n");
         std::exit(1);
@@ -107,7 +107,7 @@ int main(int argc, char** argv)
     InstantReader reader(EncodeBase64(photo));
     QuietHost host;
 
-    const auto cardRead = [&] { RunReadCardInfo(host, reader, CommandBuffers()); };
+    const auto cardRead = [&] { RunReadCardInfo(host, reader, GuardedPages()); };
     const auto bareWrite = [&] {
         OutputFile file("zp.jpg");
         if (!file.Write(photo.data(), static_cast<std::uint32_t>(photo.size())) || !file.Close()) {

@@ -15,7 +15,7 @@
 
 #include "GuardedCall.h"
 #include "GuardedPages.h"
-#include "HeapBuffer.h"
+#include "Buffers.h"
 #include "Mervik.h"
 
 namespace {
@@ -123,7 +123,7 @@ int main(int argc, char** argv)
         std::printf("(no Mervik.dll beside the program: stand-in case skipped)\n");
     }
 
-    const Allocator mapEachTime{&MapEachTime, &UnmapEachTime};
+    const Allocator mapEachTime{&MapEachTime, &UnmapEachTime, 0};
     for (std::size_t size : {mervik::kTextBufferSize, mervik::kPhotoTextBufferSize}) {
         char name[64];
         std::snprintf(name, sizeof name, "%u-byte buffer: heap, guard pages cached", static_cast<unsigned>(size));

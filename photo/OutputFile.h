@@ -5,6 +5,10 @@
 
 #include <cstdint>
 
+#ifdef _WIN32
+#include "Win32Owners.h"
+#endif
+
 class OutputFile {
 public:
     // Creates `name` or truncates it to length 0, for writing only, shared with
@@ -23,7 +27,7 @@ public:
 
 private:
 #ifdef _WIN32
-    void* m_handle;  // a HANDLE; INVALID_HANDLE_VALUE when closed
+    win32::FileHandle m_file;
 #else
     int m_fd;  // -1 when closed
 #endif

@@ -6,13 +6,11 @@
 #include "Base64.h"
 #include "OutputFile.h"
 
-void SavePhoto(const char* text, std::size_t length, MessageOwner& owner, const Allocator& heap)
+PhotoResult SavePhoto(const char* text, std::size_t length, const Allocator& heap)
 {
     HeapBuffer decoded(kMaxDecodedSize, heap);
-    if (!decoded) {
-        owner.ShowMessage(L"无法分配足够的内存空间");
-        return;
-    }
+    if (!decoded)
+        return PhotoResult::kNoMemory;
 
     // A length beyond 32 bits is no photo: clamped to 2^32 - 1, which is no
     // multiple of 4, the decoder refuses it like any text of the wrong shape.
@@ -20,12 +18,10 @@ void SavePhoto(const char* text, std::size_t length, MessageOwner& owner, const 
     const std::uint32_t size = DecodeBase64(clamped, text, decoded.bytes());
 
     OutputFile file("zp.jpg");
-    if (!file.IsOpen()) {
-        owner.ShowMessage(L"无法打开文件");
-        return;
-    }
+    if (!file.IsOpen())
+        return PhotoResult::kCannotOpen;
     bool written = size == 0 || file.Write(decoded.bytes(), size);
     // A close that fails may have lost buffered data: that is a failed write too.
     if (!file.Close()) written = false;
-    if (!written) owner.ShowMessage(L"写入文件失败");
+    return written ? PhotoResult::kSaved : PhotoResult::kWriteFailed;
 }

@@ -1,5 +1,7 @@
 #include "GuardedCall.h"
 
+#include <windows.h>
+
 #include <malloc.h>
 
 namespace guarded {
@@ -32,5 +34,12 @@ CallOutcome GuardedCall(const void* function, const std::uintptr_t* arguments, s
     constexpr std::uintptr_t kStackOverflow = 0xC00000FD;
     if (facts.raised && facts.code == kStackOverflow)
         _resetstkoflw();
-    return guarded::Outcome(result, facts);
+    CallOutcome outcome = guarded::Outcome(result, facts);
+    // The module the fault lies in, while it is surely still loaded.
+    HMODULE module = nullptr;
+    if (outcome.raised &&
+        GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                           reinterpret_cast<LPCWSTR>(outcome.exceptionAddress), &module))
+        outcome.moduleBase = reinterpret_cast<std::uintptr_t>(module);
+    return outcome;
 }

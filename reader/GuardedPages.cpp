@@ -150,6 +150,6 @@ void Release(void* block)
 
 const Allocator& GuardedPages()
 {
-    static const Allocator allocator{&Allocate, &Release};
+    static const Allocator allocator{&Allocate, &Release, TheCache().page};
     return allocator;
 }

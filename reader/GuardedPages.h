@@ -8,12 +8,12 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "Allocator.h"
+#include "Buffers.h"
 
-// allocate(size) returns `size` bytes ending at a guard page, or null when the
-// pages cannot be mapped. The contents are whatever the last user left: the
-// caller zero-fills. Blocks are kept in a small cache (a few blocks out at once)
-// and mapped once, so a button press maps nothing after the first; a block that
-// does not fit the cache is mapped for its own use and unmapped on release.
-// release(null) does nothing.
+// allocate(size) returns `size` bytes ending at a guard page of `guardBytes` (one
+// system page), or null when the pages cannot be mapped or every one of the
+// cache's 16 slots is out. The contents are whatever the last user left: the
+// caller zero-fills. Blocks are kept in the cache and mapped once, so a button
+// press maps nothing after the first; a free slot mapped for another size is
+// unmapped and mapped again for the new one. release(null) does nothing.
 const Allocator& GuardedPages();

@@ -12,6 +12,7 @@ struct CallOutcome {
     std::int32_t result = 0;               // when it returned
     std::uint32_t exceptionCode = 0;       // when it raised: e.g. 0xC0000005
     std::uintptr_t exceptionAddress = 0;   // the instruction that raised
+    std::uintptr_t moduleBase = 0;         // the module holding it; 0 when none does
     // For an access violation: the data address touched, and whether it was a write.
     std::uintptr_t accessAddress = 0;
     bool writeAccess = false;

@@ -1,9 +1,10 @@
 #include "ApplicationName.h"
 
-#include <cwchar>
+#include "ProgramName.h"
 
 const wchar_t* ApplicationName() noexcept
 {
+    // The longest path the system gives a module.
     static wchar_t path[32768] = L"";
     static const wchar_t* name = nullptr;
     if (name)
@@ -15,14 +16,7 @@ const wchar_t* ApplicationName() noexcept
         name = path;
         return name;
     }
-    wchar_t* file = path;
-    for (wchar_t* p = path; *p; ++p) {
-        if (*p == L'\\' || *p == L'/')
-            file = p + 1;
-    }
-    if (wchar_t* dot = std::wcsrchr(file, L'.'))
-        *dot = L'\0';
-    name = file;
+    name = ProgramNameFromPath(path);
     return name;
 }
 

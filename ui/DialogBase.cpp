@@ -1,31 +1,5 @@
 #include "DialogBase.h"
 
-#include <cstring>
-#include <cwchar>
-#include <exception>
-#include <new>
-
-#include "ApplicationName.h"
-
-namespace {
-
-// Tells the operator that a message's handler stopped on an exception; builds
-// nothing on the heap, which may be what ran out.
-void ReportFault(HWND window, const char* what) noexcept
-{
-    wchar_t text[512] = L"程序内部错误：";
-    const std::size_t prefix = std::wcslen(text);
-    const std::size_t room = sizeof text / sizeof text[0] - prefix - 1;
-    // The standard library's texts are narrow, in the ANSI code page; a byte
-    // gives at most one UTF-16 unit, so `room` bytes always fit.
-    const int written = MultiByteToWideChar(CP_ACP, 0, what, static_cast<int>(strnlen(what, room)),
-                                            text + prefix, static_cast<int>(room));
-    text[prefix + static_cast<std::size_t>(written > 0 ? written : 0)] = L'\0';
-    ShowApplicationMessage(window, text);
-}
-
-}  // namespace
-
 DialogBase::DialogBase(UINT templateId) : m_templateId(templateId) {}
 
 INT_PTR DialogBase::DoModal(HWND parent)
@@ -36,37 +10,21 @@ INT_PTR DialogBase::DoModal(HWND parent)
 
 INT_PTR CALLBACK DialogBase::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept
 {
-    DialogBase* dialog = nullptr;
     if (message == WM_INITDIALOG) {
-        dialog = reinterpret_cast<DialogBase*>(lParam);
+        auto* dialog = reinterpret_cast<DialogBase*>(lParam);
         SetWindowLongPtrW(window, DWLP_USER, lParam);
         dialog->m_hWnd = window;
-    } else {
-        dialog = reinterpret_cast<DialogBase*>(GetWindowLongPtrW(window, DWLP_USER));
-        if (!dialog)
-            return FALSE;  // messages before WM_INITDIALOG (WM_SETFONT) and after WM_NCDESTROY
-        if (message == WM_NCDESTROY) {
-            SetWindowLongPtrW(window, DWLP_USER, 0);
-            dialog->m_hWnd = nullptr;
-            return FALSE;
-        }
+        return dialog->OnInitDialog();
     }
-
-    // Nothing may unwind through the system's dialog manager. After a fault the
-    // message is left to the dialog manager, except that a dialog being set up
-    // still gets its focus.
-    try {
-        if (message == WM_INITDIALOG)
-            return dialog->OnInitDialog();
-        return dialog->HandleMessage(message, wParam);
-    } catch (const std::bad_alloc&) {
-        ShowApplicationMessage(window, L"无法分配足够的内存空间");
-    } catch (const std::exception& error) {
-        ReportFault(window, error.what());
-    } catch (...) {
-        ShowApplicationMessage(window, L"程序内部错误：未知的异常");
+    auto* dialog = reinterpret_cast<DialogBase*>(GetWindowLongPtrW(window, DWLP_USER));
+    if (!dialog)
+        return FALSE;  // messages before WM_INITDIALOG (WM_SETFONT) and after WM_NCDESTROY
+    if (message == WM_NCDESTROY) {
+        SetWindowLongPtrW(window, DWLP_USER, 0);
+        dialog->m_hWnd = nullptr;
+        return FALSE;
     }
-    return message == WM_INITDIALOG ? TRUE : FALSE;
+    return dialog->HandleMessage(message, wParam);
 }
 
 INT_PTR DialogBase::HandleMessage(UINT message, WPARAM wParam)
@@ -75,8 +33,57 @@ INT_PTR DialogBase::HandleMessage(UINT message, WPARAM wParam)
         return answer;
 
     if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
+        // The dialog is never ended under a running command: once it returns.
+        if (m_running) {
+            if (m_endAsked == 0)
+                m_endAsked = LOWORD(wParam);
+            return Handled();
+        }
         EndDialog(m_hWnd, LOWORD(wParam));
         return TRUE;
     }
     return FALSE;
+}
+
+INT_PTR DialogBase::Handled() const
+{
+    SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, 0);
+    return TRUE;
+}
+
+INT_PTR DialogBase::RouteCommand(const CommandEntry* table, std::size_t rows, UINT message, WPARAM wParam)
+{
+    for (std::size_t i = 0; i < rows; ++i) {
+        const CommandEntry& entry = table[i];
+        if (entry.message != message)
+            continue;
+        if (message == WM_COMMAND && (LOWORD(wParam) != entry.id || HIWORD(wParam) != BN_CLICKED))
+            continue;
+        if (message == WM_SYSCOMMAND && (wParam & 0xFFF0) != entry.id)
+            continue;
+        Run(entry.handler);
+        return Handled();
+    }
+    return FALSE;
+}
+
+void DialogBase::Run(Handler handler)
+{
+    if (m_running) {
+        // Something inside the running command dispatched this press.
+        if (m_endAsked == 0 && m_keptCount < kKeptCapacity)
+            m_kept[m_keptCount++] = handler;
+        return;
+    }
+    m_running = true;
+    (this->*handler)();
+    // The presses kept meanwhile, in order; each may keep more.
+    for (std::size_t next = 0; next < m_keptCount; ++next)
+        (this->*m_kept[next])();
+    m_keptCount = 0;
+    m_running = false;
+    if (m_endAsked != 0) {
+        EndDialog(m_hWnd, m_endAsked);
+        m_endAsked = 0;
+    }
 }

@@ -1,14 +1,19 @@
 // The smallest dialog base the program needs: runs a template modally as a
 // Unicode dialog, keeps `this` with the window, and routes messages to member
-// handlers through the derived class's static table. OK and Cancel end the
-// dialog unless a handler takes them. Nothing a handler throws leaves the dialog
-// procedure: it is reported to the operator in a message box.
+// handlers. OK and Cancel end the dialog unless a handler takes them.
+//
+// One command at a time. A command's handler runs to completion, and what it
+// calls may dispatch window messages (a reader library that keeps its own
+// progress window alive). A press, a system command of the table or a close
+// request that arrives meanwhile never starts inside it: presses wait and are
+// carried out after it, in the order they came, as they would be had nothing
+// dispatched them; a close request ends the dialog after it, and presses that
+// come after the close request are dropped.
 #pragma once
 
 #include <windows.h>
 
 #include <cstddef>
-#include <variant>
 
 class DialogBase {
 public:
@@ -23,82 +28,58 @@ protected:
     explicit DialogBase(UINT templateId);
     virtual ~DialogBase() = default;
 
-    // A row's handler, by what it is given and what it answers:
-    //   void ()      a button's click: runs to completion;
-    //   bool (UINT)  a message carrying an identifier in wParam (WM_SYSCOMMAND);
-    //   bool ()      a message without arguments (WM_PAINT);
-    //   HICON ()     a message answered with an icon (WM_QUERYDRAGICON).
-    // false, or a null icon, leaves the message to the dialog manager.
-    template <class Dialog>
-    using Handler = std::variant<void (Dialog::*)(), bool (Dialog::*)(UINT), bool (Dialog::*)(),
-                                 HICON (Dialog::*)()>;
+    // A command's handler: takes nothing, returns nothing, runs to completion.
+    using Handler = void (DialogBase::*)();
 
-    // One row of a dispatch table: a window message, or WM_COMMAND with the id of
-    // the button whose click it routes.
-    template <class Dialog>
-    struct MessageEntry {
+    // One row of a command table: WM_COMMAND with the id of the button whose
+    // click it routes, or WM_SYSCOMMAND with a command id whose low four bits
+    // are the system's.
+    struct CommandEntry {
         UINT message;
-        UINT controlId;
-        Handler<Dialog> handler;
+        UINT id;
+        Handler handler;
     };
+
+    // A derived class's handler as a table row takes it.
+    template <class Dialog>
+    static Handler Command(void (Dialog::*handler)())
+    {
+        return static_cast<Handler>(handler);
+    }
 
     // TRUE lets the dialog manager set the focus to the first tab stop.
     virtual BOOL OnInitDialog() { return TRUE; }
-    // Calls the handler of the message's row, if any; returns what the dialog
-    // procedure answers, FALSE when no handler took the message.
+    // What the dialog procedure answers for the message, FALSE when no handler
+    // took it. Commands go through RouteCommand.
     virtual INT_PTR RouteMessage(UINT message, WPARAM wParam) = 0;
 
-    template <class Dialog, std::size_t N>
-    INT_PTR Route(const MessageEntry<Dialog> (&table)[N], UINT message, WPARAM wParam)
+    // Runs the handler of the command's row, or keeps it while another command
+    // runs; FALSE when no row is the command's.
+    template <std::size_t N>
+    INT_PTR RouteCommand(const CommandEntry (&table)[N], UINT message, WPARAM wParam)
     {
-        for (const MessageEntry<Dialog>& entry : table) {
-            if (entry.message != message)
-                continue;
-            if (message == WM_COMMAND && (LOWORD(wParam) != entry.controlId || HIWORD(wParam) != BN_CLICKED))
-                continue;
-            return std::visit(Call<Dialog>{*static_cast<Dialog*>(this), m_hWnd, wParam}, entry.handler);
-        }
-        return FALSE;
+        return RouteCommand(table, N, message, wParam);
     }
+
+    // The answer for a message a handler took: 0 in DWLP_MSGRESULT, set after the
+    // handler so that messages it nested cannot leave theirs.
+    INT_PTR Handled() const;
 
     HWND m_hWnd = nullptr;
 
 private:
-    // Calls a handler with what its kind needs and turns its answer into the
-    // dialog procedure's. A handled message answers 0 through DWLP_MSGRESULT,
-    // set after the handler so that messages it nested cannot leave theirs; an
-    // icon is the procedure's own return value.
-    template <class Dialog>
-    struct Call {
-        Dialog& dialog;
-        HWND window;
-        WPARAM wParam;
-
-        INT_PTR Handled(bool handled) const
-        {
-            if (!handled)
-                return FALSE;
-            SetWindowLongPtrW(window, DWLP_MSGRESULT, 0);
-            return TRUE;
-        }
-        INT_PTR operator()(void (Dialog::*handler)()) const
-        {
-            (dialog.*handler)();
-            return Handled(true);
-        }
-        INT_PTR operator()(bool (Dialog::*handler)(UINT)) const
-        {
-            return Handled((dialog.*handler)(static_cast<UINT>(wParam)));
-        }
-        INT_PTR operator()(bool (Dialog::*handler)()) const { return Handled((dialog.*handler)()); }
-        INT_PTR operator()(HICON (Dialog::*handler)()) const
-        {
-            return reinterpret_cast<INT_PTR>((dialog.*handler)());
-        }
-    };
+    // Presses kept while one command runs. An operator presses a few buttons
+    // while a library call takes its time, not dozens: more are dropped.
+    static constexpr std::size_t kKeptCapacity = 16;
 
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
     INT_PTR HandleMessage(UINT message, WPARAM wParam);
+    INT_PTR RouteCommand(const CommandEntry* table, std::size_t rows, UINT message, WPARAM wParam);
+    void Run(Handler handler);
 
     UINT m_templateId;
+    bool m_running = false;  // a command's handler is on the stack
+    int m_endAsked = 0;      // IDOK or IDCANCEL, asked for while one ran
+    Handler m_kept[kKeptCapacity] = {};
+    std::size_t m_keptCount = 0;
 };

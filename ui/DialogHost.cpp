@@ -2,23 +2,18 @@
 
 #include "ApplicationName.h"
 
-std::string DialogHost::GetControlText(int id)
+void DialogHost::GetControlText(int id, char* text, std::size_t capacity)
 {
-    const int length = GetWindowTextLengthA(GetDlgItem(m_dialog, id));
-    if (length <= 0)
-        return std::string();
-    std::string text(static_cast<std::size_t>(length) + 1, '\0');
-    const UINT copied = GetDlgItemTextA(m_dialog, id, text.data(), length + 1);
-    text.resize(copied);
-    return text;
+    text[0] = '\0';
+    GetDlgItemTextA(m_dialog, id, text, static_cast<int>(capacity));
 }
 
-void DialogHost::SetControlText(int id, const std::string& text)
+void DialogHost::SetControlText(int id, const char* text)
 {
-    SetDlgItemTextA(m_dialog, id, text.c_str());
+    SetDlgItemTextA(m_dialog, id, text);
 }
 
-void DialogHost::ShowMessage(const std::wstring& text)
+void DialogHost::ShowMessage(const wchar_t* text)
 {
-    ShowApplicationMessage(m_dialog, text.c_str());
+    ShowApplicationMessage(m_dialog, text);
 }

@@ -9,10 +9,10 @@ class DialogHost final : public CommandHost {
 public:
     explicit DialogHost(HWND dialog) : m_dialog(dialog) {}
 
-    std::string GetControlText(int id) override;
-    void SetControlText(int id, const std::string& text) override;
+    void GetControlText(int id, char* text, std::size_t capacity) override;
+    void SetControlText(int id, const char* text) override;
     // A modal box owned by the dialog, captioned with the application name, OK only.
-    void ShowMessage(const std::wstring& text) override;
+    void ShowMessage(const wchar_t* text) override;
 
 private:
     HWND m_dialog;

@@ -7,3 +7,14 @@ constexpr int CentredIconOffset(int outer, int icon)
 {
     return (outer - icon + 1) / 2;
 }
+
+struct IconOrigin {
+    int x;
+    int y;
+};
+
+// The top-left corner that centres an icon in a client area of the given size.
+constexpr IconOrigin CentredIconOrigin(int clientWidth, int clientHeight, int iconWidth, int iconHeight)
+{
+    return {CentredIconOffset(clientWidth, iconWidth), CentredIconOffset(clientHeight, iconHeight)};
+}

@@ -3,9 +3,9 @@
 #include "AboutDlg.h"
 #include "ApplicationName.h"
 #include "CardInfoCommand.h"
-#include "CommandBuffers.h"
 #include "DeviceCommands.h"
 #include "DialogHost.h"
+#include "GuardedPages.h"
 #include "IconPlacement.h"
 #include "ImportedReader.h"
 #include "Win32Owners.h"
@@ -14,15 +14,13 @@
 static_assert((IDM_ABOUTBOX & 0xFFF0) == IDM_ABOUTBOX && IDM_ABOUTBOX < 0xF000,
               "the About command must leave the low four bits to the system and stay below SC_*");
 
-const DialogBase::MessageEntry<CZantorDlg> CZantorDlg::kMessageMap[] = {
-    {WM_SYSCOMMAND, 0, &CZantorDlg::OnSysCommand},
-    {WM_PAINT, 0, &CZantorDlg::OnPaint},
-    {WM_QUERYDRAGICON, 0, &CZantorDlg::OnQueryDragIcon},
-    {WM_COMMAND, IDC_BTN_OPEN, &CZantorDlg::OnOpenDevice},
-    {WM_COMMAND, IDC_BTN_CLOSE, &CZantorDlg::OnCloseDevice},
-    {WM_COMMAND, IDC_BTN_STATUS, &CZantorDlg::OnDeviceStatus},
-    {WM_COMMAND, IDC_BTN_READCARD, &CZantorDlg::OnReadCard},
-    {WM_COMMAND, IDC_BTN_CARDINFO, &CZantorDlg::OnReadCardInfo},
+const DialogBase::CommandEntry CZantorDlg::kCommandMap[] = {
+    {WM_SYSCOMMAND, IDM_ABOUTBOX, Command(&CZantorDlg::OnSysCommand)},
+    {WM_COMMAND, IDC_BTN_OPEN, Command(&CZantorDlg::OnOpenDevice)},
+    {WM_COMMAND, IDC_BTN_CLOSE, Command(&CZantorDlg::OnCloseDevice)},
+    {WM_COMMAND, IDC_BTN_STATUS, Command(&CZantorDlg::OnDeviceStatus)},
+    {WM_COMMAND, IDC_BTN_READCARD, Command(&CZantorDlg::OnReadCard)},
+    {WM_COMMAND, IDC_BTN_CARDINFO, Command(&CZantorDlg::OnReadCardInfo)},
 };
 
 CZantorDlg::CZantorDlg()
@@ -32,7 +30,15 @@ CZantorDlg::CZantorDlg()
 
 INT_PTR CZantorDlg::RouteMessage(UINT message, WPARAM wParam)
 {
-    return Route(kMessageMap, message, wParam);
+    switch (message) {
+    case WM_PAINT:
+        OnPaint();
+        return Handled();
+    case WM_QUERYDRAGICON:
+        return reinterpret_cast<INT_PTR>(OnQueryDragIcon());
+    default:
+        return RouteCommand(kCommandMap, message, wParam);
+    }
 }
 
 BOOL CZantorDlg::OnInitDialog()
@@ -58,33 +64,29 @@ BOOL CZantorDlg::OnInitDialog()
 
 // The About box for the system menu's About item (any of its sixteen ids), or
 // why it could not be shown.
-bool CZantorDlg::OnSysCommand(UINT command)
+void CZantorDlg::OnSysCommand()
 {
-    if ((command & 0xFFF0) != IDM_ABOUTBOX)
-        return false;
     CAboutDlg about;
     if (about.DoModal(m_hWnd) == -1) {
         wchar_t text[64];
         wsprintfW(text, L"无法显示关于对话框 错误码：%lu", GetLastError());
         ShowApplicationMessage(m_hWnd, text);
     }
-    return true;
 }
 
-// The icon, centred, while the window is minimised.
-bool CZantorDlg::OnPaint()
+// The icon, centred, while the window is minimised; otherwise the controls
+// paint themselves.
+void CZantorDlg::OnPaint()
 {
-    if (!IsIconic(m_hWnd))
-        return false;
     win32::PaintDC dc(m_hWnd);
+    if (!IsIconic(m_hWnd))
+        return;
     SendMessageW(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.Get()), 0);
-    const int iconWidth = GetSystemMetrics(SM_CXICON);
-    const int iconHeight = GetSystemMetrics(SM_CYICON);
     RECT client{};
     GetClientRect(m_hWnd, &client);
-    DrawIcon(dc.Get(), CentredIconOffset(client.right - client.left, iconWidth),
-             CentredIconOffset(client.bottom - client.top, iconHeight), m_hIcon);
-    return true;
+    const IconOrigin origin = CentredIconOrigin(client.right - client.left, client.bottom - client.top,
+                                                GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON));
+    DrawIcon(dc.Get(), origin.x, origin.y, m_hIcon);
 }
 
 // The cursor shown while the minimised window is dragged.
@@ -93,42 +95,39 @@ HICON CZantorDlg::OnQueryDragIcon()
     return m_hIcon;
 }
 
-// "打开成功", or why the reader did not open on the typed port.
-void CZantorDlg::OnOpenDevice()
+void CZantorDlg::Execute(Runner command)
 {
     DialogHost host(m_hWnd);
     ImportedReader reader;
-    RunOpenDevice(host, reader, CommandBuffers());
+    command(host, reader, GuardedPages());
+}
+
+// "打开成功", or why the reader did not open on the typed port.
+void CZantorDlg::OnOpenDevice()
+{
+    Execute(&RunOpenDevice);
 }
 
 // "关闭成功", or why the reader did not close.
 void CZantorDlg::OnCloseDevice()
 {
-    DialogHost host(m_hWnd);
-    ImportedReader reader;
-    RunCloseDevice(host, reader, CommandBuffers());
+    Execute(&RunCloseDevice);
 }
 
 // The reader's status text and code.
 void CZantorDlg::OnDeviceStatus()
 {
-    DialogHost host(m_hWnd);
-    ImportedReader reader;
-    RunDeviceStatus(host, reader, CommandBuffers());
+    Execute(&RunDeviceStatus);
 }
 
 // The outcome of a card read, text and code.
 void CZantorDlg::OnReadCard()
 {
-    DialogHost host(m_hWnd);
-    ImportedReader reader;
-    RunReadCard(host, reader, CommandBuffers());
+    Execute(&RunReadCard);
 }
 
 // The card's fields in the form and its photo in zp.jpg.
 void CZantorDlg::OnReadCardInfo()
 {
-    DialogHost host(m_hWnd);
-    ImportedReader reader;
-    RunReadCardInfo(host, reader, CommandBuffers());
+    Execute(&RunReadCardInfo);
 }

@@ -1,6 +1,7 @@
 // The main dialog: the card form, the port box and the five command buttons.
 #pragma once
 
+#include "DeviceCommands.h"
 #include "DialogBase.h"
 
 class CZantorDlg final : public DialogBase {
@@ -12,8 +13,8 @@ protected:
     INT_PTR RouteMessage(UINT message, WPARAM wParam) override;
 
 private:
-    bool OnSysCommand(UINT command);
-    bool OnPaint();
+    void OnSysCommand();
+    void OnPaint();
     HICON OnQueryDragIcon();
     void OnOpenDevice();
     void OnCloseDevice();
@@ -21,7 +22,12 @@ private:
     void OnReadCard();
     void OnReadCardInfo();
 
-    static const MessageEntry<CZantorDlg> kMessageMap[];
+    // Runs one of the window-free commands against this dialog, the imported
+    // reader library and guard-paged buffers.
+    using Runner = void (*)(CommandHost& host, Reader& reader, const Allocator& buffers);
+    void Execute(Runner command);
+
+    static const CommandEntry kCommandMap[];
 
     // Shared icon from the program's resources; the system owns it.
     HICON m_hIcon;

@@ -145,7 +145,7 @@ TEST_F(CardInfoTest, WithoutMemoryShowsOneMessageAndReleasesWhatItHad)
         AnswerAll(0, "TWFu");
         ScriptedHeap::blocks = blocks;
         ScriptedHeap::outstanding = 0;
-        RunReadCardInfo(host, reader, Allocator{&ScriptedHeap::Allocate, &ScriptedHeap::Release});
+        RunReadCardInfo(host, reader, Allocator{&ScriptedHeap::Allocate, &ScriptedHeap::Release, 0});
 
         EXPECT_EQ(host.messages, std::vector<std::wstring>{L"无法分配足够的内存空间"}) << blocks;
         const std::size_t calls = blocks == 0 ? 0 : blocks == 2 ? 10 : 11;
@@ -159,22 +159,37 @@ TEST_F(CardInfoTest, WithoutMemoryShowsOneMessageAndReleasesWhatItHad)
 TEST_F(CardInfoTest, AFaultEndsTheReadWithOneMessageAndLeavesTheRestAlone)
 {
     // The call that raises, by its place in the order: the name, the address
-    // (a middle field), the photo. Boxes written before it stay; nothing after.
-    for (const std::size_t faulting : {0u, 4u, 10u}) {
+    // (a middle field), the photo; or the name and the photo writing one byte past
+    // their value buffers. Boxes written before it stay; nothing after.
+    struct Row {
+        std::size_t faulting;
+        bool pastValue;
+        std::wstring shown;
+    };
+    const Row rows[] = {
+        {0, false, L"读卡器库 GetCardInfo 调用异常：0xC0000005"},
+        {4, false, L"读卡器库 GetCardInfo 调用异常：0xC0000005"},
+        {10, false, L"读卡器库 GetCardInfo 调用异常：0xC0000005"},
+        {0, true, L"读卡器库 GetCardInfo 写入超出缓冲区（1024 字节）"},
+        {10, true, L"读卡器库 GetCardInfo 写入超出缓冲区（102400 字节）"},
+    };
+    const Allocator guarded{&HeapAllocate, &HeapRelease, 4096};
+    for (const Row& row : rows) {
         WriteFile("zp.jpg", "previous photo");
         host = FakeHost{};
         reader.calls.clear();
         AnswerAll(0, "TWFu");
-        reader.raiseAt = faulting;
+        reader.raiseAt = row.faulting;
         reader.raised.raised = true;
         reader.raised.exceptionCode = 0xC0000005;
-        RunReadCardInfo(host, reader, kRuntimeHeap);
+        reader.raisedPastValue = row.pastValue;
+        RunReadCardInfo(host, reader, guarded);
 
-        ASSERT_EQ(host.messages.size(), 1u) << faulting;
-        EXPECT_EQ(host.messages[0].rfind(L"读卡器库 GetCardInfo 调用异常：0xC0000005", 0), 0u) << faulting;
-        EXPECT_EQ(reader.calls.size(), faulting + 1) << faulting;
-        EXPECT_EQ(host.writes.size(), faulting) << "one box per earlier call, never the length";
-        EXPECT_EQ(ReadFile("zp.jpg"), "previous photo") << faulting;
+        ASSERT_EQ(host.messages.size(), 1u) << row.faulting;
+        EXPECT_EQ(host.messages[0].rfind(row.shown, 0), 0u) << row.faulting << (row.pastValue ? " past its value" : "");
+        EXPECT_EQ(reader.calls.size(), row.faulting + 1) << row.faulting;
+        EXPECT_EQ(host.writes.size(), row.faulting) << "one box per earlier call, never the length";
+        EXPECT_EQ(ReadFile("zp.jpg"), "previous photo") << row.faulting;
     }
 }
 

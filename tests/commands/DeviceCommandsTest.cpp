@@ -128,7 +128,7 @@ TEST(DeviceCommands, AFaultOrNoBufferIsTheOneMessage)
                                                            {RunCloseDevice, L"CloseDevice"},
                                                            {RunDeviceStatus, L"getDeviceStatus"},
                                                            {RunReadCard, L"readCard"}};
-    const Allocator noMemory{[](std::size_t) -> void* { return nullptr; }, [](void*) {}};
+    const Allocator noMemory{[](std::size_t) -> void* { return nullptr; }, [](void*) {}, 0};
     for (const auto& [run, operation] : commands) {
         FakeHost host;
         FakeReader reader;

@@ -1,6 +1,7 @@
 // Recording stand-ins for the dialog and the reader library.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -18,13 +19,19 @@ public:
     std::vector<std::wstring> messages;
     std::vector<std::pair<int, std::string>> writes;  // in order
 
-    std::string GetControlText(int id) override { return controls[id]; }
-    void SetControlText(int id, const std::string& text) override
+    void GetControlText(int id, char* text, std::size_t capacity) override
+    {
+        const std::string& held = controls[id];
+        const std::size_t length = std::min(held.size(), capacity - 1);
+        std::memcpy(text, held.data(), length);
+        text[length] = '\0';
+    }
+    void SetControlText(int id, const char* text) override
     {
         writes.emplace_back(id, text);
         controls[id] = text;
     }
-    void ShowMessage(const std::wstring& text) override { messages.push_back(text); }
+    void ShowMessage(const wchar_t* text) override { messages.push_back(text); }
 };
 
 // One call the commands made, with copies of the buffers as the reader found them.
@@ -51,6 +58,8 @@ public:
     // Call number `raiseAt` (counting from 0) raises `raised` instead of answering.
     std::size_t raiseAt = SIZE_MAX;
     CallOutcome raised;
+    // The raise of GetCardInfo is a write one byte past its value buffer.
+    bool raisedPastValue = false;
 
     CallOutcome OpenDevice(std::int32_t port, char* errorText) override
     {
@@ -76,7 +85,14 @@ public:
     {
         const std::size_t valueSize = index == 11 ? 102400 : 1024;
         calls.push_back({"GetCardInfo", index, Snapshot(value, valueSize), Snapshot(errorText, 1024)});
-        return calls.size() - 1 == raiseAt ? raised : CallOutcome::Returned(field(index, value, errorText));
+        if (calls.size() - 1 != raiseAt)
+            return CallOutcome::Returned(field(index, value, errorText));
+        CallOutcome outcome = raised;
+        if (raisedPastValue) {
+            outcome.accessAddress = reinterpret_cast<std::uintptr_t>(value) + valueSize;
+            outcome.writeAccess = true;
+        }
+        return outcome;
     }
 
     static std::string Snapshot(const char* buffer, std::size_t size) { return std::string(buffer, size); }

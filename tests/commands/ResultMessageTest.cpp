@@ -9,7 +9,20 @@
 
 #include "Gbk.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
 namespace {
+
+// A built text as a standard string, for comparing and printing.
+template <class Char, std::size_t N>
+std::basic_string<Char> Str(const BoundedText<Char, N>& text)
+{
+    return std::basic_string<Char>(text.c_str(), text.size());
+}
 
 struct PortCase {
     const char* text;
@@ -52,12 +65,12 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(TextFromBuffer, StopsAtNulOrAtTheBufferEnd)
 {
     const char terminated[8] = {'a', 'b', '\0', 'x', 'x', 'x', 'x', 'x'};
-    EXPECT_EQ(TextFromBuffer(terminated, sizeof terminated), "ab");
+    EXPECT_EQ(Str(TextFromBuffer(terminated, sizeof terminated)), "ab");
 
     // A library that filled the buffer without a NUL: read exactly its size.
     char unterminated[16];
     std::memset(unterminated, 'z', sizeof unterminated);
-    EXPECT_EQ(TextFromBuffer(unterminated, 8), std::string(8, 'z'));
+    EXPECT_EQ(Str(TextFromBuffer(unterminated, 8)), std::string(8, 'z'));
 
     // The measure reads blocks of words: every alignment, a NUL at every place
     // around the block edges, and buffers ending inside a block.
@@ -89,24 +102,47 @@ TEST(ResultForms, AreExactWithTheLibraryTextDecodedOnItsOwn)
     };
     const std::string occupied = Gbk(u8"端口被占用");
     const Row rows[] = {
-        {"empty text", FailureMessage(L"打开失败！", Padded("").c_str(), 1024, 5), L"打开失败！ 错误码：5"},
-        {"text and negative code", FailureMessage(L"关闭失败！", Padded(Gbk(u8"端口")).c_str(), 1024, -1),
+        {"empty text", Str(FailureMessage(L"打开失败！", Padded("").c_str(), 1024, 5)), L"打开失败！ 错误码：5"},
+        {"text and negative code", Str(FailureMessage(L"关闭失败！", Padded(Gbk(u8"端口")).c_str(), 1024, -1)),
          L"关闭失败！端口 错误码：-1"},
-        {"status begins with the space", StatusMessage(Padded("").c_str(), 1024, 0), L" 状态码：0"},
-        {"percent is data", StatusMessage(Padded("100%s%d%n").c_str(), 1024, INT_MIN), L"100%s%d%n 状态码：-2147483648"},
+        {"status begins with the space", Str(StatusMessage(Padded("").c_str(), 1024, 0)), L" 状态码：0"},
+        {"percent is data", Str(StatusMessage(Padded("100%s%d%n").c_str(), 1024, INT_MIN)), L"100%s%d%n 状态码：-2147483648"},
         // A lone lead byte at the end, or a byte that starts no character, is
         // the library's own: Zantor's following space stays.
-        {"lone lead byte, failure form", FailureMessage(L"打开失败！", Padded(occupied + "\x81").c_str(), 1024, 5),
+        {"lone lead byte, failure form", Str(FailureMessage(L"打开失败！", Padded(occupied + "\x81").c_str(), 1024, 5)),
          L"打开失败！端口被占用? 错误码：5"},
-        {"lone lead byte, status form", StatusMessage(Padded(occupied + "\xFE").c_str(), 1024, 3),
+        {"lone lead byte, status form", Str(StatusMessage(Padded(occupied + "\xFE").c_str(), 1024, 3)),
          L"端口被占用? 状态码：3"},
-        {"lone lead byte cut by the buffer's end", StatusMessage((occupied + "\xB6\xCB").c_str(), 11, 1),
+        {"lone lead byte cut by the buffer's end", Str(StatusMessage((occupied + "\xB6\xCB").c_str(), 11, 1)),
          L"端口被占用? 状态码：1"},
-        {"lead byte before a byte that cannot trail it", FailureMessage(L"信息读取失败！", Padded("a\x81 z").c_str(), 1024, 2),
+        {"lead byte before a byte that cannot trail it", Str(FailureMessage(L"信息读取失败！", Padded("a\x81 z").c_str(), 1024, 2)),
          L"信息读取失败！a?z 错误码：2"},
-        {"undefined byte, status form", StatusMessage(Padded("\xFF").c_str(), 1024, -4), L"\xF8F5 状态码：-4"},
+        {"undefined byte, status form", Str(StatusMessage(Padded("\xFF").c_str(), 1024, -4)), L"\xF8F5 状态码：-4"},
     };
     for (const Row& row : rows) EXPECT_EQ(row.shown, row.expected) << row.why;
+}
+
+// This test program's own file name and base, as a module the fault can lie in.
+std::wstring ThisModule()
+{
+#ifdef _WIN32
+    return L"commands_tests.exe";
+#else
+    return L"commands_tests";
+#endif
+}
+
+CallOutcome InModule(CallOutcome outcome, std::uintptr_t offset)
+{
+#ifdef _WIN32
+    outcome.moduleBase = reinterpret_cast<std::uintptr_t>(GetModuleHandleW(nullptr));
+#else
+    Dl_info info{};
+    dladdr(reinterpret_cast<const void*>(&ThisModule), &info);
+    outcome.moduleBase = reinterpret_cast<std::uintptr_t>(info.dli_fbase);
+#endif
+    outcome.exceptionAddress = outcome.moduleBase + offset;
+    return outcome;
 }
 
 TEST(FaultMessage, NamesTheOverrunBufferOrTheException)
@@ -143,17 +179,63 @@ TEST(FaultMessage, NamesTheOverrunBufferOrTheException)
         {"another exception", raised(0xC0000094, end(text, 1024), true), L"读卡器库 GetCardInfo 调用异常：0xC0000094" + at},
         {"the stub of a missing entry point", raised(0x80000100, 0, false),
          L"读卡器库 GetCardInfo 调用异常：0x80000100" + at},
+        {"inside a module: its file and the offset", InModule(raised(0xC0000005, 0, false), 0x1A2B),
+         L"读卡器库 GetCardInfo 调用异常：0xC0000005（地址 " + ThisModule() + L"+0x1A2B）"},
     };
     for (const Row& row : rows)
-        EXPECT_EQ(FaultMessage(L"GetCardInfo", row.outcome, {{text, sizeof text}, {photo, sizeof photo}}), row.expected)
+        EXPECT_EQ(Str(FaultMessage(L"GetCardInfo", row.outcome, {{text, sizeof text, 4096}, {photo, sizeof photo, 4096}})),
+                  row.expected)
             << row.why;
 }
 
-TEST(Decimal, IsSignedWithoutPadding)
+// The text builder at its edges, and the longest message of each form fits whole.
+TEST(BoundedText, FillsToItsCapacityAndCutsWhatIsPast)
 {
-    EXPECT_EQ(Decimal(0), "0");
-    EXPECT_EQ(Decimal(102399), "102399");
-    EXPECT_EQ(Decimal(INT64_MIN), "-9223372036854775808");
+    const std::string longest(1023, '7');  // the longest library text
+    const std::wstring longestWide(longest.begin(), longest.end());
+    const CallOutcome slowest = [] {
+        CallOutcome outcome;
+        outcome.exceptionCode = 0xC0000005;
+        outcome.exceptionAddress = UINTPTR_MAX;
+        return outcome;
+    }();
+    char photo[1];
+    struct Row {
+        const char* why;
+        std::wstring shown;
+        bool cut;
+        std::wstring expected;
+    };
+    const auto row = [](const char* why, const auto& text, const std::wstring& expected) {
+        return Row{why, Str(text), text.cut(), expected};
+    };
+    const std::wstring maxAddress = sizeof(void*) == 8 ? L"0xFFFFFFFFFFFFFFFF" : L"0xFFFFFFFF";
+    const Row rows[] = {
+        row("exactly full", WideText<4>().Append(L"abc"), L"abc"),
+        row("one past full", WideText<4>().Append(L"abcd"), L"abc"),
+        row("decimals", WideText<64>().AppendDecimal(0).Append(L' ').AppendDecimal(102399).Append(L' ').AppendDecimal(INT64_MIN),
+            L"0 102399 -9223372036854775808"),
+        row("hex, fixed and shortest", WideText<32>().AppendHex(0x1A2B, 8).Append(L' ').AppendHex(0, 0), L"0x00001A2B 0x0"),
+        row("longest failure form", FailureMessage(L"信息读取失败！", longest.c_str(), 1024, INT32_MIN),
+            L"信息读取失败！" + longestWide + L" 错误码：-2147483648"),
+        row("longest status form", StatusMessage(longest.c_str(), 1024, INT32_MIN), longestWide + L" 状态码：-2147483648"),
+        row("longest overrun form", FaultMessage(L"getDeviceStatus", [&] {
+                CallOutcome outcome = slowest;
+                outcome.writeAccess = true;
+                outcome.accessAddress = reinterpret_cast<std::uintptr_t>(photo) + 102400;
+                return outcome;
+            }(), {{photo, 102400, 4096}}), L"读卡器库 getDeviceStatus 写入超出缓冲区（102400 字节）"),
+        row("longest fault form outside a module", FaultMessage(L"getDeviceStatus", slowest, {}),
+            L"读卡器库 getDeviceStatus 调用异常：0xC0000005（地址 " + maxAddress + L"）"),
+    };
+    for (const Row& r : rows) {
+        EXPECT_EQ(r.shown, r.expected) << r.why;
+        EXPECT_EQ(r.cut, r.why == std::string("one past full")) << r.why;
+    }
+    if (sizeof(wchar_t) == 2) {
+        WideText<3> pair;
+        EXPECT_EQ(Str(pair.Append(L"a\xD83D\xDE00")), L"a") << "a UTF-16 pair is never split";
+    }
 }
 
 }  // namespace

@@ -11,11 +11,6 @@
 
 namespace {
 
-struct RecordingOwner : MessageOwner {
-    std::vector<std::wstring> messages;
-    void ShowMessage(const std::wstring& text) override { messages.push_back(text); }
-};
-
 // The process heap, or none at all, counting blocks not yet given back.
 struct TestHeap {
     static inline bool empty = false;
@@ -23,7 +18,7 @@ struct TestHeap {
     static void* Allocate(std::size_t size) { return empty ? nullptr : (++outstanding, std::malloc(size)); }
     static void Release(void* block) { --outstanding, std::free(block); }
 };
-constexpr Allocator kTestHeap{&TestHeap::Allocate, &TestHeap::Release};
+constexpr Allocator kTestHeap{&TestHeap::Allocate, &TestHeap::Release, 0};
 
 enum class Before { Nothing, OldFile, DirectoryNamedZpJpg, LinkToDevFull, NoMemory };
 
@@ -31,14 +26,14 @@ struct SaveCase {
     const char* why;
     Before before;
     const char* text;
-    const wchar_t* message;  // nullptr: none
+    PhotoResult result;
     const char* file;     // expected zp.jpg; nullptr: not a readable file
 };
 std::ostream& operator<<(std::ostream& os, const SaveCase& c) { return os << c.why; }
 
 class SavePhotoCase : public InTempDirectory, public ::testing::WithParamInterface<SaveCase> {};
 
-TEST_P(SavePhotoCase, WritesTheFileOrReportsOnceAndReleasesEverything)
+TEST_P(SavePhotoCase, WritesTheFileOrSaysWhyNotAndReleasesEverything)
 {
     const SaveCase& c = GetParam();
     if (c.before == Before::OldFile || c.before == Before::NoMemory) WriteFile("zp.jpg", "old photo");
@@ -50,11 +45,7 @@ TEST_P(SavePhotoCase, WritesTheFileOrReportsOnceAndReleasesEverything)
     if (c.before == Before::LinkToDevFull) std::filesystem::create_symlink("/dev/full", "zp.jpg");
     TestHeap::empty = c.before == Before::NoMemory;
     TestHeap::outstanding = 0;
-    RecordingOwner owner;
-
-    SavePhoto(c.text, std::strlen(c.text), owner, kTestHeap);
-
-    EXPECT_EQ(owner.messages, c.message ? std::vector<std::wstring>{c.message} : std::vector<std::wstring>{});
+    EXPECT_EQ(SavePhoto(c.text, std::strlen(c.text), kTestHeap), c.result);
     if (c.file) {
         EXPECT_EQ(ReadFile("zp.jpg"), c.file);
     }
@@ -67,18 +58,18 @@ TEST_P(SavePhotoCase, WritesTheFileOrReportsOnceAndReleasesEverything)
 INSTANTIATE_TEST_SUITE_P(
     Table, SavePhotoCase,
     ::testing::Values(
-        SaveCase{"empty text: empty file", Before::Nothing, "", nullptr, ""},
-        SaveCase{"12 characters, one =: 8 bytes", Before::Nothing, "SGVsbG8gV28=", nullptr, "Hello Wo"},
-        SaveCase{"old file truncated", Before::OldFile, "TWFu", nullptr, "Man"},
-        SaveCase{"refused text empties the file silently", Before::OldFile, "A===", nullptr, ""},
-        SaveCase{"cannot open: old file kept", Before::DirectoryNamedZpJpg, "TWFu", L"无法打开文件", nullptr},
-        SaveCase{"no memory: no file touched", Before::NoMemory, "TWFu", L"无法分配足够的内存空间", "old photo"}));
+        SaveCase{"empty text: empty file", Before::Nothing, "", PhotoResult::kSaved, ""},
+        SaveCase{"12 characters, one =: 8 bytes", Before::Nothing, "SGVsbG8gV28=", PhotoResult::kSaved, "Hello Wo"},
+        SaveCase{"old file truncated", Before::OldFile, "TWFu", PhotoResult::kSaved, "Man"},
+        SaveCase{"refused text empties the file silently", Before::OldFile, "A===", PhotoResult::kSaved, ""},
+        SaveCase{"cannot open: old file kept", Before::DirectoryNamedZpJpg, "TWFu", PhotoResult::kCannotOpen, nullptr},
+        SaveCase{"no memory: no file touched", Before::NoMemory, "TWFu", PhotoResult::kNoMemory, "old photo"}));
 
 #ifndef _WIN32
 // Every write to /dev/full fails with ENOSPC.
 INSTANTIATE_TEST_SUITE_P(
     FullDevice, SavePhotoCase,
-    ::testing::Values(SaveCase{"failing write reported", Before::LinkToDevFull, "TWFu", L"写入文件失败", nullptr}));
+    ::testing::Values(SaveCase{"failing write reported", Before::LinkToDevFull, "TWFu", PhotoResult::kWriteFailed, nullptr}));
 #endif
 
 } // namespace

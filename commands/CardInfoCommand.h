@@ -2,7 +2,7 @@
 #pragma once
 
 #include "CommandHost.h"
-#include "HeapBuffer.h"
+#include "Buffers.h"
 #include "Reader.h"
 
 // Fetches fields 0-8 and 10 into their boxes (the name only when its call

@@ -7,12 +7,12 @@
 
 namespace {
 
-// Calls `operation` with a fresh text buffer and shows what `Message` makes of
+// Calls `operation` with a fresh text buffer and shows what `message` makes of
 // its result; a buffer that cannot be had, or a call that raises, is reported
 // instead.
-template <class Call, class Message>
+template <class Call, class MessageOf>
 void RunTextCommand(CommandHost& host, const Allocator& buffers, const wchar_t* operation, Call call,
-                    Message message)
+                    MessageOf message)
 {
     const ZeroedBuffer text(mervik::kTextBufferSize, buffers);
     if (!text) {
@@ -21,11 +21,24 @@ void RunTextCommand(CommandHost& host, const Allocator& buffers, const wchar_t* 
     }
     const CallOutcome outcome = call(text.chars());
     if (outcome.raised) {
-        host.ShowMessage(FaultMessage(operation, outcome, {text.Seen()}));
+        host.ShowMessage(FaultMessage(operation, outcome, {text.Seen()}).c_str());
         return;
     }
-    host.ShowMessage(message(outcome.result, text.chars()));
+    host.ShowMessage(message(outcome.result, text.chars()).c_str());
 }
+
+// A fixed text when the operation succeeded, else the failure form.
+Message SuccessOrFailure(std::int32_t code, const wchar_t* success, const wchar_t* failure, const char* text)
+{
+    if (code != 0) return FailureMessage(failure, text, mervik::kTextBufferSize, code);
+    Message message;
+    message.Append(success);
+    return message;
+}
+
+// The port box holds a number: what atoi reads of it is the leading blanks, a
+// sign and the digits. Text past this many bytes is cut and never looked at.
+constexpr std::size_t kPortTextCapacity = 256;
 
 }  // namespace
 
@@ -33,21 +46,19 @@ void RunOpenDevice(CommandHost& host, Reader& reader, const Allocator& buffers)
 {
     RunTextCommand(
         host, buffers, L"OpenDevice",
-        [&](char* text) { return reader.OpenDevice(ParsePort(host.GetControlText(IDC_EDIT_PORT)), text); },
-        [](std::int32_t code, const char* text) {
-            return code == 0 ? std::wstring(L"打开成功")
-                             : FailureMessage(L"打开失败！", text, mervik::kTextBufferSize, code);
-        });
+        [&](char* text) {
+            char port[kPortTextCapacity];
+            host.GetControlText(IDC_EDIT_PORT, port, sizeof port);
+            return reader.OpenDevice(ParsePort(port), text);
+        },
+        [](std::int32_t code, const char* text) { return SuccessOrFailure(code, L"打开成功", L"打开失败！", text); });
 }
 
 void RunCloseDevice(CommandHost& host, Reader& reader, const Allocator& buffers)
 {
     RunTextCommand(
         host, buffers, L"CloseDevice", [&](char* text) { return reader.CloseDevice(text); },
-        [](std::int32_t code, const char* text) {
-            return code == 0 ? std::wstring(L"关闭成功")
-                             : FailureMessage(L"关闭失败！", text, mervik::kTextBufferSize, code);
-        });
+        [](std::int32_t code, const char* text) { return SuccessOrFailure(code, L"关闭成功", L"关闭失败！", text); });
 }
 
 void RunDeviceStatus(CommandHost& host, Reader& reader, const Allocator& buffers)

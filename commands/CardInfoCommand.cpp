@@ -1,7 +1,6 @@
 #include "CardInfoCommand.h"
 
 #include <cstdint>
-#include <string>
 
 #include "Mervik.h"
 #include "PhotoFile.h"
@@ -33,6 +32,22 @@ constexpr FieldTarget kFields[] = {
 constexpr const wchar_t* kOperation = L"GetCardInfo";
 constexpr const wchar_t* kNoMemory = L"无法分配足够的内存空间";
 
+// The message for what became of the photo file; null when it was saved.
+const wchar_t* PhotoMessage(PhotoResult result)
+{
+    switch (result) {
+    case PhotoResult::kSaved:
+        return nullptr;
+    case PhotoResult::kNoMemory:
+        return kNoMemory;
+    case PhotoResult::kCannotOpen:
+        return L"无法打开文件";
+    case PhotoResult::kWriteFailed:
+        return L"写入文件失败";
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 void RunReadCardInfo(CommandHost& host, Reader& reader, const Allocator& buffers)
@@ -47,13 +62,13 @@ void RunReadCardInfo(CommandHost& host, Reader& reader, const Allocator& buffers
     // Only the name call's result is examined.
     CallOutcome outcome = reader.GetCardInfo(mervik::kFieldName, value.chars(), error.chars());
     if (outcome.raised) {
-        host.ShowMessage(FaultMessage(kOperation, outcome, {value.Seen(), error.Seen()}));
+        host.ShowMessage(FaultMessage(kOperation, outcome, {value.Seen(), error.Seen()}).c_str());
         return;
     }
     if (outcome.result == 0) {
-        host.SetControlText(IDC_EDIT_NAME, TextFromBuffer(value.chars(), value.size()));
+        host.SetControlText(IDC_EDIT_NAME, TextFromBuffer(value.chars(), value.size()).c_str());
     } else {
-        host.ShowMessage(FailureMessage(L"信息读取失败！", error.chars(), error.size(), outcome.result));
+        host.ShowMessage(FailureMessage(L"信息读取失败！", error.chars(), error.size(), outcome.result).c_str());
     }
 
     // The other boxes show what the reader wrote, whatever it returned. The
@@ -62,10 +77,10 @@ void RunReadCardInfo(CommandHost& host, Reader& reader, const Allocator& buffers
         value.Clear();
         outcome = reader.GetCardInfo(field.index, value.chars(), error.chars());
         if (outcome.raised) {
-            host.ShowMessage(FaultMessage(kOperation, outcome, {value.Seen(), error.Seen()}));
+            host.ShowMessage(FaultMessage(kOperation, outcome, {value.Seen(), error.Seen()}).c_str());
             return;
         }
-        host.SetControlText(field.control, TextFromBuffer(value.chars(), value.size()));
+        host.SetControlText(field.control, TextFromBuffer(value.chars(), value.size()).c_str());
     }
 
     const ZeroedBuffer photo(mervik::kPhotoTextBufferSize, buffers);
@@ -75,11 +90,13 @@ void RunReadCardInfo(CommandHost& host, Reader& reader, const Allocator& buffers
     }
     outcome = reader.GetCardInfo(mervik::kFieldPhoto, photo.chars(), error.chars());
     if (outcome.raised) {
-        host.ShowMessage(FaultMessage(kOperation, outcome, {photo.Seen(), error.Seen()}));
+        host.ShowMessage(FaultMessage(kOperation, outcome, {photo.Seen(), error.Seen()}).c_str());
         return;
     }
     // Measured once: the length box and the photo file share it.
     const std::size_t length = BoundedLength(photo.chars(), photo.size());
-    host.SetControlText(IDC_EDIT_PHOTOLEN, Decimal(static_cast<std::int64_t>(length)));
-    SavePhoto(photo.chars(), length, host, buffers);
+    NarrowText<24> lengthText;  // 20 digits hold any size
+    host.SetControlText(IDC_EDIT_PHOTOLEN, lengthText.AppendDecimal(static_cast<std::int64_t>(length)).c_str());
+    if (const wchar_t* message = PhotoMessage(SavePhoto(photo.chars(), length, buffers)))
+        host.ShowMessage(message);
 }

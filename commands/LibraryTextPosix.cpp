@@ -1,3 +1,4 @@
+#include <dlfcn.h>
 #include <iconv.h>
 
 #include "ResultMessage.h"
@@ -32,20 +33,27 @@ private:
 
 // Natively there is no ANSI code page: the texts are taken as code page 936,
 // the encoding the tests write them in.
-std::wstring LibraryText(const char* buffer, std::size_t size)
+void AppendLibraryText(Message& message, const char* buffer, std::size_t size)
 {
-    std::string bytes(buffer, BoundedLength(buffer, size));
-    std::wstring text(bytes.size(), L'\0');
+    char bytes[mervik::kTextBufferSize];
+    std::size_t inLeft = BoundedLength(buffer, size < sizeof bytes ? size : sizeof bytes);
+    for (std::size_t i = 0; i < inLeft; ++i)
+        bytes[i] = buffer[i];
     Converter converter;
-    if (!converter.IsOpen())
-        return std::wstring(bytes.size(), kReplacement);
+    if (!converter.IsOpen()) {
+        for (std::size_t i = 0; i < inLeft; ++i)
+            message.Append(kReplacement);
+        return;
+    }
 
-    char* in = bytes.data();
-    std::size_t inLeft = bytes.size();
-    char* out = reinterpret_cast<char*>(text.data());
-    std::size_t outLeft = text.size() * sizeof(wchar_t);
-    while (inLeft > 0) {
+    char* in = bytes;
+    wchar_t* const start = message.End();
+    char* out = reinterpret_cast<char*>(start);
+    std::size_t outLeft = message.Room() * sizeof(wchar_t);
+    while (inLeft > 0 && outLeft >= sizeof(wchar_t)) {
         if (iconv(converter.Handle(), &in, &inLeft, &out, &outLeft) != static_cast<std::size_t>(-1))
+            break;
+        if (outLeft < sizeof(wchar_t))
             break;
         const auto first = static_cast<unsigned char>(*in);
         const std::size_t skipped = first >= 0x81 && first <= 0xFE && inLeft >= 2 ? 2 : 1;
@@ -55,6 +63,22 @@ std::wstring LibraryText(const char* buffer, std::size_t size)
         in += skipped;
         inLeft -= skipped;
     }
-    text.resize(text.size() - outLeft / sizeof(wchar_t));
-    return text;
+    message.Grow(static_cast<std::size_t>(reinterpret_cast<wchar_t*>(out) - start));
+}
+
+bool AppendModuleName(Message& message, std::uintptr_t base)
+{
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<const void*>(base), &info) == 0 || info.dli_fname == nullptr ||
+        reinterpret_cast<std::uintptr_t>(info.dli_fbase) != base)
+        return false;
+    const char* name = info.dli_fname;
+    for (const char* p = info.dli_fname; *p; ++p) {
+        if (*p == '/')
+            name = p + 1;
+    }
+    // Module file names in the tests are ASCII.
+    for (; *name; ++name)
+        message.Append(static_cast<wchar_t>(static_cast<unsigned char>(*name)));
+    return true;
 }

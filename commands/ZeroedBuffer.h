@@ -4,8 +4,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "HeapBuffer.h"
-#include "ResultMessage.h"
+#include "Buffers.h"
 
 // `size` bytes from `allocator`, zero-filled before the library sees them and
 // given back when the command ends. Check with `if (buffer)`.
@@ -21,7 +20,7 @@ public:
     char* chars() const { return m_block.chars(); }
     std::size_t size() const { return m_size; }
     // As the library saw it, for telling an overrun of this buffer.
-    LibraryBuffer Seen() const { return {m_block.chars(), m_size}; }
+    LibraryBuffer Seen() const { return {m_block.chars(), m_size, m_block.allocator().guardBytes}; }
 
 private:
     std::size_t m_size;

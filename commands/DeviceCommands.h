@@ -3,7 +3,7 @@
 #pragma once
 
 #include "CommandHost.h"
-#include "HeapBuffer.h"
+#include "Buffers.h"
 #include "Reader.h"
 
 // Each takes its 1024-byte text buffer from `buffers`. A call that raises

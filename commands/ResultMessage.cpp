@@ -1,0 +1,88 @@
+#include "ResultMessage.h"
+
+#include <cstring>
+#include <limits>
+
+#include "TextLength.h"
+
+namespace {
+
+// Exception code of an access violation.
+constexpr std::uint32_t kAccessViolation = 0xC0000005;
+
+}  // namespace
+
+BoxText TextFromBuffer(const char* buffer, std::size_t size)
+{
+    BoxText text;
+    text.Append(buffer, BoundedLength(buffer, size));
+    return text;
+}
+
+Message FailureMessage(const wchar_t* prefix, const char* libraryText, std::size_t bufferSize, std::int32_t code)
+{
+    Message message;
+    message.Append(prefix);
+    AppendLibraryText(message, libraryText, bufferSize);
+    message.Append(L" 错误码：").AppendDecimal(code);
+    return message;
+}
+
+Message StatusMessage(const char* libraryText, std::size_t bufferSize, std::int32_t code)
+{
+    Message message;
+    AppendLibraryText(message, libraryText, bufferSize);
+    message.Append(L" 状态码：").AppendDecimal(code);
+    return message;
+}
+
+Message FaultMessage(const wchar_t* operation, const CallOutcome& outcome,
+                     std::initializer_list<LibraryBuffer> buffers)
+{
+    Message message;
+    message.Append(L"读卡器库 ").Append(operation);
+    if (outcome.exceptionCode == kAccessViolation && outcome.writeAccess) {
+        for (const LibraryBuffer& buffer : buffers) {
+            const std::uintptr_t end = reinterpret_cast<std::uintptr_t>(buffer.data) + buffer.size;
+            if (outcome.accessAddress >= end && outcome.accessAddress - end < buffer.guardBytes) {
+                message.Append(L" 写入超出缓冲区（").AppendDecimal(static_cast<std::int64_t>(buffer.size));
+                message.Append(L" 字节）");
+                return message;
+            }
+        }
+    }
+    message.Append(L" 调用异常：").AppendHex(outcome.exceptionCode, 8).Append(L"（地址 ");
+    // Inside a module: its file and the offset, the same on every run whatever
+    // address the module was loaded at, and what its map file lists.
+    if (outcome.moduleBase != 0 && outcome.exceptionAddress >= outcome.moduleBase &&
+        AppendModuleName(message, outcome.moduleBase))
+        message.Append(L"+").AppendHex(outcome.exceptionAddress - outcome.moduleBase, 0);
+    else
+        message.AppendHex(outcome.exceptionAddress, 2 * sizeof(std::uintptr_t));
+    message.Append(L"）");
+    return message;
+}
+
+std::int32_t ParsePort(const char* text)
+{
+    // The C locale's white space, as atoi skips it.
+    const char* p = text;
+    while (*p == ' ' || (*p >= '\t' && *p <= '\r'))
+        ++p;
+
+    const bool negative = *p == '-';
+    if (*p == '-' || *p == '+')
+        ++p;
+
+    // Accumulate the magnitude towards the limit of the sign's side; stop growing
+    // once past it, so that any number of digits is safe.
+    const std::int64_t limit = negative ? -static_cast<std::int64_t>(std::numeric_limits<std::int32_t>::min())
+                                        : std::numeric_limits<std::int32_t>::max();
+    std::int64_t magnitude = 0;
+    for (; *p >= '0' && *p <= '9'; ++p) {
+        magnitude = magnitude * 10 + (*p - '0');
+        if (magnitude > limit)
+            magnitude = limit;
+    }
+    return static_cast<std::int32_t>(negative ? -magnitude : magnitude);
+}

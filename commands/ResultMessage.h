@@ -1,0 +1,59 @@
+// How the commands turn a reader's answer into the text the operator sees.
+//
+// Zantor's own texts are wide (UTF-16 on Windows), so they read the same on
+// every code page. The library's texts are narrow, in the process's ANSI code
+// page: each is decoded on its own before it joins a message, so a broken last
+// character stays within the library's text.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+
+#include "BoundedText.h"
+#include "Buffers.h"
+#include "Mervik.h"
+#include "Reader.h"
+
+// Every message fits: the longest is the failure form with the longest prefix,
+// "信息读取失败！" (7 characters), a library text of 1023 bytes (no code page
+// decodes a byte to more than one UTF-16 unit), " 错误码：" (5), "-2147483648"
+// (11) and the NUL. A fault message is shorter: its module name is a file name of
+// at most 255 characters.
+constexpr std::size_t kMessageCapacity = 7 + (mervik::kTextBufferSize - 1) + 5 + 11 + 1;
+using Message = WideText<kMessageCapacity>;
+
+// A library text as a form's box receives it: the buffer's bytes and a NUL.
+using BoxText = NarrowText<mervik::kTextBufferSize + 1>;
+
+// The bytes a library wrote into `buffer`: up to its NUL, and never past `size`
+// bytes even if the library left it unterminated (at most 1024).
+BoxText TextFromBuffer(const char* buffer, std::size_t size);
+
+// Appends the same text as characters, decoded from the ANSI code page as the
+// narrow Windows functions decode it (natively, where there is none, as code
+// page 936). Bytes that form no character are replaced within the library's
+// text, so they never take a character of Zantor's with them.
+void AppendLibraryText(Message& message, const char* buffer, std::size_t size);
+
+// Appends the file name of the module loaded at `base` (no folder), or returns
+// false, appending nothing, when there is none.
+bool AppendModuleName(Message& message, std::uintptr_t base);
+
+// prefix + library text + " 错误码：" + code in signed decimal.
+Message FailureMessage(const wchar_t* prefix, const char* libraryText, std::size_t bufferSize, std::int32_t code);
+
+// library text + " 状态码：" + code in signed decimal.
+Message StatusMessage(const char* libraryText, std::size_t bufferSize, std::int32_t code);
+
+// The message for a call of `operation` that raised instead of returning: a
+// write into the guard just past one of `buffers` is an overrun of that buffer,
+// anything else is named by its exception code and address, as module+offset
+// when the address lies in a loaded module.
+Message FaultMessage(const wchar_t* operation, const CallOutcome& outcome,
+                     std::initializer_list<LibraryBuffer> buffers);
+
+// The port typed by the operator, read as atoi does (leading white space, an
+// optional sign, digits up to the first other character; 0 when there are none),
+// except that a number outside the 32-bit range saturates to its nearer end.
+std::int32_t ParsePort(const char* text);

@@ -1,8 +1,0 @@
-#include "CommandBuffers.h"
-
-#include "GuardedPages.h"
-
-const Allocator& CommandBuffers()
-{
-    return GuardedPages();
-}
