@@ -1,127 +1,108 @@
-// The dialog base under Wine: whatever a handler throws, during set-up or in a
-// command, is shown to the operator in a box owned by the dialog, and the dialog
-// carries on; nothing unwinds into the system's dialog manager (which would end
-// the program).
+// The dialog base under Wine: a command whose handler dispatches messages (as a
+// reader library that keeps its own window alive does) never has another command
+// or the dialog's end start inside it. Presses made meanwhile run after it, in
+// order; a close request ends the dialog after it; presses after the close
+// request are dropped.
 #include "DialogBase.h"
 
 #include <gtest/gtest.h>
 
-#include <new>
-#include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace {
 
-enum class Thrown { kBadAlloc, kStdException, kInt };
+constexpr UINT kPumping = 1000, kSecond = 1001, kThird = 1002, kAfterClose = 1003;
 
-struct GuardRow {
+struct PressRow {
     const char* name;
-    bool duringSetUp;  // thrown by OnInitDialog, else by the button's handler
-    Thrown thrown;
-    const wchar_t* shown;
+    std::vector<WPARAM> posted;  // WM_COMMAND wParams posted inside the first command
+    INT_PTR ended;               // what DoModal returns
+    std::vector<std::string> log;
 };
 
-std::ostream& operator<<(std::ostream& os, const GuardRow& row)
+std::ostream& operator<<(std::ostream& os, const PressRow& row)
 {
     return os << row.name;
 }
 
-// What the timer saw: the text of the box the dialog owned.
-std::wstring g_shown;
-int g_ticks = 0;
-HWND g_dialog = nullptr;
-
-BOOL CALLBACK FindBox(HWND window, LPARAM found)
-{
-    if (GetWindow(window, GW_OWNER) == g_dialog && GetDlgItem(window, 0xFFFF)) {
-        *reinterpret_cast<HWND*>(found) = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-// Runs in whichever modal loop is pumping: reads and dismisses the box, then ends
-// the dialog; gives up after about ten seconds.
-void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD)
-{
-    HWND box = nullptr;
-    EnumThreadWindows(GetCurrentThreadId(), FindBox, reinterpret_cast<LPARAM>(&box));
-    if (box) {
-        wchar_t text[256] = L"";
-        GetDlgItemTextW(box, 0xFFFF, text, 256);
-        g_shown = text;
-        SendMessageW(box, WM_COMMAND, IDOK, 0);
-    } else if (!g_shown.empty() || ++g_ticks > 1000) {
-        EndDialog(g_dialog, 7);
-    }
-}
-
-class ThrowingDialog final : public DialogBase {
+class PumpingDialog final : public DialogBase {
 public:
-    explicit ThrowingDialog(const GuardRow& row) : DialogBase(1), m_row(row) {}
+    explicit PumpingDialog(const PressRow& row) : DialogBase(1), m_row(row) {}
+    std::vector<std::string> log;
 
 protected:
     BOOL OnInitDialog() override
     {
-        g_dialog = m_hWnd;
-        if (m_row.duringSetUp)
-            Throw();
-        PostMessageW(m_hWnd, WM_COMMAND, MAKEWPARAM(1000, BN_CLICKED), 0);
+        PostMessageW(m_hWnd, WM_COMMAND, MAKEWPARAM(kPumping, BN_CLICKED), 0);
+        // Ends a test whose close request was lost, after about ten seconds.
+        SetTimer(m_hWnd, 1, 10000, nullptr);
         return TRUE;
     }
     INT_PTR RouteMessage(UINT message, WPARAM wParam) override;
 
 private:
-    void OnGo() { Throw(); }
-    void Throw() const
+    // Posts the row's presses once, then dispatches until the queue is empty.
+    void OnPumping()
     {
-        switch (m_row.thrown) {
-        case Thrown::kBadAlloc:
-            throw std::bad_alloc();
-        case Thrown::kStdException:
-            throw std::runtime_error("disk on fire");
-        case Thrown::kInt:
-            throw 7;
+        log.push_back("pumping began");
+        if (!m_posted) {
+            m_posted = true;
+            for (const WPARAM wParam : m_row.posted)
+                PostMessageW(m_hWnd, WM_COMMAND, wParam, 0);
         }
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&message);
+        log.push_back(IsWindowVisible(m_hWnd) ? "pumping ended" : "pumping ended under a closed dialog");
     }
+    void OnSecond() { log.push_back("second"); }
+    void OnThird() { log.push_back("third"); }
+    void OnAfterClose() { log.push_back("after the close"); }
 
-    static const MessageEntry<ThrowingDialog> kMessageMap[];
-    const GuardRow& m_row;
+    static const CommandEntry kCommandMap[];
+    const PressRow& m_row;
+    bool m_posted = false;
 };
 
-const DialogBase::MessageEntry<ThrowingDialog> ThrowingDialog::kMessageMap[] = {
-    {WM_COMMAND, 1000, &ThrowingDialog::OnGo},
+const DialogBase::CommandEntry PumpingDialog::kCommandMap[] = {
+    {WM_COMMAND, kPumping, Command(&PumpingDialog::OnPumping)},
+    {WM_COMMAND, kSecond, Command(&PumpingDialog::OnSecond)},
+    {WM_COMMAND, kThird, Command(&PumpingDialog::OnThird)},
+    {WM_COMMAND, kAfterClose, Command(&PumpingDialog::OnAfterClose)},
 };
 
-INT_PTR ThrowingDialog::RouteMessage(UINT message, WPARAM wParam)
+INT_PTR PumpingDialog::RouteMessage(UINT message, WPARAM wParam)
 {
-    return Route(kMessageMap, message, wParam);
+    if (message == WM_TIMER) {
+        log.push_back("timed out");
+        EndDialog(m_hWnd, 99);
+        return TRUE;
+    }
+    return RouteCommand(kCommandMap, message, wParam);
 }
 
-const GuardRow kGuardRows[] = {
-    {"OutOfMemoryInACommand", false, Thrown::kBadAlloc, L"无法分配足够的内存空间"},
-    {"StandardExceptionInACommand", false, Thrown::kStdException, L"程序内部错误：disk on fire"},
-    {"AnythingElseInACommand", false, Thrown::kInt, L"程序内部错误：未知的异常"},
-    {"OutOfMemoryDuringSetUp", true, Thrown::kBadAlloc, L"无法分配足够的内存空间"},
-    {"AnythingElseDuringSetUp", true, Thrown::kInt, L"程序内部错误：未知的异常"},
+const PressRow kPressRows[] = {
+    {"PressesRunAfterTheRunningCommandInOrder",
+     {MAKEWPARAM(kSecond, BN_CLICKED), MAKEWPARAM(kPumping, BN_CLICKED), MAKEWPARAM(kThird, BN_CLICKED), IDOK},
+     IDOK,
+     {"pumping began", "pumping ended", "second", "pumping began", "pumping ended", "third"}},
+    {"CloseRequestEndsTheDialogAfterTheCommandAndDropsLaterPresses",
+     {MAKEWPARAM(kSecond, BN_CLICKED), IDCANCEL, MAKEWPARAM(kAfterClose, BN_CLICKED)},
+     IDCANCEL,
+     {"pumping began", "pumping ended", "second"}},
 };
 
-class DialogGuardTest : public ::testing::TestWithParam<GuardRow> {};
+class DialogBasePressTest : public ::testing::TestWithParam<PressRow> {};
 
-TEST_P(DialogGuardTest, ShowsWhatWasThrownAndCarriesOn)
+TEST_P(DialogBasePressTest, NothingStartsInsideARunningCommand)
 {
-    g_shown.clear();
-    g_ticks = 0;
-    const UINT_PTR timer = SetTimer(nullptr, 0, 10, Tick);
-    ASSERT_NE(timer, 0u);
-    ThrowingDialog dialog(GetParam());
-    const INT_PTR ended = dialog.DoModal();
-    KillTimer(nullptr, timer);
-    EXPECT_EQ(ended, 7) << "the dialog ran on after the fault and was ended by the test";
-    EXPECT_EQ(g_shown, GetParam().shown);
+    PumpingDialog dialog(GetParam());
+    EXPECT_EQ(dialog.DoModal(), GetParam().ended);
+    EXPECT_EQ(dialog.log, GetParam().log);
 }
 
-INSTANTIATE_TEST_SUITE_P(Thrown, DialogGuardTest, ::testing::ValuesIn(kGuardRows),
-                         [](const ::testing::TestParamInfo<GuardRow>& row) { return std::string(row.param.name); });
+INSTANTIATE_TEST_SUITE_P(Pressed, DialogBasePressTest, ::testing::ValuesIn(kPressRows),
+                         [](const ::testing::TestParamInfo<PressRow>& row) { return std::string(row.param.name); });
 
 }  // namespace
