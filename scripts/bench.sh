@@ -99,3 +99,26 @@ for build in "windows win32" "windows64 win64"; do
     WINEDEBUG=-all taskset -c 1 wine "$root/build/$preset/bin/card_read_bench.exe" 2>/dev/null &&
     wineserver -k)
 done
+
+# Start-up: each Windows build's program from CreateProcessW until its dialog is
+# visible, and from WM_CLOSE until it has ended (bench/StartupBench.cpp), under
+# Wine on the state folder's virtual X server, pinned with a fresh wineserver to
+# one core: medians, minima and maxima of 21 rounds. Here each build runs alone.
+# To compare two builds, give both programs (each with its Mervik.dll beside it)
+# to one run, which starts them in turn and prints the ratio of the medians:
+#   startup_bench.exe <old>\Zantor.exe <new>\Zantor.exe 21
+echo "== start-up of the program until its dialog, and its end once closed =="
+for build in "windows win32 Zantor" "windows64 win64 Zantor64"; do
+  read -r preset arch program <<<"$build"
+  cmake --build --preset "$preset" --target startup_bench Zantor mervik_standin >/dev/null
+  echo "-- $preset (under Wine)"
+  exe="$root/build/$preset/bin/$program.exe"
+  (wine_env "$root/build/$preset/wine" "$arch" && wine_prepare && wine_display || exit 1
+   # A wineserver of another run goes: the one the pinned run starts is pinned too.
+   rm -f "$ZANTOR_WINE_STATE/server-display"
+   wine_sync_server
+   rc=0
+   taskset -c 1 wine "$root/build/$preset/bin/startup_bench.exe" "Z:${exe//\//\\}" || rc=$?
+   wine_stop
+   exit "$rc")
+done
