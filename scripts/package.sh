@@ -43,6 +43,10 @@ pack() {
     mkdir -p "$stage"
     for b in "${builds[@]}"; do
         read -r preset tool program arch <<<"$b"
+        # The program's own code neither throws nor catches: no C++ exception
+        # machinery may come with it (read from the unstripped build).
+        ! "$tool-nm" "build/$preset/bin/$program.exe" | grep -E '__cxa_throw|__gxx_personality' ||
+            fail "$program.exe links C++ exception machinery"
         mkdir -p "$stage/standin/$arch"
         "$tool-strip" --strip-all -o "$stage/$program.exe" "build/$preset/bin/$program.exe"
         "$tool-strip" --strip-all -o "$stage/standin/$arch/Mervik.dll" "build/$preset/bin/Mervik.dll"
@@ -59,14 +63,28 @@ fail() {
     exit 1
 }
 
+# The most a shipped program may weigh, stripped, in bytes.
+max_program_bytes=102400
+
 # The DLLs a program may import: Windows' own and the reader library.
 system_dlls=" kernel32.dll user32.dll gdi32.dll comctl32.dll msvcrt.dll advapi32.dll shell32.dll "
 mervik_names="CloseDevice GetCardInfo OpenDevice getDeviceStatus readCard"
 
 check_binaries() {
-    local dir=$1 preset tool program arch dll names
+    local dir=$1 preset tool program arch dll names bytes flags
     for b in "${builds[@]}"; do
         read -r preset tool program arch <<<"$b"
+        bytes=$(stat -c %s "$dir/$program.exe")
+        [ "$bytes" -le "$max_program_bytes" ] || fail "$program.exe is $bytes bytes, more than $max_program_bytes"
+        if [ "$arch" = x86 ]; then
+            # Windows runs the guard's exception handler, registered on the stack at
+            # run time, only if the image neither forbids handlers (NO_SEH, 0x400)
+            # nor lists the allowed ones in a load configuration (SafeSEH).
+            flags=$("$tool-objdump" -p "$dir/$program.exe" | sed -n 's/^DllCharacteristics\t*//p')
+            (( (16#$flags & 0x400) == 0 )) || fail "$program.exe forbids exception handlers (NO_SEH)"
+            "$tool-objdump" -p "$dir/$program.exe" | grep -q '^Entry a 00000000 00000000 Load Configuration Directory' ||
+                fail "$program.exe has a load configuration: a SafeSEH table must list the guard's handler"
+        fi
         while read -r dll; do
             [ "$dll" = Mervik.dll ] && continue
             [[ "$system_dlls" == *" ${dll,,} "* ]] || fail "$program.exe imports $dll"

@@ -200,7 +200,7 @@ std::ostream& operator<<(std::ostream& os, const FaultRow& row)
 
 const FaultRow kFaultRows[] = {
     {"AddressCallFaults", L"[Field.4]\nfault=access-violation\n", 4,
-     L"读卡器库 GetCardInfo 调用异常：0xC0000005（地址 0x"},
+     L"读卡器库 GetCardInfo 调用异常：0xC0000005（地址 Mervik.dll+0x"},
     {"AddressOverrunsItsBuffer", L"[Field.4]\noverrun=1\n", 4, L"读卡器库 GetCardInfo 写入超出缓冲区（1024 字节）"},
     {"PhotoOverrunsItsBuffer", L"[Field.11]\noverrun=1\n", std::size(kFields),
      L"读卡器库 GetCardInfo 写入超出缓冲区（102400 字节）"},

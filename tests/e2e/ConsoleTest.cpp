@@ -34,16 +34,21 @@ UINT ExpectedCodePage()
 
 bool ShowsMessage(const std::wstring& shown, const std::wstring& expected)
 {
-    const std::wstring address = L"（地址 0x";
-    if (expected.size() < address.size() ||
-        expected.compare(expected.size() - address.size(), address.size(), address) != 0)
+    const auto endsWith = [&](const std::wstring& end) {
+        return expected.size() >= end.size() && expected.compare(expected.size() - end.size(), end.size(), end) == 0;
+    };
+    // An address as wide as this build's pointers, or an offset into a module.
+    // The full-width parenthesis escaped: the regex parser narrows each character
+    // through the ANSI code page, and 1252 makes it a ')'.
+    std::wstring digits;
+    if (endsWith(L"（地址 0x"))
+        digits = L"[0-9A-F]{" + std::to_wstring(sizeof(void*) * 2) + L"}";
+    else if (endsWith(L"+0x"))
+        digits = L"[1-9A-F][0-9A-F]*";
+    else
         return shown == expected;
     return shown.compare(0, expected.size(), expected) == 0 &&
-           // An address as wide as this build's pointers. The full-width parenthesis
-           // escaped: the regex parser narrows each character through the ANSI
-           // code page, and 1252 makes it a ')'.
-           std::regex_match(shown.substr(expected.size()),
-                            std::wregex(L"[0-9A-F]{" + std::to_wstring(sizeof(void*) * 2) + L"}\\uFF09"));
+           std::regex_match(shown.substr(expected.size()), std::wregex(digits + L"\\uFF09"));
 }
 
 void ConsoleTest::SetUp()

@@ -32,7 +32,8 @@ std::string Shown(const std::wstring& text);
 
 // Whether a box shows the expected text. A fault message ends in the faulting
 // instruction's address, which varies: an expected text ending in "（地址 0x"
-// matches any 8 hex digits and "）" after it.
+// matches any address as wide as the build's pointers and "）" after it; one
+// ending in "+0x" (after a module's name) any offset and "）".
 bool ShowsMessage(const std::wstring& shown, const std::wstring& expected);
 
 }  // namespace e2e

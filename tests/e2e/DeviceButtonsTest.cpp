@@ -70,13 +70,13 @@ const ButtonRow kButtonRows[] = {
      L"关闭失败！@手动 错误码：9"},
     // A library that faults or writes past its buffer: one message, then the console goes on.
     {"OpenFaults", L"[OpenDevice]\nfault=access-violation\n", IDC_BTN_OPEN,
-     L"读卡器库 OpenDevice 调用异常：0xC0000005（地址 0x"},
+     L"读卡器库 OpenDevice 调用异常：0xC0000005（地址 Mervik.dll+0x"},
     {"CloseDividesByZero", L"[CloseDevice]\nfault=divide-by-zero\n", IDC_BTN_CLOSE,
-     L"读卡器库 CloseDevice 调用异常：0xC0000094（地址 0x"},
+     L"读卡器库 CloseDevice 调用异常：0xC0000094（地址 Mervik.dll+0x"},
     {"StatusExecutesAnIllegalInstruction", L"[getDeviceStatus]\nfault=illegal-instruction\n", IDC_BTN_STATUS,
-     L"读卡器库 getDeviceStatus 调用异常：0xC000001D（地址 0x"},
+     L"读卡器库 getDeviceStatus 调用异常：0xC000001D（地址 Mervik.dll+0x"},
     {"ReadCardThrows", L"[readCard]\nfault=cpp-exception\n", IDC_BTN_READCARD,
-     L"读卡器库 readCard 调用异常：0xE06D7363（地址 0x"},
+     L"读卡器库 readCard 调用异常：0xE06D7363（地址 Mervik.dll+0x"},
     {"OpenWritesOneBytePastItsBuffer", L"[OpenDevice]\noverrun=1\n", IDC_BTN_OPEN,
      L"读卡器库 OpenDevice 写入超出缓冲区（1024 字节）"},
 };
