@@ -205,7 +205,8 @@ std::int32_t StandinReader::Run(const char* operation, char* value, std::size_t 
         // "end" is written as the call answers: a call that raises has none.
         const std::string log = script.log ? ResolvePath(loaded.path, *script.log) : std::string();
         if (script.log && !m_environment.AppendLine(log, std::string("begin ") + operation)) {
-            WriteBounded(text, mervik::kTextBufferSize, "模拟读卡器脚本错误：无法写入文件 " + m_environment.ToNarrow(log));
+            WriteBounded(text, mervik::kTextBufferSize,
+                         "模拟读卡器脚本错误：无法写入文件 " + m_environment.ToNarrow(log));
             return static_cast<std::int32_t>(kScriptError);
         }
         if (script.pump)

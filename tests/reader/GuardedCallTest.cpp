@@ -69,28 +69,16 @@ __attribute__((noinline)) std::int32_t TEST_STDCALL Stdcall6(std::int32_t a, con
     return (d | e | f) == 0 ? a - 1 : -1;
 }
 // Stores junk into the parameters its caller did not pass, as a library declared
-// with more parameters may: the eight stack words above three arguments on 32-bit;
-// on 64-bit the fifth and sixth, the stack slots the caller provides.
-#ifdef _WIN64
+// with more parameters may (on 64-bit: its home slot and the caller's stack slots).
 __attribute__((noinline)) std::int32_t TEST_CDECL StoresIntoUnpassedParameters(std::int32_t a, const char*, char*,
-                                                                               std::uintptr_t, volatile std::uintptr_t e,
+                                                                               volatile std::uintptr_t d,
+                                                                               volatile std::uintptr_t e,
                                                                                volatile std::uintptr_t f)
 {
     RECORD_FRAME();
-    e = f = 0x5A5A5A5A;
-    return a - 1 + static_cast<std::int32_t>(e - f);
+    d = e = f = 0x5A5A5A5A;
+    return a - 1 + static_cast<std::int32_t>(d - f);
 }
-#else
-__attribute__((noinline)) std::int32_t TEST_CDECL StoresIntoUnpassedParameters(
-    std::int32_t a, const char*, char*, volatile std::uintptr_t d, volatile std::uintptr_t e, volatile std::uintptr_t f,
-    volatile std::uintptr_t g, volatile std::uintptr_t h, volatile std::uintptr_t i, volatile std::uintptr_t j,
-    volatile std::uintptr_t k)
-{
-    RECORD_FRAME();
-    d = e = f = g = h = i = j = k = 0x5A5A5A5A;
-    return a - 1 + static_cast<std::int32_t>(d - k);
-}
-#endif
 
 // Addresses no page is mapped at; volatile, so the accesses are made as written.
 volatile std::uintptr_t g_address16 = 16;
@@ -165,10 +153,9 @@ __attribute__((noinline)) std::int32_t TEST_STDCALL WritesOnePast(char* block)
 
 }  // extern "C"
 
-// The head of the thread's exception-record chain, checked as Windows with SEH
-// overwrite protection checks it at the next exception: each record on the stack,
-// 4-aligned and above the one before, the last one's link 0xFFFFFFFF. 0 when it
-// is broken. 64-bit Windows has no chain: always 1.
+// The head of the thread's exception-record chain, or 0 if it is broken as Windows
+// with SEH overwrite protection checks it: each record on the stack, 4-aligned,
+// above the one before, the last link 0xFFFFFFFF. 64-bit has no chain: always 1.
 std::uintptr_t SehChain()
 {
 #ifdef _WIN64
@@ -233,18 +220,9 @@ TEST(GuardedCall, EitherConventionManyTimesOnTheSameStack)
     EXPECT_EQ(out[0], '7');
 }
 
-using TextCall = std::int32_t(TEST_STDCALL*)(char*);
-
-// A function of more parameters, to be called with one.
-template <typename Function>
-TextCall GivenOne(Function function)
-{
-    return reinterpret_cast<TextCall>(reinterpret_cast<void (*)()>(function));
-}
-
 struct FaultRow {
     const char* what;
-    TextCall function;
+    std::int32_t(TEST_STDCALL* function)(char*);
     std::uint32_t code;
     std::uintptr_t accessAddress;  // access violations only
     bool write;
@@ -260,8 +238,9 @@ TEST(GuardedCall, ContainsEachFaultAndTheNextCallWorks)
         {"privileged instruction", &ExecutesHlt, 0xC0000096, 0, false},
         {"C++ exception thrown out", &ThrowsCppException, 0xE06D7363, 0, false},
         {"missing entry point", &MissingEntryPoint, 0x80000100, 0, false},
-        {"write through a parameter it was not given", GivenOne(&WritesThroughItsSecondParameter), 0xC0000005, 0,
-         true},
+        {"write through a parameter it was not given",
+         reinterpret_cast<decltype(FaultRow::function)>(reinterpret_cast<void (*)()>(&WritesThroughItsSecondParameter)),
+         0xC0000005, 0, true},
 #ifndef _WIN64  // Wine ends a 64-bit process whose stack overflows before any handler runs
         {"stack overflow", &Recurses, 0xC00000FD, 0, false},
         {"stack overflow again", &Recurses, 0xC00000FD, 0, false},

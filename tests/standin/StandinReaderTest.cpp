@@ -16,6 +16,7 @@
 #include "StandinReader.h"
 #include "TestBuffer.h"
 
+using standin::Extra;
 using standin::Fault;
 using standin::FileRead;
 using standin::State;
@@ -45,11 +46,8 @@ public:
     void Raise(Fault fault) const override { raised = fault; }
     // What the call did besides answering, in order.
     mutable std::string done;
-    void UseExtraParameter(standin::Extra extra) const override
-    {
-        done += extra == standin::Extra::Write ? "write;" : "scratch;";
-    }
-    void PumpMessages(std::int32_t milliseconds) const override { done += "pump " + std::to_string(milliseconds) + ";"; }
+    void UseExtraParameter(Extra extra) const override { done += extra == Extra::Write ? "write;" : "scratch;"; }
+    void PumpMessages(std::int32_t ms) const override { done += "pump " + std::to_string(ms) + ";"; }
     bool AppendLine(const std::string& path, const std::string& line) const override
     {
         done += path + ": " + line + ";";
