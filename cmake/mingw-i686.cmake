@@ -12,3 +12,10 @@ set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+
+# Aligned vector moves assembled as unaligned ones: GCC spills AVX registers
+# assuming 32-byte stack alignment, which MinGW's 16-byte-aligned stack does not
+# give, and an unaligned move cannot fault there.
+set(CMAKE_C_FLAGS_INIT "-Wa,-muse-unaligned-vector-move")
+set(CMAKE_CXX_FLAGS_INIT "-Wa,-muse-unaligned-vector-move")
+set(CMAKE_ASM_FLAGS_INIT "-Wa,-muse-unaligned-vector-move")

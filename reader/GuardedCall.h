@@ -21,8 +21,8 @@ struct Facts {
     std::uintptr_t information[2];
 };
 
-// The call itself (GuardedCallX86.S, GuardedCallX64.cpp): calls `function` with
-// `count` (0 to 3) pointer-sized arguments and returns its 32-bit result; when it
+// The call itself (GuardedCallX86.S, GuardedCallX64.S): calls `function` with
+// `count` (1 to 3) pointer-sized arguments and returns its 32-bit result; when it
 // raises, returns 0 with `facts` filled in. `facts` starts zeroed.
 extern "C" std::int32_t zantor_guarded_call(const void* function, const std::uintptr_t* arguments,
                                             std::uintptr_t count, Facts* facts);

@@ -4,10 +4,25 @@
  *
  * Technique. The routine keeps its own frame in EBP and, for the duration of the
  * call, registers a structured-exception record on the thread's chain (fs:[0]):
- * { previous record, handler, this frame's EBP, the Facts to fill }. It pushes
- * the arguments and calls. Afterwards ESP is set from EBP, never trusted from the
- * callee, so a function that pops its arguments (stdcall) and one that leaves
- * them (cdecl) both return cleanly; the record is then taken off the chain.
+ * { previous record, handler, this frame's EBP, the Facts to fill }. Below the
+ * record it pushes eight zero words, then the arguments, and calls. Afterwards
+ * ESP is set from EBP, never trusted from the callee, so a function that pops
+ * its arguments (stdcall), one that leaves them (cdecl) and one that pops more
+ * than it was given all return cleanly.
+ *
+ * The zero words are for a function whose real signature has more parameters
+ * than the console passes: the slots of up to eight such parameters are these
+ * words, not our record. Such a function reads zeros; storing into its own
+ * parameter slot stores into them; writing through such a parameter writes near
+ * address 0 and faults, and the fault is reported like any other. Without them
+ * the first missing parameter would be the record's link, and a store into it
+ * breaks the chain that Windows (with SEH overwrite protection) checks at the
+ * next exception, ending the process without a word.
+ *
+ * After the call, returned or raised, fs:[0] is set to the value it had before
+ * the call from a copy kept above the record, further from the arguments than
+ * the record itself: even a store that reached the record cannot change what
+ * the chain is set back to.
  *
  * When the function raises, the handler is called in the search pass. It ignores
  * unwinding passes (EXCEPTION_UNWINDING or EXCEPTION_EXIT_UNWIND set). Otherwise
@@ -20,15 +35,23 @@
  * that handles its own exceptions has its own record above ours and never
  * reaches this handler.
  *
+ * SafeSEH: the handler is not registered with .safeseh, which GNU as 2.40 does
+ * not accept; ld writes no SafeSEH table either (no load-configuration
+ * directory, NO_SEH clear), and Windows then accepts any handler in the image.
+ * A linker that builds such a table would need this handler listed in it.
+ *
  * int32_t zantor_guarded_call(const void* function, const uintptr_t* arguments,
  *                             uintptr_t count, Facts* facts);   -- cdecl
  */
         .text
 
-/* Offsets from EBP: saved EBX, ESI, EDI below it, then our record. */
-        .set    RECORD, -28
+/* Offsets from EBP: saved EBX, ESI, EDI below it, the copy of fs:[0], then our
+   record, then the zero words. */
         .set    SAVED, -12
+        .set    CHAIN, -16
+        .set    PAD_WORDS, 8
 
+        .def    _zantor_guarded_call; .scl 2; .type 32; .endef
         .globl  _zantor_guarded_call
         .p2align 4
 _zantor_guarded_call:
@@ -37,11 +60,15 @@ _zantor_guarded_call:
         pushl   %ebx
         pushl   %esi
         pushl   %edi
+        pushl   %fs:0                   /* the copy that fs:[0] is restored from */
         pushl   20(%ebp)                /* record: the Facts */
         pushl   %ebp                    /* record: this frame */
         pushl   $_zantor_guarded_handler
         pushl   %fs:0                   /* record: previous */
         movl    %esp, %fs:0
+        .rept   PAD_WORDS
+        pushl   $0
+        .endr
         movl    12(%ebp), %esi
         movl    16(%ebp), %ecx
 1:      testl   %ecx, %ecx              /* arguments right to left */
@@ -52,8 +79,7 @@ _zantor_guarded_call:
 2:      call    *8(%ebp)
 .Lexit:
         cld
-        leal    RECORD(%ebp), %esp
-        popl    %ecx
+        movl    CHAIN(%ebp), %ecx
         movl    %ecx, %fs:0
         leal    SAVED(%ebp), %esp
         popl    %edi
@@ -63,6 +89,7 @@ _zantor_guarded_call:
         ret
 
 /* EXCEPTION_DISPOSITION handler(EXCEPTION_RECORD*, void* record, CONTEXT*, void*) -- cdecl */
+        .def    _zantor_guarded_handler; .scl 3; .type 32; .endef
         .p2align 4
 _zantor_guarded_handler:
         movl    4(%esp), %eax

@@ -1,7 +1,8 @@
 // Mervik.dll's five exports: the Windows side of the stand-in reader. It finds the
-// script (MERVIK_INI, else Mervik.ini beside this DLL), reads files by wide path,
-// converts script texts from UTF-8 to the ANSI code page, and forwards every call
-// to the portable StandinReader.
+// script (MERVIK_INI, else Mervik.ini beside this DLL), reads and appends to files
+// by wide path, converts script texts from UTF-8 to the ANSI code page, pumps
+// messages, reaches the parameter one past each export's last, and forwards every
+// call to the portable StandinReader.
 #include <windows.h>
 
 #include <string>
@@ -14,6 +15,29 @@ namespace {
 
 // Any object of this DLL: its address tells GetModuleHandleEx which module we are.
 const char kModuleAnchor = 0;
+
+// The parameter one past an export's last, where a caller that passes one more
+// argument would have put it.
+struct ExtraParameter {
+    volatile std::uintptr_t* slot;  // 32-bit: its stack slot
+    std::uintptr_t value;           // 64-bit: the register's value
+};
+
+// The running call's extra parameter. The stand-in serves one thread, like the
+// reader's state; a call nested in another (dispatched while pumping messages)
+// has its own for its duration.
+ExtraParameter g_extra{};
+
+class CallScope {
+public:
+    explicit CallScope(ExtraParameter extra) : m_outer(g_extra) { g_extra = extra; }
+    ~CallScope() { g_extra = m_outer; }
+    CallScope(const CallScope&) = delete;
+    CallScope& operator=(const CallScope&) = delete;
+
+private:
+    ExtraParameter m_outer;
+};
 
 std::wstring Wide(const std::string& text, UINT codePage)
 {
@@ -126,6 +150,52 @@ public:
         }
         }
     }
+
+    void UseExtraParameter(standin::Extra extra) const override
+    {
+        const ExtraParameter parameter = g_extra;
+        const std::uintptr_t value = parameter.slot ? *parameter.slot : parameter.value;
+        if (extra == standin::Extra::Write)
+            *reinterpret_cast<volatile std::int32_t*>(value) = 5;  // a zero faults at address 0
+        else if (parameter.slot)
+            *parameter.slot = 0x5A5A5A5A;
+        // 64-bit scratch: the register was read; its home slot is the export's own.
+    }
+
+    // PeekMessage, TranslateMessage, DispatchMessage until the time is up, waiting
+    // for input in between. A WM_QUIT is posted again for the program's own loop.
+    void PumpMessages(std::int32_t milliseconds) const override
+    {
+        const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(milliseconds);
+        for (;;) {
+            MSG message;
+            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+                if (message.message == WM_QUIT) {
+                    PostQuitMessage(static_cast<int>(message.wParam));
+                    return;
+                }
+                TranslateMessage(&message);
+                DispatchMessageW(&message);
+            }
+            const ULONGLONG now = GetTickCount64();
+            if (now >= deadline)
+                return;
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(deadline - now), QS_ALLINPUT);
+        }
+    }
+
+    bool AppendLine(const std::string& path, const std::string& line) const override
+    {
+        const win32::FileHandle file(CreateFileW(Wide(path, CP_UTF8).c_str(), FILE_APPEND_DATA,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file)
+            return false;
+        const std::string text = line + "\r\n";
+        DWORD written = 0;
+        return ::WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+               written == text.size();
+    }
 };
 
 standin::StandinReader& TheReader()
@@ -137,30 +207,56 @@ standin::StandinReader& TheReader()
 
 }  // namespace
 
+// EXPORT(name, parameters...) begins an export's definition; in its body
+// EXTRA_PARAMETER(count), `count` the export's parameters, is its extra parameter.
+#ifdef _WIN64
+// 64-bit: every caller provides home slots for four register parameters, so an
+// export may be defined with one parameter more than Mervik.h declares, named
+// after the export by an asm label. That parameter is the register the caller
+// left there (zero through the console's guarded call).
+#define EXPORT(name, ...)                                                        \
+    std::int32_t Standin##name(__VA_ARGS__, std::uintptr_t extra) asm(#name); \
+    std::int32_t Standin##name(__VA_ARGS__, std::uintptr_t extra)
+#define EXTRA_PARAMETER(count) (ExtraParameter{nullptr, extra})
+#else
+// 32-bit: the stack word above the export's `count` arguments. Asking for the
+// frame address gives the export a standard frame: EBP points at the saved EBP,
+// then come the return address and the arguments. A macro, so that the frame is
+// the export's own; the compiler knows nothing of what lies at that address.
+#define EXPORT(name, ...) std::int32_t MERVIK_CALL name(__VA_ARGS__)
+#define EXTRA_PARAMETER(count) \
+    (ExtraParameter{static_cast<volatile std::uintptr_t*>(__builtin_frame_address(0)) + 2 + (count), 0})
+#endif
+
 extern "C" {
 
-std::int32_t MERVIK_CALL OpenDevice(std::int32_t port, char* errorText)
+EXPORT(OpenDevice, std::int32_t port, char* errorText)
 {
+    const CallScope call(EXTRA_PARAMETER(2));
     return TheReader().OpenDevice(port, errorText);
 }
 
-std::int32_t MERVIK_CALL CloseDevice(char* errorText)
+EXPORT(CloseDevice, char* errorText)
 {
+    const CallScope call(EXTRA_PARAMETER(1));
     return TheReader().CloseDevice(errorText);
 }
 
-std::int32_t MERVIK_CALL getDeviceStatus(char* statusText)
+EXPORT(getDeviceStatus, char* statusText)
 {
+    const CallScope call(EXTRA_PARAMETER(1));
     return TheReader().getDeviceStatus(statusText);
 }
 
-std::int32_t MERVIK_CALL readCard(char* statusText)
+EXPORT(readCard, char* statusText)
 {
+    const CallScope call(EXTRA_PARAMETER(1));
     return TheReader().readCard(statusText);
 }
 
-std::int32_t MERVIK_CALL GetCardInfo(std::int32_t index, char* value, char* errorText)
+EXPORT(GetCardInfo, std::int32_t index, char* value, char* errorText)
 {
+    const CallScope call(EXTRA_PARAMETER(3));
     return TheReader().GetCardInfo(index, value, errorText);
 }
 

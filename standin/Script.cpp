@@ -126,11 +126,21 @@ private:
             return TextPiece(m_target->text, value);
         if (key == "fault")
             return FaultKind(value);
-        if (key == "overrun") {
-            const std::optional<std::int32_t> count = ParseInt32(value);
-            if (!count || *count < 1)
-                return Fail(ScriptError::NotPositive, value);
-            m_target->overrun = count;
+        if (key == "overrun")
+            return Positive(m_target->overrun, value);
+        if (key == "pump")
+            return Positive(m_target->pump, value);
+        if (key == "extra") {
+            if (Lower(value) == "scratch")
+                m_target->extra = Extra::Scratch;
+            else if (Lower(value) == "write")
+                m_target->extra = Extra::Write;
+            else
+                return Fail(ScriptError::UnknownExtra, value);
+            return true;
+        }
+        if (key == "log") {
+            m_target->log = std::string(value);
             return true;
         }
         if (m_fieldSection && key == "value")
@@ -144,6 +154,15 @@ private:
             return true;
         }
         return Fail(ScriptError::UnknownKey, name);
+    }
+
+    bool Positive(std::optional<std::int32_t>& number, std::string_view value)
+    {
+        const std::optional<std::int32_t> parsed = ParseInt32(value);
+        if (!parsed || *parsed < 1)
+            return Fail(ScriptError::NotPositive, value);
+        number = parsed;
+        return true;
     }
 
     bool FaultKind(std::string_view value)
@@ -204,6 +223,12 @@ AnswerScript Script::ForField(std::int32_t index) const
         merged.fault = field.fault;
     if (field.overrun)
         merged.overrun = field.overrun;
+    if (field.extra)
+        merged.extra = field.extra;
+    if (field.pump)
+        merged.pump = field.pump;
+    if (field.log)
+        merged.log = field.log;
     return merged;
 }
 

@@ -30,6 +30,13 @@ enum class Fault {
     CppException,        // a C++ exception as a Visual C++-built library throws it
 };
 
+// What an operation does with a parameter it does not have (extra=), as a library
+// declared with one more parameter than the caller passes would.
+enum class Extra {
+    Scratch,  // stores into that parameter's argument slot
+    Write,    // writes an int through that parameter, taken as a pointer
+};
+
 // Overrides for one operation's answer; unset members leave the built-in answer.
 struct AnswerScript {
     std::optional<std::int32_t> result;
@@ -38,6 +45,12 @@ struct AnswerScript {
     std::optional<Fault> fault;
     // Bytes written past the end of the operation's buffer (GetCardInfo: the value buffer).
     std::optional<std::int32_t> overrun;
+    std::optional<Extra> extra;
+    // Milliseconds of dispatching the thread's window messages before answering.
+    std::optional<std::int32_t> pump;
+    // A file (relative to the script's folder) that each call appends
+    // "begin <operation>" and "end <operation>" lines to.
+    std::optional<std::string> log;
 };
 
 struct Script {
@@ -63,7 +76,8 @@ enum class ScriptError {
     BadNumber,          // detail: the value
     UnknownSpecial,     // detail: the value, "@" and a word other than none or longest
     UnknownFault,       // detail: the value of fault=
-    NotPositive,        // detail: the value of overrun=, not a number from 1 up
+    NotPositive,        // detail: the value of overrun= or pump=, not a number from 1 up
+    UnknownExtra,       // detail: the value of extra=
 };
 
 struct ParseResult {

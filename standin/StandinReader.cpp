@@ -53,6 +53,8 @@ const char* Reason(ScriptError error)
         return "未知的故障（应为 access-violation、divide-by-zero、illegal-instruction 或 cpp-exception）：";
     case ScriptError::NotPositive:
         return "不是正整数：";
+    case ScriptError::UnknownExtra:
+        return "未知的额外参数用法（应为 scratch 或 write）：";
     case ScriptError::None:
         break;
     }
@@ -190,8 +192,8 @@ std::int32_t StandinReader::Finish(const Loaded& loaded, const AnswerScript& ove
 }
 
 template <typename Overrides, typename BuiltIn>
-std::int32_t StandinReader::Run(char* value, std::size_t valueSize, char* text, Overrides overrides,
-                                BuiltIn builtIn)
+std::int32_t StandinReader::Run(const char* operation, char* value, std::size_t valueSize, char* text,
+                                Overrides overrides, BuiltIn builtIn)
 {
     return Guarded(text, [&] {
         const Loaded loaded = Load();
@@ -200,17 +202,31 @@ std::int32_t StandinReader::Run(char* value, std::size_t valueSize, char* text, 
             return static_cast<std::int32_t>(kScriptError);
         }
         const AnswerScript script = overrides(loaded.script);
+        // "end" is written as the call answers: a call that raises has none.
+        const std::string log = script.log ? ResolvePath(loaded.path, *script.log) : std::string();
+        if (script.log && !m_environment.AppendLine(log, std::string("begin ") + operation)) {
+            WriteBounded(text, mervik::kTextBufferSize,
+                         "模拟读卡器脚本错误：无法写入文件 " + m_environment.ToNarrow(log));
+            return static_cast<std::int32_t>(kScriptError);
+        }
+        if (script.pump)
+            m_environment.PumpMessages(*script.pump);
+        if (script.extra)
+            m_environment.UseExtraParameter(*script.extra);
         if (script.fault) {
             m_environment.Raise(*script.fault);
             return static_cast<std::int32_t>(kInternalError);
         }
-        return Finish(loaded, script, builtIn(), value, valueSize, text);
+        const std::int32_t result = Finish(loaded, script, builtIn(), value, valueSize, text);
+        if (script.log)
+            m_environment.AppendLine(log, std::string("end ") + operation);
+        return result;
     });
 }
 
 std::int32_t StandinReader::OpenDevice(std::int32_t port, char* errorText)
 {
-    return Run(nullptr, 0, errorText, [](const Script& s) { return s.openDevice; }, [&] {
+    return Run("OpenDevice", nullptr, 0, errorText, [](const Script& s) { return s.openDevice; }, [&] {
         Answer answer;
         if (!IsReaderPort(port)) {
             answer.result = kBadPort;
@@ -232,7 +248,7 @@ std::int32_t StandinReader::OpenDevice(std::int32_t port, char* errorText)
 
 std::int32_t StandinReader::CloseDevice(char* errorText)
 {
-    return Run(nullptr, 0, errorText, [](const Script& s) { return s.closeDevice; }, [&] {
+    return Run("CloseDevice", nullptr, 0, errorText, [](const Script& s) { return s.closeDevice; }, [&] {
         Answer answer;
         if (m_state == State::Closed) {
             answer.result = kNotOpen;
@@ -247,7 +263,7 @@ std::int32_t StandinReader::CloseDevice(char* errorText)
 
 std::int32_t StandinReader::getDeviceStatus(char* statusText)
 {
-    return Run(nullptr, 0, statusText, [](const Script& s) { return s.deviceStatus; }, [&] {
+    return Run("getDeviceStatus", nullptr, 0, statusText, [](const Script& s) { return s.deviceStatus; }, [&] {
         Answer answer;
         if (m_state == State::Closed) {
             answer.result = kNotOpen;
@@ -261,7 +277,7 @@ std::int32_t StandinReader::getDeviceStatus(char* statusText)
 
 std::int32_t StandinReader::readCard(char* statusText)
 {
-    return Run(nullptr, 0, statusText, [](const Script& s) { return s.readCard; }, [&] {
+    return Run("readCard", nullptr, 0, statusText, [](const Script& s) { return s.readCard; }, [&] {
         Answer answer;
         if (m_state == State::Closed) {
             answer.result = kNotOpen;
@@ -279,7 +295,7 @@ std::int32_t StandinReader::GetCardInfo(std::int32_t index, char* value, char* e
 {
     const bool photo = index == mervik::kFieldPhoto;
     const std::size_t valueSize = photo ? mervik::kPhotoTextBufferSize : mervik::kTextBufferSize;
-    return Run(value, valueSize, errorText, [&](const Script& s) { return s.ForField(index); }, [&] {
+    return Run("GetCardInfo", value, valueSize, errorText, [&](const Script& s) { return s.ForField(index); }, [&] {
         const char* field = SampleField(index);
         Answer answer;
         if (!photo && !field) {

@@ -45,6 +45,14 @@ public:
     // Raises `fault` in the calling thread. The Windows layer does not return; a
     // test's platform records the fault and returns.
     virtual void Raise(Fault fault) const = 0;
+    // Uses the parameter one past the operation's last as `extra` says. The Windows
+    // layer returns unless the write faults; a test's platform records it.
+    virtual void UseExtraParameter(Extra extra) const = 0;
+    // Dispatches the calling thread's window messages for `milliseconds`.
+    virtual void PumpMessages(std::int32_t milliseconds) const = 0;
+    // Appends `line` and a line end to the file at `path` (UTF-8), creating it;
+    // false when it cannot.
+    virtual bool AppendLine(const std::string& path, const std::string& line) const = 0;
 };
 
 // `relative` resolved against the folder of `base` (a file path); absolute paths
@@ -56,6 +64,9 @@ std::string ResolvePath(const std::string& base, const std::string& relative);
 // unless the script asks for an overrun. None of the operations throws; a script's
 // fault is raised through the platform before anything is written, and when the
 // platform returns (in tests) the call returns kInternalError and writes nothing.
+// A call appends its log line, pumps messages and uses its extra parameter, in
+// that order, before the reader's answer is made, so an answer made after a
+// nested call (one dispatched while pumping) starts from the state it left.
 class StandinReader {
 public:
     // `environment` must outlive the reader.
@@ -89,7 +100,8 @@ private:
     // One call: the script loaded, the built-in answer (builtIn()) with the script's
     // overrides (overrides(script)) laid over it.
     template <typename Overrides, typename BuiltIn>
-    std::int32_t Run(char* value, std::size_t valueSize, char* text, Overrides overrides, BuiltIn builtIn);
+    std::int32_t Run(const char* operation, char* value, std::size_t valueSize, char* text, Overrides overrides,
+                     BuiltIn builtIn);
     // Writes the buffers (value: none when null), makes the state change and
     // returns the result.
     std::int32_t Finish(const Loaded& loaded, const AnswerScript& overrides, const Answer& answer,

@@ -1,5 +1,6 @@
 // The guarded call under Wine: either calling convention, many calls in a row on
-// an unchanged stack, and every kind of fault contained and reported.
+// an unchanged stack, parameters the caller did not pass, every kind of fault
+// contained and reported, and the exception-record chain as it was after each call.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -58,6 +59,25 @@ __attribute__((noinline)) std::int32_t TEST_STDCALL Stdcall3(std::int32_t a, con
     RECORD_FRAME();
     c[0] = b[0];
     return a - 1;
+}
+// Declared with three parameters more than it is given: it reads them (they must
+// be zeros) and, on 32-bit, pops six arguments.
+__attribute__((noinline)) std::int32_t TEST_STDCALL Stdcall6(std::int32_t a, const char*, char*, std::uintptr_t d,
+                                                             std::uintptr_t e, std::uintptr_t f)
+{
+    RECORD_FRAME();
+    return (d | e | f) == 0 ? a - 1 : -1;
+}
+// Stores junk into the parameters its caller did not pass, as a library declared
+// with more parameters may (on 64-bit: its home slot and the caller's stack slots).
+__attribute__((noinline)) std::int32_t TEST_CDECL StoresIntoUnpassedParameters(std::int32_t a, const char*, char*,
+                                                                               volatile std::uintptr_t d,
+                                                                               volatile std::uintptr_t e,
+                                                                               volatile std::uintptr_t f)
+{
+    RECORD_FRAME();
+    d = e = f = 0x5A5A5A5A;
+    return a - 1 + static_cast<std::int32_t>(d - f);
 }
 
 // Addresses no page is mapped at; volatile, so the accesses are made as written.
@@ -119,6 +139,12 @@ __attribute__((noinline)) std::int32_t TEST_STDCALL HandlesItsOwnFault(char* tex
     const CallOutcome inner = GuardedCall(reinterpret_cast<const void*>(&ReadsAddress16), text);
     return inner.raised ? 7 : -1;
 }
+// Declared with a second parameter that it is not given, and writes through it.
+__attribute__((noinline)) std::int32_t TEST_STDCALL WritesThroughItsSecondParameter(char*, std::int32_t* length)
+{
+    *static_cast<volatile std::int32_t*>(length) = 5;
+    return 0;
+}
 __attribute__((noinline)) std::int32_t TEST_STDCALL WritesOnePast(char* block)
 {
     block[static_cast<unsigned char>(block[0])] = 'X';  // block[0] holds the block's size
@@ -126,6 +152,30 @@ __attribute__((noinline)) std::int32_t TEST_STDCALL WritesOnePast(char* block)
 }
 
 }  // extern "C"
+
+// The head of the thread's exception-record chain, or 0 if it is broken as Windows
+// with SEH overwrite protection checks it: each record on the stack, 4-aligned,
+// above the one before, the last link 0xFFFFFFFF. 64-bit has no chain: always 1.
+std::uintptr_t SehChain()
+{
+#ifdef _WIN64
+    return 1;
+#else
+    const NT_TIB* tib;  // fs:[0x18], the TEB, which starts with the NT_TIB (NtCurrentTeb trips -Warray-bounds)
+    asm("movl %%fs:0x18, %0" : "=r"(tib));
+    const auto low = reinterpret_cast<std::uintptr_t>(tib->StackLimit);
+    const auto high = reinterpret_cast<std::uintptr_t>(tib->StackBase);
+    std::uintptr_t previous = 0;
+    for (const EXCEPTION_REGISTRATION_RECORD* record = tib->ExceptionList;
+         reinterpret_cast<std::uintptr_t>(record) != 0xFFFFFFFF; record = record->Next) {
+        const auto at = reinterpret_cast<std::uintptr_t>(record);
+        if (at < low || at > high - sizeof *record || at % 4 != 0 || at <= previous)
+            return 0;
+        previous = at;
+    }
+    return reinterpret_cast<std::uintptr_t>(tib->ExceptionList);
+#endif
+}
 
 struct CallRow {
     const char* what;
@@ -145,14 +195,21 @@ TEST(GuardedCall, EitherConventionManyTimesOnTheSameStack)
         {"stdcall, one argument", reinterpret_cast<const void*>(&Stdcall1), 1, 42},
         {"stdcall, two arguments", reinterpret_cast<const void*>(&Stdcall2), 2, 417},
         {"stdcall, three arguments", reinterpret_cast<const void*>(&Stdcall3), 3, 40},
+        {"stores into the parameters it was not given", reinterpret_cast<const void*>(&StoresIntoUnpassedParameters),
+         3, 40},
+        {"stdcall, six parameters, given three (right after the junk)", reinterpret_cast<const void*>(&Stdcall6), 3,
+         40},
     };
     const std::uintptr_t arguments[] = {41, reinterpret_cast<std::uintptr_t>(digit),
                                         reinterpret_cast<std::uintptr_t>(out)};
     std::uintptr_t firstFrame[std::size(rows)] = {};
+    const std::uintptr_t chain = SehChain();
+    ASSERT_NE(chain, 0u);
     for (int round = 0; round < 1000; ++round) {
         for (std::size_t i = 0; i < std::size(rows); ++i) {
             const CallRow& row = rows[i];
             const CallOutcome outcome = GuardedCall(row.function, arguments, row.count);
+            ASSERT_EQ(SehChain(), chain) << row.what << ": the exception-record chain changed";
             ASSERT_FALSE(outcome.raised) << row.what;
             ASSERT_EQ(outcome.result, row.expected) << row.what;
             if (round == 0)
@@ -181,14 +238,20 @@ TEST(GuardedCall, ContainsEachFaultAndTheNextCallWorks)
         {"privileged instruction", &ExecutesHlt, 0xC0000096, 0, false},
         {"C++ exception thrown out", &ThrowsCppException, 0xE06D7363, 0, false},
         {"missing entry point", &MissingEntryPoint, 0x80000100, 0, false},
+        {"write through a parameter it was not given",
+         reinterpret_cast<decltype(FaultRow::function)>(reinterpret_cast<void (*)()>(&WritesThroughItsSecondParameter)),
+         0xC0000005, 0, true},
 #ifndef _WIN64  // Wine ends a 64-bit process whose stack overflows before any handler runs
         {"stack overflow", &Recurses, 0xC00000FD, 0, false},
         {"stack overflow again", &Recurses, 0xC00000FD, 0, false},
 #endif
     };
     char text[4] = {};
+    const std::uintptr_t chain = SehChain();
+    ASSERT_NE(chain, 0u);
     for (const FaultRow& row : rows) {
         const CallOutcome outcome = GuardedCall(reinterpret_cast<const void*>(row.function), text);
+        ASSERT_EQ(SehChain(), chain) << row.what << ": the exception-record chain changed";
         EXPECT_TRUE(outcome.raised) << row.what;
         EXPECT_EQ(outcome.exceptionCode, row.code) << row.what << std::hex << ": 0x" << outcome.exceptionCode;
         EXPECT_NE(outcome.exceptionAddress, 0u) << row.what;
@@ -205,7 +268,9 @@ TEST(GuardedCall, ContainsEachFaultAndTheNextCallWorks)
 
 TEST(GuardedCall, LibraryThatHandlesItsOwnFaultIsUndisturbed)
 {
+    const std::uintptr_t chain = SehChain();
     const CallOutcome outcome = GuardedCall(reinterpret_cast<const void*>(&HandlesItsOwnFault), static_cast<char*>(nullptr));
+    EXPECT_EQ(SehChain(), chain);
     EXPECT_FALSE(outcome.raised);
     EXPECT_EQ(outcome.result, 7);
 }

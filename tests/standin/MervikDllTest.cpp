@@ -1,14 +1,17 @@
 // The built Mervik.dll through its exports, as the console loads it: undecorated
 // __stdcall names, the script beside the DLL or named by MERVIK_INI, and script
-// texts converted from UTF-8 to the ANSI code page. Windows only.
+// texts converted from UTF-8 to the ANSI code page, and the keys that act on the
+// platform (extra, pump, log) through the console's guarded call. Windows only.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <fstream>
+#include <iterator>
 #include <string>
 
+#include "GuardedCall.h"
 #include "Mervik.h"
 #include "TestBuffer.h"
 
@@ -54,6 +57,20 @@ TEST(MervikDll, ExportsFindsItsScriptAndConvertsItsTexts)
     EXPECT_EQ(field(0, name.data(), text.data()), 0);
     EXPECT_EQ(name.Written(), std::string("林秋雨"));
 
+    std::ofstream((folder + L"Mervik.ini").c_str(), std::ios::binary) << "[readCard]\nextra=write\n";
+    const CallOutcome written = GuardedCall(reinterpret_cast<const void*>(read), text.data());
+    EXPECT_TRUE(written.raised && written.writeAccess && written.accessAddress == 0) << "through the zero it was given";
+    std::ofstream((folder + L"Mervik.ini").c_str(), std::ios::binary)
+        << "[readCard]\nextra=scratch\nlog=calls.log\npump=1\n";
+    MSG message;
+    PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);  // the thread's message queue
+    PostThreadMessageW(GetCurrentThreadId(), WM_APP, 0, 0);
+    EXPECT_EQ(GuardedCall(reinterpret_cast<const void*>(read), text.data()).result, 0);
+    EXPECT_FALSE(PeekMessageW(&message, nullptr, WM_APP, WM_APP, PM_REMOVE)) << "pump=1 took the posted message";
+    std::ifstream log((folder + L"calls.log").c_str(), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(log), {}), "begin readCard\r\nend readCard\r\n");
+    log.close();
+
     std::ofstream((folder + L"named.ini").c_str(), std::ios::binary) << "[readCard]\nresult=11\n";
     SetEnvironmentVariableW(L"MERVIK_INI", (folder + L"named.ini").c_str());
     EXPECT_EQ(read(text.data()), 11) << "MERVIK_INI wins";
@@ -68,7 +85,7 @@ TEST(MervikDll, ExportsFindsItsScriptAndConvertsItsTexts)
 
     SetEnvironmentVariableW(L"MERVIK_INI", nullptr);
     FreeLibrary(module);
-    for (const wchar_t* file : {L"Mervik.dll", L"Mervik.ini", L"named.ini"})
+    for (const wchar_t* file : {L"Mervik.dll", L"Mervik.ini", L"named.ini", L"calls.log"})
         DeleteFileW((folder + file).c_str());
     RemoveDirectoryW(folder.c_str());
 }

@@ -47,7 +47,8 @@ TEST(StandinScript, Syntax)
         "value=v\n"
         "[Field.11]\nphoto=a.jpg\nvalue=QUJD\n"
         "[readCard]\nresult=6\n"
-        "[GetCardInfo]\nfault=CPP-Exception\n[Field.4]\noverrun=3\nfault=divide-by-zero\n");
+        "[GetCardInfo]\nfault=CPP-Exception\nlog=calls.log\n[Field.4]\noverrun=3\nfault=divide-by-zero\n"
+        "extra=Write\npump=20\n[readCard]\nextra=scratch\n");
     EXPECT_EQ(Show(s.readCard.text), "text:a;b#c \"quoted\"") << "trimmed; comments are whole lines; quotes are text";
     EXPECT_EQ(s.readCard.result, 6) << "a later key replaces an earlier one";
     EXPECT_EQ(Show(s.deviceStatus.text), "text:");
@@ -57,6 +58,11 @@ TEST(StandinScript, Syntax)
     EXPECT_EQ(s.ForField(4).overrun, 3);
     EXPECT_EQ(s.ForField(5).fault, standin::Fault::CppException);
     EXPECT_EQ(s.ForField(5).overrun, std::nullopt);
+    EXPECT_EQ(s.ForField(4).extra, standin::Extra::Write);
+    EXPECT_EQ(s.ForField(4).pump, 20);
+    EXPECT_EQ(s.ForField(4).log, "calls.log") << "from [GetCardInfo]";
+    EXPECT_EQ(s.ForField(5).extra, std::nullopt);
+    EXPECT_EQ(s.readCard.extra, standin::Extra::Scratch);
 }
 
 struct ErrorCase {
@@ -107,6 +113,8 @@ const ErrorCase kErrorCases[] = {
     {"unknown fault", "[readCard]\nfault=segfault", ScriptError::UnknownFault, 2, "segfault"},
     {"overrun of nothing", "[readCard]\noverrun=0", ScriptError::NotPositive, 2, "0"},
     {"overrun not a number", "[OpenDevice]\noverrun=many", ScriptError::NotPositive, 2, "many"},
+    {"pump of no time", "[readCard]\npump=0", ScriptError::NotPositive, 2, "0"},
+    {"unknown use of the extra parameter", "[readCard]\nextra=read", ScriptError::UnknownExtra, 2, "read"},
     {"first error wins", "[readCard]\nresult=x\n[Foo]", ScriptError::BadNumber, 2, "x"},
 };
 

@@ -16,6 +16,7 @@
 #include "StandinReader.h"
 #include "TestBuffer.h"
 
+using standin::Extra;
 using standin::Fault;
 using standin::FileRead;
 using standin::State;
@@ -43,6 +44,15 @@ public:
         return FileRead::Ok;
     }
     void Raise(Fault fault) const override { raised = fault; }
+    // What the call did besides answering, in order.
+    mutable std::string done;
+    void UseExtraParameter(Extra extra) const override { done += extra == Extra::Write ? "write;" : "scratch;"; }
+    void PumpMessages(std::int32_t ms) const override { done += "pump " + std::to_string(ms) + ";"; }
+    bool AppendLine(const std::string& path, const std::string& line) const override
+    {
+        done += path + ": " + line + ";";
+        return !locked.count(path);
+    }
 };
 
 std::string Digits(std::size_t length)  // what @longest writes
@@ -150,6 +160,7 @@ struct Override {
     State after;
     std::size_t past = 0;              // bytes written past the buffer
     std::optional<Fault> raised = {};  // the fault raised during the call
+    std::string done = "";             // FakeEnvironment::done
 };
 
 TEST_F(StandinReaderTest, ScriptOverridesTheAnswer)
@@ -159,6 +170,7 @@ TEST_F(StandinReaderTest, ScriptOverridesTheAnswer)
     env.files["/cards/raw.txt"] = "QQ=A";
     env.files["/cards/big.bin"] = std::string(90000, '\x7F');  // 120000 characters in base64
     env.files["/cards/long.txt"] = std::string(200000, 'B');
+    env.locked.insert("/cards/locked.log");
     const Override rows[] = {
         {"result and text", u8"[OpenDevice]\nresult=-5\ntext=端口被占用", State::Closed, Op::Open, 1001, -5,
          u8"端口被占用", "-", State::Closed},
@@ -232,6 +244,16 @@ TEST_F(StandinReaderTest, ScriptOverridesTheAnswer)
          State::CardRead, 3},
         {"overrun of the photo", "[Field.11]\noverrun=1", State::CardRead, Op::Field, 11, 0, "-", "<unterminated>",
          State::CardRead, 1},
+        // The log's lines around pumping and the extra parameter, before the answer.
+        {"log, pump, extra", "[readCard]\nlog=calls.log\npump=50\nextra=scratch", State::Open, Op::Read, 0, 0,
+         "读卡成功", "-", State::CardRead, 0, {},
+         "/cards/calls.log: begin readCard;pump 50;scratch;/cards/calls.log: end readCard;"},
+        {"a raising call logs no end", "[GetCardInfo]\nlog=/l\n[Field.4]\nextra=write\nfault=divide-by-zero",
+         State::CardRead, Op::Field, 4, 98, "-", "-", State::CardRead, 0, Fault::DivideByZero,
+         "/l: begin GetCardInfo;write;"},
+        {"unwritable log", "[CloseDevice]\nlog=locked.log", State::Open, Op::Close, 0, 99,
+         "模拟读卡器脚本错误：无法写入文件 /cards/locked.log", "-", State::Open, 0, {},
+         "/cards/locked.log: begin CloseDevice;"},
     };
     for (const Override& row : rows) {
         SCOPED_TRACE(row.what);
@@ -245,6 +267,7 @@ TEST_F(StandinReaderTest, ScriptOverridesTheAnswer)
         }
         Script(row.script);
         env.raised.reset();
+        env.done.clear();
         const Answer a = Call(row.op, row.argument);
         EXPECT_EQ(a.code, row.code);
         EXPECT_EQ(a.text.value_or("-"), row.text);
@@ -252,6 +275,7 @@ TEST_F(StandinReaderTest, ScriptOverridesTheAnswer)
         EXPECT_EQ(reader->state(), row.after);
         EXPECT_EQ(a.past, row.past);
         EXPECT_EQ(env.raised, row.raised);
+        EXPECT_EQ(env.done, row.done);
     }
 }
 
