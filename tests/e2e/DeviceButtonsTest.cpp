@@ -221,5 +221,26 @@ TEST_F(DeviceCommandTest, EachPressRepeatsTheCommand)
     EXPECT_EQ(console.ClickAndDismiss(IDC_BTN_STATUS).text, L"第二次 状态码：2");
 }
 
+// A library that dispatches window messages inside its call: buttons pressed
+// meanwhile reach the dialog inside that call, and wait until it has returned.
+TEST_F(DeviceCommandTest, PressesDuringACallThatDispatchesMessagesRunAfterIt)
+{
+    m_folder->WriteScript(L"[readCard]\npump=1500\nresult=3\ntext=读卡中\nlog=calls.log\n"
+                          L"[getDeviceStatus]\nlog=calls.log\n[OpenDevice]\nlog=calls.log\n");
+    Console& console = Start();
+    for (int button : {IDC_BTN_READCARD, IDC_BTN_STATUS, IDC_BTN_OPEN})
+        console.Click(button);
+    std::wstring shown;
+    for (int box = 0; box < 3; ++box) {
+        const OwnedBox owned = console.WaitForOwnedBox();
+        shown += owned.text.substr(0, 4) + L"|";
+        console.PressOk(owned);
+    }
+    EXPECT_EQ(shown, L"读卡中 |设备未打|打开成功|") << Shown(shown);
+    EXPECT_EQ(m_folder->ReadBytes(L"calls.log"),
+              "begin readCard\r\nend readCard\r\nbegin getDeviceStatus\r\nend getDeviceStatus\r\n"
+              "begin OpenDevice\r\nend OpenDevice\r\n");
+}
+
 }  // namespace
 }  // namespace e2e
