@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the release package build/package/Zantor-<version>-windows.zip and checks
 # it. The package holds one folder of the same name with
-#   Zantor.exe, Zantor64.exe     stripped, libgcc and libstdc++ linked in
+#   Zantor.exe, Zantor64.exe     stripped, the compiler's runtime linked in
 #   standin/x86/Mervik.dll       the stand-in reader libraries, out of the way of a
 #   standin/x64/Mervik.dll       reader's own Mervik.dll beside the programs
 #   README.txt                   Chinese and English, UTF-8, CRLF
