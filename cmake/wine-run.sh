@@ -47,11 +47,13 @@ err=$(mktemp "$ZANTOR_WINE_STATE/run.XXXXXX.err")
 trap 'rm -f "$out" "$err"' EXIT
 # Now and then, on a loaded machine, Wine fails to create the process at all
 # ("ShellExecuteEx" failing with an internal error, before the program runs a
-# line): that launch, and only that, is tried again.
+# line; Wine's launcher then prints the call's name and the system's text for the
+# failure, which may land on standard output): that launch, and only that, is
+# tried again. No program run here prints that name itself.
 for attempt in 1 2 3; do
     wine "$@" >"$out" 2>"$err" </dev/null
     rc=$?
-    [ "$rc" -ne 0 ] && [ ! -s "$out" ] && grep -q ShellExecuteEx "$err" || break
+    [ "$rc" -ne 0 ] && grep -q ShellExecuteEx "$out" "$err" || break
     echo "wine: could not start $1 (attempt $attempt), trying again" >&2
 done
 cat "$out"
