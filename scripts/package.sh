@@ -71,7 +71,7 @@ system_dlls=" kernel32.dll user32.dll gdi32.dll comctl32.dll msvcrt.dll advapi32
 mervik_names="CloseDevice GetCardInfo OpenDevice getDeviceStatus readCard"
 
 check_binaries() {
-    local dir=$1 preset tool program arch dll names bytes flags
+    local dir=$1 preset tool program arch dll names bytes flags headers
     for b in "${builds[@]}"; do
         read -r preset tool program arch <<<"$b"
         bytes=$(stat -c %s "$dir/$program.exe")
@@ -80,9 +80,10 @@ check_binaries() {
             # Windows runs the guard's exception handler, registered on the stack at
             # run time, only if the image neither forbids handlers (NO_SEH, 0x400)
             # nor lists the allowed ones in a load configuration (SafeSEH).
-            flags=$("$tool-objdump" -p "$dir/$program.exe" | sed -n 's/^DllCharacteristics\t*//p')
+            headers=$("$tool-objdump" -p "$dir/$program.exe")
+            flags=$(sed -n 's/^DllCharacteristics\t*//p' <<<"$headers")
             (( (16#$flags & 0x400) == 0 )) || fail "$program.exe forbids exception handlers (NO_SEH)"
-            "$tool-objdump" -p "$dir/$program.exe" | grep -q '^Entry a 00000000 00000000 Load Configuration Directory' ||
+            grep -q '^Entry a 00000000 00000000 Load Configuration Directory' <<<"$headers" ||
                 fail "$program.exe has a load configuration: a SafeSEH table must list the guard's handler"
         fi
         while read -r dll; do
