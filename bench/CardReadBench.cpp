@@ -19,8 +19,9 @@
 #include <vector>
 
 #include "CardInfoCommand.h"
-#include "GuardedPages.h"
 #include "EncodeBase64.h"
+#include "GuardedPages.h"
+#include "Median.h"
 #include "Mervik.h"
 #include "OutputFile.h"
 
@@ -75,12 +76,6 @@ double NanosecondsPerOperation(Operation operation)
     const Clock::time_point start = Clock::now();
     for (int i = 0; i < kBatch; ++i) operation();
     return std::chrono::duration<double, std::nano>(Clock::now() - start).count() / kBatch;
-}
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 std::vector<unsigned char> ReadBack()

@@ -13,9 +13,10 @@
 #include <cstring>
 #include <vector>
 
+#include "Buffers.h"
 #include "GuardedCall.h"
 #include "GuardedPages.h"
-#include "Buffers.h"
+#include "Median.h"
 #include "Mervik.h"
 
 namespace {
@@ -47,12 +48,6 @@ double Time(int iterations, Body body)
     for (int i = 0; i < iterations; ++i)
         body(i);
     return (Now() - start) / iterations;
-}
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 // Times `measured` against `baseline`, alternating, and prints the medians.

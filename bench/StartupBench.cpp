@@ -26,8 +26,9 @@
 #include <string>
 #include <vector>
 
-#include "Win32Owners.h"
+#include "Median.h"
 #include "resource.h"
+#include "Win32Owners.h"
 
 namespace {
 
@@ -264,12 +265,6 @@ bool RunOnce(Program& program, bool timed)
         program.endMs.push_back(Milliseconds(closing, ended));
     }
     return true;
-}
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 // "median min max" of the values, in the table's columns.

@@ -213,22 +213,19 @@ AnswerScript Script::ForField(std::int32_t index) const
     if (found == fields.end())
         return merged;
     const AnswerScript& field = found->second;
-    if (field.result)
-        merged.result = field.result;
-    if (field.value)
-        merged.value = field.value;
-    if (field.text)
-        merged.text = field.text;
-    if (field.fault)
-        merged.fault = field.fault;
-    if (field.overrun)
-        merged.overrun = field.overrun;
-    if (field.extra)
-        merged.extra = field.extra;
-    if (field.pump)
-        merged.pump = field.pump;
-    if (field.log)
-        merged.log = field.log;
+    // Each key the field's section gives takes the place of the shared one.
+    const auto take = [](auto& into, const auto& from) {
+        if (from)
+            into = from;
+    };
+    take(merged.result, field.result);
+    take(merged.value, field.value);
+    take(merged.text, field.text);
+    take(merged.fault, field.fault);
+    take(merged.overrun, field.overrun);
+    take(merged.extra, field.extra);
+    take(merged.pump, field.pump);
+    take(merged.log, field.log);
     return merged;
 }
 
