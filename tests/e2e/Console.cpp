@@ -124,9 +124,16 @@ win32::KernelHandle Launch(const WorkFolder& folder, const std::wstring& exe)
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
-    if (!CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
-                        environment.data(), folder.Path().c_str(), &startup, &info))
-        Fail(L"cannot start " + path + LastError());
+    // On a loaded machine Wine now and then fails to create a process with
+    // ERROR_INTERNAL_ERROR before it runs a line; that failure, and only that,
+    // is tried again.
+    for (int attempt = 1;; ++attempt) {
+        if (CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
+                           environment.data(), folder.Path().c_str(), &startup, &info))
+            break;
+        if (GetLastError() != ERROR_INTERNAL_ERROR || attempt == 3)
+            Fail(L"cannot start " + path + LastError());
+    }
     const win32::KernelHandle thread(info.hThread);
     return win32::KernelHandle(info.hProcess);
 }
