@@ -30,7 +30,6 @@ constexpr FieldTarget kFields[] = {
 };
 
 constexpr const wchar_t* kOperation = L"GetCardInfo";
-constexpr const wchar_t* kNoMemory = L"无法分配足够的内存空间";
 
 // The message for what became of the photo file; null when it was saved.
 const wchar_t* PhotoMessage(PhotoResult result)
@@ -39,7 +38,7 @@ const wchar_t* PhotoMessage(PhotoResult result)
     case PhotoResult::kSaved:
         return nullptr;
     case PhotoResult::kNoMemory:
-        return kNoMemory;
+        return kNoMemoryMessage;
     case PhotoResult::kCannotOpen:
         return L"无法打开文件";
     case PhotoResult::kWriteFailed:
@@ -55,7 +54,7 @@ void RunReadCardInfo(CommandHost& host, Reader& reader, const Allocator& buffers
     ZeroedBuffer value(mervik::kTextBufferSize, buffers);
     const ZeroedBuffer error(mervik::kTextBufferSize, buffers);
     if (!value || !error) {
-        host.ShowMessage(kNoMemory);
+        host.ShowMessage(kNoMemoryMessage);
         return;
     }
 
@@ -85,7 +84,7 @@ void RunReadCardInfo(CommandHost& host, Reader& reader, const Allocator& buffers
 
     const ZeroedBuffer photo(mervik::kPhotoTextBufferSize, buffers);
     if (!photo) {
-        host.ShowMessage(kNoMemory);
+        host.ShowMessage(kNoMemoryMessage);
         return;
     }
     outcome = reader.GetCardInfo(mervik::kFieldPhoto, photo.chars(), error.chars());

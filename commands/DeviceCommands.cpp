@@ -16,7 +16,7 @@ void RunTextCommand(CommandHost& host, const Allocator& buffers, const wchar_t* 
 {
     const ZeroedBuffer text(mervik::kTextBufferSize, buffers);
     if (!text) {
-        host.ShowMessage(L"无法分配足够的内存空间");
+        host.ShowMessage(kNoMemoryMessage);
         return;
     }
     const CallOutcome outcome = call(text.chars());

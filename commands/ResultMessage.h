@@ -23,6 +23,9 @@
 constexpr std::size_t kMessageCapacity = 7 + (mervik::kTextBufferSize - 1) + 5 + 11 + 1;
 using Message = WideText<kMessageCapacity>;
 
+// Shown when a buffer for the library or the photo cannot be had.
+inline constexpr wchar_t kNoMemoryMessage[] = L"无法分配足够的内存空间";
+
 // A library text as a form's box receives it: the buffer's bytes and a NUL.
 using BoxText = NarrowText<mervik::kTextBufferSize + 1>;
 
