@@ -61,7 +61,7 @@ void RunReadCardInfo(CommandHost& host, Reader& reader, const Allocator& buffers
     // Only the name call's result is examined.
     CallOutcome outcome = reader.GetCardInfo(mervik::kFieldName, value.chars(), error.chars());
     if (outcome.raised) {
-        host.ShowMessage(FaultMessage(kOperation, outcome, {value.Seen(), error.Seen()}).c_str());
+        host.ShowMessage(FaultMessage(kOperation, outcome, {value.AsLibraryBuffer(), error.AsLibraryBuffer()}).c_str());
         return;
     }
     if (outcome.result == 0) {
@@ -76,7 +76,7 @@ void RunReadCardInfo(CommandHost& host, Reader& reader, const Allocator& buffers
         value.Clear();
         outcome = reader.GetCardInfo(field.index, value.chars(), error.chars());
         if (outcome.raised) {
-            host.ShowMessage(FaultMessage(kOperation, outcome, {value.Seen(), error.Seen()}).c_str());
+            host.ShowMessage(FaultMessage(kOperation, outcome, {value.AsLibraryBuffer(), error.AsLibraryBuffer()}).c_str());
             return;
         }
         host.SetControlText(field.control, TextFromBuffer(value.chars(), value.size()).c_str());
@@ -89,7 +89,7 @@ void RunReadCardInfo(CommandHost& host, Reader& reader, const Allocator& buffers
     }
     outcome = reader.GetCardInfo(mervik::kFieldPhoto, photo.chars(), error.chars());
     if (outcome.raised) {
-        host.ShowMessage(FaultMessage(kOperation, outcome, {photo.Seen(), error.Seen()}).c_str());
+        host.ShowMessage(FaultMessage(kOperation, outcome, {photo.AsLibraryBuffer(), error.AsLibraryBuffer()}).c_str());
         return;
     }
     // Measured once: the length box and the photo file share it.

@@ -21,7 +21,7 @@ void RunTextCommand(CommandHost& host, const Allocator& buffers, const wchar_t* 
     }
     const CallOutcome outcome = call(text.chars());
     if (outcome.raised) {
-        host.ShowMessage(FaultMessage(operation, outcome, {text.Seen()}).c_str());
+        host.ShowMessage(FaultMessage(operation, outcome, {text.AsLibraryBuffer()}).c_str());
         return;
     }
     host.ShowMessage(message(outcome.result, text.chars()).c_str());

@@ -3,14 +3,8 @@
 #include <cstring>
 #include <limits>
 
+#include "CallRecord.h"
 #include "TextLength.h"
-
-namespace {
-
-// Exception code of an access violation.
-constexpr std::uint32_t kAccessViolation = 0xC0000005;
-
-}  // namespace
 
 BoxText TextFromBuffer(const char* buffer, std::size_t size)
 {
@@ -41,15 +35,10 @@ Message FaultMessage(const wchar_t* operation, const CallOutcome& outcome,
 {
     Message message;
     message.Append(L"读卡器库 ").Append(operation);
-    if (outcome.exceptionCode == kAccessViolation && outcome.writeAccess) {
-        for (const LibraryBuffer& buffer : buffers) {
-            const std::uintptr_t end = reinterpret_cast<std::uintptr_t>(buffer.data) + buffer.size;
-            if (outcome.accessAddress >= end && outcome.accessAddress - end < buffer.guardBytes) {
-                message.Append(L" 写入超出缓冲区（").AppendDecimal(static_cast<std::int64_t>(buffer.size));
-                message.Append(L" 字节）");
-                return message;
-            }
-        }
+    if (const std::size_t overrun = OverrunBufferSize(outcome, buffers)) {
+        message.Append(L" 写入超出缓冲区（").AppendDecimal(static_cast<std::int64_t>(overrun));
+        message.Append(L" 字节）");
+        return message;
     }
     message.Append(L" 调用异常：").AppendHex(outcome.exceptionCode, 8).Append(L"（地址 ");
     // Inside a module: its file and the offset, the same on every run whatever

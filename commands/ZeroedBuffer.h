@@ -20,9 +20,9 @@ public:
     char* chars() const { return m_block.chars(); }
     std::size_t size() const { return m_size; }
     // As the library saw it, for telling an overrun of this buffer.
-    LibraryBuffer Seen() const { return {m_block.chars(), m_size, m_block.allocator().guardBytes}; }
+    LibraryBuffer AsLibraryBuffer() const { return {m_block.chars(), m_size, m_block.allocator().guardBytes}; }
 
 private:
     std::size_t m_size;
-    HeapBuffer m_block;
+    OwnedBlock m_block;
 };

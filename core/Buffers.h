@@ -25,16 +25,16 @@ inline constexpr Allocator kRuntimeHeap{&HeapAllocate, &HeapRelease, 0};
 
 // Owns one block from `allocator`, released when the buffer goes out of scope.
 // Check with `if (buffer)`: the block may be null.
-class HeapBuffer {
+class OwnedBlock {
 public:
-    HeapBuffer(std::size_t size, const Allocator& allocator)
+    OwnedBlock(std::size_t size, const Allocator& allocator)
         : m_allocator(allocator), m_block(allocator.allocate(size)) {}
-    ~HeapBuffer()
+    ~OwnedBlock()
     {
         if (m_block != nullptr) m_allocator.release(m_block);
     }
-    HeapBuffer(const HeapBuffer&) = delete;
-    HeapBuffer& operator=(const HeapBuffer&) = delete;
+    OwnedBlock(const OwnedBlock&) = delete;
+    OwnedBlock& operator=(const OwnedBlock&) = delete;
 
     explicit operator bool() const { return m_block != nullptr; }
     char* chars() const { return static_cast<char*>(m_block); }

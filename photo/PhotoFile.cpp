@@ -8,7 +8,7 @@
 
 PhotoResult SavePhoto(const char* text, std::size_t length, const Allocator& heap)
 {
-    HeapBuffer decoded(kMaxDecodedSize, heap);
+    OwnedBlock decoded(kMaxDecodedSize, heap);
     if (!decoded)
         return PhotoResult::kNoMemory;
 

@@ -30,12 +30,12 @@ extern "C" std::int32_t zantor_guarded_call(const void* function, const std::uin
 // The outcome of a call that returned `result` or raised as `facts` say.
 CallOutcome Outcome(std::int32_t result, const Facts& facts);
 
-inline std::uintptr_t Word(std::int32_t value)
+inline std::uintptr_t ArgumentWord(std::int32_t value)
 {
     return static_cast<std::uintptr_t>(static_cast<std::intptr_t>(value));
 }
 template <typename T>
-std::uintptr_t Word(T* pointer)
+std::uintptr_t ArgumentWord(T* pointer)
 {
     return reinterpret_cast<std::uintptr_t>(pointer);
 }
@@ -51,6 +51,6 @@ template <typename... Arguments>
 CallOutcome GuardedCall(const void* function, Arguments... arguments)
 {
     static_assert(sizeof...(Arguments) >= 1 && sizeof...(Arguments) <= 3, "1 to 3 arguments");
-    const std::uintptr_t words[] = {guarded::Word(arguments)...};
+    const std::uintptr_t words[] = {guarded::ArgumentWord(arguments)...};
     return GuardedCall(function, words, sizeof...(Arguments));
 }

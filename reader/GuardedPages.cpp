@@ -89,7 +89,7 @@ Cache& TheCache()
     return cache;
 }
 
-char* Hand(Slot& slot, std::size_t size)
+char* HandOut(Slot& slot, std::size_t size)
 {
     slot.inUse = true;
     slot.size = size;
@@ -114,7 +114,7 @@ void* Allocate(std::size_t size)
             if (!empty)
                 empty = &slot;
         } else if (slot.mapping.dataBytes == dataBytes) {
-            return Hand(slot, size);
+            return HandOut(slot, size);
         } else if (!spare) {
             spare = &slot;
         }
@@ -129,7 +129,7 @@ void* Allocate(std::size_t size)
     target->mapping = Map(dataBytes, page);
     if (target->mapping.base == nullptr)
         return nullptr;
-    return Hand(*target, size);
+    return HandOut(*target, size);
 }
 
 void Release(void* block)
