@@ -1,14 +1,23 @@
 /*
  * zantor_guarded_call for 32-bit Windows: one call of a reader library function
- * that survives whatever the function does.
+ * that survives whatever the function does, and records the machine state the
+ * function was called with and the state it returned with.
  *
- * Technique. The routine keeps its own frame in EBP and, for the duration of the
- * call, registers a structured-exception record on the thread's chain (fs:[0]):
- * { previous record, handler, this frame's EBP, the Facts to fill }. Below the
- * record it pushes eight zero words, then the arguments, and calls. Afterwards
- * ESP is set from EBP, never trusted from the callee, so a function that pops
- * its arguments (stdcall), one that leaves them (cdecl) and one that pops more
- * than it was given all return cleanly.
+ * Where the guard keeps itself. A library function may return with any register
+ * changed, EBP and ESP included, so after the call the guard trusts neither.
+ * Its own state lives in the ObservedCall the caller passes, which the caller
+ * keeps in static storage, and the guard finds it again through one static
+ * pointer, zantor_guard_current: memory that no argument of the library points
+ * into. Calls do not nest in the console; should a library call a guarded
+ * function from inside its own call (a test does), each ObservedCall links to
+ * the one before it, and the pointer is set back on the way out.
+ *
+ * The frame. The routine keeps its own frame (found again through the
+ * ObservedCall) and, for the duration of the call, registers a structured-
+ * exception record on the thread's chain (fs:[0]): { previous record, handler,
+ * this frame's EBP, 0 }. Below the record it pushes eight zero words, then the
+ * arguments, and calls with EAX, ECX and EDX zero (a function built for a
+ * register convention reads them).
  *
  * The zero words are for a function whose real signature has more parameters
  * than the console passes: the slots of up to eight such parameters are these
@@ -19,17 +28,21 @@
  * breaks the chain that Windows (with SEH overwrite protection) checks at the
  * next exception, ending the process without a word.
  *
- * After the call, returned or raised, fs:[0] is set to the value it had before
- * the call from a copy kept above the record, further from the arguments than
- * the record itself: even a store that reached the record cannot change what
- * the chain is set back to.
+ * What is recorded (all comparing and reporting is the caller's, in C++): just
+ * before the call, EBX, ESI, EDI, EBP, ESP, EFLAGS, MXCSR, the x87 control word
+ * and fs:[0]; just after it, the same and the x87 tag word. Then the guard puts
+ * back what the caller may rely on: its EBX, ESI, EDI and EBP from the frame,
+ * ESP from the frame, DF clear, the x87 unit reset with the control word it had
+ * (which also empties its register stack), MXCSR, and fs:[0] from a copy kept
+ * above the record, further from the arguments than the record itself.
  *
  * When the function raises, the handler is called in the search pass. It ignores
- * unwinding passes (EXCEPTION_UNWINDING or EXCEPTION_EXIT_UNWIND set). Otherwise
- * it copies the code, the address and the first two parameters of the exception
- * into the Facts, has RtlUnwind unwind the records the library registered above
- * ours (their cleanup runs; the record chain ends at ours again), takes EBP back
- * from our record and jumps to the same exit as a normal return, with result 0.
+ * unwinding passes (EXCEPTION_UNWINDING or EXCEPTION_EXIT_UNWIND set). Otherwise,
+ * unless an earlier exception of this call is already recorded (one raised while
+ * the library's own cleanup ran during our unwind), it copies the code, the
+ * address and the first two parameters of the exception into the ObservedCall;
+ * it has RtlUnwind unwind the records the library registered above ours (their
+ * cleanup runs) and jumps to the same place as a normal return, with result 0.
  * Unwinding instead of resuming through the context also ends non-continuable
  * exceptions (a C++ throw, Wine's missing-entry-point stub) cleanly. A library
  * that handles its own exceptions has its own record above ours and never
@@ -41,7 +54,7 @@
  * A linker that builds such a table would need this handler listed in it.
  *
  * int32_t zantor_guarded_call(const void* function, const uintptr_t* arguments,
- *                             uintptr_t count, Facts* facts);   -- cdecl
+ *                             uintptr_t count, ObservedCall* observed);   -- cdecl
  */
         .text
 
@@ -49,8 +62,40 @@
    record, then the zero words. */
         .set    SAVED, -12
         .set    CHAIN, -16
+        .set    RECORD, -32
         .set    PAD_WORDS, 8
 
+/* ObservedCall (reader/GuardedCall.h checks these offsets). */
+        .set    PREVIOUS, 0
+        .set    FRAME, 4
+        .set    RESULT, 8
+        .set    RAISED, 12
+        .set    CODE, 16
+        .set    ADDRESS, 20
+        .set    PARAMETERS, 24
+        .set    INFORMATION, 28
+        .set    AT_CALL, 36
+        .set    AT_RETURN, 72
+        .set    FPU_ENVIRONMENT, 108
+/* MachineState */
+        .set    EBX_, 0
+        .set    ESI_, 4
+        .set    EDI_, 8
+        .set    EBP_, 12
+        .set    ESP_, 16
+        .set    FLAGS_, 20
+        .set    MXCSR_, 24
+        .set    X87_CONTROL, 28
+        .set    X87_TAG, 30
+        .set    CHAIN_, 32
+
+        .bss
+        .p2align 2
+        .globl  _zantor_guard_current
+_zantor_guard_current:
+        .space  4
+
+        .text
         .def    _zantor_guarded_call; .scl 2; .type 32; .endef
         .globl  _zantor_guarded_call
         .p2align 4
@@ -60,8 +105,13 @@ _zantor_guarded_call:
         pushl   %ebx
         pushl   %esi
         pushl   %edi
+        movl    20(%ebp), %edi          /* the ObservedCall */
+        movl    _zantor_guard_current, %eax
+        movl    %eax, PREVIOUS(%edi)
+        movl    %edi, _zantor_guard_current
+        movl    %ebp, FRAME(%edi)
         pushl   %fs:0                   /* the copy that fs:[0] is restored from */
-        pushl   20(%ebp)                /* record: the Facts */
+        pushl   $0                      /* record: unused */
         pushl   %ebp                    /* record: this frame */
         pushl   $_zantor_guarded_handler
         pushl   %fs:0                   /* record: previous */
@@ -76,11 +126,54 @@ _zantor_guarded_call:
         decl    %ecx
         pushl   (%esi,%ecx,4)
         jmp     1b
-2:      call    *8(%ebp)
-.Lexit:
+2:      movl    -4(%ebp), %esi          /* the caller's ESI and EDI, as the function sees them */
+        stmxcsr AT_CALL+MXCSR_(%edi)
+        fnstcw  AT_CALL+X87_CONTROL(%edi)
+        movl    %fs:0, %eax
+        movl    %eax, AT_CALL+CHAIN_(%edi)
+        pushfl
+        popl    AT_CALL+FLAGS_(%edi)
+        movl    %ebx, AT_CALL+EBX_(%edi)
+        movl    %esi, AT_CALL+ESI_(%edi)
+        movl    %ebp, AT_CALL+EBP_(%edi)
+        movl    %esp, AT_CALL+ESP_(%edi)
+        movl    -8(%ebp), %eax          /* the caller's EDI */
+        movl    %eax, AT_CALL+EDI_(%edi)
+        movl    AT_CALL+EDI_(%edi), %edi
+        xorl    %eax, %eax
+        xorl    %ecx, %ecx
+        xorl    %edx, %edx
+        call    *8(%ebp)
+.Lreturned:
+        /* Nothing but the static pointer is trusted here: EAX is the result (0
+           after a raise), every other register is the library's. */
+        movl    _zantor_guard_current, %edx
+        movl    %eax, RESULT(%edx)
+        movl    %ebx, AT_RETURN+EBX_(%edx)
+        movl    %esi, AT_RETURN+ESI_(%edx)
+        movl    %edi, AT_RETURN+EDI_(%edx)
+        movl    %ebp, AT_RETURN+EBP_(%edx)
+        movl    %esp, AT_RETURN+ESP_(%edx)
+        movl    FRAME(%edx), %ebp
+        leal    RECORD(%ebp), %esp      /* our own stack again, below the record */
+        pushfl
+        popl    AT_RETURN+FLAGS_(%edx)
+        stmxcsr AT_RETURN+MXCSR_(%edx)
+        fnstcw  AT_RETURN+X87_CONTROL(%edx)
+        fnstenv FPU_ENVIRONMENT(%edx)
+        movw    FPU_ENVIRONMENT+8(%edx), %ax
+        movw    %ax, AT_RETURN+X87_TAG(%edx)
+        movl    %fs:0, %eax
+        movl    %eax, AT_RETURN+CHAIN_(%edx)
         cld
-        movl    CHAIN(%ebp), %ecx
-        movl    %ecx, %fs:0
+        fninit
+        fldcw   AT_CALL+X87_CONTROL(%edx)
+        ldmxcsr AT_CALL+MXCSR_(%edx)
+        movl    CHAIN(%ebp), %eax
+        movl    %eax, %fs:0
+        movl    PREVIOUS(%edx), %eax
+        movl    %eax, _zantor_guard_current
+        movl    RESULT(%edx), %eax
         leal    SAVED(%ebp), %esp
         popl    %edi
         popl    %esi
@@ -97,25 +190,24 @@ _zantor_guarded_handler:
         jz      1f
         movl    $1, %eax                /* ExceptionContinueSearch */
         ret
-1:      movl    8(%esp), %edx
-        movl    12(%edx), %edi          /* the Facts */
-        movl    $1, 0(%edi)             /* raised */
-        movl    0(%eax), %ecx           /* ExceptionCode */
-        movl    %ecx, 4(%edi)
-        movl    12(%eax), %ecx          /* ExceptionAddress */
-        movl    %ecx, 8(%edi)
-        movl    16(%eax), %ecx          /* NumberParameters */
-        movl    %ecx, 12(%edi)
-        movl    20(%eax), %ecx          /* ExceptionInformation[0] */
-        movl    %ecx, 16(%edi)
-        movl    24(%eax), %ecx          /* ExceptionInformation[1] */
-        movl    %ecx, 20(%edi)
-        pushl   $0                      /* return value */
+1:      movl    _zantor_guard_current, %ecx
+        cmpl    $0, RAISED(%ecx)        /* the first exception of the call is the one reported */
+        jne     2f
+        movl    $1, RAISED(%ecx)
+        movl    0(%eax), %edx           /* ExceptionCode */
+        movl    %edx, CODE(%ecx)
+        movl    12(%eax), %edx          /* ExceptionAddress */
+        movl    %edx, ADDRESS(%ecx)
+        movl    16(%eax), %edx          /* NumberParameters */
+        movl    %edx, PARAMETERS(%ecx)
+        movl    20(%eax), %edx          /* ExceptionInformation[0] */
+        movl    %edx, INFORMATION(%ecx)
+        movl    24(%eax), %edx          /* ExceptionInformation[1] */
+        movl    %edx, INFORMATION+4(%ecx)
+2:      pushl   $0                      /* return value */
         pushl   %eax                    /* exception record */
-        pushl   $2f                     /* target instruction */
-        pushl   %edx                    /* target frame: our record */
+        pushl   $3f                     /* target instruction */
+        pushl   8+12(%esp)              /* target frame: our record */
         call    *__imp__RtlUnwind@16
-2:      movl    8(%esp), %edx           /* RtlUnwind keeps no other register */
-        movl    8(%edx), %ebp
-        xorl    %eax, %eax
-        jmp     .Lexit
+3:      xorl    %eax, %eax
+        jmp     .Lreturned

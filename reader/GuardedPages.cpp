@@ -42,6 +42,12 @@ void Unmap(const Mapping& mapping, std::size_t)
     VirtualFree(mapping.base, 0, MEM_RELEASE);
 }
 
+bool SetAccessible(const Mapping& mapping, bool accessible)
+{
+    DWORD old = 0;
+    return VirtualProtect(mapping.base, mapping.dataBytes, accessible ? PAGE_READWRITE : PAGE_NOACCESS, &old) != 0;
+}
+
 #else
 
 std::size_t PageSize()
@@ -64,6 +70,11 @@ Mapping Map(std::size_t dataBytes, std::size_t page)
 void Unmap(const Mapping& mapping, std::size_t page)
 {
     munmap(mapping.base, mapping.dataBytes + page);
+}
+
+bool SetAccessible(const Mapping& mapping, bool accessible)
+{
+    return mprotect(mapping.base, mapping.dataBytes, accessible ? PROT_READ | PROT_WRITE : PROT_NONE) == 0;
 }
 
 #endif
@@ -89,8 +100,12 @@ Cache& TheCache()
     return cache;
 }
 
+// A kept block is inaccessible while nobody holds it, so that a late write by a
+// library thread faults instead of landing in the next command's buffer.
 char* HandOut(Slot& slot, std::size_t size)
 {
+    if (!SetAccessible(slot.mapping, true))
+        return nullptr;
     slot.inUse = true;
     slot.size = size;
     return slot.mapping.base + slot.mapping.dataBytes - size;
@@ -141,6 +156,7 @@ void Release(void* block)
         const auto base = reinterpret_cast<std::uintptr_t>(slot.mapping.base);
         if (slot.inUse && address >= base && address <= base + slot.mapping.dataBytes) {
             slot.inUse = false;
+            SetAccessible(slot.mapping, false);
             return;
         }
     }

@@ -15,5 +15,6 @@
 // cache's 16 slots is out. The contents are whatever the last user left: the
 // caller zero-fills. Blocks are kept in the cache and mapped once, so a button
 // press maps nothing after the first; a free slot mapped for another size is
-// unmapped and mapped again for the new one. release(null) does nothing.
+// unmapped and mapped again for the new one. A released block is inaccessible
+// until it is handed out again. release(null) does nothing.
 const Allocator& GuardedPages();

@@ -68,16 +68,39 @@ __attribute__((noinline)) std::int32_t TEST_STDCALL Stdcall6(std::int32_t a, con
     RECORD_FRAME();
     return (d | e | f) == 0 ? a - 1 : -1;
 }
-// Stores junk into the parameters its caller did not pass, as a library declared
-// with more parameters may (on 64-bit: its home slot and the caller's stack slots).
-__attribute__((noinline)) std::int32_t TEST_CDECL StoresIntoUnpassedParameters(std::int32_t a, const char*, char*,
-                                                                               volatile std::uintptr_t d,
-                                                                               volatile std::uintptr_t e,
-                                                                               volatile std::uintptr_t f)
+// Stores junk into the eight parameters its caller did not pass, as a library
+// declared with more parameters may (on 64-bit: its home slot and the caller's
+// stack slots, where nothing of the guard's may lie).
+__attribute__((noinline)) std::int32_t TEST_CDECL StoresIntoUnpassedParameters(
+    std::int32_t a, const char*, char*, volatile std::uintptr_t d, volatile std::uintptr_t e,
+    volatile std::uintptr_t f, volatile std::uintptr_t g, volatile std::uintptr_t h, volatile std::uintptr_t i,
+    volatile std::uintptr_t j, volatile std::uintptr_t k)
 {
     RECORD_FRAME();
-    d = e = f = 0x5A5A5A5A;
-    return a - 1 + static_cast<std::int32_t>(d - f);
+    d = e = f = g = h = i = j = k = 0x5A5A5A5A;
+    return a - 1 + static_cast<std::int32_t>(d - k);
+}
+// Reads eight parameters it was not given: all must be zeros.
+__attribute__((noinline)) std::int32_t TEST_CDECL ReadsEightUnpassedParameters(
+    std::int32_t a, const char*, char*, std::uintptr_t d, std::uintptr_t e, std::uintptr_t f, std::uintptr_t g,
+    std::uintptr_t h, std::uintptr_t i, std::uintptr_t j, std::uintptr_t k)
+{
+    RECORD_FRAME();
+    return (d | e | f | g | h | i | j | k) == 0 ? a - 1 : -1;
+}
+__attribute__((noinline)) std::int32_t TEST_STDCALL Sleeps20Milliseconds(char*)
+{
+    Sleep(20);
+    return 0;
+}
+// Pops twelve bytes, given one argument.
+__attribute__((naked)) std::int32_t TEST_STDCALL PopsTwelveBytes(char*)
+{
+#ifdef _WIN64
+    asm("xorl %eax, %eax\n ret");
+#else
+    asm("xorl %eax, %eax\n ret $12");
+#endif
 }
 
 // Addresses no page is mapped at; volatile, so the accesses are made as written.
@@ -153,6 +176,47 @@ __attribute__((noinline)) std::int32_t TEST_STDCALL WritesOnePast(char* block)
 
 }  // extern "C"
 
+// Callees that return having broken one rule of the calling contract, each in
+// assembly so that the compiler around them is told nothing false. They take one
+// argument and pop nothing.
+#ifdef _WIN64
+#define CALLEE(name, body) \
+    asm(".text\n.globl " #name "\n" #name ":\n" body "\nxorl %eax, %eax\nret\n"); \
+    extern "C" std::int32_t name(char*);
+#define SET_REGISTER(name, reg) CALLEE(name, "movabsq $0x0BADF00D0BADF00D, %" #reg)
+#define SET_XMM(name, reg) CALLEE(name, "pcmpeqd %" #reg ", %" #reg)
+SET_REGISTER(ChangesRbx, rbx)
+SET_REGISTER(ChangesRbp, rbp)
+SET_REGISTER(ChangesRdi, rdi)
+SET_REGISTER(ChangesRsi, rsi)
+SET_REGISTER(ChangesR12, r12)
+SET_REGISTER(ChangesR15, r15)
+SET_XMM(ChangesXmm6, xmm6)
+SET_XMM(ChangesXmm15, xmm15)
+// Returns with RSP 64 bytes lower than it should be.
+CALLEE(MovesRsp, "popq %rcx\nsubq $64, %rsp\npushq %rcx")
+#else
+#define CALLEE(name, body) \
+    asm(".text\n.globl _" #name "\n_" #name ":\n" body "\nxorl %eax, %eax\nret\n"); \
+    extern "C" std::int32_t name(char*);
+#define SET_REGISTER(name, reg) CALLEE(name, "movl $0x0BADF00D, %" #reg)
+SET_REGISTER(ChangesEbx, ebx)
+SET_REGISTER(ChangesEsi, esi)
+SET_REGISTER(ChangesEdi, edi)
+SET_REGISTER(ChangesEbp, ebp)
+// Leaves fs:[0] at the record after the guard's, as if it had taken ours off.
+CALLEE(SkipsARecord, "movl %fs:0, %ecx\nmovl (%ecx), %ecx\nmovl %ecx, %fs:0")
+#endif
+#ifdef _WIN64
+#define ON_STACK(load, value) "subq $8, %rsp\nmovl $" value ", (%rsp)\n" load " (%rsp)\naddq $8, %rsp"
+#else
+#define ON_STACK(load, value) "subl $4, %esp\nmovl $" value ", (%esp)\n" load " (%esp)\naddl $4, %esp"
+#endif
+CALLEE(SetsDirectionFlag, "std")
+CALLEE(ChangesX87Control, ON_STACK("fldcw", "0x0260"))  // every x87 exception unmasked
+CALLEE(ChangesMxcsr, ON_STACK("ldmxcsr", "0"))          // every SSE exception unmasked
+CALLEE(LeavesTwoX87Values, "fld1\nfldz")
+
 // The head of the thread's exception-record chain, or 0 if it is broken as Windows
 // with SEH overwrite protection checks it: each record on the stack, 4-aligned,
 // above the one before, the last link 0xFFFFFFFF. 64-bit has no chain: always 1.
@@ -199,10 +263,23 @@ TEST(GuardedCall, EitherConventionManyTimesOnTheSameStack)
          3, 40},
         {"stdcall, six parameters, given three (right after the junk)", reinterpret_cast<const void*>(&Stdcall6), 3,
          40},
+        {"reads the eight parameters it was not given", reinterpret_cast<const void*>(&ReadsEightUnpassedParameters),
+         3, 40},
     };
+#ifdef _WIN64
+    const Convention conventions[] = {Convention::X64, Convention::X64, Convention::X64, Convention::X64,
+                                      Convention::X64, Convention::X64, Convention::X64, Convention::X64,
+                                      Convention::X64};
+#else
+    // Six parameters popped where three were given: neither convention.
+    const Convention conventions[] = {Convention::Cdecl,   Convention::Cdecl,   Convention::Cdecl,
+                                      Convention::Stdcall, Convention::Stdcall, Convention::Stdcall,
+                                      Convention::Cdecl,   Convention::Unbalanced, Convention::Cdecl};
+#endif
     const std::uintptr_t arguments[] = {41, reinterpret_cast<std::uintptr_t>(digit),
                                         reinterpret_cast<std::uintptr_t>(out)};
     std::uintptr_t firstFrame[std::size(rows)] = {};
+    static_assert(std::size(rows) == std::size(conventions), "a convention per row");
     const std::uintptr_t chain = SehChain();
     ASSERT_NE(chain, 0u);
     for (int round = 0; round < 1000; ++round) {
@@ -212,6 +289,8 @@ TEST(GuardedCall, EitherConventionManyTimesOnTheSameStack)
             ASSERT_EQ(SehChain(), chain) << row.what << ": the exception-record chain changed";
             ASSERT_FALSE(outcome.raised) << row.what;
             ASSERT_EQ(outcome.result, row.expected) << row.what;
+            ASSERT_EQ(outcome.convention, conventions[i]) << row.what;
+            ASSERT_EQ(outcome.breachCount, conventions[i] == Convention::Unbalanced ? 1u : 0u) << row.what;
             if (round == 0)
                 firstFrame[i] = g_frame;
             ASSERT_EQ(g_frame, firstFrame[i]) << row.what << ", call " << round << ": the stack pointer drifted";
@@ -288,6 +367,106 @@ TEST(GuardedCall, OneBytePastAGuardedBlockFaultsAtItsEnd)
         EXPECT_TRUE(outcome.writeAccess) << size;
         GuardedPages().release(block);
     }
+}
+
+struct ContractRow {
+    const char* what;
+    const void* function;
+    ContractRule rule;
+    const char* name;
+    std::uint64_t after;  // the value reported as left behind
+};
+
+std::uint16_t X87Control()
+{
+    std::uint16_t word;
+    asm volatile("fnstcw %0" : "=m"(word));
+    return word;
+}
+std::uint32_t Mxcsr()
+{
+    std::uint32_t word;
+    asm volatile("stmxcsr %0" : "=m"(word));
+    return word;
+}
+std::uint16_t X87Tag()
+{
+    std::uint8_t environment[28];
+    asm volatile("fnstenv %0\n fldenv %0" : "=m"(environment));
+    return static_cast<std::uint16_t>(environment[8] | environment[9] << 8);
+}
+bool DirectionFlag()
+{
+#ifdef _WIN64
+    return __builtin_ia32_readeflags_u64() & 0x400;
+#else
+    return __builtin_ia32_readeflags_u32() & 0x400;
+#endif
+}
+
+TEST(GuardedCall, EachBrokenRuleIsReportedAndPutBack)
+{
+    const ContractRow rows[] = {
+#ifdef _WIN64
+        {"RBX changed (the compiled caller keeps its own values there)", reinterpret_cast<const void*>(&ChangesRbx), ContractRule::Register, "RBX",
+         0x0BADF00D0BADF00D},
+        {"RBP changed", reinterpret_cast<const void*>(&ChangesRbp), ContractRule::Register, "RBP", 0x0BADF00D0BADF00D},
+        {"RDI changed", reinterpret_cast<const void*>(&ChangesRdi), ContractRule::Register, "RDI", 0x0BADF00D0BADF00D},
+        {"RSI changed", reinterpret_cast<const void*>(&ChangesRsi), ContractRule::Register, "RSI", 0x0BADF00D0BADF00D},
+        {"R12 changed", reinterpret_cast<const void*>(&ChangesR12), ContractRule::Register, "R12", 0x0BADF00D0BADF00D},
+        {"R15 changed", reinterpret_cast<const void*>(&ChangesR15), ContractRule::Register, "R15", 0x0BADF00D0BADF00D},
+        {"XMM6 changed", reinterpret_cast<const void*>(&ChangesXmm6), ContractRule::Register, "XMM6", UINT64_MAX},
+        {"XMM15 changed", reinterpret_cast<const void*>(&ChangesXmm15), ContractRule::Register, "XMM15", UINT64_MAX},
+#else
+        {"EBX changed", reinterpret_cast<const void*>(&ChangesEbx), ContractRule::Register, "EBX", 0x0BADF00D},
+        {"ESI changed", reinterpret_cast<const void*>(&ChangesEsi), ContractRule::Register, "ESI", 0x0BADF00D},
+        {"EDI changed", reinterpret_cast<const void*>(&ChangesEdi), ContractRule::Register, "EDI", 0x0BADF00D},
+        {"EBP changed, returning normally", reinterpret_cast<const void*>(&ChangesEbp), ContractRule::Register, "EBP", 0x0BADF00D},
+        {"exception chain changed", reinterpret_cast<const void*>(&SkipsARecord), ContractRule::ExceptionChain, "fs:[0]", 0},
+        {"twelve bytes popped of four", reinterpret_cast<const void*>(&PopsTwelveBytes), ContractRule::StackPopped, "ESP", 12},
+#endif
+        {"direction flag left set", reinterpret_cast<const void*>(&SetsDirectionFlag), ContractRule::DirectionFlag, "DF", 1},
+        {"x87 control word changed", reinterpret_cast<const void*>(&ChangesX87Control), ContractRule::X87Control, "x87", 0x0260},
+        {"MXCSR changed", reinterpret_cast<const void*>(&ChangesMxcsr), ContractRule::Mxcsr, "MXCSR", 0},
+        {"two values left on the x87 stack", reinterpret_cast<const void*>(&LeavesTwoX87Values), ContractRule::X87Stack, "x87", 2},
+    };
+    const std::uintptr_t chain = SehChain();
+    const std::uint16_t control = X87Control();
+    const std::uint32_t mxcsr = Mxcsr();
+    for (const ContractRow& row : rows) {
+        const CallOutcome outcome = GuardedCall(row.function, static_cast<char*>(nullptr));
+        ASSERT_FALSE(outcome.raised) << row.what;
+        EXPECT_EQ(outcome.result, 0) << row.what;
+        ASSERT_EQ(outcome.breachCount, 1u) << row.what;
+        const ContractBreach& breach = outcome.breaches[0];
+        EXPECT_EQ(breach.rule, row.rule) << row.what;
+        EXPECT_STREQ(breach.name, row.name) << row.what;
+        if (row.rule != ContractRule::ExceptionChain) {
+            EXPECT_EQ(breach.after[0], row.after) << row.what;
+        }
+        EXPECT_NE(breach.before[0], breach.after[0]) << row.what;
+        EXPECT_TRUE(breach.restored) << row.what;
+        // Put back: the state after the call is the state before it.
+        EXPECT_EQ(SehChain(), chain) << row.what;
+        EXPECT_FALSE(DirectionFlag()) << row.what;
+        EXPECT_EQ(X87Control(), control) << row.what;
+        EXPECT_EQ(Mxcsr(), mxcsr) << row.what;
+        EXPECT_EQ(X87Tag(), 0xFFFF) << row.what << ": the x87 stack is empty";
+    }
+#ifdef _WIN64
+    const CallOutcome moved = GuardedCall(reinterpret_cast<const void*>(&MovesRsp), static_cast<char*>(nullptr));
+    ASSERT_EQ(moved.breachCount, 1u);
+    EXPECT_EQ(moved.breaches[0].rule, ContractRule::StackPointer);
+    EXPECT_EQ(moved.breaches[0].before[0] - moved.breaches[0].after[0], 64u);
+#endif
+}
+
+TEST(GuardedCall, TimesEachCall)
+{
+    const CallOutcome slow = GuardedCall(reinterpret_cast<const void*>(&Sleeps20Milliseconds), static_cast<char*>(nullptr));
+    EXPECT_GE(slow.durationNanoseconds, 20000000u);
+    const CallOutcome quick = GuardedCall(reinterpret_cast<const void*>(&Stdcall1), 1);
+    EXPECT_LT(quick.durationNanoseconds, 1000000u);
 }
 
 }  // namespace

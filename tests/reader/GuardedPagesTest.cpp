@@ -32,6 +32,12 @@ TEST(GuardedPages, EachSizeEndsAtTheGuardPage)
         EXPECT_EQ(past.Protect, static_cast<DWORD>(PAGE_NOACCESS)) << size << ": the byte past the block";
 #endif
         pages.release(block);
+#ifdef _WIN32
+        // A late write by a library thread into a released block must fault.
+        MEMORY_BASIC_INFORMATION released{};
+        ASSERT_NE(VirtualQuery(block, &released, sizeof released), 0u);
+        EXPECT_EQ(released.Protect, static_cast<DWORD>(PAGE_NOACCESS)) << size << ": released";
+#endif
     }
     EXPECT_EQ(pages.allocate(SIZE_MAX), nullptr) << "cannot be mapped";
 }
@@ -64,6 +70,7 @@ TEST(GuardedPagesDeathTest, OneBytePastTheBlockFaults)
         block[size - 1] = 1;
         EXPECT_DEATH(static_cast<volatile char*>(block)[size] = 1, "") << size;
         GuardedPages().release(block);
+        EXPECT_DEATH(static_cast<volatile char*>(block)[0] = 1, "") << size << ": written after its release";
     }
 }
 #endif
