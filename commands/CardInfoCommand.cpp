@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "ContractNotes.h"
 #include "Mervik.h"
 #include "PhotoFile.h"
 #include "ResultMessage.h"
@@ -47,6 +48,20 @@ const wchar_t* PhotoMessage(PhotoResult result)
     return nullptr;
 }
 
+Message NoMemory()
+{
+    Message message;
+    message.Append(kNoMemoryMessage);
+    return message;
+}
+
+// Shows `message` with the notes after it.
+void ShowWithNotes(CommandHost& host, Message message, const ContractNotes& notes)
+{
+    notes.AppendTo(message);
+    host.ShowMessage(message.c_str());
+}
+
 }  // namespace
 
 void RunReadCardInfo(CommandHost& host, Reader& reader, const Allocator& buffers)
@@ -58,10 +73,19 @@ void RunReadCardInfo(CommandHost& host, Reader& reader, const Allocator& buffers
         return;
     }
 
+    // The notes of every call, shown with the command's last message, or in a
+    // box of their own when the command shows none.
+    ContractNotes notes;
+    const auto fault = [&](const CallOutcome& raised, const ZeroedBuffer& buffer) {
+        ShowWithNotes(host, FaultMessage(kOperation, raised, {buffer.AsLibraryBuffer(), error.AsLibraryBuffer()}),
+                      notes);
+    };
+
     // Only the name call's result is examined.
     CallOutcome outcome = reader.GetCardInfo(mervik::kFieldName, value.chars(), error.chars());
+    notes.Add(kOperation, outcome);
     if (outcome.raised) {
-        host.ShowMessage(FaultMessage(kOperation, outcome, {value.AsLibraryBuffer(), error.AsLibraryBuffer()}).c_str());
+        fault(outcome, value);
         return;
     }
     if (outcome.result == 0) {
@@ -75,8 +99,9 @@ void RunReadCardInfo(CommandHost& host, Reader& reader, const Allocator& buffers
     for (const FieldTarget& field : kFields) {
         value.Clear();
         outcome = reader.GetCardInfo(field.index, value.chars(), error.chars());
+        notes.Add(kOperation, outcome);
         if (outcome.raised) {
-            host.ShowMessage(FaultMessage(kOperation, outcome, {value.AsLibraryBuffer(), error.AsLibraryBuffer()}).c_str());
+            fault(outcome, value);
             return;
         }
         host.SetControlText(field.control, TextFromBuffer(value.chars(), value.size()).c_str());
@@ -84,18 +109,24 @@ void RunReadCardInfo(CommandHost& host, Reader& reader, const Allocator& buffers
 
     const ZeroedBuffer photo(mervik::kPhotoTextBufferSize, buffers);
     if (!photo) {
-        host.ShowMessage(kNoMemoryMessage);
+        ShowWithNotes(host, NoMemory(), notes);
         return;
     }
     outcome = reader.GetCardInfo(mervik::kFieldPhoto, photo.chars(), error.chars());
+    notes.Add(kOperation, outcome);
     if (outcome.raised) {
-        host.ShowMessage(FaultMessage(kOperation, outcome, {photo.AsLibraryBuffer(), error.AsLibraryBuffer()}).c_str());
+        fault(outcome, photo);
         return;
     }
     // Measured once: the length box and the photo file share it.
     const std::size_t length = BoundedLength(photo.chars(), photo.size());
     NarrowText<24> lengthText;  // 20 digits hold any size
     host.SetControlText(IDC_EDIT_PHOTOLEN, lengthText.AppendDecimal(static_cast<std::int64_t>(length)).c_str());
-    if (const wchar_t* message = PhotoMessage(SavePhoto(photo.chars(), length, buffers)))
-        host.ShowMessage(message);
+    if (const wchar_t* failure = PhotoMessage(SavePhoto(photo.chars(), length, buffers))) {
+        Message message;
+        message.Append(failure);
+        ShowWithNotes(host, message, notes);
+    } else if (!notes.empty()) {
+        ShowWithNotes(host, Message(), notes);
+    }
 }

@@ -1,5 +1,6 @@
 #include "DeviceCommands.h"
 
+#include "ContractNotes.h"
 #include "Mervik.h"
 #include "ResultMessage.h"
 #include "ZeroedBuffer.h"
@@ -9,7 +10,7 @@ namespace {
 
 // Calls `operation` with a fresh text buffer and shows what `message` makes of
 // its result; a buffer that cannot be had, or a call that raises, is reported
-// instead.
+// instead. The rules of the calling contract the call broke follow as notes.
 template <class Call, class MessageOf>
 void RunTextCommand(CommandHost& host, const Allocator& buffers, const wchar_t* operation, Call call,
                     MessageOf message)
@@ -20,11 +21,12 @@ void RunTextCommand(CommandHost& host, const Allocator& buffers, const wchar_t* 
         return;
     }
     const CallOutcome outcome = call(text.chars());
-    if (outcome.raised) {
-        host.ShowMessage(FaultMessage(operation, outcome, {text.AsLibraryBuffer()}).c_str());
-        return;
-    }
-    host.ShowMessage(message(outcome.result, text.chars()).c_str());
+    ContractNotes notes;
+    notes.Add(operation, outcome);
+    Message shown = outcome.raised ? FaultMessage(operation, outcome, {text.AsLibraryBuffer()})
+                                   : message(outcome.result, text.chars());
+    notes.AppendTo(shown);
+    host.ShowMessage(shown.c_str());
 }
 
 // A fixed text when the operation succeeded, else the failure form.

@@ -193,4 +193,24 @@ TEST_F(CardInfoTest, AFaultEndsTheReadWithOneMessageAndLeavesTheRestAlone)
     }
 }
 
+TEST_F(CardInfoTest, TheNotesOfAllElevenCallsFollowInOneBoxEachOnce)
+{
+    AnswerAll(0, "SGVsbG8gV28=");
+    ContractBreach df;
+    df.rule = ContractRule::DirectionFlag;
+    df.name = "DF";
+    ContractBreach x87;
+    x87.rule = ContractRule::X87Control;
+    x87.name = "x87";
+    x87.before[0] = 0x027F;
+    x87.after[0] = 0x0260;
+    x87.restored = true;
+    reader.breaches = {df, x87};
+    RunReadCardInfo(host, reader, kRuntimeHeap);
+    EXPECT_EQ(reader.calls.size(), 11u);
+    EXPECT_EQ(host.messages, std::vector<std::wstring>{L"注意：GetCardInfo 返回时方向标志 DF 仍被置位，已清除。\n"
+                                                       L"注意：GetCardInfo 返回时 x87 控制字已被改变（0x027F → 0x0260），已恢复。"})
+        << "a read that shows nothing of its own shows the notes once, after it has finished";
+}
+
 }  // namespace

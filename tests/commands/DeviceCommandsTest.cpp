@@ -140,6 +140,21 @@ TEST(DeviceCommands, AFaultOrNoBufferIsTheOneMessage)
         EXPECT_EQ(host.messages[0].rfind(L"读卡器库 " + std::wstring(operation) + L" 调用异常：0xC0000094（地址 0x", 0), 0u)
             << operation;
 
+        // A call that returns having broken the contract: its message, then a note.
+        FakeHost noted;
+        FakeReader breaking;
+        ContractBreach ebx;
+        ebx.name = "EBX";
+        ebx.after[0] = 0x0BADF00D;
+        ebx.restored = true;
+        breaking.breaches = {ebx};
+        run(noted, breaking, kRuntimeHeap);
+        ASSERT_EQ(noted.messages.size(), 1u) << operation;
+        const std::wstring note = L"\n注意：" + std::wstring(operation) + L" 返回时 EBX 已被改变（0x";
+        EXPECT_NE(noted.messages[0].find(note), std::wstring::npos) << operation;
+        const std::wstring tail = L"0BADF00D），已恢复。";
+        EXPECT_EQ(noted.messages[0].substr(noted.messages[0].size() - tail.size()), tail) << operation;
+
         FakeHost starved;
         FakeReader untouched;
         run(starved, untouched, noMemory);

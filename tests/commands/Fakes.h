@@ -60,33 +60,43 @@ public:
     CallOutcome raised;
     // The raise of GetCardInfo is a write one byte past its value buffer.
     bool raisedPastValue = false;
+    // Rules of the calling contract every call that returns says it broke.
+    std::vector<ContractBreach> breaches;
+
+    CallOutcome Returned(std::int32_t code) const
+    {
+        CallOutcome outcome = CallOutcome::Returned(code);
+        for (const ContractBreach& breach : breaches)
+            outcome.breaches[outcome.breachCount++] = breach;
+        return outcome;
+    }
 
     CallOutcome OpenDevice(std::int32_t port, char* errorText) override
     {
         calls.push_back({"OpenDevice", port, Snapshot(errorText, 1024), {}});
-        return calls.size() - 1 == raiseAt ? raised : CallOutcome::Returned(open(errorText));
+        return calls.size() - 1 == raiseAt ? raised : Returned(open(errorText));
     }
     CallOutcome CloseDevice(char* errorText) override
     {
         calls.push_back({"CloseDevice", 0, Snapshot(errorText, 1024), {}});
-        return calls.size() - 1 == raiseAt ? raised : CallOutcome::Returned(close(errorText));
+        return calls.size() - 1 == raiseAt ? raised : Returned(close(errorText));
     }
     CallOutcome getDeviceStatus(char* statusText) override
     {
         calls.push_back({"getDeviceStatus", 0, Snapshot(statusText, 1024), {}});
-        return calls.size() - 1 == raiseAt ? raised : CallOutcome::Returned(status(statusText));
+        return calls.size() - 1 == raiseAt ? raised : Returned(status(statusText));
     }
     CallOutcome readCard(char* statusText) override
     {
         calls.push_back({"readCard", 0, Snapshot(statusText, 1024), {}});
-        return calls.size() - 1 == raiseAt ? raised : CallOutcome::Returned(read(statusText));
+        return calls.size() - 1 == raiseAt ? raised : Returned(read(statusText));
     }
     CallOutcome GetCardInfo(std::int32_t index, char* value, char* errorText) override
     {
         const std::size_t valueSize = index == 11 ? 102400 : 1024;
         calls.push_back({"GetCardInfo", index, Snapshot(value, valueSize), Snapshot(errorText, 1024)});
         if (calls.size() - 1 != raiseAt)
-            return CallOutcome::Returned(field(index, value, errorText));
+            return Returned(field(index, value, errorText));
         CallOutcome outcome = raised;
         if (raisedPastValue) {
             outcome.accessAddress = reinterpret_cast<std::uintptr_t>(value) + valueSize;

@@ -1,3 +1,4 @@
+#include "ContractNotes.h"
 #include "ResultMessage.h"
 
 #include <gtest/gtest.h>
@@ -236,6 +237,57 @@ TEST(BoundedText, FillsToItsCapacityAndCutsWhatIsPast)
         WideText<3> pair;
         EXPECT_EQ(Str(pair.Append(L"a\xD83D\xDE00")), L"a") << "a UTF-16 pair is never split";
     }
+}
+
+TEST(ContractNotes, OneLineEachAndCutVisibly)
+{
+    const auto breach = [](ContractRule rule, const char* name, std::uint64_t before, std::uint64_t after) {
+        ContractBreach made;
+        made.rule = rule;
+        made.name = name;
+        made.before[0] = before;
+        made.after[0] = after;
+        made.restored = rule != ContractRule::CurrentDirectory;
+        return made;
+    };
+    const std::wstring wide = sizeof(std::uintptr_t) == 8 ? L"00000000" : L"";
+    ContractBreach xmm = breach(ContractRule::Register, "XMM6", 1, 2);
+    xmm.before[1] = 0xFF;
+    const struct {
+        ContractBreach breach;
+        std::wstring expected;
+    } rows[] = {
+        {breach(ContractRule::Register, "EBP", 0x12FF00, 0x0BADF00D),
+         L"注意：readCard 返回时 EBP 已被改变（0x" + wide + L"0012FF00 → 0x" + wide + L"0BADF00D），已恢复。"},
+        {xmm, L"注意：readCard 返回时 XMM6 已被改变（0x00000000000000FF0000000000000001 → "
+              L"0x00000000000000000000000000000002），已恢复。"},
+        {breach(ContractRule::Mxcsr, "MXCSR", 0x1F80, 0), L"注意：readCard 返回时 MXCSR 已被改变（0x1F80 → 0x0000），已恢复。"},
+        {breach(ContractRule::X87Stack, "x87", 0, 2), L"注意：readCard 返回时 x87 寄存器栈中留有 2 个值，已清空。"},
+        {breach(ContractRule::StackPopped, "ESP", 4, 12),
+         L"注意：readCard 返回时从栈上弹出了 12 字节参数（stdcall 应为 4 字节，cdecl 应为 0 字节），栈已恢复。"},
+        {breach(ContractRule::CurrentDirectory, "cwd", 0, 0), L"注意：readCard 改变了当前目录（C:\\a → D:\\b），未恢复。"},
+    };
+    for (const auto& row : rows) {
+        Message line;
+        AppendContractNote(line, L"readCard", row.breach, L"C:\\a", L"D:\\b");
+        EXPECT_EQ(std::wstring(line.c_str()), row.expected);
+    }
+
+    // The same rule broken by every call of a command is one note; a message
+    // with room for one note more says that the rest did not fit.
+    CallOutcome outcome = CallOutcome::Returned(0);
+    outcome.breaches[0] = rows[0].breach;
+    outcome.breaches[1] = rows[1].breach;
+    outcome.breachCount = 2;
+    ContractNotes notes;
+    for (int call = 0; call < 11; ++call)
+        notes.Add(L"readCard", outcome);
+    Message full;
+    while (full.Room() > rows[0].expected.size() + 1 + 40)
+        full.Append(L'x');
+    notes.AppendTo(full);
+    const std::wstring shown = full.c_str();
+    EXPECT_EQ(shown.substr(shown.find(L'\n')), L"\n" + rows[0].expected + L"\n注意：其余注意事项过长，未能显示。");
 }
 
 }  // namespace
