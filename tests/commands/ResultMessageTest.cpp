@@ -118,6 +118,8 @@ TEST(ResultForms, AreExactWithTheLibraryTextDecodedOnItsOwn)
          L"端口被占用? 状态码：1"},
         {"lead byte before a byte that cannot trail it", Str(FailureMessage(L"信息读取失败！", Padded("a\x81 z").c_str(), 1024, 2)),
          L"信息读取失败！a?z 错误码：2"},
+        {"the same as the text's last two bytes", Str(FailureMessage(L"信息读取失败！", Padded("a\x81 ").c_str(), 1024, 2)),
+         L"信息读取失败！a? 错误码：2"},
         {"undefined byte, status form", Str(StatusMessage(Padded("\xFF").c_str(), 1024, -4)), L"\xF8F5 状态码：-4"},
     };
     for (const Row& row : rows) EXPECT_EQ(row.shown, row.expected) << row.why;

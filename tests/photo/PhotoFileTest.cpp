@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -20,7 +21,13 @@ struct TestHeap {
 };
 constexpr Allocator kTestHeap{&TestHeap::Allocate, &TestHeap::Release, 0};
 
-enum class Before { Nothing, OldFile, DirectoryNamedZpJpg, LinkToDevFull, NoMemory };
+enum class Before { Nothing, OldFile, DirectoryNamedZpJpg, LinkToDevFull, NoMemory, CloseFails };
+
+#ifndef _WIN32
+// The test program is linked with close() wrapped, so that a close can be made
+// to fail after the data was written, as one that loses buffered data does.
+bool g_closeFails = false;
+#endif
 
 struct SaveCase {
     const char* why;
@@ -43,6 +50,9 @@ TEST_P(SavePhotoCase, WritesTheFileOrSaysWhyNotAndReleasesEverything)
         WriteFile("zp.jpg/kept", "old photo");
     }
     if (c.before == Before::LinkToDevFull) std::filesystem::create_symlink("/dev/full", "zp.jpg");
+#ifndef _WIN32
+    g_closeFails = c.before == Before::CloseFails;
+#endif
     TestHeap::empty = c.before == Before::NoMemory;
     TestHeap::outstanding = 0;
     EXPECT_EQ(SavePhoto(c.text, std::strlen(c.text), kTestHeap), c.result);
@@ -69,7 +79,22 @@ INSTANTIATE_TEST_SUITE_P(
 // Every write to /dev/full fails with ENOSPC.
 INSTANTIATE_TEST_SUITE_P(
     FullDevice, SavePhotoCase,
-    ::testing::Values(SaveCase{"failing write reported", Before::LinkToDevFull, "TWFu", PhotoResult::kWriteFailed, nullptr}));
+    ::testing::Values(SaveCase{"failing write reported", Before::LinkToDevFull, "TWFu", PhotoResult::kWriteFailed, nullptr},
+                      SaveCase{"failing close reported as a failed write", Before::CloseFails, "TWFu",
+                               PhotoResult::kWriteFailed, "Man"}));
 #endif
 
 } // namespace
+
+#ifndef _WIN32
+extern "C" int __real_close(int fd);
+extern "C" int __wrap_close(int fd)
+{
+    const int result = __real_close(fd);
+    if (!g_closeFails)
+        return result;
+    g_closeFails = false;
+    errno = EIO;
+    return -1;
+}
+#endif

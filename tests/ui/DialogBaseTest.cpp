@@ -19,6 +19,8 @@ struct PressRow {
     std::vector<WPARAM> posted;  // WM_COMMAND wParams posted inside the first command
     INT_PTR ended;               // what DoModal returns
     std::vector<std::string> log;
+    std::vector<WPARAM> later;   // posted inside the second command that pumps
+    bool thirdPressesAgain = false;  // the third press posts another pumping press
 };
 
 std::ostream& operator<<(std::ostream& os, const PressRow& row)
@@ -46,23 +48,26 @@ private:
     void OnPumping()
     {
         log.push_back("pumping began");
-        if (!m_posted) {
-            m_posted = true;
-            for (const WPARAM wParam : m_row.posted)
-                PostMessageW(m_hWnd, WM_COMMAND, wParam, 0);
-        }
+        ++m_round;
+        for (const WPARAM wParam : m_round == 1 ? m_row.posted : m_round == 2 ? m_row.later : std::vector<WPARAM>())
+            PostMessageW(m_hWnd, WM_COMMAND, wParam, 0);
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
             DispatchMessageW(&message);
         log.push_back(IsWindowVisible(m_hWnd) ? "pumping ended" : "pumping ended under a closed dialog");
     }
     void OnSecond() { log.push_back("second"); }
-    void OnThird() { log.push_back("third"); }
+    void OnThird()
+    {
+        log.push_back("third");
+        if (m_row.thirdPressesAgain && m_round == 1)
+            PostMessageW(m_hWnd, WM_COMMAND, MAKEWPARAM(kPumping, BN_CLICKED), 0);
+    }
     void OnAfterClose() { log.push_back("after the close"); }
 
     static const CommandEntry kCommandMap[];
     const PressRow& m_row;
-    bool m_posted = false;
+    int m_round = 0;
 };
 
 const DialogBase::CommandEntry PumpingDialog::kCommandMap[] = {
@@ -91,6 +96,17 @@ const PressRow kPressRows[] = {
      {MAKEWPARAM(kSecond, BN_CLICKED), IDCANCEL, MAKEWPARAM(kAfterClose, BN_CLICKED)},
      IDCANCEL,
      {"pumping began", "pumping ended", "second"}},
+    {"ADeferredCommandThatPumpsDefersInTurn",
+     {MAKEWPARAM(kPumping, BN_CLICKED), MAKEWPARAM(kSecond, BN_CLICKED)},
+     IDOK,
+     {"pumping began", "pumping ended", "pumping began", "pumping ended", "second", "third"},
+     {MAKEWPARAM(kThird, BN_CLICKED), IDOK}},
+    {"ALaterRoundRunsOnlyItsOwnPresses",
+     {MAKEWPARAM(kSecond, BN_CLICKED), MAKEWPARAM(kThird, BN_CLICKED)},
+     IDCANCEL,
+     {"pumping began", "pumping ended", "second", "third", "pumping began", "pumping ended"},
+     {IDCANCEL},
+     true},
 };
 
 class DialogBasePressTest : public ::testing::TestWithParam<PressRow> {};
