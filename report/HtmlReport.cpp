@@ -33,7 +33,7 @@ constexpr const char kHead[] =
     "dl{display:grid;grid-template-columns:max-content auto;gap:3px 16px;margin:6px 0}dt{font-weight:bold}dd{margin:0;"
     "overflow-wrap:anywhere}\n"
     "svg{display:block;width:100%;height:auto;margin:8px 0 14px;border:1px solid #ddd;background:#fff}\n"
-    ".note{color:#444;font-size:13px}\n"
+    ".note{color:#444;font-size:13px}th.wide{width:38%}\n"
     "</style>\n";
 
 void Escaped(std::string& out, const std::string& text) { AppendHtmlEscaped(out, text); }
@@ -53,12 +53,32 @@ void Fact(std::string& out, const char* name, const std::string& value)
 
 std::string Wide(const std::wstring& text) { return Utf8FromWide(text.c_str()); }
 
+// A library text in a table cell: the first 160 characters, and how long it was
+// when it was longer (the JSON keeps it whole).
+void LibraryText(std::string& out, const std::string& text)
+{
+    constexpr std::size_t kShown = 160;
+    std::size_t characters = 0, cut = text.size();
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80)
+            continue;
+        if (characters++ == kShown) {
+            cut = i;
+            break;
+        }
+    }
+    Escaped(out, text.substr(0, cut));
+    if (cut < text.size())
+        AppendFormat(out, "<span class=\"none\"> … (%zu bytes in all; the JSON has the whole text)</span>",
+                     text.size());
+}
+
 std::string Milliseconds(double microseconds) { return Format("%.3f", microseconds / 1000.0); }
 
 void CallsTable(std::string& out, const BurnInFigures& figures)
 {
-    out += "<table><tr><th>Operation</th><th class=\"n\">Calls</th><th class=\"n\">Failed</th><th>Result codes "
-           "(count, the library's first text)</th><th>Faults (code at module+offset, count)</th><th>Overruns</th>"
+    out += "<table><tr><th>Operation</th><th class=\"n\">Calls</th><th class=\"n\">Failed</th><th class=\"wide\">Result "
+           "codes: count, the library's first text</th><th>Faults: code at module+offset, count</th><th>Overruns</th>"
            "<th>Contract breaches</th></tr>\n";
     for (int i = 0; i < kOperationCount; ++i) {
         const OperationFigures& op = figures.operations[i];
@@ -73,7 +93,7 @@ void CallsTable(std::string& out, const BurnInFigures& figures)
             if (r.text.empty())
                 out += "<span class=\"none\">(no text)</span>";
             else
-                Escaped(out, r.text);
+                LibraryText(out, r.text);
             out += "</span></div>";
         }
         out += "</td><td>";
@@ -161,7 +181,7 @@ void ConsistencySection(std::string& out, const Consistency& c)
         out += "<tr><td>";
         out += FieldName(kComparedFields[i]);
         out += "</td><td class=\"lib\">";
-        Escaped(out, c.referenceText[i]);
+        LibraryText(out, c.referenceText[i]);
         out += "</td></tr>\n";
     }
     AppendFormat(out, "<tr><td>%s</td><td class=\"lib\">%zu base64 characters, SHA-256 %s</td></tr></table>\n",
@@ -174,9 +194,9 @@ void ConsistencySection(std::string& out, const Consistency& c)
     for (const FieldDifference& d : c.differences) {
         AppendFormat(out, "<tr class=\"bad\"><td class=\"n\">%" PRIu32 "</td><td>%s</td><td class=\"lib\">", d.cycle,
                      FieldName(d.field));
-        Escaped(out, d.reference);
+        LibraryText(out, d.reference);
         out += "</td><td class=\"lib\">";
-        Escaped(out, d.seen);
+        LibraryText(out, d.seen);
         out += "</td></tr>\n";
     }
     out += "</table>\n";
@@ -273,7 +293,7 @@ void MessagesSection(std::string& out, const BurnInFigures& figures)
     for (const MessageCount& m : figures.messages) {
         AppendFormat(out, "<tr><td class=\"n\">%" PRIu64 "</td><td class=\"n\">%" PRIu32 "</td><td class=\"lib\">",
                      m.count, m.firstCycle);
-        Escaped(out, m.text);
+        LibraryText(out, m.text);
         out += "</td></tr>\n";
     }
     std::uint64_t kept = 0;

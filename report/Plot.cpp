@@ -9,8 +9,10 @@
 namespace {
 
 // The panel's geometry in SVG units (the page shows it at this size or smaller).
-constexpr double kWidth = 1000, kHeight = 230;
-constexpr double kLeft = 78, kRight = 985, kTop = 44, kBottom = 186;
+constexpr double kWidth = 1000, kHeight = 252;
+constexpr double kLeft = 78, kRight = 985, kTop = 62, kBottom = 206;
+// The legend's row, between the title and the plot.
+constexpr double kLegendY = 42;
 
 void Open(std::string& out, const std::string& title)
 {
@@ -95,7 +97,7 @@ void AppendDurationPlot(std::string& out, const std::string& title, const std::v
     }
     // One column per cycle, or per group of cycles when there are more cycles than
     // the plot has room for: its min, median and max.
-    const std::size_t columns = std::min<std::size_t>(cycles, 900);
+    const std::size_t columns = std::min<std::size_t>(cycles, 1000);
     std::vector<double> low(columns), mid(columns), high(columns);
     double smallest = 0, largest = 0;
     std::vector<float> bucket;
@@ -136,11 +138,9 @@ void AppendDurationPlot(std::string& out, const std::string& title, const std::v
         if (cycle >= 1 && cycle <= cycles)
             failedColumn[(cycle - 1) * columns / cycles] = true;
     }
-    std::size_t failedColumns = 0;
     for (std::size_t c = 0; c < columns; ++c) {
         if (!failedColumn[c])
             continue;
-        ++failedColumns;
         const double x = kLeft + (static_cast<double>(c) + 0.5) * columnWidth;
         AppendFormat(out, "<rect x=\"%.2f\" y=\"%.1f\" width=\"%.2f\" height=\"%.1f\" fill=\"#d62728\" opacity=\"0.18\"/>",
                      x - std::max(columnWidth, 1.0) / 2, kTop, std::max(columnWidth, 1.0), kBottom - kTop);
@@ -162,13 +162,14 @@ void AppendDurationPlot(std::string& out, const std::string& title, const std::v
 
     // The legend, in words and shapes.
     AppendFormat(out,
-                 "<g transform=\"translate(%.1f 22)\"><line x1=\"0\" y1=\"-4\" x2=\"18\" y2=\"-4\" stroke=\"#08519c\" "
-                 "stroke-width=\"2\"/><text x=\"23\" y=\"0\">median</text>"
+                 "<g transform=\"translate(%.1f %.1f)\"><line x1=\"0\" y1=\"-4\" x2=\"18\" y2=\"-4\" stroke=\"#08519c\" "
+                 "stroke-width=\"2\"/><text x=\"23\" y=\"0\">%s</text>"
                  "<rect x=\"90\" y=\"-10\" width=\"12\" height=\"12\" fill=\"#9ecae1\"/><text x=\"107\" y=\"0\">%s</text>",
-                 kRight - 560, columns < cycles ? "min to max of the cycles in a column" : "one cycle");
-    AppendFormat(out, "<path d=\"M355 -10 l4.5 8 l4.5 -8 z\" fill=\"#c00000\"/><text x=\"369\" y=\"0\">"
-                      "cycle with a failed call (%zu of %zu columns)</text></g>",
-                 failedColumns, columns);
+                 kLeft, kLegendY, columns < cycles ? "median" : "each cycle",
+                 columns < cycles ? "min to max of the cycles in a column" : "one cycle's value");
+    AppendFormat(out, "<path d=\"M395 -10 l4.5 8 l4.5 -8 z\" fill=\"#c00000\"/><text x=\"409\" y=\"0\">"
+                      "cycle with a failed call, shaded (%zu cycles)</text></g>",
+                 failedCycles.size());
     Close(out);
 }
 
@@ -238,10 +239,10 @@ void AppendSamplePlot(std::string& out, const std::string& title, const std::str
     }
     CycleAxis(out, span);
     AppendFormat(out,
-                 "<g transform=\"translate(%.1f 22)\"><circle cx=\"5\" cy=\"-4\" r=\"3\" fill=\"#08519c\"/>"
+                 "<g transform=\"translate(%.1f %.1f)\"><circle cx=\"5\" cy=\"-4\" r=\"3\" fill=\"#08519c\"/>"
                  "<text x=\"14\" y=\"0\">sample (%zu)</text><line x1=\"110\" y1=\"-4\" x2=\"134\" y2=\"-4\" "
                  "stroke=\"#e6550d\" stroke-width=\"2\" stroke-dasharray=\"7 4\"/><text x=\"140\" y=\"0\">"
                  "least-squares line</text></g>",
-                 kRight - 290, count);
+                 kLeft, kLegendY, count);
     Close(out);
 }
