@@ -3,8 +3,10 @@
 
 #include <string>
 
+// gnu_printf: on MinGW, plain printf means Microsoft's dialect, while the C++
+// runtime formats with the C99 one (%zu, %lld), which is what we use.
 #if defined(__GNUC__)
-#define ZANTOR_PRINTF(f, a) __attribute__((format(printf, f, a)))
+#define ZANTOR_PRINTF(f, a) __attribute__((format(gnu_printf, f, a)))
 #else
 #define ZANTOR_PRINTF(f, a)
 #endif
