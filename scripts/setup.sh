@@ -15,8 +15,10 @@ packages=(
   libbenchmark-dev:i386 libssl-dev:i386 libmodpbase64-0:i386
   # Wine on a virtual X server, Chinese text
   wine wine32:i386 wine64 fonts-wine xvfb xauth x11-apps fonts-wqy-microhei locales
-  # artwork and screenshots
-  imagemagick icoutils
+  # artwork and screenshots; the burn-in report rendered by a real browser
+  imagemagick icoutils chromium
+  # tests only: the burn-in's JSON parsed back
+  nlohmann-json3-dev
 )
 
 sudo_if_needed() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }

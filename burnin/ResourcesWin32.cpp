@@ -1,0 +1,63 @@
+#include <windows.h>
+
+#include "Resources.h"
+
+namespace {
+
+// Committed private memory: every region the process committed for itself (heaps,
+// stacks, VirtualAlloc), not the images it mapped. Works under Wine, whose
+// PrivateUsage is 0.
+std::uint64_t CommittedPrivateBytes()
+{
+    std::uint64_t total = 0;
+    const char* address = nullptr;
+    MEMORY_BASIC_INFORMATION region;
+    while (VirtualQuery(address, &region, sizeof region) == sizeof region) {
+        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE)
+            total += region.RegionSize;
+        const char* next = static_cast<const char*>(region.BaseAddress) + region.RegionSize;
+        if (next <= address)
+            break;
+        address = next;
+    }
+    return total;
+}
+
+// The open handles. Wine answers GetProcessHandleCount with 0; then every handle
+// value is tried (4 to 65532 in steps of 4), 0.3-0.6 s under Wine, which at about
+// a hundred samples a run is well spent.
+DWORD OpenHandleCount()
+{
+    DWORD count = 0;
+    if (GetProcessHandleCount(GetCurrentProcess(), &count) && count != 0)
+        return count;
+    count = 0;
+    for (ULONG_PTR value = 4; value <= 65532; value += 4) {
+        DWORD flags = 0;
+        if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags))
+            ++count;
+    }
+    return count;
+}
+
+}  // namespace
+
+ResourceSample SampleProcessResources(std::uint32_t cycle)
+{
+    ResourceSample sample;
+    sample.cycle = cycle;
+    sample.measured[static_cast<int>(Resource::CommittedMemory)] = true;
+    sample.value[static_cast<int>(Resource::CommittedMemory)] = CommittedPrivateBytes();
+    const DWORD handles = OpenHandleCount();
+    sample.measured[static_cast<int>(Resource::Handles)] = handles != 0;
+    sample.value[static_cast<int>(Resource::Handles)] = handles;
+    // A process with a dialog always holds some GDI and USER objects: 0 is Wine's
+    // stub (or a failure), not a count.
+    const DWORD gdi = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+    const DWORD user = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
+    sample.measured[static_cast<int>(Resource::GdiObjects)] = gdi != 0;
+    sample.value[static_cast<int>(Resource::GdiObjects)] = gdi;
+    sample.measured[static_cast<int>(Resource::UserObjects)] = user != 0;
+    sample.value[static_cast<int>(Resource::UserObjects)] = user;
+    return sample;
+}

@@ -1,0 +1,63 @@
+#include "Statistics.h"
+
+#include <algorithm>
+#include <cmath>
+
+double NearestRank(const std::vector<float>& sorted, double percent)
+{
+    // Rank ceil(p/100 * n), 1-based; the epsilon keeps 95% of 100 at rank 95.
+    const double count = static_cast<double>(sorted.size());
+    double rank = std::ceil(percent / 100.0 * count - 1e-9);
+    if (rank < 1)
+        rank = 1;
+    if (rank > count)
+        rank = count;
+    return static_cast<double>(sorted[static_cast<std::size_t>(rank) - 1]);
+}
+
+Percentiles NearestRankPercentiles(const std::vector<float>& samples)
+{
+    Percentiles result;
+    if (samples.empty())
+        return result;
+    std::vector<float> sorted(samples);
+    std::sort(sorted.begin(), sorted.end());
+    result.empty = false;
+    result.min = static_cast<double>(sorted.front());
+    result.median = NearestRank(sorted, 50);
+    result.p95 = NearestRank(sorted, 95);
+    result.p99 = NearestRank(sorted, 99);
+    result.max = static_cast<double>(sorted.back());
+    return result;
+}
+
+LinearFit LeastSquares(const std::vector<double>& x, const std::vector<double>& y)
+{
+    LinearFit fit;
+    const std::size_t count = std::min(x.size(), y.size());
+    if (count < 2)
+        return fit;
+    // Centred sums: exact enough for cycle numbers in the millions and byte counts in the gigabytes.
+    double meanX = 0, meanY = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        meanX += x[i];
+        meanY += y[i];
+    }
+    meanX /= static_cast<double>(count);
+    meanY /= static_cast<double>(count);
+    double sxx = 0, sxy = 0, syy = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const double dx = x[i] - meanX;
+        const double dy = y[i] - meanY;
+        sxx += dx * dx;
+        sxy += dx * dy;
+        syy += dy * dy;
+    }
+    if (sxx <= 0)
+        return fit;
+    fit.valid = true;
+    fit.slope = sxy / sxx;
+    fit.intercept = meanY - fit.slope * meanX;
+    fit.rSquared = syy <= 0 ? 1.0 : (sxy * sxy) / (sxx * syy);
+    return fit;
+}

@@ -1,0 +1,35 @@
+// The burn-in's arithmetic: percentiles of call durations and a straight line
+// through resource samples, as pure functions on plain values.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+struct Percentiles {
+    bool empty = true;  // no sample: the figures below are 0
+    double min = 0;
+    double median = 0;
+    double p95 = 0;
+    double p99 = 0;
+    double max = 0;
+};
+
+// The nearest-rank percentile `percent` (0 < percent <= 100) of `sorted`, which
+// must be sorted ascending and not empty: the smallest value with at least
+// `percent`% of the samples at or below it.
+double NearestRank(const std::vector<float>& sorted, double percent);
+
+// min, median, 95th, 99th percentile and max of `samples` by the nearest-rank
+// method, on a sorted copy (the caller's order is kept).
+Percentiles NearestRankPercentiles(const std::vector<float>& samples);
+
+struct LinearFit {
+    bool valid = false;  // at least two distinct x values
+    double slope = 0;
+    double intercept = 0;
+    double rSquared = 0;  // share of y's variance the line explains; 1 when y is constant
+};
+
+// The least-squares line y = slope * x + intercept through the points (x[i], y[i]);
+// only the first min(x.size(), y.size()) points count.
+LinearFit LeastSquares(const std::vector<double>& x, const std::vector<double>& y);

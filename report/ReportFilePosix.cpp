@@ -1,0 +1,64 @@
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "ReportFile.h"
+#include "Utf8.h"
+
+namespace {
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : m_fd(fd) {}
+    ~Descriptor()
+    {
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return m_fd; }
+    bool Close()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return ::close(fd) == 0;
+    }
+
+private:
+    int m_fd;
+};
+
+bool WriteAll(int fd, const std::string& contents)
+{
+    const char* data = contents.data();
+    std::size_t left = contents.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, left);
+        if (written <= 0)
+            return false;
+        data += written;
+        left -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+}  // namespace
+
+// Natively the path's wide characters are taken as UTF-8 file names.
+bool WriteFileReplacing(const std::wstring& path, const std::string& contents)
+{
+    std::string target;
+    AppendUtf8(target, path.c_str(), path.size());
+    const std::string temporary = target + ".tmp";
+    bool written;
+    {
+        Descriptor file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+        if (file.get() < 0)
+            return false;
+        written = WriteAll(file.get(), contents) && ::fsync(file.get()) == 0 && file.Close();
+    }
+    if (written && std::rename(temporary.c_str(), target.c_str()) == 0)
+        return true;
+    ::unlink(temporary.c_str());
+    return false;
+}

@@ -1,0 +1,89 @@
+// Tells a burn-in recorder of made-up library calls, with buffers as a library
+// would leave them: for the recorder's tests and the sample report.
+#pragma once
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "Mervik.h"
+#include "Recorder.h"
+
+struct ScriptedCall {
+    const char* operation = "getDeviceStatus";
+    std::int32_t result = 0;
+    std::string text;            // the status or error text, bytes as the library wrote them
+    std::int32_t argument = -1;  // GetCardInfo's field, OpenDevice's port
+    std::string value;           // GetCardInfo's value
+    std::uint64_t nanoseconds = 1000;
+    bool raised = false;
+    std::uint32_t exceptionCode = 0;
+    std::uintptr_t address = 0, moduleBase = 0;
+    std::size_t overrun = 0;
+    std::vector<ContractBreach> breaches;
+    Convention convention = Convention::Stdcall;
+};
+
+inline void Tell(CallObserver& observer, const ScriptedCall& s)
+{
+    const bool cardInfo = std::strcmp(s.operation, "GetCardInfo") == 0;
+    const bool photo = cardInfo && s.argument == mervik::kFieldPhoto;
+    std::vector<char> text(mervik::kTextBufferSize, 0);
+    std::vector<char> value(photo ? mervik::kPhotoTextBufferSize : mervik::kTextBufferSize, 0);
+    std::memcpy(text.data(), s.text.data(), std::min(s.text.size(), text.size()));
+    std::memcpy(value.data(), s.value.data(), std::min(s.value.size(), value.size()));
+
+    CallOutcome outcome = CallOutcome::Returned(s.result);
+    outcome.raised = s.raised;
+    outcome.exceptionCode = s.exceptionCode;
+    outcome.exceptionAddress = s.address;
+    outcome.moduleBase = s.moduleBase;
+    outcome.durationNanoseconds = s.nanoseconds;
+    outcome.convention = s.raised ? Convention::Unknown : s.convention;
+    for (const ContractBreach& b : s.breaches)
+        outcome.breaches[outcome.breachCount++] = b;
+
+    CallRecord call;
+    call.operation = s.operation;
+    call.hasArgument = s.argument >= 0;
+    call.argument = s.argument;
+    call.outcome = &outcome;
+    if (cardInfo) {
+        call.buffers[0] = {"value", value.data(), value.size()};
+        call.buffers[1] = {"error", text.data(), text.size()};
+        call.bufferCount = 2;
+    } else {
+        call.buffers[0] = {"text", text.data(), text.size()};
+        call.bufferCount = 1;
+    }
+    call.photo = photo;
+    call.overrunBufferSize = s.overrun;
+    observer.OnCall(call);
+}
+
+// The sample card's fields 0-8 and 10 (ASCII: the same bytes in every code page).
+inline std::string CardField(std::int32_t index)
+{
+    static const char* const kFields[] = {"Zhang San", "1", "01", "19800101", "1 Example Road", "110101198001010011",
+                                          "Example Police", "20200101", "20400101", "", "zp.bmp"};
+    return kFields[index];
+}
+
+// One complete card-information read: fields 0-8, 10, then the photo.
+inline void ReadCard(CallObserver& observer, const std::string& photo, std::uint64_t nanoseconds = 50000)
+{
+    for (std::int32_t field : kComparedFields) {
+        ScriptedCall c;
+        c.operation = "GetCardInfo";
+        c.argument = field;
+        c.value = CardField(field);
+        c.nanoseconds = nanoseconds;
+        Tell(observer, c);
+    }
+    ScriptedCall c;
+    c.operation = "GetCardInfo";
+    c.argument = mervik::kFieldPhoto;
+    c.value = photo;
+    c.nanoseconds = nanoseconds * 20;
+    Tell(observer, c);
+}

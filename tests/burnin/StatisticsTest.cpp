@@ -1,0 +1,136 @@
+#include "Resources.h"
+#include "Statistics.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct PercentileCase {
+    const char* what;
+    std::vector<float> samples;
+    Percentiles expected;
+};
+
+TEST(Percentiles, NearestRankOnSmallAndTiedSamples)
+{
+    const PercentileCase cases[] = {
+        {"one sample is every percentile", {7}, {false, 7, 7, 7, 7, 7}},
+        {"two: the median is the lower (rank ceil(1.0))", {9, 1}, {false, 1, 1, 9, 9, 9}},
+        {"unsorted input, median rank 3 of 5", {5, 1, 4, 2, 3}, {false, 1, 3, 5, 5, 5}},
+        {"ties count once each", {2, 2, 2, 2, 9}, {false, 2, 2, 9, 9, 9}},
+        // 100 samples 1..100: p95 is rank 95 exactly, not 96 from rounding up 95.000001.
+        {"rank 95 of 100", {}, {false, 1, 50, 95, 99, 100}},
+    };
+    for (const PercentileCase& c : cases) {
+        std::vector<float> samples = c.samples;
+        if (samples.empty())
+            for (int i = 100; i >= 1; --i) samples.push_back(static_cast<float>(i));
+        const Percentiles p = NearestRankPercentiles(samples);
+        SCOPED_TRACE(c.what);
+        EXPECT_FALSE(p.empty);
+        EXPECT_EQ(p.min, c.expected.min);
+        EXPECT_EQ(p.median, c.expected.median);
+        EXPECT_EQ(p.p95, c.expected.p95);
+        EXPECT_EQ(p.p99, c.expected.p99);
+        EXPECT_EQ(p.max, c.expected.max);
+    }
+    EXPECT_TRUE(NearestRankPercentiles({}).empty);
+}
+
+TEST(LeastSquares, SlopeInterceptAndFit)
+{
+    const LinearFit exact = LeastSquares({0, 1000, 2000, 3000}, {5, 7, 9, 11});
+    ASSERT_TRUE(exact.valid);
+    EXPECT_DOUBLE_EQ(exact.slope, 0.002);
+    EXPECT_DOUBLE_EQ(exact.intercept, 5);
+    EXPECT_DOUBLE_EQ(exact.rSquared, 1);
+
+    // Large x and y (cycles in the millions, bytes in the gigabytes) lose nothing.
+    const LinearFit large = LeastSquares({4e6, 4e6 + 1, 4e6 + 2}, {3e9, 3e9 + 10, 3e9 + 20});
+    EXPECT_NEAR(large.slope, 10, 1e-6);
+
+    const LinearFit flat = LeastSquares({1, 2, 3}, {4, 4, 4});
+    EXPECT_EQ(flat.slope, 0);
+    EXPECT_EQ(flat.rSquared, 1);
+
+    const LinearFit noisy = LeastSquares({0, 1, 2, 3}, {0, 1, 0, 1});
+    EXPECT_NEAR(noisy.rSquared, 0.2, 1e-12);
+
+    EXPECT_FALSE(LeastSquares({3, 3, 3}, {1, 2, 3}).valid);  // one x: no line
+    EXPECT_FALSE(LeastSquares({1}, {1}).valid);
+}
+
+std::vector<ResourceSample> Samples(std::vector<std::pair<std::uint32_t, double>> points, Resource resource)
+{
+    std::vector<ResourceSample> samples;
+    for (const auto& [cycle, value] : points) {
+        ResourceSample s;
+        s.cycle = cycle;
+        s.measured[static_cast<int>(resource)] = true;
+        s.value[static_cast<int>(resource)] = static_cast<std::uint64_t>(value);
+        samples.push_back(s);
+    }
+    return samples;
+}
+
+// 101 samples over 100,000 cycles rising `perThousand` per 1,000 cycles from `base`,
+// with `wobble` added to every other sample.
+std::vector<ResourceSample> Line(Resource resource, double base, double perThousand, double wobble = 0)
+{
+    std::vector<std::pair<std::uint32_t, double>> points;
+    for (std::uint32_t i = 0; i <= 100; ++i)
+        points.push_back({i * 1000, base + perThousand * i + (i % 2 ? wobble : 0)});
+    return Samples(points, resource);
+}
+
+struct GrowthCase {
+    const char* what;
+    std::vector<ResourceSample> samples;
+    Resource resource;
+    GrowthVerdict expected;
+};
+
+TEST(Growth, LeakVerdictAtAndAroundItsThreshold)
+{
+    const auto memory = Resource::CommittedMemory;
+    const auto handles = Resource::Handles;
+    const double kb = 1024;
+    const GrowthCase cases[] = {
+        {"memory exactly at 32 KB per 1,000 cycles", Line(memory, 8e6, 32 * kb), memory, GrowthVerdict::Leak},
+        {"memory just below", Line(memory, 8e6, 31.5 * kb), memory, GrowthVerdict::Steady},
+        {"memory flat", Line(memory, 8e6, 0), memory, GrowthVerdict::Steady},
+        {"memory falling", Line(memory, 8e6, -64 * kb), memory, GrowthVerdict::Steady},
+        // Fast enough but mostly noise: R² well under 0.8.
+        {"memory noisy", Line(memory, 8e6, 40 * kb, 4000 * kb), memory, GrowthVerdict::Steady},
+        // One 64 KB heap step in a 1,000-cycle run, early: steep but a step, not a line; and too small a rise.
+        {"one early heap step", Samples({{0, 0}, {10, 65536}, {250, 65536}, {500, 65536}, {750, 65536}, {1000, 65536}},
+                                        memory),
+         memory, GrowthVerdict::Steady},
+        // A steady 64 KB per 1,000 cycles over 2,000 cycles rises only 128 KB: below the rise needed.
+        {"steady but short", Samples({{0, 0}, {500, 32 * kb}, {1000, 64 * kb}, {1500, 96 * kb}, {2000, 128 * kb}}, memory),
+         memory, GrowthVerdict::Steady},
+        {"steady and long enough", Samples({{0, 0}, {1000, 64 * kb}, {2000, 128 * kb}, {3000, 192 * kb}, {4000, 256 * kb}},
+                                           memory),
+         memory, GrowthVerdict::Leak},
+        {"handles at 5 per 1,000", Line(handles, 100, 5), handles, GrowthVerdict::Leak},
+        {"handles at 4.9 per 1,000", Line(handles, 100, 4.9), handles, GrowthVerdict::Steady},
+        {"four samples are too few", Samples({{0, 1}, {1, 2}, {2, 3}, {3, 4}}, handles), handles, GrowthVerdict::TooFew},
+        {"all at one cycle", Samples({{5, 1}, {5, 2}, {5, 3}, {5, 4}, {5, 5}}, handles), handles, GrowthVerdict::TooFew},
+        {"no sample measured it", Line(memory, 1, 1000), handles, GrowthVerdict::NotMeasured},
+    };
+    for (const GrowthCase& c : cases) {
+        const Growth g = JudgeGrowth(c.samples, c.resource, LeakRule(c.resource));
+        EXPECT_EQ(g.verdict, c.expected) << c.what << ": " << g.perThousandCycles << " per 1,000, R² "
+                                         << g.fit.rSquared << ", rise " << g.last - g.first;
+    }
+}
+
+TEST(Growth, SampleIntervalIsAtMostOnePercent)
+{
+    EXPECT_EQ(SampleInterval(0), 1u);
+    EXPECT_EQ(SampleInterval(99), 1u);
+    EXPECT_EQ(SampleInterval(1000), 10u);
+    EXPECT_EQ(SampleInterval(1099), 10u);
+}
+
+}  // namespace

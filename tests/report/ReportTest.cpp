@@ -1,0 +1,199 @@
+#include "Report.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "Escape.h"
+#include "ScriptedCalls.h"
+#include "Utf8.h"
+
+namespace {
+
+struct EscapeCase {
+    const char* what;
+    std::string text;
+    std::string html;
+    std::string json;
+};
+
+TEST(Escape, HostileTextsKeepTheirFormatWhole)
+{
+    const EscapeCase cases[] = {
+        {"markup", "<script>x</script>", "&lt;script&gt;x&lt;/script&gt;", "<script>x</script>"},
+        {"quotes and ampersand", "a\"b'c&d", "a&quot;b&#39;c&amp;d", "a\\\"b'c&d"},
+        {"backslash and controls", "\\\n\t\x01\x1F\x7F", "\\\n\t\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD",
+         "\\\\\\u000a\\u0009\\u0001\\u001f\x7F"},
+        {"valid UTF-8 stays", "设备正常 é 😀", "设备正常 é 😀", "设备正常 é 😀"},
+        {"stray, cut and overlong bytes", "a\x80" "b\xE4\xB8" "c\xC0\xAF" "d\xED\xA0\x80" "e\xF4\x90\x80\x80",
+         "a\xEF\xBF\xBD" "b\xEF\xBF\xBD" "c\xEF\xBF\xBD\xEF\xBF\xBD" "d\xEF\xBF\xBD" "e\xEF\xBF\xBD",
+         "a\xEF\xBF\xBD" "b\xEF\xBF\xBD" "c\xEF\xBF\xBD\xEF\xBF\xBD" "d\xEF\xBF\xBD" "e\xEF\xBF\xBD"},
+        {"a NUL inside", std::string("a\0b", 3), "a\xEF\xBF\xBD" "b", "a\\u0000b"},
+    };
+    for (const EscapeCase& c : cases) {
+        std::string html, json;
+        AppendHtmlEscaped(html, c.text);
+        AppendJsonEscaped(json, c.text);
+        EXPECT_EQ(html, c.html) << c.what;
+        EXPECT_EQ(json, c.json) << c.what;
+    }
+}
+
+TEST(Escape, WideTextsBecomeUtf8)
+{
+    EXPECT_EQ(Utf8FromWide(L"读卡 é"), "读卡 é");
+    if constexpr (sizeof(wchar_t) == 4) {
+        const wchar_t outside[] = {L'a', static_cast<wchar_t>(0xD800), static_cast<wchar_t>(0x110000), 0};
+        EXPECT_EQ(Utf8FromWide(outside), "a\xEF\xBF\xBD\xEF\xBF\xBD");
+    }
+}
+
+TEST(JsonPath, ReplacesOrAppendsTheExtension)
+{
+    const std::pair<std::wstring, std::wstring> cases[] = {
+        {L"run.html", L"run.json"},
+        {L"C:\\out\\run.htm", L"C:\\out\\run.json"},
+        {L"run", L"run.json"},
+        {L"C:\\a.b\\run", L"C:\\a.b\\run.json"},  // a dot in a folder's name is no extension
+        {L"./reports/run", L"./reports/run.json"},
+        {L".html", L".html.json"},                  // a name that starts with a dot
+        {L"run.final.html", L"run.final.json"},
+    };
+    for (const auto& [html, json] : cases)
+        EXPECT_EQ(JsonPathFor(html), json);
+}
+
+// A small run whose every text a library wrote is hostile.
+BurnInFigures HostileRun()
+{
+    BurnInRecorder recorder(3);
+    std::string noise = "<img src=x onerror=alert(1)>\"'\x81\xFF";
+    for (std::size_t i = noise.size(); i < 1023; ++i)
+        noise += static_cast<char>(1 + i % 254);
+    for (std::uint32_t cycle = 1; cycle <= 3; ++cycle) {
+        recorder.BeginCycle(cycle);
+        ScriptedCall status;
+        status.result = static_cast<std::int32_t>(cycle);
+        status.text = noise;
+        Tell(recorder, status);
+        ScriptedCall field;
+        field.operation = "GetCardInfo";
+        field.argument = 4;
+        field.value = cycle == 1 ? "</td><script>" : noise;
+        for (std::int32_t index : kComparedFields) {
+            field.argument = index;
+            Tell(recorder, field);
+        }
+        ScriptedCall photo;
+        photo.operation = "GetCardInfo";
+        photo.argument = 11;
+        photo.value = "QUJD";
+        Tell(recorder, photo);
+        recorder.EndCycle();
+        ResourceSample sample;
+        sample.cycle = cycle;
+        sample.measured[0] = true;
+        sample.value[0] = 1000 * cycle;
+        recorder.RecordResources(sample);
+    }
+    recorder.RecordMessage(L"<b>读卡器库</b>");
+    return recorder.Figures();
+}
+
+RunFacts HostileFacts()
+{
+    RunFacts facts;
+    facts.libraryPath = L"C:\\<x>\\\"q\"\\Mervik.dll";
+    facts.startTime = L"</title><script>";
+    facts.cyclesAsked = 5;
+    return facts;
+}
+
+TEST(HtmlReport, LibraryTextsCannotChangeThePage)
+{
+    const std::string page = HtmlReport(HostileRun(), HostileFacts());
+    // Nothing a library or a fact said became markup: the only tags are ours.
+    EXPECT_EQ(page.find("<script"), std::string::npos);
+    EXPECT_EQ(page.find("<img"), std::string::npos);
+    EXPECT_EQ(page.find("<b>"), std::string::npos);
+    EXPECT_NE(page.find("&lt;img src=x onerror=alert(1)&gt;&quot;&#39;"), std::string::npos);
+    EXPECT_NE(page.find("&lt;/title&gt;&lt;script&gt;"), std::string::npos);
+    // Our structure is whole: as many rows and tables closed as opened.
+    auto count = [&page](const char* what) {
+        std::size_t n = 0;
+        for (std::size_t at = page.find(what); at != std::string::npos; at = page.find(what, at + 1)) ++n;
+        return n;
+    };
+    EXPECT_EQ(count("<tr"), count("</tr>"));
+    EXPECT_EQ(count("<table"), count("</table>"));
+    EXPECT_EQ(count("<td"), count("</td>"));
+    EXPECT_EQ(count("<svg"), count("</svg>"));
+    std::string valid;
+    AppendValidUtf8(valid, page);
+    EXPECT_EQ(valid, page);  // valid UTF-8 throughout
+    EXPECT_NE(page.find("✖ FAIL"), std::string::npos);
+    EXPECT_EQ(page.find("stopped by the operator"), std::string::npos);  // it was not
+}
+
+TEST(JsonReport, ParsesBackWithTheFigures)
+{
+    const BurnInFigures figures = HostileRun();
+    const std::string text = JsonReport(figures, HostileFacts());
+    const nlohmann::json json = nlohmann::json::parse(text);  // throws, failing the test, on invalid JSON or UTF-8
+
+    EXPECT_EQ(json["format"], "zantor-burn-in");
+    EXPECT_EQ(json["verdict"]["passed"], false);
+    EXPECT_EQ(json["verdict"]["exitCode"], 1);
+    EXPECT_EQ(json["run"]["library"]["path"], "C:\\<x>\\\"q\"\\Mervik.dll");
+    EXPECT_EQ(json["run"]["cyclesAsked"], 5);
+    EXPECT_EQ(json["run"]["cyclesDone"], 3);
+
+    const auto& status = json["operations"][2];
+    EXPECT_EQ(status["name"], "getDeviceStatus");
+    EXPECT_EQ(status["calls"], 3);
+    ASSERT_EQ(status["results"].size(), 3u);
+    const std::string libraryText = status["results"][0]["text"];
+    EXPECT_EQ(libraryText, figures.operations[2].results[0].text);
+    EXPECT_EQ(libraryText.rfind("<img src=x onerror=alert(1)>\"'", 0), 0u);  // the text survives, unchanged
+    EXPECT_TRUE(status["durationMicroseconds"].is_object());
+    EXPECT_EQ(json["operations"][0]["durationMicroseconds"], nullptr);  // never called
+
+    const auto& consistency = json["consistency"];
+    EXPECT_EQ(consistency["reference"]["cycle"], 1);
+    EXPECT_EQ(consistency["reference"]["fields"][4]["text"], "</td><script>");
+    EXPECT_EQ(consistency["reference"]["photo"]["length"], 4);
+    EXPECT_EQ(consistency["readsCompared"], 2);
+    EXPECT_EQ(consistency["readsDiffered"], 2);
+
+    const auto& resources = json["resources"];
+    ASSERT_EQ(resources["samples"].size(), 3u);
+    EXPECT_EQ(resources["samples"][2]["committedPrivateBytes"], 3000);
+    EXPECT_EQ(resources["samples"][2]["handles"], nullptr);
+    EXPECT_EQ(resources["growth"]["committedPrivateBytes"]["verdict"], "tooFewSamples");
+    EXPECT_EQ(resources["growth"]["handles"]["verdict"], "notMeasured");
+    EXPECT_EQ(json["messages"][0]["text"], "<b>读卡器库</b>");
+}
+
+TEST(WriteReports, BothFilesReplacedAndNothingLeftBehind)
+{
+    const auto dir = std::filesystem::temp_directory_path() / ("zantor-report-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const auto html = dir / "run.html";
+    std::ofstream(html) << "old";
+    const BurnInFigures figures = HostileRun();
+    ASSERT_TRUE(WriteReports(html.wstring(), figures, HostileFacts()));
+    std::ifstream in(html);
+    const std::string written((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(written, HtmlReport(figures, HostileFacts()));
+    EXPECT_TRUE(std::filesystem::exists(dir / "run.json"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 2);  // no temporary file left
+
+    // A folder that is not there: reported, and nothing is written.
+    EXPECT_FALSE(WriteReports((dir / "missing" / "run.html").wstring(), figures, HostileFacts()));
+    std::filesystem::remove_all(dir);
+}
+
+}  // namespace
