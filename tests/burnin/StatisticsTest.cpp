@@ -1,4 +1,5 @@
 #include "Resources.h"
+#include "Schedule.h"
 #include "Statistics.h"
 
 #include <gtest/gtest.h>
@@ -131,6 +132,44 @@ TEST(Growth, SampleIntervalIsAtMostOnePercent)
     EXPECT_EQ(SampleInterval(99), 1u);
     EXPECT_EQ(SampleInterval(1000), 10u);
     EXPECT_EQ(SampleInterval(1099), 10u);
+}
+
+TEST(Schedule, OpensCyclesClosesAndStopsAfterTheRunningStep)
+{
+    // O open, S status, R read card, I card information, C close; `stopAt`: the
+    // step during which the operator stops the run (0: never).
+    const auto run = [](std::uint32_t cycles, int stopAt) {
+        burnin::Schedule schedule(cycles);
+        std::string steps;
+        for (int step = 1; schedule.Current() != burnin::Step::Finished; ++step) {
+            steps += "OSRIC"[static_cast<int>(schedule.Current())];
+            if (step == stopAt)
+                schedule.Stop();
+            schedule.Advance();
+        }
+        return steps + " " + std::to_string(schedule.CyclesDone());
+    };
+    EXPECT_EQ(run(2, 0), "OSRISRIC 2");
+    EXPECT_EQ(run(3, 3), "OSRC 0") << "stopped during the first read card";
+    EXPECT_EQ(run(3, 4), "OSRIC 1") << "stopped during the first card information";
+    EXPECT_EQ(run(1, 5), "OSRIC 1") << "a stop while closing changes nothing";
+}
+
+TEST(Schedule, ProgressSaysTheTimeLeftAtThePaceSoFar)
+{
+    const struct {
+        std::uint32_t done, cycles;
+        std::uint64_t elapsedMs;
+        std::wstring expected;
+    } rows[] = {
+        {0, 1000, 5000, L"0 / 1000"},
+        {100, 1000, 10000, L"100 / 1000 · 剩余约 1 分 30 秒"},
+        {500, 1000, 3600000, L"500 / 1000 · 剩余约 1 小时 0 分"},
+        {999, 1000, 9990, L"999 / 1000 · 剩余约 1 秒"},
+        {1000, 1000, 9990, L"1000 / 1000"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(std::wstring(burnin::ProgressText(row.done, row.cycles, row.elapsedMs).c_str()), row.expected);
 }
 
 }  // namespace

@@ -1,0 +1,149 @@
+#include "BurnInRun.h"
+
+#include <commctrl.h>
+
+#include "CardInfoCommand.h"
+#include "DeviceCommands.h"
+#include "GuardedPages.h"
+#include "ImportedReader.h"
+#include "Resources.h"
+#include "resource.h"
+
+namespace {
+
+std::wstring LocalTimeNow()
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    wchar_t text[32];
+    wsprintfW(text, L"%04u-%02u-%02u %02u:%02u:%02u", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
+              now.wSecond);
+    return text;
+}
+
+}  // namespace
+
+BurnInRun::BurnInRun(const BurnInRequest& request, const RunFacts& facts, CallObserver* log)
+    : m_request(request), m_facts(facts), m_log(log), m_recorder(request.cycles), m_schedule(request.cycles)
+{
+    m_facts.port = request.port;
+    m_facts.cyclesAsked = request.cycles;
+}
+
+void BurnInRun::Start(HWND dialog, UINT stepCommand)
+{
+    m_dialog = dialog;
+    m_stepCommand = stepCommand;
+    m_facts.startTime = LocalTimeNow();
+
+    // Below the form, in the dialog's units and font, so that it scales with it.
+    RECT bar{25, 188, 332, 197};
+    RECT line{25, 200, 332, 210};
+    MapDialogRect(dialog, &bar);
+    MapDialogRect(dialog, &line);
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    m_progressBar = CreateWindowExW(0, PROGRESS_CLASSW, nullptr, WS_CHILD | WS_VISIBLE, bar.left, bar.top,
+                                    bar.right - bar.left, bar.bottom - bar.top, dialog,
+                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_BURNIN_PROGRESS)), instance,
+                                    nullptr);
+    m_progressLine = CreateWindowExW(0, L"STATIC", nullptr, WS_CHILD | WS_VISIBLE | SS_LEFT, line.left, line.top,
+                                     line.right - line.left, line.bottom - line.top, dialog,
+                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_BURNIN_LINE)), instance,
+                                     nullptr);
+    const LRESULT font = SendMessageW(dialog, WM_GETFONT, 0, 0);
+    SendMessageW(m_progressLine, WM_SETFONT, static_cast<WPARAM>(font), FALSE);
+    SendMessageW(m_progressBar, PBM_SETRANGE32, 0, static_cast<LPARAM>(m_schedule.Cycles()));
+
+    // The port the run opens on, where the open command reads it.
+    wchar_t port[16];
+    wsprintfW(port, L"%d", m_request.port);
+    SetDlgItemTextW(dialog, IDC_EDIT_PORT, port);
+    ShowProgress();
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(stepCommand, BN_CLICKED), 0);
+}
+
+void BurnInRun::RunStep()
+{
+    if (m_schedule.SampleDue())
+        m_recorder.RecordResources(SampleProcessResources(m_schedule.CyclesDone()));
+
+    ImportedReader imported;
+    ObservedReader reader(imported, *this, GuardedPages().guardBytes);
+    switch (m_schedule.Current()) {
+    case burnin::Step::Open:
+        RunOpenDevice(*this, reader, GuardedPages());
+        break;
+    case burnin::Step::Status:
+        if (m_firstCycleStarted == 0)
+            m_firstCycleStarted = GetTickCount64();
+        m_recorder.BeginCycle(m_schedule.Cycle() + 1);
+        m_cycleOpen = true;
+        RunDeviceStatus(*this, reader, GuardedPages());
+        break;
+    case burnin::Step::ReadCard:
+        RunReadCard(*this, reader, GuardedPages());
+        break;
+    case burnin::Step::CardInfo:
+        RunReadCardInfo(*this, reader, GuardedPages());
+        m_recorder.EndCycle();
+        m_cycleOpen = false;
+        break;
+    case burnin::Step::Close:
+        // A run stopped part-way through a cycle ends that cycle unfinished.
+        if (m_cycleOpen) {
+            m_recorder.EndCycle();
+            m_cycleOpen = false;
+        }
+        RunCloseDevice(*this, reader, GuardedPages());
+        break;
+    case burnin::Step::Finished:
+        Finish();
+        return;
+    }
+    m_schedule.Advance();
+    ShowProgress();
+    PostMessageW(m_dialog, WM_COMMAND, MAKEWPARAM(m_stepCommand, BN_CLICKED), 0);
+}
+
+void BurnInRun::Finish()
+{
+    m_facts.endTime = LocalTimeNow();
+    if (m_schedule.Stopped())
+        m_recorder.Stop();
+    const RunVerdict verdict = JudgeRun(m_recorder.Figures());
+    int exitCode = BurnInExitCode(verdict);
+    if (m_request.reportPath && !WriteReports(m_request.reportPath, m_recorder.Figures(), m_facts))
+        exitCode = 3;
+    EndDialog(m_dialog, exitCode);
+}
+
+void BurnInRun::ShowProgress()
+{
+    const std::uint32_t done = m_schedule.CyclesDone();
+    SendMessageW(m_progressBar, PBM_SETPOS, done, 0);
+    const ULONGLONG elapsed = m_firstCycleStarted == 0 ? 0 : GetTickCount64() - m_firstCycleStarted;
+    SetWindowTextW(m_progressLine, burnin::ProgressText(done, m_schedule.Cycles(), elapsed).c_str());
+}
+
+void BurnInRun::GetControlText(int id, char* text, std::size_t capacity)
+{
+    text[0] = '\0';
+    GetDlgItemTextA(m_dialog, id, text, static_cast<int>(capacity));
+}
+
+void BurnInRun::SetControlText(int id, const char* text)
+{
+    SetDlgItemTextA(m_dialog, id, text);
+}
+
+void BurnInRun::ShowMessage(const wchar_t* text)
+{
+    m_recorder.RecordMessage(text);
+}
+
+void BurnInRun::OnCall(const CallRecord& call)
+{
+    m_recorder.OnCall(call);
+    if (m_log)
+        m_log->OnCall(call);
+}

@@ -1,0 +1,66 @@
+// A burn-in run in the main dialog: the device opened once, a number of cycles of
+// status, read card and card information made unattended through the same
+// commands and guard as the buttons, the device closed, the report written and
+// the dialog ended with the run's exit code. Every message a press would show is
+// recorded instead; nothing waits for a person.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "CallRecord.h"
+#include "CommandHost.h"
+#include "Recorder.h"
+#include "Report.h"
+#include "Schedule.h"
+
+// What the command line asked for.
+struct BurnInRequest {
+    std::uint32_t cycles = 0;
+    std::int32_t port = 1001;
+    const wchar_t* reportPath = nullptr;  // the page; null: no report
+};
+
+class BurnInRun final : private CommandHost, private CallObserver {
+public:
+    // `facts`: what was tested (the library's identity, Zantor's version and
+    // bitness), completed here with the port, times and cycles. `log`: told of
+    // every call too; may be null.
+    BurnInRun(const BurnInRequest& request, const RunFacts& facts, CallObserver* log);
+    BurnInRun(const BurnInRun&) = delete;
+    BurnInRun& operator=(const BurnInRun&) = delete;
+
+    // Adds the progress bar and line below the form of `dialog` and posts the
+    // first step, as a WM_COMMAND of `stepCommand`.
+    void Start(HWND dialog, UINT stepCommand);
+    // Runs the next step and posts the one after it; after the last, ends the
+    // dialog with the run's exit code.
+    void RunStep();
+    // The operator asked to stop: the device is closed after the running step,
+    // and the report covers the cycles that finished.
+    void Stop() { m_schedule.Stop(); }
+
+private:
+    // As the commands' host: the form's boxes are the dialog's; messages are recorded.
+    void GetControlText(int id, char* text, std::size_t capacity) override;
+    void SetControlText(int id, const char* text) override;
+    void ShowMessage(const wchar_t* text) override;
+    // Every call goes to the recorder and the log.
+    void OnCall(const CallRecord& call) override;
+
+    void ShowProgress();
+    void Finish();
+
+    BurnInRequest m_request;
+    RunFacts m_facts;
+    CallObserver* m_log;
+    BurnInRecorder m_recorder;
+    burnin::Schedule m_schedule;
+    HWND m_dialog = nullptr;
+    UINT m_stepCommand = 0;
+    HWND m_progressBar = nullptr;
+    HWND m_progressLine = nullptr;
+    ULONGLONG m_firstCycleStarted = 0;
+    bool m_cycleOpen = false;  // BeginCycle told, EndCycle not yet
+};
