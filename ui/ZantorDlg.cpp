@@ -2,6 +2,7 @@
 
 #include "AboutDlg.h"
 #include "ApplicationName.h"
+#include "BurnInRun.h"
 #include "CardInfoCommand.h"
 #include "DeviceCommands.h"
 #include "DialogHost.h"
@@ -21,6 +22,7 @@ const DialogBase::CommandEntry CZantorDlg::kCommandMap[] = {
     {WM_COMMAND, IDC_BTN_STATUS, Command(&CZantorDlg::OnDeviceStatus)},
     {WM_COMMAND, IDC_BTN_READCARD, Command(&CZantorDlg::OnReadCard)},
     {WM_COMMAND, IDC_BTN_CARDINFO, Command(&CZantorDlg::OnReadCardInfo)},
+    {WM_COMMAND, IDC_BURNIN_STEP, Command(&CZantorDlg::OnBurnInStep)},
 };
 
 CZantorDlg::CZantorDlg()
@@ -36,6 +38,14 @@ INT_PTR CZantorDlg::RouteMessage(UINT message, WPARAM wParam)
         return Handled();
     case WM_QUERYDRAGICON:
         return reinterpret_cast<INT_PTR>(OnQueryDragIcon());
+    case WM_COMMAND:
+        // During a burn-in, the close box, Escape or Enter stop the run once the
+        // running step has returned; the run then ends the dialog.
+        if (m_burnIn && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
+            m_burnIn->Stop();
+            return Handled();
+        }
+        return RouteCommand(kCommandMap, message, wParam);
     default:
         return RouteCommand(kCommandMap, message, wParam);
     }
@@ -59,6 +69,8 @@ BOOL CZantorDlg::OnInitDialog()
     SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
 
     SetDlgItemTextW(m_hWnd, IDC_EDIT_PORT, L"1001");
+    if (m_burnIn)
+        m_burnIn->Start(m_hWnd, IDC_BURNIN_STEP);
     return TRUE;  // focus to the first tab stop, the open button
 }
 
@@ -130,4 +142,11 @@ void CZantorDlg::OnReadCard()
 void CZantorDlg::OnReadCardInfo()
 {
     Execute(&RunReadCardInfo);
+}
+
+// The burn-in's next step; a press of the buttons meanwhile runs after it.
+void CZantorDlg::OnBurnInStep()
+{
+    if (m_burnIn)
+        m_burnIn->RunStep();
 }

@@ -4,9 +4,14 @@
 #include "DeviceCommands.h"
 #include "DialogBase.h"
 
+class BurnInRun;
+
 class CZantorDlg final : public DialogBase {
 public:
     CZantorDlg();
+    // Makes the dialog run `burnIn` on its own once it opens, instead of waiting
+    // for presses; the dialog then ends with the run's exit code.
+    void SetBurnIn(BurnInRun* burnIn) { m_burnIn = burnIn; }
 
 protected:
     BOOL OnInitDialog() override;
@@ -21,6 +26,7 @@ private:
     void OnDeviceStatus();
     void OnReadCard();
     void OnReadCardInfo();
+    void OnBurnInStep();
 
     // Runs one of the window-free commands against this dialog, the imported
     // reader library and guard-paged buffers.
@@ -31,4 +37,5 @@ private:
 
     // Shared icon from the program's resources; the system owns it.
     HICON m_hIcon;
+    BurnInRun* m_burnIn = nullptr;
 };
