@@ -17,8 +17,9 @@
 #define STANDIN_CLOBBER_MXCSR 0x100000  /* MXCSR 0 */
 #define STANDIN_CLOBBER_X87STACK 0x200000 /* one value left on the x87 stack */
 
-/* What a clobbered general register is set to (64-bit: twice). */
+/* What a clobbered general register is set to; an XMM register holds it four times. */
 #define STANDIN_CLOBBER_VALUE 0x0BADF00D
+#define STANDIN_CLOBBER_VALUE64 0x0BADF00D0BADF00D
 /* The x87 control word set: invalid, denormal, zero-divide, overflow and underflow
    unmasked (precision stays masked), 53-bit precision, round to nearest. */
 #define STANDIN_CLOBBER_X87CW_VALUE 0x0260
