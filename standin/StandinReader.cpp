@@ -277,10 +277,15 @@ std::int32_t StandinReader::DelayFor(const AnswerScript& script)
 {
     std::int64_t total = script.delay.value_or(0);
     if (script.jitter) {
-        // The classic C library LCG; its high bits are the better ones.
-        m_jitterState = m_jitterState * 1103515245u + 12345u;
-        const std::uint32_t range = static_cast<std::uint32_t>(*script.jitter) + 1;
-        total += static_cast<std::int64_t>((m_jitterState >> 16) % range);
+        // The classic C library LCG, 15 of its high bits (the better ones) a step,
+        // two steps for a number up to 2^30.
+        const auto step = [this] {
+            m_jitterState = m_jitterState * 1103515245u + 12345u;
+            return (m_jitterState >> 16) & 0x7FFFu;
+        };
+        const std::uint32_t high = step();
+        const std::uint32_t drawn = high << 15 | step();
+        total += static_cast<std::int64_t>(drawn % (static_cast<std::uint32_t>(*script.jitter) + 1));
     }
     return static_cast<std::int32_t>(std::min<std::int64_t>(total, std::numeric_limits<std::int32_t>::max()));
 }

@@ -269,10 +269,10 @@ TEST_F(StandinReaderTest, ScriptOverridesTheAnswer)
         {"chdir, leak, delay, jitter, clobber", "[readCard]\nclobber=df mxcsr\njitter=10\ndelay=20\npump=5\n"
          "leak_handles=3\nleak=4096\nchdir=sub\nlog=l", State::Open, Op::Read, 0, 0, "读卡成功", "-",
          State::CardRead, 0, {},
-         "/cards/l: begin readCard;chdir /cards/sub;leak 4096;handles 3;delay 26;pump 5;/cards/l: end readCard;"
+         "/cards/l: begin readCard;chdir /cards/sub;leak 4096;handles 3;delay 24;pump 5;/cards/l: end readCard;"
          "clobber 1310720;"},
         {"jitter alone, clobber of a field", "[GetCardInfo]\njitter=10\n[Field.2]\nclobber=x87cw", State::CardRead,
-         Op::Field, 2, 0, "-", "汉", State::CardRead, 0, {}, "delay 6;clobber 524288;"},
+         Op::Field, 2, 0, "-", "汉", State::CardRead, 0, {}, "delay 4;clobber 524288;"},
         {"a folder that cannot be entered", "[CloseDevice]\nchdir=/locked\nleak=1\nclobber=df", State::Open,
          Op::Close, 0, 99, "模拟读卡器脚本错误：无法进入文件夹 /locked", "-", State::Open, 0, {},
          "chdir /locked;clobber 262144;"},
