@@ -1,15 +1,23 @@
-// Mervik.dll's five exports: the Windows side of the stand-in reader. It finds the
-// script (MERVIK_INI, else Mervik.ini beside this DLL), reads and appends to files
-// by wide path, converts script texts from UTF-8 to the ANSI code page, pumps
-// messages, reaches the parameter one past each export's last, and forwards every
-// call to the portable StandinReader.
+// The bodies of Mervik.dll's five exports: the Windows side of the stand-in reader.
+// It finds the script (MERVIK_INI, else Mervik.ini beside this DLL), reads and
+// appends to files by wide path, converts script texts from UTF-8 to the ANSI code
+// page, pumps messages, sleeps, changes directory, leaks, reaches the parameter
+// one past each export's last, and forwards every call to the portable
+// StandinReader. The exports themselves are ExportsX86.S / ExportsX64.S, which run
+// these bodies and then change what clobber= asked for.
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
 #include "Mervik.h"
 #include "StandinReader.h"
 #include "Win32Owners.h"
+
+// The clobbers (STANDIN_CLOBBER_* bits) the running export's tail applies as it
+// returns, set by its body's last act; the tail (ExportsX86.S, ExportsX64.S) reads
+// and clears it.
+std::uint32_t g_returnClobbers asm("standin_return_clobbers") = 0;
 
 namespace {
 
@@ -23,20 +31,32 @@ struct ExtraParameter {
     std::uintptr_t value;           // 64-bit: the register's value
 };
 
-// The running call's extra parameter. The stand-in serves one thread, like the
-// reader's state; a call nested in another (dispatched while pumping messages)
-// has its own for its duration.
-ExtraParameter g_extra{};
+struct RunningCall {
+    ExtraParameter extra;
+    std::uint32_t clobbers;  // what the export changes as it returns
+};
 
+// The running call. The stand-in serves one thread, like the reader's state; a
+// call nested in another (dispatched while pumping messages) has its own for its
+// duration.
+RunningCall g_call{};
+
+// The running call's scope in its export's body: on leaving, it hands the call's
+// clobbers to the export's tail. Every body that returns sets them, so what a
+// nested call left is never taken for its outer call's.
 class CallScope {
 public:
-    explicit CallScope(ExtraParameter extra) : m_outer(g_extra) { g_extra = extra; }
-    ~CallScope() { g_extra = m_outer; }
+    explicit CallScope(ExtraParameter extra) : m_outer(g_call) { g_call = RunningCall{extra, 0}; }
+    ~CallScope()
+    {
+        g_returnClobbers = g_call.clobbers;
+        g_call = m_outer;
+    }
     CallScope(const CallScope&) = delete;
     CallScope& operator=(const CallScope&) = delete;
 
 private:
-    ExtraParameter m_outer;
+    RunningCall m_outer;
 };
 
 std::wstring Wide(const std::string& text, UINT codePage)
@@ -153,7 +173,7 @@ public:
 
     void UseExtraParameter(standin::Extra extra) const override
     {
-        const ExtraParameter parameter = g_extra;
+        const ExtraParameter parameter = g_call.extra;
         const std::uintptr_t value = parameter.slot ? *parameter.slot : parameter.value;
         if (extra == standin::Extra::Write)
             *reinterpret_cast<volatile std::int32_t*>(value) = 5;  // a zero faults at address 0
@@ -196,6 +216,35 @@ public:
         return ::WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
                written == text.size();
     }
+
+    bool ChangeDirectory(const std::string& path) const override
+    {
+        return SetCurrentDirectoryW(Wide(path, CP_UTF8).c_str()) != 0;
+    }
+
+    void Delay(std::int32_t milliseconds) const override { Sleep(static_cast<DWORD>(milliseconds)); }
+
+    // Leaking is the point here: nothing owns these.
+    void LeakMemory(std::int32_t bytes) const override
+    {
+        const std::size_t size = static_cast<std::size_t>(bytes);
+        volatile char* block = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, size));
+        if (!block)
+            return;
+        for (std::size_t offset = 0; offset < size; offset += 4096)  // every page committed
+            block[offset] = 1;
+        block[size - 1] = 1;
+    }
+
+    void LeakHandles(std::int32_t count) const override
+    {
+        for (std::int32_t i = 0; i < count; ++i) {
+            if (!CreateEventW(nullptr, TRUE, FALSE, nullptr))
+                return;
+        }
+    }
+
+    void ClobberOnReturn(std::uint32_t clobbers) const override { g_call.clobbers = clobbers; }
 };
 
 standin::StandinReader& TheReader()
@@ -207,23 +256,28 @@ standin::StandinReader& TheReader()
 
 }  // namespace
 
-// EXPORT(name, parameters...) begins an export's definition; in its body
-// EXTRA_PARAMETER(count), `count` the export's parameters, is its extra parameter.
+// EXPORT(name, parameters...) begins the definition of an export's body, named
+// standin_body_<name> by an asm label for the export's entry in ExportsX86.S /
+// ExportsX64.S; in it EXTRA_PARAMETER(count), `count` the export's parameters, is
+// its extra parameter.
 #ifdef _WIN64
-// 64-bit: every caller provides home slots for four register parameters, so an
-// export may be defined with one parameter more than Mervik.h declares, named
-// after the export by an asm label. That parameter is the register the caller
-// left there (zero through the console's guarded call).
-#define EXPORT(name, ...)                                                        \
-    std::int32_t Standin##name(__VA_ARGS__, std::uintptr_t extra) asm(#name); \
-    std::int32_t Standin##name(__VA_ARGS__, std::uintptr_t extra)
+// 64-bit: every caller provides home slots for four register parameters (the
+// entry provides the body's), so a body may be defined with one parameter more
+// than Mervik.h declares. That parameter is the register the caller left there
+// (zero through the console's guarded call); the entry passes it on untouched.
+#define EXPORT(name, ...)                                                                       \
+    std::int32_t Body##name(__VA_ARGS__, std::uintptr_t extra) asm("standin_body_" #name); \
+    std::int32_t Body##name(__VA_ARGS__, std::uintptr_t extra)
 #define EXTRA_PARAMETER(count) (ExtraParameter{nullptr, extra})
 #else
-// 32-bit: the stack word above the export's `count` arguments. Asking for the
-// frame address gives the export a standard frame: EBP points at the saved EBP,
-// then come the return address and the arguments. A macro, so that the frame is
-// the export's own; the compiler knows nothing of what lies at that address.
-#define EXPORT(name, ...) std::int32_t MERVIK_CALL name(__VA_ARGS__)
+// 32-bit: the stack word above the export's `count` arguments; the entry hands
+// the body the caller's stack as it is. Asking for the frame address gives the
+// body a standard frame: EBP points at the saved EBP, then come the return
+// address and the arguments. A macro, so that the frame is the body's own; the
+// compiler knows nothing of what lies at that address.
+#define EXPORT(name, ...)                                                                 \
+    std::int32_t MERVIK_CALL Body##name(__VA_ARGS__) asm("standin_body_" #name); \
+    std::int32_t MERVIK_CALL Body##name(__VA_ARGS__)
 #define EXTRA_PARAMETER(count) \
     (ExtraParameter{static_cast<volatile std::uintptr_t*>(__builtin_frame_address(0)) + 2 + (count), 0})
 #endif

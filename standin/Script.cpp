@@ -35,9 +35,57 @@ std::optional<std::int32_t> ParseInt32(std::string_view s)
     return value;
 }
 
+// The words of clobber=, per architecture.
+struct ClobberWord {
+    const char* word;
+    std::uint32_t bits;
+};
+constexpr ClobberWord kCommonClobbers[] = {
+    {"df", STANDIN_CLOBBER_DF},
+    {"x87cw", STANDIN_CLOBBER_X87CW},
+    {"mxcsr", STANDIN_CLOBBER_MXCSR},
+    {"x87stack", STANDIN_CLOBBER_X87STACK},
+};
+constexpr ClobberWord kX86Clobbers[] = {
+    {"ebx", STANDIN_CLOBBER_BX},
+    {"esi", STANDIN_CLOBBER_SI},
+    {"edi", STANDIN_CLOBBER_DI},
+    {"ebp", STANDIN_CLOBBER_BP},
+};
+constexpr ClobberWord kX64Clobbers[] = {
+    {"rbx", STANDIN_CLOBBER_BX},
+    {"rsi", STANDIN_CLOBBER_SI},
+    {"rdi", STANDIN_CLOBBER_DI},
+    {"rbp", STANDIN_CLOBBER_BP},
+    {"r12", STANDIN_CLOBBER_R12},
+    {"r13", STANDIN_CLOBBER_R12 << 1},
+    {"r14", STANDIN_CLOBBER_R12 << 2},
+    {"r15", STANDIN_CLOBBER_R12 << 3},
+    {"xmm6", STANDIN_CLOBBER_XMM6},
+    {"xmm7", STANDIN_CLOBBER_XMM6 << 1},
+    {"xmm8", STANDIN_CLOBBER_XMM6 << 2},
+    {"xmm9", STANDIN_CLOBBER_XMM6 << 3},
+    {"xmm10", STANDIN_CLOBBER_XMM6 << 4},
+    {"xmm11", STANDIN_CLOBBER_XMM6 << 5},
+    {"xmm12", STANDIN_CLOBBER_XMM6 << 6},
+    {"xmm13", STANDIN_CLOBBER_XMM6 << 7},
+    {"xmm14", STANDIN_CLOBBER_XMM6 << 8},
+    {"xmm15", STANDIN_CLOBBER_XMM6 << 9},
+};
+
+template <std::size_t N>
+std::optional<std::uint32_t> FindClobber(const ClobberWord (&table)[N], const std::string& word)
+{
+    for (const ClobberWord& entry : table) {
+        if (word == entry.word)
+            return entry.bits;
+    }
+    return std::nullopt;
+}
+
 class Parser {
 public:
-    explicit Parser(ParseResult& result) : m_result(result) {}
+    Parser(ParseResult& result, Architecture architecture) : m_result(result), m_architecture(architecture) {}
 
     void Run(std::string_view text)
     {
@@ -143,6 +191,21 @@ private:
             m_target->log = std::string(value);
             return true;
         }
+        if (key == "chdir") {
+            m_target->chdir = std::string(value);
+            return true;
+        }
+        if (key == "clobber")
+            return Clobbers(value);
+        static const std::pair<const char*, std::optional<std::int32_t> AnswerScript::*> kCounts[] = {
+            {"delay", &AnswerScript::delay},           {"jitter", &AnswerScript::jitter},
+            {"leak", &AnswerScript::leak},             {"leak_handles", &AnswerScript::leakHandles},
+            {"fail_every", &AnswerScript::failEvery}, {"vary_every", &AnswerScript::varyEvery},
+        };
+        for (const auto& [countKey, member] : kCounts) {
+            if (key == countKey)
+                return Positive(m_target->*member, value);
+        }
         if (m_fieldSection && key == "value")
             return TextPiece(m_target->value, value);
         if (m_fieldSection && key == "photo") {
@@ -162,6 +225,30 @@ private:
         if (!parsed || *parsed < 1)
             return Fail(ScriptError::NotPositive, value);
         number = parsed;
+        return true;
+    }
+
+    // Words separated by blanks and/or commas, each a state of this architecture.
+    bool Clobbers(std::string_view value)
+    {
+        std::uint32_t bits = 0;
+        while (!value.empty()) {
+            const std::size_t start = value.find_first_not_of(" \t,");
+            if (start == std::string_view::npos)
+                break;
+            value.remove_prefix(start);
+            const std::string_view word = value.substr(0, value.find_first_of(" \t,"));
+            value.remove_prefix(word.size());
+            const std::string lower = Lower(word);
+            std::optional<std::uint32_t> found = FindClobber(kCommonClobbers, lower);
+            if (!found)
+                found = m_architecture == Architecture::X64 ? FindClobber(kX64Clobbers, lower)
+                                                            : FindClobber(kX86Clobbers, lower);
+            if (!found)
+                return Fail(ScriptError::UnknownClobber, word);
+            bits |= *found;
+        }
+        m_target->clobber = bits;
         return true;
     }
 
@@ -200,6 +287,7 @@ private:
     }
 
     ParseResult& m_result;
+    const Architecture m_architecture;
     AnswerScript* m_target = nullptr;
     bool m_fieldSection = false;  // value, photo and valuefile allowed
 };
@@ -226,13 +314,21 @@ AnswerScript Script::ForField(std::int32_t index) const
     take(merged.extra, field.extra);
     take(merged.pump, field.pump);
     take(merged.log, field.log);
+    take(merged.clobber, field.clobber);
+    take(merged.chdir, field.chdir);
+    take(merged.delay, field.delay);
+    take(merged.jitter, field.jitter);
+    take(merged.leak, field.leak);
+    take(merged.leakHandles, field.leakHandles);
+    take(merged.failEvery, field.failEvery);
+    take(merged.varyEvery, field.varyEvery);
     return merged;
 }
 
-ParseResult ParseScript(const std::string& bytes)
+ParseResult ParseScript(const std::string& bytes, Architecture architecture)
 {
     ParseResult result;
-    Parser(result).Run(bytes);
+    Parser(result, architecture).Run(bytes);
     return result;
 }
 

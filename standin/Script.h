@@ -7,7 +7,13 @@
 #include <optional>
 #include <string>
 
+#include "ClobberBits.h"
+
 namespace standin {
+
+// The build a script is for: `clobber=` names the registers of one architecture.
+enum class Architecture { X86, X64 };
+constexpr Architecture kBuildArchitecture = sizeof(void*) == 8 ? Architecture::X64 : Architecture::X86;
 
 // What the script puts into one buffer.
 struct Piece {
@@ -51,6 +57,20 @@ struct AnswerScript {
     // A file (relative to the script's folder) that each call appends
     // "begin <operation>" and "end <operation>" lines to.
     std::optional<std::string> log;
+    // The caller's state the export changes as it returns: STANDIN_CLOBBER_* bits.
+    std::optional<std::uint32_t> clobber;
+    // A folder (relative to the script's folder) made the current directory.
+    std::optional<std::string> chdir;
+    // Milliseconds slept before answering, and at most that many more, pseudo-random.
+    std::optional<std::int32_t> delay;
+    std::optional<std::int32_t> jitter;
+    // Bytes of heap and event handles leaked per call.
+    std::optional<std::int32_t> leak;
+    std::optional<std::int32_t> leakHandles;
+    // `result` and `text` apply on every n-th call only.
+    std::optional<std::int32_t> failEvery;
+    // Every n-th call's value (GetCardInfo) or text (the others) is visibly changed.
+    std::optional<std::int32_t> varyEvery;
 };
 
 struct Script {
@@ -76,8 +96,9 @@ enum class ScriptError {
     BadNumber,          // detail: the value
     UnknownSpecial,     // detail: the value, "@" and a word other than none or longest
     UnknownFault,       // detail: the value of fault=
-    NotPositive,        // detail: the value of overrun= or pump=, not a number from 1 up
+    NotPositive,        // detail: the value of a count or duration (overrun=, pump=...), not from 1 up
     UnknownExtra,       // detail: the value of extra=
+    UnknownClobber,     // detail: a word of clobber= not of the script's architecture
 };
 
 struct ParseResult {
@@ -87,10 +108,10 @@ struct ParseResult {
     std::string detail;  // the offending word, as in the file
 };
 
-// Parses the script's bytes (UTF-8, optional BOM, LF or CRLF line ends). Section
-// and key names are case-insensitive; values are trimmed of blanks. A later key
-// replaces an earlier one.
-ParseResult ParseScript(const std::string& bytes);
+// Parses the script's bytes (UTF-8, optional BOM, LF or CRLF line ends) for a
+// build of `architecture`. Section and key names are case-insensitive; values are
+// trimmed of blanks. A later key replaces an earlier one.
+ParseResult ParseScript(const std::string& bytes, Architecture architecture = kBuildArchitecture);
 
 // True for the ports a reader opens: 1-16 (serial) and 1001-1016 (USB).
 bool IsReaderPort(std::int32_t port);

@@ -1,7 +1,9 @@
 #include "StandinReader.h"
 
+#include <algorithm>
 #include <cstring>
 #include <exception>
+#include <limits>
 #include <utility>
 
 #include "Base64.h"
@@ -55,6 +57,8 @@ const char* Reason(ScriptError error)
         return "不是正整数：";
     case ScriptError::UnknownExtra:
         return "未知的额外参数用法（应为 scratch 或 write）：";
+    case ScriptError::UnknownClobber:
+        return "不是本架构可改的寄存器或状态：";
     case ScriptError::None:
         break;
     }
@@ -80,6 +84,21 @@ std::string Longest(std::size_t length)
     for (std::size_t i = 0; i < length; ++i)
         out[i] = static_cast<char>('0' + i % 10);
     return out;
+}
+
+// fail_every: the script's result and text on every n-th call only; the failing
+// call without a result of the script's fails with kScheduledFailure.
+AnswerScript Scheduled(AnswerScript script, std::uint64_t call)
+{
+    if (!script.failEvery)
+        return script;
+    if (call == 0 || call % static_cast<std::uint64_t>(*script.failEvery) != 0) {
+        script.result.reset();
+        script.text.reset();
+    } else if (!script.result) {
+        script.result = kScheduledFailure;
+    }
+    return script;
 }
 
 // Runs one operation; an exception (out of memory) is answered with the
@@ -161,16 +180,21 @@ std::optional<std::string> StandinReader::Compose(const std::optional<Piece>& pi
 }
 
 std::int32_t StandinReader::Finish(const Loaded& loaded, const AnswerScript& overrides, const Answer& answer,
-                                   char* value, std::size_t valueSize, char* text)
+                                   std::optional<std::uint64_t> varied, char* value, std::size_t valueSize,
+                                   char* text)
 {
     const std::int32_t result = overrides.result.value_or(answer.result);
     // A field that the script makes fail has no value of its own to give.
     const std::optional<std::string> builtInValue = result == kOk ? answer.value : std::nullopt;
     std::optional<std::string> error;
-    const std::optional<std::string> valueOut =
+    std::optional<std::string> valueOut =
         value ? Compose(overrides.value, builtInValue, valueSize, loaded.path, error) : std::nullopt;
-    const std::optional<std::string> textOut =
+    std::optional<std::string> textOut =
         Compose(overrides.text, answer.text, mervik::kTextBufferSize, loaded.path, error);
+    // vary_every: the operation's answer buffer gets a suffix that says so.
+    std::optional<std::string>& variedOut = value ? valueOut : textOut;
+    if (varied && variedOut)
+        *variedOut += " (varied " + std::to_string(*varied) + ")";
     if (error) {
         WriteBounded(text, mervik::kTextBufferSize, *error);
         return kScriptError;
@@ -201,7 +225,8 @@ std::int32_t StandinReader::Run(const char* operation, char* value, std::size_t 
             WriteBounded(text, mervik::kTextBufferSize, *loaded.error);
             return static_cast<std::int32_t>(kScriptError);
         }
-        const AnswerScript script = overrides(loaded.script);
+        const ForCall call = overrides(loaded.script);
+        const AnswerScript script = Scheduled(call.script, call.failCount);
         // "end" is written as the call answers: a call that raises has none.
         const std::string log = script.log ? ResolvePath(loaded.path, *script.log) : std::string();
         if (script.log && !m_environment.AppendLine(log, std::string("begin ") + operation)) {
@@ -209,24 +234,76 @@ std::int32_t StandinReader::Run(const char* operation, char* value, std::size_t 
                          "模拟读卡器脚本错误：无法写入文件 " + m_environment.ToNarrow(log));
             return static_cast<std::int32_t>(kScriptError);
         }
-        if (script.pump)
-            m_environment.PumpMessages(*script.pump);
-        if (script.extra)
-            m_environment.UseExtraParameter(*script.extra);
-        if (script.fault) {
-            m_environment.Raise(*script.fault);
-            return static_cast<std::int32_t>(kInternalError);
+        const std::string folder = script.chdir ? ResolvePath(loaded.path, *script.chdir) : std::string();
+        const bool entered = !script.chdir || m_environment.ChangeDirectory(folder);
+        if (entered) {
+            if (script.leak)
+                m_environment.LeakMemory(*script.leak);
+            if (script.leakHandles)
+                m_environment.LeakHandles(*script.leakHandles);
+            if (const std::int32_t delay = DelayFor(script))
+                m_environment.Delay(delay);
+            if (script.pump)
+                m_environment.PumpMessages(*script.pump);
+            if (script.extra)
+                m_environment.UseExtraParameter(*script.extra);
+            if (script.fault) {
+                m_environment.Raise(*script.fault);
+                return static_cast<std::int32_t>(kInternalError);
+            }
         }
-        const std::int32_t result = Finish(loaded, script, builtIn(), value, valueSize, text);
+        std::int32_t result = kScriptError;
+        if (entered) {
+            const bool varied = script.varyEvery && call.varyCount != 0 &&
+                                call.varyCount % static_cast<std::uint64_t>(*script.varyEvery) == 0;
+            Answer answer = builtIn();
+            if (script.failEvery && !call.script.result && script.result && !script.text)
+                answer.text = "模拟读卡器按脚本失败：第 " + std::to_string(call.failCount) + " 次调用";
+            result = Finish(loaded, script, answer, varied ? std::optional<std::uint64_t>(call.varyCount) : std::nullopt, value,
+                            valueSize, text);
+        } else {
+            WriteBounded(text, mervik::kTextBufferSize,
+                         "模拟读卡器脚本错误：无法进入文件夹 " + m_environment.ToNarrow(folder));
+        }
         if (script.log)
             m_environment.AppendLine(log, std::string("end ") + operation);
+        if (script.clobber)
+            m_environment.ClobberOnReturn(*script.clobber);
         return result;
     });
 }
 
+std::int32_t StandinReader::DelayFor(const AnswerScript& script)
+{
+    std::int64_t total = script.delay.value_or(0);
+    if (script.jitter) {
+        // The classic C library LCG, 15 of its high bits (the better ones) a step,
+        // two steps for a number up to 2^30.
+        const auto step = [this] {
+            m_jitterState = m_jitterState * 1103515245u + 12345u;
+            return (m_jitterState >> 16) & 0x7FFFu;
+        };
+        const std::uint32_t high = step();
+        const std::uint32_t drawn = high << 15 | step();
+        total += static_cast<std::int64_t>(drawn % (static_cast<std::uint32_t>(*script.jitter) + 1));
+    }
+    return static_cast<std::int32_t>(std::min<std::int64_t>(total, std::numeric_limits<std::int32_t>::max()));
+}
+
+std::uint64_t StandinReader::CountFieldRead(std::int32_t index) noexcept
+{
+    try {
+        return ++m_fieldReads[index];
+    } catch (const std::exception&) {
+        return 0;
+    }
+}
+
 std::int32_t StandinReader::OpenDevice(std::int32_t port, char* errorText)
 {
-    return Run("OpenDevice", nullptr, 0, errorText, [](const Script& s) { return s.openDevice; }, [&] {
+    const std::uint64_t call = ++m_openCalls;
+    const auto overrides = [call](const Script& s) { return ForCall{s.openDevice, call, call}; };
+    return Run("OpenDevice", nullptr, 0, errorText, overrides, [&] {
         Answer answer;
         if (!IsReaderPort(port)) {
             answer.result = kBadPort;
@@ -248,7 +325,9 @@ std::int32_t StandinReader::OpenDevice(std::int32_t port, char* errorText)
 
 std::int32_t StandinReader::CloseDevice(char* errorText)
 {
-    return Run("CloseDevice", nullptr, 0, errorText, [](const Script& s) { return s.closeDevice; }, [&] {
+    const std::uint64_t call = ++m_closeCalls;
+    const auto overrides = [call](const Script& s) { return ForCall{s.closeDevice, call, call}; };
+    return Run("CloseDevice", nullptr, 0, errorText, overrides, [&] {
         Answer answer;
         if (m_state == State::Closed) {
             answer.result = kNotOpen;
@@ -263,7 +342,9 @@ std::int32_t StandinReader::CloseDevice(char* errorText)
 
 std::int32_t StandinReader::getDeviceStatus(char* statusText)
 {
-    return Run("getDeviceStatus", nullptr, 0, statusText, [](const Script& s) { return s.deviceStatus; }, [&] {
+    const std::uint64_t call = ++m_statusCalls;
+    const auto overrides = [call](const Script& s) { return ForCall{s.deviceStatus, call, call}; };
+    return Run("getDeviceStatus", nullptr, 0, statusText, overrides, [&] {
         Answer answer;
         if (m_state == State::Closed) {
             answer.result = kNotOpen;
@@ -277,7 +358,9 @@ std::int32_t StandinReader::getDeviceStatus(char* statusText)
 
 std::int32_t StandinReader::readCard(char* statusText)
 {
-    return Run("readCard", nullptr, 0, statusText, [](const Script& s) { return s.readCard; }, [&] {
+    const std::uint64_t call = ++m_readCalls;
+    const auto overrides = [call](const Script& s) { return ForCall{s.readCard, call, call}; };
+    return Run("readCard", nullptr, 0, statusText, overrides, [&] {
         Answer answer;
         if (m_state == State::Closed) {
             answer.result = kNotOpen;
@@ -295,7 +378,17 @@ std::int32_t StandinReader::GetCardInfo(std::int32_t index, char* value, char* e
 {
     const bool photo = index == mervik::kFieldPhoto;
     const std::size_t valueSize = photo ? mervik::kPhotoTextBufferSize : mervik::kTextBufferSize;
-    return Run("GetCardInfo", value, valueSize, errorText, [&](const Script& s) { return s.ForField(index); }, [&] {
+    const std::uint64_t call = ++m_cardInfoCalls;
+    const std::uint64_t read = CountFieldRead(index);
+    // A count from [Field.N] counts that field's reads; one from [GetCardInfo], every call.
+    const auto overrides = [&](const Script& s) {
+        const auto field = s.fields.find(index);
+        const auto own = [&](std::optional<std::int32_t> AnswerScript::*key) {
+            return field != s.fields.end() && field->second.*key ? read : call;
+        };
+        return ForCall{s.ForField(index), own(&AnswerScript::failEvery), own(&AnswerScript::varyEvery)};
+    };
+    return Run("GetCardInfo", value, valueSize, errorText, overrides, [&] {
         const char* field = SampleField(index);
         Answer answer;
         if (!photo && !field) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -22,6 +23,7 @@ enum Code : std::int32_t {
     kNotOpen = 3,         // the reader is closed
     kNoCardRead = 4,      // fields asked for before a card was read
     kBadField = 5,        // a field index the card does not have
+    kScheduledFailure = 97,  // fail_every's failing call, when the script gives no result
     kInternalError = 98,  // the stand-in itself failed (out of memory)
     kScriptError = 99,    // the script cannot be followed
 };
@@ -53,6 +55,18 @@ public:
     // Appends `line` and a line end to the file at `path` (UTF-8), creating it;
     // false when it cannot.
     virtual bool AppendLine(const std::string& path, const std::string& line) const = 0;
+    // Makes the folder `path` (UTF-8) the process's current directory; false when it cannot.
+    virtual bool ChangeDirectory(const std::string& path) const = 0;
+    // Sleeps for `milliseconds`.
+    virtual void Delay(std::int32_t milliseconds) const = 0;
+    // Allocates `bytes` of heap, touched so that it is committed, and never frees it.
+    virtual void LeakMemory(std::int32_t bytes) const = 0;
+    // Creates `count` event handles and never closes them.
+    virtual void LeakHandles(std::int32_t count) const = 0;
+    // Has the running call's export change the caller's state named by `clobbers`
+    // (STANDIN_CLOBBER_* bits) as it returns; 0 changes nothing. The last value
+    // given during a call counts.
+    virtual void ClobberOnReturn(std::uint32_t clobbers) const = 0;
 };
 
 // `relative` resolved against the folder of `base` (a file path); absolute paths
@@ -64,9 +78,11 @@ std::string ResolvePath(const std::string& base, const std::string& relative);
 // unless the script asks for an overrun. None of the operations throws; a script's
 // fault is raised through the platform before anything is written, and when the
 // platform returns (in tests) the call returns kInternalError and writes nothing.
-// A call appends its log line, pumps messages and uses its extra parameter, in
-// that order, before the reader's answer is made, so an answer made after a
-// nested call (one dispatched while pumping) starts from the state it left.
+// A call appends its log line, changes directory, leaks, sleeps, pumps messages
+// and uses its extra parameter, in that order, before the reader's answer is made,
+// so an answer made after a nested call (one dispatched while pumping) starts from
+// the state it left. Calls are counted per operation (and GetCardInfo's per field)
+// from the reader's creation, for fail_every and vary_every.
 class StandinReader {
 public:
     // `environment` must outlive the reader.
@@ -90,6 +106,13 @@ private:
         std::optional<State> next;
         std::int32_t nextPort = 0;
     };
+    // An operation's script for one call, and the call's number among those its
+    // fail_every and vary_every count (0: not counted).
+    struct ForCall {
+        AnswerScript script;
+        std::uint64_t failCount = 0;
+        std::uint64_t varyCount = 0;
+    };
     struct Loaded {
         Script script;
         std::string path;                  // the script's path, for the files it names
@@ -98,14 +121,20 @@ private:
 
     Loaded Load() const;
     // One call: the script loaded, the built-in answer (builtIn()) with the script's
-    // overrides (overrides(script)) laid over it.
+    // overrides (overrides(script), a ForCall) laid over it.
     template <typename Overrides, typename BuiltIn>
     std::int32_t Run(const char* operation, char* value, std::size_t valueSize, char* text, Overrides overrides,
                      BuiltIn builtIn);
     // Writes the buffers (value: none when null), makes the state change and
     // returns the result.
+    // `varied`: the number to mark the value (or text) as varied with.
     std::int32_t Finish(const Loaded& loaded, const AnswerScript& overrides, const Answer& answer,
-                        char* value, std::size_t valueSize, char* text);
+                        std::optional<std::uint64_t> varied, char* value, std::size_t valueSize, char* text);
+    // The milliseconds of delay= and jitter=, the jitter drawn from the reader's own
+    // generator (a fixed seed, so that runs repeat).
+    std::int32_t DelayFor(const AnswerScript& script);
+    // Counts a read of field `index`; 0 when it cannot be counted (out of memory).
+    std::uint64_t CountFieldRead(std::int32_t index) noexcept;
     // One buffer's content: the script's piece, else the built-in text; nullopt:
     // write nothing. A file that cannot be read sets `error`.
     std::optional<std::string> Compose(const std::optional<Piece>& piece, const std::optional<std::string>& builtIn,
@@ -115,6 +144,14 @@ private:
     const Environment& m_environment;
     State m_state = State::Closed;
     std::int32_t m_port = 0;
+    // Calls so far, per operation, and reads per field index.
+    std::uint64_t m_openCalls = 0;
+    std::uint64_t m_closeCalls = 0;
+    std::uint64_t m_statusCalls = 0;
+    std::uint64_t m_readCalls = 0;
+    std::uint64_t m_cardInfoCalls = 0;
+    std::map<std::int32_t, std::uint64_t> m_fieldReads;
+    std::uint32_t m_jitterState = 12345;  // the generator's seed
 };
 
 }  // namespace standin

@@ -1,7 +1,9 @@
 // The built Mervik.dll through its exports, as the console loads it: undecorated
 // __stdcall names, the script beside the DLL or named by MERVIK_INI, and script
-// texts converted from UTF-8 to the ANSI code page, and the keys that act on the
-// platform (extra, pump, log) through the console's guarded call. Windows only.
+// texts converted from UTF-8 to the ANSI code page, the keys that act on the
+// platform (extra, pump, log) through the console's guarded call, and the state
+// that clobber= changes, called directly, in both the stdcall and the cdecl build.
+// Windows only.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -87,6 +89,100 @@ TEST(MervikDll, ExportsFindsItsScriptAndConvertsItsTexts)
     FreeLibrary(module);
     for (const wchar_t* file : {L"Mervik.dll", L"Mervik.ini", L"named.ini", L"calls.log"})
         DeleteFileW((folder + file).c_str());
+    RemoveDirectoryW(folder.c_str());
+}
+
+// MXCSR without the SSE intrinsics, which the 32-bit build lacks.
+std::uint32_t ReadMxcsr()
+{
+    std::uint32_t value = 0;
+    asm volatile("stmxcsr %0" : "=m"(value));
+    return value;
+}
+
+// The state clobber= may change, as a call returned with it.
+struct Returned {
+    std::int32_t result;
+    bool directionFlag;
+    std::uint16_t x87Control;
+    std::uint32_t mxcsr;
+};
+
+// Calls `operation` and reads the state as it returned, then puts it back as it
+// was, so that the test's own code runs under the usual rules.
+template <typename Operation>
+__attribute__((noinline)) Returned CallAndRestore(Operation operation, char* text)
+{
+    std::uint16_t control = 0;
+    asm volatile("fnstcw %0" : "=m"(control));
+    const std::uint32_t mxcsr = ReadMxcsr();
+    Returned after{};
+    after.result = operation(text);
+#ifdef _WIN64
+    after.directionFlag = (__builtin_ia32_readeflags_u64() & 0x400) != 0;
+#else
+    after.directionFlag = (__builtin_ia32_readeflags_u32() & 0x400) != 0;
+#endif
+    asm volatile("cld\n\tfnstcw %0" : "=m"(after.x87Control));
+    asm volatile("fnclex\n\tfldcw %0" : : "m"(control));
+    after.mxcsr = ReadMxcsr();
+    asm volatile("ldmxcsr %0" : : "m"(mxcsr));
+    return after;
+}
+
+template <typename Operation>
+void ClobbersOnlyWhenAsked(const std::wstring& dll, const std::wstring& script)
+{
+    SCOPED_TRACE(std::string(dll.begin(), dll.end()));
+    const HMODULE module = LoadLibraryW(dll.c_str());
+    const auto read = Export<Operation>(module, "readCard");
+    ASSERT_NE(read, nullptr);
+    std::uint16_t control = 0;
+    asm volatile("fnstcw %0" : "=m"(control));
+    const std::uint32_t mxcsr = ReadMxcsr();
+    const auto write = [&](const char* text) { std::ofstream(script.c_str(), std::ios::binary) << text; };
+    TestBuffer text(mervik::kTextBufferSize);
+
+    write("[readCard]\nclobber=df, x87cw mxcsr\n");
+    Returned after = CallAndRestore(read, text.data());
+    EXPECT_EQ(after.result, 3) << "closed";
+    EXPECT_TRUE(after.directionFlag);
+    EXPECT_EQ(after.x87Control, 0x0260);
+    EXPECT_EQ(after.mxcsr, 0u);
+
+    // Calls that raised leave the 32-bit entry's return record behind; later calls
+    // must see through them, however many.
+    write("[readCard]\nfault=access-violation\nclobber=df\n");
+    for (int i = 0; i < 100; ++i)
+        ASSERT_TRUE(GuardedCall(reinterpret_cast<const void*>(read), text.data()).raised);
+    write("[readCard]\nclobber=df\n");
+    EXPECT_TRUE(CallAndRestore(read, text.data()).directionFlag) << "after 100 raised calls";
+
+    write("[readCard]\nresult=8\n");
+    after = CallAndRestore(read, text.data());
+    EXPECT_EQ(after.result, 8);
+    EXPECT_FALSE(after.directionFlag);
+    EXPECT_EQ(after.x87Control, control);
+    EXPECT_EQ(after.mxcsr, mxcsr);
+    FreeLibrary(module);
+}
+
+TEST(MervikDll, ChangesTheCallersStateOnlyWhenAsked)
+{
+    wchar_t path[MAX_PATH];
+    std::wstring bin(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
+    bin.erase(bin.find_last_of(L"\\/") + 1);
+    GetTempPathW(MAX_PATH, path);
+    const std::wstring folder = path + std::wstring(L"mervik-state-") + std::to_wstring(GetCurrentProcessId());
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring script = folder + L"\\Mervik.ini";
+    SetEnvironmentVariableW(L"MERVIK_INI", script.c_str());
+
+    ClobbersOnlyWhenAsked<std::int32_t(__stdcall*)(char*)>(bin + L"Mervik.dll", script);
+    ClobbersOnlyWhenAsked<std::int32_t(__cdecl*)(char*)>(bin + L"cdecl\\Mervik.dll", script);
+
+    SetEnvironmentVariableW(L"MERVIK_INI", nullptr);
+    DeleteFileW(script.c_str());
     RemoveDirectoryW(folder.c_str());
 }
 

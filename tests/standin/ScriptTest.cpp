@@ -63,6 +63,36 @@ TEST(StandinScript, Syntax)
     EXPECT_EQ(s.ForField(4).log, "calls.log") << "from [GetCardInfo]";
     EXPECT_EQ(s.ForField(5).extra, std::nullopt);
     EXPECT_EQ(s.readCard.extra, standin::Extra::Scratch);
+
+    const standin::AnswerScript field =
+        Parsed("[GetCardInfo]\nDelay=5\njitter=6\nleak=7\nleak_handles=8\nfail_every=9\nvary_every=10\n"
+               "chdir=sub dir\n[Field.3]\nleak=70\nvary_every=1\n")
+            .ForField(3);
+    EXPECT_EQ(field.leak, 70) << "the field's own";
+    EXPECT_EQ(field.varyEvery, 1);
+    EXPECT_TRUE(field.delay == 5 && field.jitter == 6 && field.leakHandles == 8 && field.failEvery == 9);
+    EXPECT_EQ(field.chdir, "sub dir");
+}
+
+// clobber= takes the words of the build's architecture, blanks and/or commas between.
+TEST(StandinScript, ClobberWordsPerArchitecture)
+{
+    using standin::Architecture;
+    const struct {
+        Architecture architecture;
+        const char* list;
+        std::uint32_t bits;
+    } rows[] = {
+        {Architecture::X86, " EBX,esi  edi,,ebp df x87cw,MXCSR x87stack", 0x3C000F},
+        {Architecture::X64, "rbx rsi rdi rbp r12 r13 r14 r15 xmm6,xmm15 df", 0x400FF | 0x100 | 0x20000},
+        {Architecture::X64, "", 0},
+    };
+    for (const auto& row : rows) {
+        const standin::ParseResult result = ParseScript(std::string("[readCard]\nclobber=") + row.list,
+                                                        row.architecture);
+        EXPECT_EQ(result.error, ScriptError::None) << row.list;
+        EXPECT_EQ(result.script.readCard.clobber, row.bits) << row.list;
+    }
 }
 
 struct ErrorCase {
@@ -71,6 +101,7 @@ struct ErrorCase {
     ScriptError error;
     int line;
     const char* detail;
+    standin::Architecture architecture = standin::Architecture::X64;
 };
 
 void PrintTo(const ErrorCase& c, std::ostream* out)
@@ -92,7 +123,7 @@ class StandinScriptErrors : public testing::TestWithParam<ErrorCase> {};
 TEST_P(StandinScriptErrors, ReportsLineAndWord)
 {
     const ErrorCase& c = GetParam();
-    const standin::ParseResult result = ParseScript(c.script);
+    const standin::ParseResult result = ParseScript(c.script, c.architecture);
     EXPECT_EQ(result.error, c.error);
     EXPECT_EQ(result.line, c.line);
     EXPECT_EQ(result.detail, c.detail);
@@ -115,6 +146,16 @@ const ErrorCase kErrorCases[] = {
     {"overrun not a number", "[OpenDevice]\noverrun=many", ScriptError::NotPositive, 2, "many"},
     {"pump of no time", "[readCard]\npump=0", ScriptError::NotPositive, 2, "0"},
     {"unknown use of the extra parameter", "[readCard]\nextra=read", ScriptError::UnknownExtra, 2, "read"},
+    {"a 64-bit register on 32-bit", "[readCard]\nclobber=ebx rbx", ScriptError::UnknownClobber, 2, "rbx",
+     standin::Architecture::X86},
+    {"a 32-bit register on 64-bit", "[Field.1]\nclobber=rbx,Ebx", ScriptError::UnknownClobber, 2, "Ebx"},
+    {"a register callers do not keep", "[OpenDevice]\nclobber=xmm5", ScriptError::UnknownClobber, 2, "xmm5"},
+    {"delay of no time", "[readCard]\ndelay=0", ScriptError::NotPositive, 2, "0"},
+    {"jitter not a number", "[readCard]\njitter=some", ScriptError::NotPositive, 2, "some"},
+    {"negative leak", "[readCard]\nleak=-1", ScriptError::NotPositive, 2, "-1"},
+    {"no handles to leak", "[readCard]\nleak_handles=0", ScriptError::NotPositive, 2, "0"},
+    {"fail on every 0th call", "[readCard]\nfail_every=0", ScriptError::NotPositive, 2, "0"},
+    {"vary every 0th read", "[Field.0]\nvary_every=0", ScriptError::NotPositive, 2, "0"},
     {"first error wins", "[readCard]\nresult=x\n[Foo]", ScriptError::BadNumber, 2, "x"},
 };
 

@@ -9,6 +9,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "Base64.h"
 #include "Mervik.h"
@@ -53,6 +54,15 @@ public:
         done += path + ": " + line + ";";
         return !locked.count(path);
     }
+    bool ChangeDirectory(const std::string& path) const override
+    {
+        done += "chdir " + path + ";";
+        return !locked.count(path);
+    }
+    void Delay(std::int32_t ms) const override { done += "delay " + std::to_string(ms) + ";"; }
+    void LeakMemory(std::int32_t bytes) const override { done += "leak " + std::to_string(bytes) + ";"; }
+    void LeakHandles(std::int32_t count) const override { done += "handles " + std::to_string(count) + ";"; }
+    void ClobberOnReturn(std::uint32_t clobbers) const override { done += "clobber " + std::to_string(clobbers) + ";"; }
 };
 
 std::string Digits(std::size_t length)  // what @longest writes
@@ -171,6 +181,7 @@ TEST_F(StandinReaderTest, ScriptOverridesTheAnswer)
     env.files["/cards/big.bin"] = std::string(90000, '\x7F');  // 120000 characters in base64
     env.files["/cards/long.txt"] = std::string(200000, 'B');
     env.locked.insert("/cards/locked.log");
+    env.locked.insert("/locked");
     const Override rows[] = {
         {"result and text", u8"[OpenDevice]\nresult=-5\ntext=端口被占用", State::Closed, Op::Open, 1001, -5,
          u8"端口被占用", "-", State::Closed},
@@ -254,6 +265,19 @@ TEST_F(StandinReaderTest, ScriptOverridesTheAnswer)
         {"unwritable log", "[CloseDevice]\nlog=locked.log", State::Open, Op::Close, 0, 99,
          "模拟读卡器脚本错误：无法写入文件 /cards/locked.log", "-", State::Open, 0, {},
          "/cards/locked.log: begin CloseDevice;"},
+        // The platform's part, in the call's order; the jitter is the seeded generator's first draw.
+        {"chdir, leak, delay, jitter, clobber", "[readCard]\nclobber=df mxcsr\njitter=10\ndelay=20\npump=5\n"
+         "leak_handles=3\nleak=4096\nchdir=sub\nlog=l", State::Open, Op::Read, 0, 0, "读卡成功", "-",
+         State::CardRead, 0, {},
+         "/cards/l: begin readCard;chdir /cards/sub;leak 4096;handles 3;delay 24;pump 5;/cards/l: end readCard;"
+         "clobber 1310720;"},
+        {"jitter alone, clobber of a field", "[GetCardInfo]\njitter=10\n[Field.2]\nclobber=x87cw", State::CardRead,
+         Op::Field, 2, 0, "-", "汉", State::CardRead, 0, {}, "delay 4;clobber 524288;"},
+        {"a folder that cannot be entered", "[CloseDevice]\nchdir=/locked\nleak=1\nclobber=df", State::Open,
+         Op::Close, 0, 99, "模拟读卡器脚本错误：无法进入文件夹 /locked", "-", State::Open, 0, {},
+         "chdir /locked;clobber 262144;"},
+        {"a raising call clobbers nothing", "[readCard]\nclobber=df\nfault=illegal-instruction", State::Open,
+         Op::Read, 0, 98, "-", "-", State::Open, 0, Fault::IllegalInstruction, ""},
     };
     for (const Override& row : rows) {
         SCOPED_TRACE(row.what);
@@ -276,6 +300,49 @@ TEST_F(StandinReaderTest, ScriptOverridesTheAnswer)
         EXPECT_EQ(a.past, row.past);
         EXPECT_EQ(env.raised, row.raised);
         EXPECT_EQ(env.done, row.done);
+    }
+}
+
+// fail_every and vary_every count each operation's calls from the reader's
+// creation, a [Field.N]'s count that field's reads; here after an OpenDevice and a
+// readCard (call 1 of each).
+TEST_F(StandinReaderTest, CountedKeysActOnEveryNthCall)
+{
+    struct Row {
+        const char* what;
+        std::string script;
+        Op op;
+        std::vector<std::int32_t> arguments;  // one call each
+        std::string answers;                  // "code:text" ("code:value" for fields), "|" between calls
+    };
+    const std::string status = "设备正常：USB 端口 1001，已读卡";
+    const Row rows[] = {
+        {"result and text on every 2nd call", "[readCard]\nresult=-7\ntext=忙\nfail_every=2", Op::Read,
+         {0, 0, 0, 0}, "-7:忙|0:读卡成功|-7:忙|0:读卡成功"},
+        {"no result: code 97", "[getDeviceStatus]\nfail_every=3", Op::Status, {0, 0, 0, 0},
+         "0:" + status + "|0:" + status + "|97:模拟读卡器按脚本失败：第 3 次调用|0:" + status},
+        {"a field counts its own reads", "[Field.1]\nresult=-2\nfail_every=2", Op::Field, {1, 0, 1, 1},
+         "0:女|0:林秋雨|-2:-|0:女"},
+        {"[GetCardInfo] counts every call", "[GetCardInfo]\nresult=-2\nfail_every=2", Op::Field, {1, 0, 1, 1},
+         "0:女|-2:-|0:女|-2:-"},
+        {"a varied field", "[Field.0]\nvary_every=2", Op::Field, {0, 1, 0, 0},
+         "0:林秋雨|0:女|0:林秋雨 (varied 2)|0:林秋雨"},
+        {"a varied text", "[readCard]\nvary_every=3", Op::Read, {0, 0, 0}, "0:读卡成功|0:读卡成功 (varied 3)|0:读卡成功"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        reader.emplace(env);
+        Script("");
+        ASSERT_EQ(Call(Op::Open, 1001).code, 0);
+        ASSERT_EQ(Call(Op::Read).code, 0);
+        Script(row.script);
+        std::string answers;
+        for (const std::int32_t argument : row.arguments) {
+            const Answer a = Call(row.op, argument);
+            answers += (answers.empty() ? "" : "|") + std::to_string(a.code) + ":" +
+                       (row.op == Op::Field ? a.value : a.text).value_or("-");
+        }
+        EXPECT_EQ(answers, row.answers);
     }
 }
 
