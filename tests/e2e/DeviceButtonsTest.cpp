@@ -242,5 +242,34 @@ TEST_F(DeviceCommandTest, PressesDuringACallThatDispatchesMessagesRunAfterIt)
               "begin OpenDevice\r\nend OpenDevice\r\n");
 }
 
+// A library whose readCard returns with the frame register and the x87 control
+// word changed: the console goes on, the box names both after the reader's
+// answer, and every later press shows exactly what the first showed.
+TEST_F(DeviceCommandTest, ABrokenCallingContractIsNotedAndPutBack)
+{
+#ifdef _WIN64
+    const std::wstring frame = L"RBP", bad = L"0BADF00D0BADF00D";
+#else
+    const std::wstring frame = L"EBP", bad = L"0BADF00D";
+#endif
+    m_folder->WriteScript(L"[readCard]\nresult=3\ntext=读卡中\nclobber=" + frame + L", x87cw\n");
+    Console& console = Start();
+    std::vector<std::wstring> seen;
+    for (int cycle = 0; cycle < 3; ++cycle) {
+        seen.push_back(console.ClickAndDismiss(IDC_BTN_READCARD).text);
+        seen.push_back(console.ClickAndDismiss(IDC_BTN_STATUS).text);
+    }
+    const std::wstring& noted = seen[0];
+    const std::wstring head = L"读卡中 状态码：3\n注意：readCard 返回时 " + frame + L" 已被改变（0x";
+    const std::wstring middle = bad + L"），已恢复。\n注意：readCard 返回时 x87 控制字已被改变（0x";
+    const std::wstring end = L" → 0x0260），已恢复。";
+    EXPECT_EQ(noted.rfind(head, 0), 0u) << Shown(noted);
+    EXPECT_NE(noted.find(middle), std::wstring::npos) << Shown(noted);
+    EXPECT_EQ(noted.substr(noted.size() - std::min(noted.size(), end.size())), end) << Shown(noted);
+    EXPECT_EQ(seen[1].find(L"注意"), std::wstring::npos) << "a call that kept the contract: " << Shown(seen[1]);
+    for (std::size_t i = 2; i < seen.size(); ++i)
+        EXPECT_EQ(seen[i], seen[i % 2]) << "press " << i << ": " << Shown(seen[i]);
+}
+
 }  // namespace
 }  // namespace e2e
