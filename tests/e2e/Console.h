@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "Insider.h"
-#include "Win32Owners.h"
+#include "TestOwners.h"
 
 namespace e2e {
 
