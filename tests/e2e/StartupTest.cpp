@@ -211,5 +211,84 @@ TEST_F(StartupTest, FieldBoxesAreEditableAndKeepWhatIsTyped)
         EXPECT_EQ(console.Text(id), L"张三" + std::to_wstring(id)) << "box " << id;
 }
 
+// One session with /log: a header, a session line, and one line per library call
+// in call order (open, status, read card, the eleven fields, close).
+TEST_F(StartupTest, LogGetsOneLinePerCallInOrder)
+{
+    m_folder->WriteScript(L"[OpenDevice]\ntext=端口\t已打开\n");
+    Console& console = Start(ProgramFile(), L"/LOG calls.log");
+    console.ClickAndDismiss(IDC_BTN_OPEN);
+    console.ClickAndDismiss(IDC_BTN_STATUS);
+    console.ClickAndDismiss(IDC_BTN_READCARD);
+    console.Click(IDC_BTN_CARDINFO);
+    console.Barrier();
+    console.ClickAndDismiss(IDC_BTN_CLOSE);
+
+    std::vector<std::vector<std::string>> lines;
+    const std::string log = m_folder->ReadBytes(L"calls.log");
+    for (std::size_t at = 0; at < log.size();) {
+        const std::size_t end = log.find("\r\n", at);
+        ASSERT_NE(end, std::string::npos) << "every line ends in CR LF";
+        std::vector<std::string> fields;
+        for (std::size_t from = at;;) {
+            const std::size_t tab = log.find('\t', from);
+            fields.push_back(log.substr(from, std::min(tab, end) - from));
+            if (tab >= end)
+                break;
+            from = tab + 1;
+        }
+        lines.push_back(fields);
+        at = end + 2;
+    }
+    const std::vector<std::pair<std::string, std::string>> calls = {
+        {"OpenDevice", "1001"}, {"getDeviceStatus", "-"}, {"readCard", "-"},
+        {"GetCardInfo", "0"}, {"GetCardInfo", "1"}, {"GetCardInfo", "2"}, {"GetCardInfo", "3"},
+        {"GetCardInfo", "4"}, {"GetCardInfo", "5"}, {"GetCardInfo", "6"}, {"GetCardInfo", "7"},
+        {"GetCardInfo", "8"}, {"GetCardInfo", "10"}, {"GetCardInfo", "11"}, {"CloseDevice", "-"}};
+    ASSERT_EQ(lines.size(), 2 + calls.size());
+    EXPECT_EQ(lines[0][0], "#time");
+    EXPECT_EQ(lines[1][0], "#session");
+    EXPECT_NE(lines[1][3].find("Mervik.dll"), std::string::npos) << lines[1][3];
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        const std::vector<std::string>& line = lines[2 + i];
+        ASSERT_EQ(line.size(), 9u) << "line " << i;
+        EXPECT_EQ(line[1], calls[i].first) << "line " << i;
+        EXPECT_EQ(line[2], calls[i].second) << "line " << i;
+        EXPECT_EQ(line[3], "result=0") << "line " << i;
+    }
+    EXPECT_EQ(lines[2][5], ToUtf8(L"端口\\t已打开")) << "the library's text, decoded, escaped, in UTF-8";
+    EXPECT_EQ(lines[15][5].rfind("length=", 0), 0u) << "the photo by its length only";
+}
+
+struct ArgumentsRow {
+    const char* name;
+    const wchar_t* arguments;
+    const wchar_t* startsWith;
+    DWORD exitCode;
+};
+
+std::ostream& operator<<(std::ostream& os, const ArgumentsRow& row)
+{
+    return os << row.name;
+}
+
+class ArgumentsTest : public ConsoleTest, public ::testing::WithParamInterface<ArgumentsRow> {};
+
+// A bad option shows what is wrong and the usage, and nothing starts; /? the usage.
+TEST_P(ArgumentsTest, ShowTheUsageAndEnd)
+{
+    const ArgumentsRow& row = GetParam();
+    const LoneBox box = RunToLoneBox(*m_folder, row.arguments);
+    EXPECT_EQ(box.caption, ProgramName());
+    EXPECT_EQ(box.text.rfind(row.startsWith, 0), 0u) << Shown(box.text);
+    EXPECT_NE(box.text.find(L"/log <文件>"), std::wstring::npos) << Shown(box.text);
+    EXPECT_EQ(box.exitCode, row.exitCode);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, ArgumentsTest, ::testing::Values(
+    ArgumentsRow{"Unknown", L"/frobnicate", L"未知的选项：/frobnicate\n\n用法：", 2},
+    ArgumentsRow{"Usage", L"-?", L"用法：", 0}),
+    [](const ::testing::TestParamInfo<ArgumentsRow>& row) { return std::string(row.param.name); });
+
 }  // namespace
 }  // namespace e2e
