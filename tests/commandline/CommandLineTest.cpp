@@ -32,25 +32,19 @@ TEST_P(OptionTableTest, RefusesOrAcceptsAndNamesTheWord)
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, OptionTableTest, ::testing::Values(
-    OptionRow{"no words is no option", {}, CommandLineError::None, -1},
-    OptionRow{"the usage, either prefix", {L"-?"}, CommandLineError::None, -1},
-    OptionRow{"names are case-insensitive", {L"/LoG", L"a.log", L"-CYCLES", L"5"}, CommandLineError::None, -1},
+    OptionRow{"names are case-insensitive, either prefix", {L"-LoG", L"a", L"/CYCLES", L"5", L"-?"},
+              CommandLineError::None, -1},
     OptionRow{"unknown option", {L"/frobnicate"}, CommandLineError::UnknownOption, 0},
     OptionRow{"a bare word is no option", {L"log"}, CommandLineError::UnknownOption, 0},
-    OptionRow{"a prefix of a name is no option", {L"/lo", L"x"}, CommandLineError::UnknownOption, 0},
     OptionRow{"missing value", {L"/cycles", L"3", L"/log"}, CommandLineError::MissingValue, 2},
     OptionRow{"cycles zero", {L"/cycles", L"0"}, CommandLineError::MalformedValue, 1},
     OptionRow{"cycles past ten million", {L"/cycles", L"10000001"}, CommandLineError::MalformedValue, 1},
     OptionRow{"cycles with letters", {L"/cycles", L"12x"}, CommandLineError::MalformedValue, 1},
-    OptionRow{"cycles negative", {L"/cycles", L"-5"}, CommandLineError::MalformedValue, 1},
     OptionRow{"port past 32 bits", {L"/cycles", L"1", L"/port", L"2147483648"}, CommandLineError::MalformedValue, 3},
-    OptionRow{"port with nothing after its sign", {L"/cycles", L"1", L"/port", L"-"}, CommandLineError::MalformedValue, 3},
     OptionRow{"an endless number", {L"/cycles", L"99999999999999999999999"}, CommandLineError::MalformedValue, 1},
-    OptionRow{"an empty log path", {L"/log", L""}, CommandLineError::MalformedValue, 1},
     OptionRow{"repeated, another case", {L"/log", L"a", L"-LOG", L"b"}, CommandLineError::RepeatedOption, 2},
     OptionRow{"port without cycles", {L"/port", L"7"}, CommandLineError::NeedsCycles, 0},
-    OptionRow{"report without cycles", {L"/log", L"a", L"/report", L"r.html"}, CommandLineError::NeedsCycles, 2},
-    OptionRow{"the first fault wins over a later one", {L"/x", L"/cycles"}, CommandLineError::UnknownOption, 0}));
+    OptionRow{"report without cycles", {L"/report", L"r.html"}, CommandLineError::NeedsCycles, 0}));
 
 TEST(CommandLineTest, EveryOptionSetsWhatItNames)
 {
@@ -65,19 +59,16 @@ TEST(CommandLineTest, EveryOptionSetsWhatItNames)
     EXPECT_TRUE(parsed.options.usage);
 
     const ParsedCommandLine none = ParseCommandLine(words, 0);
-    EXPECT_EQ(none.options.logPath, nullptr);
-    EXPECT_EQ(none.options.cycles, 0u);
-    EXPECT_EQ(none.options.port, 1001) << "the default port";
-    EXPECT_FALSE(none.options.usage);
+    EXPECT_TRUE(none.error == CommandLineError::None && !none.options.logPath && none.options.cycles == 0 &&
+                none.options.port == 1001 && !none.options.usage) << "no option: nothing asked, the default port";
 }
 
 TEST(CommandLineTest, UsageListsEveryOptionAsTypedAndTheErrorNamesTheWord)
 {
     const std::wstring usage = CommandLineUsage(L"Zantor").c_str();
-    EXPECT_EQ(usage.rfind(L"用法：Zantor [选项]\n", 0), 0u);
-    for (const wchar_t* option : {L"  /?\t", L"  /log <文件>\t", L"  /cycles <n>\t", L"  /port <p>\t",
-                                  L"  /report <文件.html>\t"})
-        EXPECT_NE(usage.find(option), std::wstring::npos) << usage.size();
+    EXPECT_EQ(usage.rfind(L"用法：Zantor [选项]\n  /?\t", 0), 0u);
+    for (const wchar_t* option : {L"\n  /log <文件>\t", L"\n  /cycles <n>\t", L"\n  /port <p>\t", L"\n  /report <文件.html>\t"})
+        EXPECT_NE(usage.find(option), std::wstring::npos);
 
     const wchar_t* words[] = {L"/frobnicate"};
     EXPECT_STREQ(CommandLineErrorText(ParseCommandLine(words, 1)).c_str(), L"未知的选项：/frobnicate");

@@ -224,21 +224,18 @@ TEST_F(StartupTest, LogGetsOneLinePerCallInOrder)
     console.Barrier();
     console.ClickAndDismiss(IDC_BTN_CLOSE);
 
+    // The log's lines, each cut at its tabs.
     std::vector<std::vector<std::string>> lines;
     const std::string log = m_folder->ReadBytes(L"calls.log");
-    for (std::size_t at = 0; at < log.size();) {
-        const std::size_t end = log.find("\r\n", at);
-        ASSERT_NE(end, std::string::npos) << "every line ends in CR LF";
-        std::vector<std::string> fields;
-        for (std::size_t from = at;;) {
-            const std::size_t tab = log.find('\t', from);
-            fields.push_back(log.substr(from, std::min(tab, end) - from));
-            if (tab >= end)
-                break;
-            from = tab + 1;
+    ASSERT_EQ(log.substr(log.size() - 2), "\r\n") << "the last line ended";
+    for (std::size_t at = 0, end; (end = log.find("\r\n", at)) != std::string::npos; at = end + 2) {
+        lines.emplace_back(1);
+        for (char c : log.substr(at, end - at)) {
+            if (c == '\t')
+                lines.back().emplace_back();
+            else
+                lines.back().back().push_back(c);
         }
-        lines.push_back(fields);
-        at = end + 2;
     }
     const std::vector<std::pair<std::string, std::string>> calls = {
         {"OpenDevice", "1001"}, {"getDeviceStatus", "-"}, {"readCard", "-"},
