@@ -119,19 +119,4 @@ TEST(CallLogLineLimits, TheLongestLineFitsUncut)
     EXPECT_EQ(line.find('\n'), line.size() - 1) << "one line, ending in CR LF";
 }
 
-TEST(CallLogLineLimits, SessionNamesZantorAndTheLibrary)
-{
-    static LibraryIdentity library;
-    library.found = library.sized = library.versioned = library.hashed = true;
-    std::wcscpy(library.path, L"C:\\读卡器\\Mervik.dll");
-    library.size = 3;
-    library.version[0] = 2;
-    library.version[3] = 65535;
-    library.sha256[0] = 0xBA;
-    library.sha256[31] = 0x0F;
-    EXPECT_EQ(std::string(CallLogSession(kTime, "1.0.0.1", 32, library).c_str()),
-              "#session\t2026-03-07 09:05:02.041\tZantor 1.0.0.1 32-bit\t" u8"C:\\\\读卡器\\\\Mervik.dll"
-              "\tsize=3\tversion=2.0.0.65535\tsha256=ba" + std::string(60, '0') + "0f\r\n");
-}
-
 }  // namespace

@@ -3,6 +3,7 @@
 // holding 1001 and the focus on the open button.
 #include "ConsoleTest.h"
 
+#include <tuple>
 #include <vector>
 
 namespace e2e {
@@ -258,35 +259,19 @@ TEST_F(StartupTest, LogGetsOneLinePerCallInOrder)
     EXPECT_EQ(lines[15][5].rfind("length=", 0), 0u) << "the photo by its length only";
 }
 
-struct ArgumentsRow {
-    const char* name;
-    const wchar_t* arguments;
-    const wchar_t* startsWith;
-    DWORD exitCode;
-};
-
-std::ostream& operator<<(std::ostream& os, const ArgumentsRow& row)
+// A bad option shows what is wrong and the usage, and nothing starts (exit code 2);
+// /? shows the usage (exit code 0).
+TEST_F(StartupTest, ArgumentsShowTheUsageAndEnd)
 {
-    return os << row.name;
+    for (const auto& [arguments, startsWith, exitCode] :
+         {std::tuple{L"/frobnicate", L"未知的选项：/frobnicate\n\n用法：", 2ul}, std::tuple{L"-?", L"用法：", 0ul}}) {
+        const LoneBox box = RunToLoneBox(*m_folder, arguments);
+        EXPECT_EQ(box.caption, ProgramName());
+        EXPECT_EQ(box.text.rfind(startsWith, 0), 0u) << Shown(box.text);
+        EXPECT_NE(box.text.find(L"/log <文件>"), std::wstring::npos) << Shown(box.text);
+        EXPECT_EQ(box.exitCode, exitCode) << Shown(arguments);
+    }
 }
-
-class ArgumentsTest : public ConsoleTest, public ::testing::WithParamInterface<ArgumentsRow> {};
-
-// A bad option shows what is wrong and the usage, and nothing starts; /? the usage.
-TEST_P(ArgumentsTest, ShowTheUsageAndEnd)
-{
-    const ArgumentsRow& row = GetParam();
-    const LoneBox box = RunToLoneBox(*m_folder, row.arguments);
-    EXPECT_EQ(box.caption, ProgramName());
-    EXPECT_EQ(box.text.rfind(row.startsWith, 0), 0u) << Shown(box.text);
-    EXPECT_NE(box.text.find(L"/log <文件>"), std::wstring::npos) << Shown(box.text);
-    EXPECT_EQ(box.exitCode, row.exitCode);
-}
-
-INSTANTIATE_TEST_SUITE_P(Rows, ArgumentsTest, ::testing::Values(
-    ArgumentsRow{"Unknown", L"/frobnicate", L"未知的选项：/frobnicate\n\n用法：", 2},
-    ArgumentsRow{"Usage", L"-?", L"用法：", 0}),
-    [](const ::testing::TestParamInfo<ArgumentsRow>& row) { return std::string(row.param.name); });
 
 }  // namespace
 }  // namespace e2e
