@@ -2,14 +2,75 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include "ApplicationName.h"
+#include "BurnInRun.h"
+#include "CallLog.h"
+#include "CommandLine.h"
+#include "LibraryIdentity.h"
+#include "Win32Owners.h"
 #include "ZantorDlg.h"
 
 CZantorApp theApp;
 
+namespace {
+
+struct LocalTraits {  // CommandLineToArgvW's block
+    using Handle = LPWSTR*;
+    static Handle None() { return nullptr; }
+    static void Close(Handle handle) { LocalFree(handle); }
+};
+
+// A usage error's message, then the usage.
+using UsageMessage = WideText<2 * kUsageCapacity + 4>;
+
+// What a burn-in's report says was tested, but for the run's own figures.
+RunFacts DescribeRun(const LibraryIdentity& library)
+{
+    RunFacts facts;
+    facts.libraryPath = library.found ? library.path : L"";
+    if (library.sized) {
+        wchar_t size[32];
+        wsprintfW(size, L"%I64u bytes", library.size);
+        facts.librarySize = size;
+    }
+    WideText<32> version;
+    AppendVersion(version, library);
+    facts.libraryVersion = version.c_str();
+    NarrowText<65> sha256;
+    AppendSha256(sha256, library);
+    for (const char* digit = sha256.c_str(); *digit; ++digit)
+        facts.librarySha256 += static_cast<wchar_t>(*digit);
+    for (const char* digit = ZANTOR_VERSION; *digit; ++digit)
+        facts.programVersion += static_cast<wchar_t>(*digit);
+    facts.programBits = 8 * static_cast<int>(sizeof(void*));
+    return facts;
+}
+
+}  // namespace
+
 bool CZantorApp::InitInstance()
 {
+    // The command line first: a bad option is refused before anything starts. The
+    // words stay for the whole run (the options point into them).
+    int count = 0;
+    static win32::Owned<LocalTraits> words;
+    words.Reset(CommandLineToArgvW(GetCommandLineW(), &count));
+    static ParsedCommandLine parsed;
+    if (words && count > 1)
+        parsed = ParseCommandLine(words.Get() + 1, static_cast<std::size_t>(count - 1));
+    if (parsed.error != CommandLineError::None || parsed.options.usage) {
+        UsageMessage text;
+        if (parsed.error != CommandLineError::None)
+            text.Append(CommandLineErrorText(parsed).c_str()).Append(L"\n\n");
+        text.Append(CommandLineUsage(ApplicationName()).c_str());
+        ShowApplicationMessage(nullptr, text.c_str());
+        m_exitCode = parsed.error != CommandLineError::None ? 2 : 0;
+        return false;
+    }
+    const CommandLineOptions& options = parsed.options;
+
     // Every common-control class (list-view, tree-view, bar, tab, up-down,
     // progress, hot-key, animate).
     INITCOMMONCONTROLSEX controls{};
@@ -21,8 +82,39 @@ bool CZantorApp::InitInstance()
     // Work out the message boxes' caption once, before any box needs it.
     ApplicationName();
 
-    CZantorDlg dialog;
-    if (dialog.DoModal() == -1) {
+    // The library the loader bound; hashed only for the log's session line and
+    // the burn-in's report.
+    const bool burnIn = options.cycles != 0;
+    static LibraryIdentity library;
+    IdentifyLoadedLibrary(options.logPath != nullptr || burnIn, library);
+    static CallLog log;
+    static WideText<LibraryIdentity::kPathCapacity + 64> logFailure;
+    if (options.logPath) {
+        if (const DWORD error = log.OpenFile(options.logPath, library)) {
+            // Said once; the console runs without the file. A burn-in shows no
+            // box: its report says it.
+            logFailure.Append(L"无法打开调用日志文件 ").Append(options.logPath).Append(L" 错误码：");
+            logFailure.AppendDecimal(error);
+            if (!burnIn)
+                ShowApplicationMessage(nullptr, logFailure.c_str());
+        }
+    }
+
+    CZantorDlg dialog(ConsoleSetup{&options, &log, &library});
+    BurnInRequest request;
+    request.cycles = options.cycles;
+    request.port = options.port;
+    request.reportPath = options.reportPath;
+    BurnInRun run(request, DescribeRun(library), options.logPath ? &log : nullptr);
+    if (burnIn) {
+        if (logFailure.size() != 0)
+            run.Note(logFailure.c_str());
+        dialog.SetBurnIn(&run);
+    }
+    const INT_PTR ended = dialog.DoModal();
+    if (burnIn && ended != -1)
+        m_exitCode = static_cast<int>(ended);
+    if (ended == -1) {
         // Not a success: said in a box when the system can still show one, and
         // in the exit code.
         wchar_t text[64];

@@ -1,13 +1,14 @@
-// The application: prepares the common controls and runs the main dialog as the
-// program's only main loop.
+// The application: reads the command line, prepares the common controls and the
+// call log, and runs the main dialog as the program's only main loop.
 #pragma once
 
 class CZantorApp {
 public:
-    // Runs the main dialog until it closes. Returns false: no message loop follows.
+    // Runs the main dialog until it closes (or, for /? or a bad option, shows the
+    // usage). Returns false: no message loop follows.
     bool InitInstance();
-    // 0, or 1 when the main dialog could not be created (the operator is told
-    // in a message box, when one can be shown).
+    // 0; 1 when the main dialog could not be created (the operator is told in a
+    // message box, when one can be shown); 2 for a bad option (the usage shown).
     int ExitCode() const { return m_exitCode; }
 
 private:

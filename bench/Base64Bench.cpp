@@ -14,7 +14,7 @@
 
 #include "Base64.h"
 #include "Base64Levels.h"
-#include "EncodeBase64.h"
+#include "standin/Base64.h"
 
 namespace {
 
@@ -32,7 +32,7 @@ const Input& Photo()
         std::mt19937 rng(1);
         in.bytes.resize(kDecodedSize);
         for (auto& b : in.bytes) b = static_cast<unsigned char>(rng());
-        in.text = EncodeBase64(in.bytes);
+        in.text = standin::EncodeBase64(in.bytes.data(), in.bytes.size());
         return in;
     }();
     return input;

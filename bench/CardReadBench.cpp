@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "CardInfoCommand.h"
-#include "EncodeBase64.h"
+#include "standin/Base64.h"
 #include "GuardedPages.h"
 #include "Median.h"
 #include "Mervik.h"
@@ -99,7 +99,7 @@ int main(int argc, char** argv)
     std::vector<unsigned char> photo(kPhotoBytes);
     std::mt19937 random(7);
     for (unsigned char& byte : photo) byte = static_cast<unsigned char>(random());
-    InstantReader reader(EncodeBase64(photo));
+    InstantReader reader(standin::EncodeBase64(photo.data(), photo.size()));
     QuietHost host;
 
     const auto cardRead = [&] { RunReadCardInfo(host, reader, GuardedPages()); };

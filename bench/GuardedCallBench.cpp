@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "Buffers.h"
+#include "CallLog.h"
+#include "CallLogLine.h"
 #include "GuardedCall.h"
 #include "GuardedPages.h"
 #include "Median.h"
@@ -128,5 +130,31 @@ int main(int argc, char** argv)
         Compare(name, repetitions, 200, [&](int) { Press(kRuntimeHeap, size); },
                 [&](int) { Press(mapEachTime, size); });
     }
+
+    // One call's log line: built alone; built and sent to OutputDebugStringW (no
+    // debugger attached); and that and appended to a file with one WriteFile.
+    std::strcpy(error, "device open: USB port 1001");
+    CallOutcome outcome = CallOutcome::Returned(0);
+    outcome.durationNanoseconds = 123456;
+    CallRecord call;
+    call.operation = "OpenDevice";
+    call.hasArgument = true;
+    call.argument = 1001;
+    call.outcome = &outcome;
+    call.buffers[0] = {"text", error, mervik::kTextBufferSize};
+    call.bufferCount = 1;
+    static CallLog debuggerOnly;
+    static CallLog withFile;
+    static LibraryIdentity library;
+    DeleteFileW(L"bench-calls.log");
+    if (withFile.OpenFile(L"bench-calls.log", library) != 0)
+        std::printf("(cannot write bench-calls.log: file case skipped)\n");
+    std::size_t length = 0;
+    Compare("log line: built, + OutputDebugStringW", repetitions, 2000,
+            [&](int) { length += CallLogLine(call, LocalLogTime()).size(); },
+            [&](int) { debuggerOnly.OnCall(call); });
+    Compare("log line: to the debugger, + to the file", repetitions, 2000,
+            [&](int) { debuggerOnly.OnCall(call); }, [&](int) { withFile.OnCall(call); });
+    g_sink = static_cast<std::int32_t>(length);
     return 0;
 }

@@ -28,7 +28,7 @@
 
 #include "Median.h"
 #include "resource.h"
-#include "Win32Owners.h"
+#include "TestOwners.h"
 
 namespace {
 

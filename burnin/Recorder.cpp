@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "Mervik.h"
+#include "LibraryText.h"
 #include "ResultMessage.h"
 #include "TextLength.h"
 #include "Utf8.h"

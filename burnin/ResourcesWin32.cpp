@@ -23,19 +23,27 @@ std::uint64_t CommittedPrivateBytes()
     return total;
 }
 
-// The open handles. Wine answers GetProcessHandleCount with 0; then every handle
-// value is tried (4 to 65532 in steps of 4), 0.3-0.6 s under Wine, which at about
-// a hundred samples a run is well spent.
+// The open handles. Wine answers GetProcessHandleCount with 0; then handle values
+// are tried from 4 upwards in steps of 4. Handles are handed out lowest free value
+// first, so the open ones lie packed at the low end: the count stops after 256
+// values in a row that are no handle (about 40 ms under Wine, against 0.2-0.6 s
+// for every value up to 65532, for the same count).
 DWORD OpenHandleCount()
 {
     DWORD count = 0;
     if (GetProcessHandleCount(GetCurrentProcess(), &count) && count != 0)
         return count;
     count = 0;
-    for (ULONG_PTR value = 4; value <= 65532; value += 4) {
+    constexpr int kMissesBeforeTheEnd = 256;
+    int misses = 0;
+    for (ULONG_PTR value = 4; value <= 65532 && misses < kMissesBeforeTheEnd; value += 4) {
         DWORD flags = 0;
-        if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags))
+        if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) {
             ++count;
+            misses = 0;
+        } else {
+            ++misses;
+        }
     }
     return count;
 }

@@ -1,5 +1,6 @@
 #include "Utf8.h"
 
+#include "LibraryText.h"
 #include "ResultMessage.h"
 
 namespace {

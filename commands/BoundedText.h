@@ -84,6 +84,13 @@ public:
     }
     // Records that something was left out.
     void MarkCut() { m_cut = true; }
+    // Empties the text, for a buffer kept and used again.
+    void Clear()
+    {
+        m_length = 0;
+        m_cut = false;
+        m_text[0] = 0;
+    }
 
 private:
     static bool IsLeadSurrogate(Char c)

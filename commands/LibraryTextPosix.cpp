@@ -1,7 +1,7 @@
 #include <dlfcn.h>
 #include <iconv.h>
 
-#include "ResultMessage.h"
+#include "LibraryText.h"
 #include "TextLength.h"
 
 namespace {

@@ -1,6 +1,7 @@
 #include <windows.h>
 
-#include "ResultMessage.h"
+#include "LibraryText.h"
+#include "ModulePath.h"
 #include "TextLength.h"
 
 void AppendLibraryText(Message& message, const char* buffer, std::size_t size)
@@ -22,13 +23,11 @@ void AppendLibraryText(Message& message, const char* buffer, std::size_t size)
 bool AppendModuleName(Message& message, std::uintptr_t base)
 {
     // The whole path first: a file name is its last part, whatever the path's length.
-    wchar_t path[32768];
-    const DWORD length =
-        GetModuleFileNameW(reinterpret_cast<HMODULE>(base), path, static_cast<DWORD>(sizeof path / sizeof path[0]));
-    if (length == 0 || length >= sizeof path / sizeof path[0])
+    const win32::ModulePath path(reinterpret_cast<HMODULE>(base));
+    if (!path)
         return false;
-    const wchar_t* name = path;
-    for (const wchar_t* p = path; *p; ++p) {
+    const wchar_t* name = path.Get();
+    for (const wchar_t* p = path.Get(); *p; ++p) {
         if (*p == L'\\' || *p == L'/')
             name = p + 1;
     }

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "CallRecord.h"
+#include "LibraryText.h"
 #include "TextLength.h"
 
 BoxText TextFromBuffer(const char* buffer, std::size_t size)

@@ -10,20 +10,10 @@
 #include <cstdint>
 #include <initializer_list>
 
-#include "BoundedText.h"
 #include "Buffers.h"
+#include "Message.h"
 #include "Mervik.h"
 #include "Reader.h"
-
-// Every message fits: the longest is the failure form with the longest prefix,
-// "信息读取失败！" (7 characters), a library text of 1023 bytes (no code page
-// decodes a byte to more than one UTF-16 unit), " 错误码：" (5), "-2147483648"
-// (11) and the NUL. A fault message is shorter: its module name is a file name of
-// at most 255 characters. After it come the notes of the calling-contract rules
-// the command's calls broke (ContractNotes.h), within their own share.
-constexpr std::size_t kNotesCapacity = 4096;
-constexpr std::size_t kMessageCapacity = 7 + (mervik::kTextBufferSize - 1) + 5 + 11 + 1 + kNotesCapacity;
-using Message = WideText<kMessageCapacity>;
 
 // Shown when a buffer for the library or the photo cannot be had.
 inline constexpr wchar_t kNoMemoryMessage[] = L"无法分配足够的内存空间";
@@ -34,16 +24,6 @@ using BoxText = NarrowText<mervik::kTextBufferSize + 1>;
 // The bytes a library wrote into `buffer`: up to its NUL, and never past `size`
 // bytes even if the library left it unterminated (at most 1024).
 BoxText TextFromBuffer(const char* buffer, std::size_t size);
-
-// Appends the same text as characters, decoded from the ANSI code page as the
-// narrow Windows functions decode it (natively, where there is none, as code
-// page 936). Bytes that form no character are replaced within the library's
-// text, so they never take a character of Zantor's with them.
-void AppendLibraryText(Message& message, const char* buffer, std::size_t size);
-
-// Appends the file name of the module loaded at `base` (no folder), or returns
-// false, appending nothing, when there is none.
-bool AppendModuleName(Message& message, std::uintptr_t base);
 
 // prefix + library text + " 错误码：" + code in signed decimal.
 Message FailureMessage(const wchar_t* prefix, const char* libraryText, std::size_t bufferSize, std::int32_t code);

@@ -2,8 +2,9 @@
 //
 // Binding: undecorated names, __stdcall, imported at load time. Every buffer is
 // caller-owned and zero-filled by the caller; the library writes a NUL-terminated
-// narrow text (code page 936) of at most the buffer's size, NUL included. No size
-// is passed: the sizes below are part of the contract.
+// narrow text in the process's ANSI code page (the one GetACP returns: 936 on
+// Chinese Windows) of at most the buffer's size, NUL included. No size is passed:
+// the sizes below are part of the contract.
 #pragma once
 
 #include <cstddef>

@@ -31,9 +31,10 @@
 #define IDC_EDIT_VALIDTO 1016
 #define IDC_EDIT_PHOTONAME 1017
 #define IDC_EDIT_PHOTOLEN 1018
+#define IDC_ABOUT_LIBRARY 1019
 
 // Added at run time below the form during a burn-in, and the command that runs
 // the burn-in's next step.
-#define IDC_BURNIN_PROGRESS 1019
-#define IDC_BURNIN_LINE 1020
-#define IDC_BURNIN_STEP 1021
+#define IDC_BURNIN_PROGRESS 1020
+#define IDC_BURNIN_LINE 1021
+#define IDC_BURNIN_STEP 1022

@@ -71,8 +71,8 @@ if [ -e "$i386/libbenchmark.so" ] && [ -e "$i386/libcrypto.so" ] && [ -e "$i386/
   mkdir -p build/bench32
   # Same optimisation as the native RelWithDebInfo build. modp's -dev package
   # cannot be installed for both architectures; its header is shared.
-  g++ -m32 -std=c++17 -O2 -g -DNDEBUG -Wall -Wextra -Wshadow -Iphoto \
-    -o build/bench32/decode_bench bench/Base64Bench.cpp photo/Base64.cpp photo/Base64Simd.cpp \
+  g++ -m32 -std=c++17 -O2 -g -DNDEBUG -Wall -Wextra -Wshadow -Iphoto -I. \
+    -o build/bench32/decode_bench bench/Base64Bench.cpp photo/Base64.cpp photo/Base64Simd.cpp standin/Base64.cpp \
     -L"$i386" -lbenchmark -lcrypto "$i386/libmodpbase64.so.0" -lpthread
   run build/bench32/decode_bench build/bench32
 else

@@ -15,7 +15,7 @@ mkdir -p "$out/corpus"
 
 clang++ -std=c++17 -g -O1 -fno-omit-frame-pointer \
   -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
-  -Wall -Wextra -Wshadow -Wconversion -I"$root/photo" \
+  -Wall -Wextra -Wshadow -Wconversion -I"$root/photo" -I"$root/tests/photo" \
   -o "$out/base64_fuzz" "$root/tests/fuzz/Base64Fuzz.cpp" "$root/photo/Base64.cpp" "$root/photo/Base64Simd.cpp"
 
 # Seeds (each input is the text): well-formed texts, padding shapes, the refusals,

@@ -1,5 +1,5 @@
 // Base64 encoding (standard alphabet, "=" padding, no line breaks), as the reader
-// hands over the card photo.
+// hands over the card photo: the stand-in's photos and the benchmarks' texts.
 #pragma once
 
 #include <cstddef>

@@ -1,22 +1,16 @@
 #include "ApplicationName.h"
 
+#include "ModulePath.h"
 #include "ProgramName.h"
 
 const wchar_t* ApplicationName() noexcept
 {
-    // The longest path the system gives a module.
-    static wchar_t path[32768] = L"";
+    // Kept for the whole run: the name points into it.
+    static win32::ModulePath path(nullptr);
     static const wchar_t* name = nullptr;
     if (name)
         return name;
-
-    const DWORD length = GetModuleFileNameW(nullptr, path, 32768);
-    if (length == 0 || length >= 32768) {
-        path[0] = L'\0';
-        name = path;
-        return name;
-    }
-    name = ProgramNameFromPath(path);
+    name = path ? ProgramNameFromPath(path.Get()) : L"";
     return name;
 }
 

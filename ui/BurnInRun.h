@@ -40,6 +40,8 @@ public:
     // The operator asked to stop: the device is closed after the running step,
     // and the report covers the cycles that finished.
     void Stop() { m_schedule.Stop(); }
+    // Something the operator would have been told in a box before the run began.
+    void Note(const wchar_t* message) { m_recorder.RecordMessage(message); }
 
 private:
     // As the commands' host: the form's boxes are the dialog's; messages are recorded.

@@ -25,8 +25,8 @@ const DialogBase::CommandEntry CZantorDlg::kCommandMap[] = {
     {WM_COMMAND, IDC_BURNIN_STEP, Command(&CZantorDlg::OnBurnInStep)},
 };
 
-CZantorDlg::CZantorDlg()
-    : DialogBase(IDD_MAIN), m_hIcon(LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME)))
+CZantorDlg::CZantorDlg(const ConsoleSetup& setup)
+    : DialogBase(IDD_MAIN), m_setup(setup), m_hIcon(LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME)))
 {
 }
 
@@ -78,7 +78,7 @@ BOOL CZantorDlg::OnInitDialog()
 // why it could not be shown.
 void CZantorDlg::OnSysCommand()
 {
-    CAboutDlg about;
+    CAboutDlg about(m_setup.library);
     if (about.DoModal(m_hWnd) == -1) {
         wchar_t text[64];
         wsprintfW(text, L"无法显示关于对话框 错误码：%lu", GetLastError());
@@ -110,8 +110,14 @@ HICON CZantorDlg::OnQueryDragIcon()
 void CZantorDlg::Execute(Runner command)
 {
     DialogHost host(m_hWnd);
-    ImportedReader reader;
-    command(host, reader, GuardedPages());
+    ImportedReader imported;
+    const Allocator& buffers = GuardedPages();
+    if (m_setup.observer == nullptr) {
+        command(host, imported, buffers);
+        return;
+    }
+    ObservedReader observed(imported, *m_setup.observer, buffers.guardBytes);
+    command(host, observed, buffers);
 }
 
 // "打开成功", or why the reader did not open on the typed port.

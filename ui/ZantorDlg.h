@@ -1,14 +1,24 @@
 // The main dialog: the card form, the port box and the five command buttons.
 #pragma once
 
+#include "CallRecord.h"
+#include "CommandLine.h"
 #include "DeviceCommands.h"
 #include "DialogBase.h"
+#include "LibraryIdentity.h"
+
+// What start-up hands the dialog; each points to what outlives it (null: none).
+struct ConsoleSetup {
+    const CommandLineOptions* options = nullptr;  // what the command line asked for
+    CallObserver* observer = nullptr;             // told of every library call
+    const LibraryIdentity* library = nullptr;     // the Mervik.dll loaded, for the About box
+};
 
 class BurnInRun;
 
 class CZantorDlg final : public DialogBase {
 public:
-    CZantorDlg();
+    explicit CZantorDlg(const ConsoleSetup& setup);
     // Makes the dialog run `burnIn` on its own once it opens, instead of waiting
     // for presses; the dialog then ends with the run's exit code.
     void SetBurnIn(BurnInRun* burnIn) { m_burnIn = burnIn; }
@@ -29,12 +39,13 @@ private:
     void OnBurnInStep();
 
     // Runs one of the window-free commands against this dialog, the imported
-    // reader library and guard-paged buffers.
+    // reader library (observed, when there is an observer) and guard-paged buffers.
     using Runner = void (*)(CommandHost& host, Reader& reader, const Allocator& buffers);
     void Execute(Runner command);
 
     static const CommandEntry kCommandMap[];
 
+    ConsoleSetup m_setup;
     // Shared icon from the program's resources; the system owns it.
     HICON m_hIcon;
     BurnInRun* m_burnIn = nullptr;

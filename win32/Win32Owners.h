@@ -1,6 +1,7 @@
-// Small owners of Win32 handles, shared by the program, the stand-in reader and
-// the tests. Each gives its handle back when it goes out of scope; none can be
-// copied, and the single-handle owners can be moved.
+// Small owners of the Win32 handles the program and the stand-in reader use (the
+// tests' and benchmarks' own are in tests/win32/TestOwners.h). Each gives its
+// handle back when it goes out of scope; none can be copied, and the
+// single-handle owners can be moved.
 #pragma once
 
 #include <windows.h>
@@ -45,55 +46,12 @@ private:
     Handle m_handle = Traits::None();
 };
 
-struct KernelTraits {  // processes, threads, file mappings: null when none
-    using Handle = HANDLE;
-    static Handle None() { return nullptr; }
-    static void Close(Handle handle) { CloseHandle(handle); }
-};
 struct FileTraits {  // CreateFile: INVALID_HANDLE_VALUE when none
     using Handle = HANDLE;
     static Handle None() { return INVALID_HANDLE_VALUE; }
     static void Close(Handle handle) { CloseHandle(handle); }
 };
-struct FindTraits {
-    using Handle = HANDLE;
-    static Handle None() { return INVALID_HANDLE_VALUE; }
-    static void Close(Handle handle) { FindClose(handle); }
-};
-struct LibraryTraits {
-    using Handle = HMODULE;
-    static Handle None() { return nullptr; }
-    static void Close(Handle handle) { FreeLibrary(handle); }
-};
-struct HookTraits {
-    using Handle = HHOOK;
-    static Handle None() { return nullptr; }
-    static void Close(Handle handle) { UnhookWindowsHookEx(handle); }
-};
-struct ViewTraits {  // MapViewOfFile
-    using Handle = void*;
-    static Handle None() { return nullptr; }
-    static void Close(Handle handle) { UnmapViewOfFile(handle); }
-};
-struct GdiObjectTraits {  // bitmaps, brushes, fonts made by the program
-    using Handle = HGDIOBJ;
-    static Handle None() { return nullptr; }
-    static void Close(Handle handle) { DeleteObject(handle); }
-};
-struct MemoryDCTraits {  // CreateCompatibleDC
-    using Handle = HDC;
-    static Handle None() { return nullptr; }
-    static void Close(Handle handle) { DeleteDC(handle); }
-};
-
-using KernelHandle = Owned<KernelTraits>;
 using FileHandle = Owned<FileTraits>;
-using FindHandle = Owned<FindTraits>;
-using Library = Owned<LibraryTraits>;
-using Hook = Owned<HookTraits>;
-using MappedView = Owned<ViewTraits>;
-using GdiObject = Owned<GdiObjectTraits>;
-using MemoryDC = Owned<MemoryDCTraits>;
 
 // BeginPaint and EndPaint as a pair.
 class PaintDC {
@@ -108,26 +66,6 @@ public:
 private:
     HWND m_window;
     PAINTSTRUCT m_paint{};
-    HDC m_dc;
-};
-
-// GetWindowDC and ReleaseDC as a pair: the whole window, frame included.
-class WindowDC {
-public:
-    explicit WindowDC(HWND window) noexcept : m_window(window), m_dc(GetWindowDC(window)) {}
-    ~WindowDC()
-    {
-        if (m_dc)
-            ReleaseDC(m_window, m_dc);
-    }
-    WindowDC(const WindowDC&) = delete;
-    WindowDC& operator=(const WindowDC&) = delete;
-
-    HDC Get() const noexcept { return m_dc; }
-    explicit operator bool() const noexcept { return m_dc != nullptr; }
-
-private:
-    HWND m_window;
     HDC m_dc;
 };
 

@@ -116,10 +116,12 @@ std::vector<wchar_t> EnvironmentWithScript(const std::wstring& ini)
 }
 
 // Starts the program; returns its process (the thread's handle is closed).
-win32::KernelHandle Launch(const WorkFolder& folder, const std::wstring& exe)
+win32::KernelHandle Launch(const WorkFolder& folder, const std::wstring& exe, const std::wstring& arguments = L"")
 {
     std::wstring path = folder.File(exe);
     std::wstring commandLine = L"\"" + path + L"\"";
+    if (!arguments.empty())
+        commandLine += L" " + arguments;
     std::vector<wchar_t> environment = EnvironmentWithScript(folder.File(L"Mervik.ini"));
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
@@ -313,9 +315,9 @@ std::unique_ptr<Console> Console::Attach(DWORD timeoutMs)
     return console;
 }
 
-Console::Console(const WorkFolder& folder, const std::wstring& exe)
+Console::Console(const WorkFolder& folder, const std::wstring& exe, const std::wstring& arguments)
 {
-    m_process = Launch(folder, exe);
+    m_process = Launch(folder, exe, arguments);
     m_started = true;
     m_pid = GetProcessId(m_process.Get());
     bool found = PollUntil(
@@ -589,6 +591,43 @@ DWORD RunToExit(const WorkFolder& folder, const std::wstring& exe, DWORD timeout
     if (!ended)
         Fail(exe + L" did not end");
     return code;
+}
+
+LoneBox RunToLoneBox(const WorkFolder& folder, const std::wstring& arguments)
+{
+    const win32::KernelHandle process = Launch(folder, ProgramFile(), arguments);
+    const DWORD pid = GetProcessId(process.Get());
+    HWND box = nullptr;
+    const bool found = PollUntil(
+        [&] {
+            for (HWND hwnd : TopLevelWindowsOf(pid)) {
+                if (ClassOf(hwnd) == L"#32770" && !GetWindow(hwnd, GW_OWNER) && IsWindowVisible(hwnd)) {
+                    box = hwnd;
+                    return true;
+                }
+            }
+            return WaitForSingleObject(process.Get(), 0) == WAIT_OBJECT_0;
+        },
+        kTimeoutMs, process.Get());
+    LoneBox lone;
+    if (box) {
+        if (GetDlgItem(box, IDC_EDIT_PORT)) {
+            TerminateProcess(process.Get(), 1);
+            Fail(L"the main dialog came up instead of a box");
+        }
+        lone.caption = TitleOf(box);
+        if (HWND text = GetDlgItem(box, 0xFFFF))
+            lone.text = TitleOf(text);
+        PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+    }
+    if (WaitForSingleObject(process.Get(), kTimeoutMs) != WAIT_OBJECT_0) {
+        TerminateProcess(process.Get(), 1);
+        Fail(L"the program did not end after its box");
+    }
+    if (!found || !box)
+        Fail(L"the program ended without a box");
+    GetExitCodeProcess(process.Get(), &lone.exitCode);
+    return lone;
 }
 
 }  // namespace e2e

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "Insider.h"
-#include "Win32Owners.h"
+#include "TestOwners.h"
 
 namespace e2e {
 
@@ -91,9 +91,11 @@ std::vector<ChildWindow> Children(HWND parent);
 // One running console: the process, its main dialog and an in-process insider.
 class Console {
 public:
-    // Starts <folder>\<exe> with <folder> as its working folder and MERVIK_INI
-    // naming <folder>\Mervik.ini, and waits for its main dialog.
-    explicit Console(const WorkFolder& folder, const std::wstring& exe = ProgramFile());
+    // Starts <folder>\<exe> (with `arguments` after its name) with <folder> as its
+    // working folder and MERVIK_INI naming <folder>\Mervik.ini, and waits for its
+    // main dialog.
+    explicit Console(const WorkFolder& folder, const std::wstring& exe = ProgramFile(),
+                     const std::wstring& arguments = L"");
     // Attaches to a console that is already running (any process): its main
     // dialog is the top-level dialog with a port box 1007 and an open button
     // 1000. The process is left running when this object goes.
@@ -175,5 +177,18 @@ private:
 // Starts a program and waits for it to end without a window (for programs that
 // must not start at all); returns its exit code, throws on time-out.
 DWORD RunToExit(const WorkFolder& folder, const std::wstring& exe = ProgramFile(), DWORD timeoutMs = kTimeoutMs);
+
+// A message box a program shows before any dialog (no owner), and how the program
+// ended once the box's OK was pressed.
+struct LoneBox {
+    std::wstring caption;
+    std::wstring text;
+    DWORD exitCode = 0;
+};
+
+// Starts the program with `arguments`, waits for a message box without owner,
+// reads it, presses OK and waits for the program to end; throws when the program
+// shows its main dialog or no box.
+LoneBox RunToLoneBox(const WorkFolder& folder, const std::wstring& arguments);
 
 }  // namespace e2e

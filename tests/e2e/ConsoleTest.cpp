@@ -63,9 +63,9 @@ void ConsoleTest::SetUp()
     m_folder->CopyReader();
 }
 
-Console& ConsoleTest::Start(const std::wstring& exe)
+Console& ConsoleTest::Start(const std::wstring& exe, const std::wstring& arguments)
 {
-    m_console = std::make_unique<Console>(*m_folder, exe);
+    m_console = std::make_unique<Console>(*m_folder, exe, arguments);
     return *m_console;
 }
 

@@ -17,7 +17,7 @@ protected:
     void SetUp() override;
 
     // Starts the console in the working folder (the script, if any, written first).
-    Console& Start(const std::wstring& exe = ProgramFile());
+    Console& Start(const std::wstring& exe = ProgramFile(), const std::wstring& arguments = L"");
 
     std::unique_ptr<WorkFolder> m_folder;
     std::unique_ptr<Console> m_console;

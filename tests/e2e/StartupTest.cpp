@@ -3,6 +3,7 @@
 // holding 1001 and the focus on the open button.
 #include "ConsoleTest.h"
 
+#include <tuple>
 #include <vector>
 
 namespace e2e {
@@ -209,6 +210,67 @@ TEST_F(StartupTest, FieldBoxesAreEditableAndKeepWhatIsTyped)
     console.ClickAndDismiss(IDC_BTN_STATUS);
     for (int id : fields)
         EXPECT_EQ(console.Text(id), L"张三" + std::to_wstring(id)) << "box " << id;
+}
+
+// One session with /log: a header, a session line, and one line per library call
+// in call order (open, status, read card, the eleven fields, close).
+TEST_F(StartupTest, LogGetsOneLinePerCallInOrder)
+{
+    // ASCII: this test runs under every code page.
+    m_folder->WriteScript(L"[OpenDevice]\ntext=port\topen\n");
+    Console& console = Start(ProgramFile(), L"/LOG calls.log");
+    console.ClickAndDismiss(IDC_BTN_OPEN);
+    console.ClickAndDismiss(IDC_BTN_STATUS);
+    console.ClickAndDismiss(IDC_BTN_READCARD);
+    console.Click(IDC_BTN_CARDINFO);
+    console.Barrier();
+    console.ClickAndDismiss(IDC_BTN_CLOSE);
+
+    // The log's lines, each cut at its tabs.
+    std::vector<std::vector<std::string>> lines;
+    const std::string log = m_folder->ReadBytes(L"calls.log");
+    ASSERT_EQ(log.substr(log.size() - 2), "\r\n") << "the last line ended";
+    for (std::size_t at = 0, end; (end = log.find("\r\n", at)) != std::string::npos; at = end + 2) {
+        lines.emplace_back(1);
+        for (char c : log.substr(at, end - at)) {
+            if (c == '\t')
+                lines.back().emplace_back();
+            else
+                lines.back().back().push_back(c);
+        }
+    }
+    const std::vector<std::pair<std::string, std::string>> calls = {
+        {"OpenDevice", "1001"}, {"getDeviceStatus", "-"}, {"readCard", "-"},
+        {"GetCardInfo", "0"}, {"GetCardInfo", "1"}, {"GetCardInfo", "2"}, {"GetCardInfo", "3"},
+        {"GetCardInfo", "4"}, {"GetCardInfo", "5"}, {"GetCardInfo", "6"}, {"GetCardInfo", "7"},
+        {"GetCardInfo", "8"}, {"GetCardInfo", "10"}, {"GetCardInfo", "11"}, {"CloseDevice", "-"}};
+    ASSERT_EQ(lines.size(), 2 + calls.size());
+    EXPECT_EQ(lines[0][0], "#time");
+    EXPECT_EQ(lines[1][0], "#session");
+    EXPECT_NE(lines[1][3].find("Mervik.dll"), std::string::npos) << lines[1][3];
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        const std::vector<std::string>& line = lines[2 + i];
+        ASSERT_EQ(line.size(), 9u) << "line " << i;
+        EXPECT_EQ(line[1], calls[i].first) << "line " << i;
+        EXPECT_EQ(line[2], calls[i].second) << "line " << i;
+        EXPECT_EQ(line[3], "result=0") << "line " << i;
+    }
+    EXPECT_EQ(lines[2][5], "port\\topen") << "the library's text, escaped";
+    EXPECT_EQ(lines[15][5].rfind("length=", 0), 0u) << "the photo by its length only";
+}
+
+// A bad option shows what is wrong and the usage, and nothing starts (exit code 2);
+// /? shows the usage (exit code 0).
+TEST_F(StartupTest, ArgumentsShowTheUsageAndEnd)
+{
+    for (const auto& [arguments, startsWith, exitCode] :
+         {std::tuple{L"/frobnicate", L"未知的选项：/frobnicate\n\n用法：", 2ul}, std::tuple{L"-?", L"用法：", 0ul}}) {
+        const LoneBox box = RunToLoneBox(*m_folder, arguments);
+        EXPECT_EQ(box.caption, ProgramName());
+        EXPECT_EQ(box.text.rfind(startsWith, 0), 0u) << Shown(box.text);
+        EXPECT_NE(box.text.find(L"/log <文件>"), std::wstring::npos) << Shown(box.text);
+        EXPECT_EQ(box.exitCode, exitCode) << Shown(arguments);
+    }
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 // writes it into the test's shared memory block. It changes nothing in the
 // console: the message is turned into WM_NULL before the dialog sees it.
 #include "Insider.h"
-#include "Win32Owners.h"
+#include "TestOwners.h"
 
 namespace {
 

@@ -1,4 +1,5 @@
-// Measuring a NUL-terminated text in a buffer the reader library filled.
+// Measuring a NUL-terminated text in a buffer the reader library filled: every
+// library text the commands show, and the photo text.
 #pragma once
 
 #include <cstddef>

@@ -1,0 +1,35 @@
+// The call log: every library call as one line (CallLogLine.h), to the debugger's
+// output (OutputDebugStringW: DebugView, a debugger) and, when asked for, appended
+// to a file.
+#pragma once
+
+#include <windows.h>
+
+#include "CallLogLine.h"
+#include "CallRecord.h"
+#include "LibraryIdentity.h"
+#include "Win32Owners.h"
+
+class CallLog final : public CallObserver {
+public:
+    CallLog() = default;
+    CallLog(const CallLog&) = delete;
+    CallLog& operator=(const CallLog&) = delete;
+
+    // Opens `path` for appending, resolved against the current folder now, so that
+    // a library that changes the folder later does not move the log. Writes the
+    // header line when it creates the file, then the session line naming `library`.
+    // Returns 0, or the system's error code (nothing is logged to a file then).
+    DWORD OpenFile(const wchar_t* path, const LibraryIdentity& library);
+
+    // Writes the call's line to the debugger's output and to the file, if any.
+    void OnCall(const CallRecord& call) override;
+
+private:
+    void WriteToFile(const LogLine& line);
+
+    win32::FileHandle m_file;
+};
+
+// The local time now, to the millisecond.
+LogTime LocalLogTime();

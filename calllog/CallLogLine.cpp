@@ -1,0 +1,270 @@
+#include "CallLogLine.h"
+
+#include "LibraryText.h"
+#include "TextLength.h"
+
+namespace {
+
+using Body = NarrowText<kLogBodyCapacity>;
+
+// Appends bytes only when all of them fit, so that no UTF-8 sequence or escape
+// is split; otherwise marks the body cut.
+void AppendWhole(Body& body, const char* bytes, std::size_t count)
+{
+    if (count > body.Room()) {
+        body.MarkCut();
+        return;
+    }
+    body.Append(bytes, count);
+}
+
+void AppendCodePoint(Body& body, std::uint32_t c)
+{
+    char bytes[4];
+    std::size_t count = 0;
+    switch (c) {
+    case '\t': AppendWhole(body, "\\t", 2); return;
+    case '\n': AppendWhole(body, "\\n", 2); return;
+    case '\r': AppendWhole(body, "\\r", 2); return;
+    case '\\': AppendWhole(body, "\\\\", 2); return;
+    default: break;
+    }
+    if (c < 0x20 || c == 0x7F) {
+        const char escape[4] = {'\\', 'x', "0123456789ABCDEF"[c >> 4], "0123456789ABCDEF"[c & 15]};
+        AppendWhole(body, escape, 4);
+        return;
+    }
+    if (c < 0x80) {
+        bytes[count++] = static_cast<char>(c);
+    } else if (c < 0x800) {
+        bytes[count++] = static_cast<char>(0xC0 | (c >> 6));
+        bytes[count++] = static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        bytes[count++] = static_cast<char>(0xE0 | (c >> 12));
+        bytes[count++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        bytes[count++] = static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        bytes[count++] = static_cast<char>(0xF0 | (c >> 18));
+        bytes[count++] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        bytes[count++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        bytes[count++] = static_cast<char>(0x80 | (c & 0x3F));
+    }
+    AppendWhole(body, bytes, count);
+}
+
+// Wide characters (UTF-16 on Windows, UTF-32 natively) as escaped UTF-8. A lone
+// surrogate becomes U+FFFD.
+void AppendEscaped(Body& body, const wchar_t* text, std::size_t count)
+{
+    for (std::size_t i = 0; i < count; ++i) {
+        auto c = static_cast<std::uint32_t>(text[i]);
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < count) {
+            const auto trail = static_cast<std::uint32_t>(text[i + 1]);
+            if (trail >= 0xDC00 && trail <= 0xDFFF) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (trail - 0xDC00);
+                ++i;
+            }
+        }
+        if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF)
+            c = 0xFFFD;
+        AppendCodePoint(body, c);
+    }
+}
+
+void AppendEscaped(Body& body, const wchar_t* text)
+{
+    std::size_t count = 0;
+    while (text[count])
+        ++count;
+    AppendEscaped(body, text, count);
+}
+
+void AppendPadded(Body& body, unsigned value, int digits)
+{
+    char text[8];
+    for (int i = digits - 1; i >= 0; --i, value /= 10)
+        text[i] = static_cast<char>('0' + value % 10);
+    body.Append(text, static_cast<std::size_t>(digits));
+}
+
+void AppendTime(Body& body, const LogTime& time)
+{
+    AppendPadded(body, time.year, 4);
+    body.Append('-');
+    AppendPadded(body, time.month, 2);
+    body.Append('-');
+    AppendPadded(body, time.day, 2);
+    body.Append(' ');
+    AppendPadded(body, time.hour, 2);
+    body.Append(':');
+    AppendPadded(body, time.minute, 2);
+    body.Append(':');
+    AppendPadded(body, time.second, 2);
+    body.Append('.');
+    AppendPadded(body, time.millisecond, 3);
+}
+
+void AppendOutcome(Body& body, const CallRecord& call)
+{
+    const CallOutcome& outcome = *call.outcome;
+    if (!outcome.raised) {
+        body.Append("result=").AppendDecimal(outcome.result);
+        return;
+    }
+    if (call.overrunBufferSize != 0) {
+        body.Append("overrun=").AppendDecimal(static_cast<std::int64_t>(call.overrunBufferSize));
+        return;
+    }
+    body.Append("fault=").AppendHex(outcome.exceptionCode, 8).Append('@');
+    // Named as the fault message names it: the module's file and the offset.
+    Message module;
+    if (outcome.moduleBase != 0 && outcome.exceptionAddress >= outcome.moduleBase &&
+        AppendModuleName(module, outcome.moduleBase)) {
+        AppendEscaped(body, module.c_str(), module.size());
+        body.Append('+').AppendHex(outcome.exceptionAddress - outcome.moduleBase, 0);
+    } else {
+        body.AppendHex(outcome.exceptionAddress, 2 * sizeof(std::uintptr_t));
+    }
+}
+
+void AppendDuration(Body& body, std::uint64_t nanoseconds)
+{
+    body.AppendDecimal(static_cast<std::int64_t>(nanoseconds / 1000)).Append('.');
+    AppendPadded(body, static_cast<unsigned>(nanoseconds % 1000), 3);
+}
+
+void AppendBuffer(Body& body, const CallRecord& call, std::size_t index)
+{
+    if (index >= call.bufferCount) {
+        body.Append('-');
+        return;
+    }
+    const CallBuffer& buffer = call.buffers[index];
+    if (call.photo && index == 0) {
+        body.Append("length=").AppendDecimal(static_cast<std::int64_t>(BoundedLength(buffer.data, buffer.size)));
+        return;
+    }
+    Message text;
+    AppendLibraryText(text, buffer.data, buffer.size);
+    AppendEscaped(body, text.c_str(), text.size());
+}
+
+const char* ConventionName(Convention convention)
+{
+    switch (convention) {
+    case Convention::X64: return "x64";
+    case Convention::Stdcall: return "stdcall";
+    case Convention::Cdecl: return "cdecl";
+    case Convention::Unbalanced: return "unbalanced";
+    case Convention::Unknown: break;
+    }
+    return "unknown";
+}
+
+void AppendValue(Body& body, const ContractBreach& breach, const std::uint64_t (&value)[2])
+{
+    const char* name = breach.name;
+    if (name[0] == 'X' && name[1] == 'M' && name[2] == 'M') {
+        // 128 bits: the high word's 16 digits, then the low word's.
+        body.AppendHex(value[1], 16);
+        for (int shift = 60; shift >= 0; shift -= 4)
+            body.Append("0123456789ABCDEF"[(value[0] >> shift) & 0xF]);
+    } else {
+        body.AppendHex(value[0], 0);
+    }
+}
+
+void AppendBreaches(Body& body, const CallOutcome& outcome)
+{
+    if (outcome.breachCount == 0) {
+        body.Append('-');
+        return;
+    }
+    for (std::size_t i = 0; i < outcome.breachCount && i < CallOutcome::kMaxBreaches; ++i) {
+        const ContractBreach& breach = outcome.breaches[i];
+        if (i > 0)
+            body.Append("; ");
+        body.Append(breach.name).Append('=');
+        if (breach.rule == ContractRule::CurrentDirectory) {
+            body.Append('"');
+            AppendEscaped(body, outcome.directoryBefore);
+            body.Append("\"->\"");
+            AppendEscaped(body, outcome.directoryAfter);
+            body.Append('"');
+        } else {
+            AppendValue(body, breach, breach.before);
+            body.Append("->");
+            AppendValue(body, breach, breach.after);
+        }
+        body.Append(breach.restored ? ",restored" : ",kept");
+    }
+}
+
+LogLine Finish(const Body& body)
+{
+    LogLine line;
+    line.Append(body.c_str(), body.size());
+    if (body.cut())
+        line.Append("\t[cut]");
+    line.Append("\r\n");
+    return line;
+}
+
+}  // namespace
+
+LogLine CallLogLine(const CallRecord& call, const LogTime& time)
+{
+    Body body;
+    AppendTime(body, time);
+    body.Append('\t').Append(call.operation).Append('\t');
+    if (call.hasArgument)
+        body.AppendDecimal(call.argument);
+    else
+        body.Append('-');
+    body.Append('\t');
+    AppendOutcome(body, call);
+    body.Append('\t');
+    AppendDuration(body, call.outcome->durationNanoseconds);
+    body.Append('\t');
+    AppendBuffer(body, call, 0);
+    body.Append('\t');
+    AppendBuffer(body, call, 1);
+    body.Append('\t').Append(ConventionName(call.outcome->convention)).Append('\t');
+    AppendBreaches(body, *call.outcome);
+    return Finish(body);
+}
+
+LogLine CallLogHeader()
+{
+    Body body;
+    body.Append("#time\toperation\targument\toutcome\tduration_us\ttext\terror_text\tconvention\tbreaches");
+    return Finish(body);
+}
+
+LogLine CallLogSession(const LogTime& time, const char* zantorVersion, unsigned bits, const LibraryIdentity& library)
+{
+    Body body;
+    body.Append("#session\t");
+    AppendTime(body, time);
+    body.Append("\tZantor ").Append(zantorVersion).Append(' ').AppendDecimal(bits).Append("-bit\t");
+    if (library.found)
+        AppendEscaped(body, library.path);
+    else
+        body.Append('?');
+    body.Append("\tsize=");
+    if (library.sized)
+        body.AppendDecimal(static_cast<std::int64_t>(library.size));
+    else
+        body.Append('?');
+    body.Append("\tversion=");
+    WideText<32> version;
+    AppendVersion(version, library);
+    if (library.versioned)
+        AppendEscaped(body, version.c_str(), version.size());
+    else
+        body.Append("none");
+    NarrowText<65> sha;
+    AppendSha256(sha, library);
+    body.Append("\tsha256=").Append(library.hashed ? sha.c_str() : "?");
+    return Finish(body);
+}

@@ -1,0 +1,38 @@
+// Which reader library the console runs against: the file the loader bound, its
+// size, its file version and its SHA-256, for the About box and the call log.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "BoundedText.h"
+
+struct LibraryIdentity {
+    // The longest path the system gives, and its NUL.
+    static constexpr std::size_t kPathCapacity = 32768;
+
+    bool found = false;  // the path below is the library's
+    wchar_t path[kPathCapacity] = {};
+    bool sized = false;
+    std::uint64_t size = 0;
+    bool versioned = false;             // the file has a version resource
+    std::uint16_t version[4] = {};      // major, minor, build, revision
+    bool hashed = false;
+    unsigned char sha256[32] = {};
+};
+
+// "1.0.0.1", or nothing when the file has no version.
+void AppendVersion(WideText<32>& text, const LibraryIdentity& identity);
+
+// The 64 lower-case hex digits of the SHA-256, or nothing when it was not made.
+void AppendSha256(NarrowText<65>& text, const LibraryIdentity& identity);
+
+#ifdef _WIN32
+// Fills `identity` from the file at `path`: size, version and, if `hash`, SHA-256
+// (each marked as had or not); `path` is copied as the identity's path.
+void IdentifyFile(const wchar_t* path, bool hash, LibraryIdentity& identity);
+
+// The same for the Mervik.dll the loader bound to this process (found is false
+// when none is loaded).
+void IdentifyLoadedLibrary(bool hash, LibraryIdentity& identity);
+#endif

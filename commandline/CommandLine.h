@@ -1,0 +1,50 @@
+// What the operator asked for on the command line, read from a small table of
+// options (CommandLine.cpp) in one loop; the usage text comes from the same table.
+// Options are case-insensitive and start with '/' or '-'.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "BoundedText.h"
+
+// What was asked. The paths point into the words given to ParseCommandLine,
+// which must outlive this.
+struct CommandLineOptions {
+    bool usage = false;                // /?
+    const wchar_t* logPath = nullptr;  // /log <file>: append every library call to it
+    // The burn-in: /cycles <n> calls of every operation; /port and /report only with it.
+    std::uint32_t cycles = 0;  // 0: no burn-in
+    std::int32_t port = 1001;
+    const wchar_t* reportPath = nullptr;
+};
+
+enum class CommandLineError : std::uint8_t {
+    None,
+    UnknownOption,   // not an option of the table (or not an option at all)
+    MissingValue,    // an option that takes a value came last
+    MalformedValue,  // a value that is not what its option takes
+    RepeatedOption,  // the same option given twice
+    NeedsCycles,     // /port or /report without /cycles
+};
+
+struct ParsedCommandLine {
+    CommandLineOptions options;
+    CommandLineError error = CommandLineError::None;
+    const wchar_t* word = nullptr;  // with an error: the word at fault (one of the words)
+};
+
+// Reads `count` words (the arguments after the program's name). Stops at the
+// first fault and says which word it was.
+ParsedCommandLine ParseCommandLine(const wchar_t* const* words, std::size_t count);
+
+// The usage text: every option of the table, its value and what it does, one a
+// line. Every line fits: the table's longest row is under 80 characters and it
+// has five rows, plus the title with the program's name (cut beyond 260).
+constexpr std::size_t kUsageCapacity = 1024;
+using UsageText = WideText<kUsageCapacity>;
+UsageText CommandLineUsage(const wchar_t* programName);
+
+// The error in words, naming the word at fault ("未知的选项：/frobnicate").
+// Paths and words longer than the text are cut.
+UsageText CommandLineErrorText(const ParsedCommandLine& parsed);

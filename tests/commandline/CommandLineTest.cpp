@@ -1,0 +1,75 @@
+#include "CommandLine.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+struct OptionRow {
+    const char* fault;  // what a failure of the row would catch
+    std::vector<const wchar_t*> words;
+    CommandLineError error;
+    int wordAtFault;  // index into words, -1: none
+};
+
+std::ostream& operator<<(std::ostream& os, const OptionRow& row)
+{
+    return os << row.fault;
+}
+
+class OptionTableTest : public ::testing::TestWithParam<OptionRow> {};
+
+TEST_P(OptionTableTest, RefusesOrAcceptsAndNamesTheWord)
+{
+    const OptionRow& row = GetParam();
+    const ParsedCommandLine parsed = ParseCommandLine(row.words.data(), row.words.size());
+    EXPECT_EQ(parsed.error, row.error);
+    if (row.wordAtFault >= 0) {
+        EXPECT_EQ(parsed.word, row.words[static_cast<std::size_t>(row.wordAtFault)]);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, OptionTableTest, ::testing::Values(
+    OptionRow{"names are case-insensitive, either prefix", {L"-LoG", L"a", L"/CYCLES", L"5", L"-?"},
+              CommandLineError::None, -1},
+    OptionRow{"unknown option", {L"/frobnicate"}, CommandLineError::UnknownOption, 0},
+    OptionRow{"a bare word is no option", {L"log"}, CommandLineError::UnknownOption, 0},
+    OptionRow{"missing value", {L"/cycles", L"3", L"/log"}, CommandLineError::MissingValue, 2},
+    OptionRow{"cycles zero", {L"/cycles", L"0"}, CommandLineError::MalformedValue, 1},
+    OptionRow{"cycles past ten million", {L"/cycles", L"10000001"}, CommandLineError::MalformedValue, 1},
+    OptionRow{"cycles with letters", {L"/cycles", L"12x"}, CommandLineError::MalformedValue, 1},
+    OptionRow{"port past 32 bits", {L"/cycles", L"1", L"/port", L"2147483648"}, CommandLineError::MalformedValue, 3},
+    OptionRow{"an endless number", {L"/cycles", L"99999999999999999999999"}, CommandLineError::MalformedValue, 1},
+    OptionRow{"repeated, another case", {L"/log", L"a", L"-LOG", L"b"}, CommandLineError::RepeatedOption, 2},
+    OptionRow{"port without cycles", {L"/port", L"7"}, CommandLineError::NeedsCycles, 0},
+    OptionRow{"report without cycles", {L"/report", L"r.html"}, CommandLineError::NeedsCycles, 0}));
+
+TEST(CommandLineTest, EveryOptionSetsWhatItNames)
+{
+    const wchar_t* words[] = {L"/log", L"calls.log", L"/cycles", L"10000000", L"/port", L"-2147483648",
+                              L"/report", L"r.html", L"/?"};
+    const ParsedCommandLine parsed = ParseCommandLine(words, 9);
+    ASSERT_EQ(parsed.error, CommandLineError::None);
+    EXPECT_STREQ(parsed.options.logPath, L"calls.log");
+    EXPECT_EQ(parsed.options.cycles, 10000000u);
+    EXPECT_EQ(parsed.options.port, -2147483647 - 1);
+    EXPECT_STREQ(parsed.options.reportPath, L"r.html");
+    EXPECT_TRUE(parsed.options.usage);
+
+    const ParsedCommandLine none = ParseCommandLine(words, 0);
+    EXPECT_TRUE(none.error == CommandLineError::None && !none.options.logPath && none.options.cycles == 0 &&
+                none.options.port == 1001 && !none.options.usage) << "no option: nothing asked, the default port";
+}
+
+TEST(CommandLineTest, UsageComesFromTheTableAndTheErrorNamesTheWord)
+{
+    const std::wstring usage = CommandLineUsage(L"Zantor").c_str();
+    EXPECT_EQ(usage.rfind(L"用法：Zantor [选项]\n  /?\t", 0), 0u);
+    EXPECT_NE(usage.find(L"\n  /report <文件.html>\t"), std::wstring::npos) << "the last row too";
+    const wchar_t* words[] = {L"/frobnicate"};
+    EXPECT_STREQ(CommandLineErrorText(ParseCommandLine(words, 1)).c_str(), L"未知的选项：/frobnicate");
+}
+
+}  // namespace
