@@ -46,7 +46,7 @@ bool Schedule::SampleDue() const
     case Step::Finished:
         return true;
     case Step::Status:
-        return m_cycle % m_interval == 0;
+        return m_cycle != 0 && m_cycle % m_interval == 0;  // cycle 0 was sampled before the open
     default:
         return false;
     }
