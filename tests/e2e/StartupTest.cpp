@@ -217,7 +217,7 @@ TEST_F(StartupTest, FieldBoxesAreEditableAndKeepWhatIsTyped)
 TEST_F(StartupTest, LogGetsOneLinePerCallInOrder)
 {
     // ASCII: this test runs under every code page.
-    m_folder->WriteScript(L"[OpenDevice]\ntext=port\topen\n");
+    m_folder->WriteScript(L"[OpenDevice]\ntext=port\topen\n[readCard]\ndelay=30\n");
     Console& console = Start(ProgramFile(), L"/LOG calls.log");
     console.ClickAndDismiss(IDC_BTN_OPEN);
     console.ClickAndDismiss(IDC_BTN_STATUS);
@@ -256,6 +256,8 @@ TEST_F(StartupTest, LogGetsOneLinePerCallInOrder)
         EXPECT_EQ(line[3], "result=0") << "line " << i;
     }
     EXPECT_EQ(lines[2][5], "port\\topen") << "the library's text, escaped";
+    EXPECT_GE(std::stod(lines[4][4]), 30000.0) << "readCard slept 30 ms: its duration in microseconds";
+    EXPECT_EQ(lines[4][7], sizeof(void*) == 8 ? "x64" : "stdcall") << "the convention its return showed";
     EXPECT_EQ(lines[15][5].rfind("length=", 0), 0u) << "the photo by its length only";
 }
 
