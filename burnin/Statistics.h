@@ -6,12 +6,12 @@
 
 struct Percentiles {
     bool empty = true;  // no sample: the figures below are 0
-    bool failed = false;  // the sorted copy could not be made (no memory): no figures
     double min = 0;
     double median = 0;
     double p95 = 0;
     double p99 = 0;
     double max = 0;
+    bool failed = false;  // the sorted copy could not be made (no memory): no figures
 };
 
 // The nearest-rank percentile `percent` (0 < percent <= 100) of the `count`
