@@ -19,6 +19,13 @@
 #else
 #define ZANTOR_PRINTF(f, a)
 #endif
+// The report calls the text's appends at hundreds of places: one copy of each
+// keeps the program small.
+#if defined(__GNUC__)
+#define ZANTOR_NOINLINE __attribute__((noinline))
+#else
+#define ZANTOR_NOINLINE
+#endif
 
 // Hands out, grows and takes back blocks: std::realloc semantics (null block:
 // a new one; null result: the block is left as it was).
@@ -150,7 +157,7 @@ public:
     void MarkFailed() { m_failed = true; }
 
     // Room for `extra` more bytes and the NUL; false (and failed()) when the heap has none.
-    bool Reserve(std::size_t extra)
+    ZANTOR_NOINLINE bool Reserve(std::size_t extra)
     {
         if (m_failed)
             return false;
@@ -171,7 +178,7 @@ public:
         m_capacity = capacity;
         return true;
     }
-    BasicGrowingText& Append(const char* text, std::size_t count)
+    ZANTOR_NOINLINE BasicGrowingText& Append(const char* text, std::size_t count)
     {
         if (count == 0 || !Reserve(count))
             return *this;
@@ -180,7 +187,7 @@ public:
         m_text[m_size] = 0;
         return *this;
     }
-    BasicGrowingText& Append(const char* text) { return Append(text, std::strlen(text)); }
+    ZANTOR_NOINLINE BasicGrowingText& Append(const char* text) { return Append(text, std::strlen(text)); }
     BasicGrowingText& Append(char c) { return Append(&c, 1); }
     // Appends `other`, and its failure with it.
     template <Reallocator Other>
@@ -198,7 +205,7 @@ public:
         return Append(digits, static_cast<std::size_t>(length));
     }
     // printf-style, C99 conversions (%zu, %lld, %.3f).
-    ZANTOR_PRINTF(2, 3) BasicGrowingText& AppendFormat(const char* format, ...)
+    ZANTOR_PRINTF(2, 3) ZANTOR_NOINLINE BasicGrowingText& AppendFormat(const char* format, ...)
     {
         va_list args;
         va_start(args, format);
@@ -206,7 +213,7 @@ public:
         va_end(args);
         return *this;
     }
-    BasicGrowingText& AppendFormatV(const char* format, va_list args)
+    ZANTOR_NOINLINE BasicGrowingText& AppendFormatV(const char* format, va_list args)
     {
         va_list measure;
         va_copy(measure, args);
