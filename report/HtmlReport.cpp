@@ -102,7 +102,7 @@ void CallsTable(GrowingText& out, const BurnInFigures& figures)
         const OperationFigures& op = figures.operations[i];
         out.Append(op.failedCalls ? "<tr class=\"bad\">" : "<tr>");
         out.AppendFormat("<td class=\"code\">%s</td><td class=\"n\">%" PRIu64 "</td><td class=\"n\">%" PRIu64 "%s</td><td>",
-                     OperationName(static_cast<Operation>(i)), op.calls, op.failedCalls, op.failedCalls ? " ✖" : "");
+                         OperationName(static_cast<Operation>(i)), op.calls, op.failedCalls, op.failedCalls ? " ✖" : "");
         if (op.results.empty())
             out.Append("<span class=\"none\">none</span>");
         for (const ResultCount& r : op.results) {
@@ -129,7 +129,7 @@ void CallsTable(GrowingText& out, const BurnInFigures& figures)
             out.Append("<span class=\"none\">none</span>");
         for (const OverrunGroup& o : op.overrunGroups)
             out.AppendFormat("<div>%zu-byte buffer × %" PRIu64 " (first in cycle %" PRIu32 ")</div>", o.bufferSize,
-                         o.count, o.firstCycle);
+                             o.count, o.firstCycle);
         out.Append("</td><td>");
         if (op.breachGroups.empty())
             out.Append("<span class=\"none\">none</span>");
@@ -139,8 +139,8 @@ void CallsTable(GrowingText& out, const BurnInFigures& figures)
             out.Append(" <span class=\"code\">");
             Escaped(out, b.name);
             out.AppendFormat("</span> × %" PRIu64 "; first (cycle %" PRIu32 "): <span class=\"code\">%s → %s</span>%s</div>",
-                         b.count, b.firstCycle, RegisterValue(b.firstBefore).c_str(), RegisterValue(b.firstAfter).c_str(),
-                         b.firstRestored ? ", put back by Zantor" : "");
+                             b.count, b.firstCycle, RegisterValue(b.firstBefore).c_str(), RegisterValue(b.firstAfter).c_str(),
+                             b.firstRestored ? ", put back by Zantor" : "");
         }
         out.Append("</td></tr>\n");
     }
@@ -166,8 +166,8 @@ void DurationTable(GrowingText& out, const BurnInFigures& figures)
         else
             out.AppendFormat("<td class=\"n\">%s</td><td class=\"n\">%s</td><td class=\"n\">%s</td><td class=\"n\">%s</td>"
                               "<td class=\"n\">%s</td>",
-                         Milliseconds(p.min).c_str(), Milliseconds(p.median).c_str(), Milliseconds(p.p95).c_str(),
-                         Milliseconds(p.p99).c_str(), Milliseconds(p.max).c_str());
+                             Milliseconds(p.min).c_str(), Milliseconds(p.median).c_str(), Milliseconds(p.p95).c_str(),
+                             Milliseconds(p.p99).c_str(), Milliseconds(p.max).c_str());
         out.Append("<td>");
         bool any = false;
         for (std::size_t c = 0; c < 5; ++c) {
@@ -197,9 +197,9 @@ void ConsistencySection(GrowingText& out, const Consistency& c)
         return;
     }
     out.AppendFormat(
-                 "<p>Reference: the card as read in cycle %" PRIu32 ". Complete reads compared with it: %" PRIu64
-                 "; <strong>%" PRIu64 " differed</strong>%s.</p>\n",
-                 c.referenceCycle, c.readsCompared, c.readsDiffered, c.readsDiffered ? " ✖" : "");
+                     "<p>Reference: the card as read in cycle %" PRIu32 ". Complete reads compared with it: %" PRIu64
+                     "; <strong>%" PRIu64 " differed</strong>%s.</p>\n",
+                     c.referenceCycle, c.readsCompared, c.readsDiffered, c.readsDiffered ? " ✖" : "");
     out.Append("<table><tr><th>Field</th><th>Reference value</th></tr>\n");
     for (std::size_t i = 0; i < kComparedFieldCount; ++i) {
         out.Append("<tr><td>");
@@ -209,15 +209,15 @@ void ConsistencySection(GrowingText& out, const Consistency& c)
         out.Append("</td></tr>\n");
     }
     out.AppendFormat("<tr><td>%s</td><td class=\"lib\">%zu base64 characters, SHA-256 %s</td></tr></table>\n",
-                 FieldName(11), c.photoLength, c.photoSha256);
+                     FieldName(11), c.photoLength, c.photoSha256);
     if (c.differences.empty())
         return;
     out.AppendFormat("<p>The first %zu differences:</p>\n<table><tr><th class=\"n\">Cycle</th><th>Field</th>"
                       "<th>Reference</th><th>Seen</th></tr>\n",
-                 c.differences.size());
+                     c.differences.size());
     for (const FieldDifference& d : c.differences) {
         out.AppendFormat("<tr class=\"bad\"><td class=\"n\">%" PRIu32 "</td><td>%s</td><td class=\"lib\">", d.cycle,
-                     FieldName(d.field));
+                         FieldName(d.field));
         LibraryText(out, d.reference);
         out.Append("</td><td class=\"lib\">");
         LibraryText(out, d.seen);
@@ -250,24 +250,24 @@ void ResourcesSection(GrowingText& out, const BurnInFigures& figures)
         }
         out.AppendFormat("<td class=\"n\">%zu</td><td class=\"n\">%s</td><td class=\"n\">%s</td><td class=\"n\">%s</td>"
                           "<td class=\"n\">%s</td>",
-                     g.samples, ResourceValue(resource, g.first).c_str(), ResourceValue(resource, g.last).c_str(),
-                     ResourceValue(resource, g.min).c_str(), ResourceValue(resource, g.max).c_str());
+                         g.samples, ResourceValue(resource, g.first).c_str(), ResourceValue(resource, g.last).c_str(),
+                         ResourceValue(resource, g.min).c_str(), ResourceValue(resource, g.max).c_str());
         if (g.verdict == GrowthVerdict::TooFew) {
             out.Append("<td class=\"n none\">–</td><td class=\"n none\">–</td>");
         } else if (resource == Resource::CommittedMemory) {
             out.AppendFormat("<td class=\"n\">%+.1f KB</td><td class=\"n\">%.2f</td>", g.perThousandCycles / 1024.0,
-                         g.fit.rSquared);
+                             g.fit.rSquared);
         } else {
             out.AppendFormat("<td class=\"n\">%+.2f</td><td class=\"n\">%.2f</td>", g.perThousandCycles, g.fit.rSquared);
         }
         if (resource == Resource::CommittedMemory)
             out.AppendFormat("<td>≥ %.0f KB per 1,000 cycles, R² ≥ %.1f, rise ≥ %.0f KB</td>",
-                         rule.perThousandCycles / 1024.0, rule.minRSquared, rule.minRise / 1024.0);
+                             rule.perThousandCycles / 1024.0, rule.minRSquared, rule.minRise / 1024.0);
         else
             out.AppendFormat("<td>≥ %.0f per 1,000 cycles, R² ≥ %.1f, rise ≥ %.0f</td>", rule.perThousandCycles,
-                         rule.minRSquared, rule.minRise);
+                             rule.minRSquared, rule.minRise);
         out.AppendFormat("<td><strong>%s</strong>%s</td></tr>\n", GrowthVerdictName(g.verdict),
-                     g.verdict == GrowthVerdict::Leak ? " ✖" : "");
+                         g.verdict == GrowthVerdict::Leak ? " ✖" : "");
     }
     out.Append("</table>\n<p class=\"note\">Sampled before the first cycle, at least every 1% of the cycles and after the "
            "last. A leak is a steady growth: the least-squares line rises at least the threshold per 1,000 cycles, "
@@ -320,7 +320,7 @@ void MessagesSection(GrowingText& out, const BurnInFigures& figures)
     out.Append("<table><tr><th class=\"n\">Count</th><th class=\"n\">First in cycle</th><th>Message</th></tr>\n");
     for (const MessageCount& m : figures.messages) {
         out.AppendFormat("<tr><td class=\"n\">%" PRIu64 "</td><td class=\"n\">%" PRIu32 "</td><td class=\"lib\">",
-                     m.count, m.firstCycle);
+                         m.count, m.firstCycle);
         LibraryText(out, m.text);
         out.Append("</td></tr>\n");
     }
@@ -330,7 +330,7 @@ void MessagesSection(GrowingText& out, const BurnInFigures& figures)
     out.Append("</table>\n");
     if (kept < figures.messageCount)
         out.AppendFormat("<p class=\"note\">%" PRIu64 " more messages of further kinds are not listed.</p>\n",
-                     figures.messageCount - kept);
+                         figures.messageCount - kept);
 }
 
 }  // namespace

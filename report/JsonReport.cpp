@@ -48,18 +48,18 @@ void Durations(GrowingText& out, const GrowingArray<float>& samples)
         return;
     }
     out.AppendFormat("{\"min\":%.3f,\"median\":%.3f,\"p95\":%.3f,\"p99\":%.3f,\"max\":%.3f}", p.min, p.median, p.p95,
-                 p.p99, p.max);
+                     p.p99, p.max);
 }
 
 void OperationObject(GrowingText& out, Operation operation, const OperationFigures& op)
 {
     out.AppendFormat("{\"name\":\"%s\",\"calls\":%" PRIu64 ",\"failedCalls\":%" PRIu64 ",\"faults\":%" PRIu64
                       ",\"overruns\":%" PRIu64 ",\"breaches\":%" PRIu64 ",\"results\":[",
-                 OperationName(operation), op.calls, op.failedCalls, op.faults, op.overruns, op.breaches);
+                     OperationName(operation), op.calls, op.failedCalls, op.faults, op.overruns, op.breaches);
     for (std::size_t i = 0; i < op.results.size(); ++i) {
         const ResultCount& r = op.results[i];
         out.AppendFormat("%s{\"code\":%" PRId32 ",\"count\":%" PRIu64 ",\"firstCycle\":%" PRIu32 ",\"text\":",
-                     i ? "," : "", r.code, r.count, r.firstCycle);
+                         i ? "," : "", r.code, r.count, r.firstCycle);
         String(out, r.text);
         out.Append('}');
     }
@@ -79,7 +79,7 @@ void OperationObject(GrowingText& out, Operation operation, const OperationFigur
     for (std::size_t i = 0; i < op.overrunGroups.size(); ++i) {
         const OverrunGroup& o = op.overrunGroups[i];
         out.AppendFormat("%s{\"bufferSize\":%zu,\"count\":%" PRIu64 ",\"firstCycle\":%" PRIu32 "}", i ? "," : "",
-                     o.bufferSize, o.count, o.firstCycle);
+                         o.bufferSize, o.count, o.firstCycle);
     }
     out.Append("],\"breachGroups\":[");
     for (std::size_t i = 0; i < op.breachGroups.size(); ++i) {
@@ -88,8 +88,8 @@ void OperationObject(GrowingText& out, Operation operation, const OperationFigur
         String(out, b.name);
         out.AppendFormat(",\"count\":%" PRIu64 ",\"firstCycle\":%" PRIu32 ",\"firstBefore\":\"%s\",\"firstAfter\":\"%s\","
                           "\"firstRestored\":%s}",
-                     b.count, b.firstCycle, RegisterValue(b.firstBefore).c_str(), RegisterValue(b.firstAfter).c_str(),
-                     b.firstRestored ? "true" : "false");
+                         b.count, b.firstCycle, RegisterValue(b.firstBefore).c_str(), RegisterValue(b.firstAfter).c_str(),
+                         b.firstRestored ? "true" : "false");
     }
     out.Append("],\"conventions\":{");
     bool any = false;
@@ -129,7 +129,7 @@ void ConsistencyObject(GrowingText& out, const Consistency& c)
     }
     out.AppendFormat("],\"photo\":{\"length\":%zu,\"sha256\":\"%s\"}},\"readsCompared\":%" PRIu64
                       ",\"readsDiffered\":%" PRIu64 ",\"differences\":[",
-                 c.photoLength, c.photoSha256, c.readsCompared, c.readsDiffered);
+                     c.photoLength, c.photoSha256, c.readsCompared, c.readsDiffered);
     for (std::size_t i = 0; i < c.differences.size(); ++i) {
         const FieldDifference& d = c.differences[i];
         out.AppendFormat("%s{\"cycle\":%" PRIu32 ",\"field\":%" PRId32 ",\"reference\":", i ? "," : "", d.cycle, d.field);
@@ -164,7 +164,7 @@ void ResourcesObject(GrowingText& out, const BurnInFigures& figures)
         const Growth g = JudgeGrowth(figures.samples.data(), figures.samples.size(), resource, rule);
         static const char* const kVerdicts[] = {"notMeasured", "tooFewSamples", "steady", "leak"};
         out.AppendFormat("%s\"%s\":{\"verdict\":\"%s\",\"samples\":%zu,\"perThousandCycles\":", r ? "," : "", kKeys[r],
-                     kVerdicts[static_cast<int>(g.verdict)], g.samples);
+                         kVerdicts[static_cast<int>(g.verdict)], g.samples);
         if (g.verdict == GrowthVerdict::Steady || g.verdict == GrowthVerdict::Leak) {
             Number(out, g.perThousandCycles);
             out.Append(",\"rSquared\":");
@@ -190,7 +190,7 @@ GrowingText JsonReport(const BurnInFigures& figures, const RunFacts& facts)
     const RunVerdict verdict = JudgeRun(figures);
     GrowingText out("{\"format\":\"zantor-burn-in\",\"formatVersion\":1,\"verdict\":{");
     out.AppendFormat("\"passed\":%s,\"stopped\":%s,\"exitCode\":%d,\"line\":", verdict.failed ? "false" : "true",
-                 verdict.stopped ? "true" : "false", BurnInExitCode(verdict));
+                     verdict.stopped ? "true" : "false", BurnInExitCode(verdict));
     const GrowingText line = VerdictLine(verdict, figures, facts);
     if (line.failed())
         out.MarkFailed();
@@ -218,9 +218,9 @@ GrowingText JsonReport(const BurnInFigures& figures, const RunFacts& facts)
     out.Append(",\"end\":");
     WideString(out, facts.endTime);
     out.AppendFormat(",\"cyclesAsked\":%" PRIu32 ",\"cyclesDone\":%" PRIu32 ",\"stopped\":%s,\"figuresComplete\":%s},"
-                 "\"operations\":[",
-                 facts.cyclesAsked, figures.cyclesDone, figures.stopped ? "true" : "false",
-                 figures.incomplete ? "false" : "true");
+                     "\"operations\":[",
+                     facts.cyclesAsked, figures.cyclesDone, figures.stopped ? "true" : "false",
+                     figures.incomplete ? "false" : "true");
     for (int i = 0; i < kOperationCount; ++i) {
         if (i)
             out.Append(',');
@@ -234,7 +234,7 @@ GrowingText JsonReport(const BurnInFigures& figures, const RunFacts& facts)
     for (std::size_t i = 0; i < figures.messages.size(); ++i) {
         const MessageCount& m = figures.messages[i];
         out.AppendFormat("%s{\"count\":%" PRIu64 ",\"firstCycle\":%" PRIu32 ",\"text\":", i ? "," : "", m.count,
-                     m.firstCycle);
+                         m.firstCycle);
         String(out, m.text);
         out.Append('}');
     }

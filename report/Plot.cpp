@@ -18,15 +18,15 @@ constexpr double kLegendY = 42;
 void Open(GrowingText& out, const char* title)
 {
     out.AppendFormat(
-                 "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 %.0f %.0f\" role=\"img\" "
-                 "font-family=\"DejaVu Sans, Arial, sans-serif\" font-size=\"13\"><title>",
-                 kWidth, kHeight);
+                     "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 %.0f %.0f\" role=\"img\" "
+                     "font-family=\"DejaVu Sans, Arial, sans-serif\" font-size=\"13\"><title>",
+                     kWidth, kHeight);
     AppendHtmlEscaped(out, title);
     out.Append("</title><text x=\"8\" y=\"20\" font-weight=\"bold\" font-size=\"15\">");
     AppendHtmlEscaped(out, title);
     out.Append("</text>");
     out.AppendFormat("<rect x=\"%.1f\" y=\"%.1f\" width=\"%.1f\" height=\"%.1f\" fill=\"#fbfbfb\" stroke=\"#999\"/>",
-                 kLeft, kTop, kRight - kLeft, kBottom - kTop);
+                     kLeft, kTop, kRight - kLeft, kBottom - kTop);
 }
 
 // A step of 1, 2 or 5 times a power of ten giving about `ticks` intervals over `range`.
@@ -65,18 +65,18 @@ void CycleAxis(GrowingText& out, double lastCycle)
     for (double c = 0; c <= lastCycle + 1e-9; c += step) {
         const double x = kLeft + c / lastCycle * (kRight - kLeft);
         out.AppendFormat("<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" stroke=\"#999\"/>", x, kBottom, x,
-                     kBottom + 5);
+                         kBottom + 5);
         out.AppendFormat("<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">%s</text>", x, kBottom + 18,
-                     Number(c).c_str());
+                         Number(c).c_str());
     }
     out.AppendFormat("<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">cycle</text>", (kLeft + kRight) / 2,
-                 kBottom + 36);
+                     kBottom + 36);
 }
 
 void YTitle(GrowingText& out, const char* unit)
 {
     out.AppendFormat("<text transform=\"translate(16 %.1f) rotate(-90)\" text-anchor=\"middle\">",
-                 (kTop + kBottom) / 2);
+                     (kTop + kBottom) / 2);
     AppendHtmlEscaped(out, unit);
     out.Append("</text>");
 }
@@ -100,7 +100,7 @@ void AppendDurationPlot(GrowingText& out, const char* title, const float* perCyc
     Open(out, title);
     if (cycles == 0) {
         out.AppendFormat("<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">no cycle ran</text>",
-                     (kLeft + kRight) / 2, (kTop + kBottom) / 2);
+                         (kLeft + kRight) / 2, (kTop + kBottom) / 2);
         Close(out);
         return;
     }
@@ -158,7 +158,7 @@ void AppendDurationPlot(GrowingText& out, const char* title, const float* perCyc
             continue;
         const double x = kLeft + (static_cast<double>(c) + 0.5) * columnWidth;
         out.AppendFormat("<rect x=\"%.2f\" y=\"%.1f\" width=\"%.2f\" height=\"%.1f\" fill=\"#d62728\" opacity=\"0.18\"/>",
-                     x - std::max(columnWidth, 1.0) / 2, kTop, std::max(columnWidth, 1.0), kBottom - kTop);
+                         x - std::max(columnWidth, 1.0) / 2, kTop, std::max(columnWidth, 1.0), kBottom - kTop);
         out.AppendFormat("<path d=\"M%.2f %.1f l-4.5 -8 h9 z\" fill=\"#c00000\"/>", x, kTop - 2);
     }
     // The band (min to max) and the median line.
@@ -177,14 +177,14 @@ void AppendDurationPlot(GrowingText& out, const char* title, const float* perCyc
 
     // The legend, in words and shapes.
     out.AppendFormat(
-                 "<g transform=\"translate(%.1f %.1f)\"><line x1=\"0\" y1=\"-4\" x2=\"18\" y2=\"-4\" stroke=\"#08519c\" "
-                 "stroke-width=\"2\"/><text x=\"23\" y=\"0\">%s</text>"
-                 "<rect x=\"90\" y=\"-10\" width=\"12\" height=\"12\" fill=\"#9ecae1\"/><text x=\"107\" y=\"0\">%s</text>",
-                 kLeft, kLegendY, columns < cycles ? "median" : "each cycle",
-                 columns < cycles ? "min to max of the cycles in a column" : "one cycle's value");
+                     "<g transform=\"translate(%.1f %.1f)\"><line x1=\"0\" y1=\"-4\" x2=\"18\" y2=\"-4\" stroke=\"#08519c\" "
+                     "stroke-width=\"2\"/><text x=\"23\" y=\"0\">%s</text>"
+                     "<rect x=\"90\" y=\"-10\" width=\"12\" height=\"12\" fill=\"#9ecae1\"/><text x=\"107\" y=\"0\">%s</text>",
+                     kLeft, kLegendY, columns < cycles ? "median" : "each cycle",
+                     columns < cycles ? "min to max of the cycles in a column" : "one cycle's value");
     out.AppendFormat("<path d=\"M395 -10 l4.5 8 l4.5 -8 z\" fill=\"#c00000\"/><text x=\"409\" y=\"0\">"
                       "cycle with a failed call, shaded (%zu cycles)</text></g>",
-                 failedCount);
+                     failedCount);
     Close(out);
 }
 
@@ -194,7 +194,7 @@ void AppendSamplePlot(GrowingText& out, const char* title, const char* unit, con
     Open(out, title);
     if (count == 0) {
         out.AppendFormat("<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\" font-size=\"15\">not measured here</text>",
-                     (kLeft + kRight) / 2, (kTop + kBottom) / 2);
+                         (kLeft + kRight) / 2, (kTop + kBottom) / 2);
         Close(out);
         return;
     }
@@ -246,16 +246,16 @@ void AppendSamplePlot(GrowingText& out, const char* title, const char* unit, con
         const double slope = sxy / sxx;
         const double x0 = cycles[0], x1 = cycles[count - 1];
         out.AppendFormat(
-                     "<line x1=\"%.2f\" y1=\"%.2f\" x2=\"%.2f\" y2=\"%.2f\" stroke=\"#e6550d\" stroke-width=\"2\" "
-                     "stroke-dasharray=\"7 4\"/>",
-                     xOf(x0), yOf(meanY + slope * (x0 - meanX)), xOf(x1), yOf(meanY + slope * (x1 - meanX)));
+                         "<line x1=\"%.2f\" y1=\"%.2f\" x2=\"%.2f\" y2=\"%.2f\" stroke=\"#e6550d\" stroke-width=\"2\" "
+                         "stroke-dasharray=\"7 4\"/>",
+                         xOf(x0), yOf(meanY + slope * (x0 - meanX)), xOf(x1), yOf(meanY + slope * (x1 - meanX)));
     }
     CycleAxis(out, span);
     out.AppendFormat(
-                 "<g transform=\"translate(%.1f %.1f)\"><circle cx=\"5\" cy=\"-4\" r=\"3\" fill=\"#08519c\"/>"
-                 "<text x=\"14\" y=\"0\">sample (%zu)</text><line x1=\"110\" y1=\"-4\" x2=\"134\" y2=\"-4\" "
-                 "stroke=\"#e6550d\" stroke-width=\"2\" stroke-dasharray=\"7 4\"/><text x=\"140\" y=\"0\">"
-                 "least-squares line</text></g>",
-                 kLeft, kLegendY, count);
+                     "<g transform=\"translate(%.1f %.1f)\"><circle cx=\"5\" cy=\"-4\" r=\"3\" fill=\"#08519c\"/>"
+                     "<text x=\"14\" y=\"0\">sample (%zu)</text><line x1=\"110\" y1=\"-4\" x2=\"134\" y2=\"-4\" "
+                     "stroke=\"#e6550d\" stroke-width=\"2\" stroke-dasharray=\"7 4\"/><text x=\"140\" y=\"0\">"
+                     "least-squares line</text></g>",
+                     kLeft, kLegendY, count);
     Close(out);
 }
