@@ -25,27 +25,22 @@ struct LocalTraits {  // CommandLineToArgvW's block
 // A usage error's message, then the usage.
 using UsageMessage = WideText<2 * kUsageCapacity + 4>;
 
-// What a burn-in's report says was tested, but for the run's own figures.
-RunFacts DescribeRun(const LibraryIdentity& library)
+// Fills `facts` with what a burn-in's report says was tested, but for the run's own figures.
+void DescribeRun(const LibraryIdentity& library, RunFacts& facts)
 {
-    RunFacts facts;
-    facts.libraryPath = library.found ? library.path : L"";
-    if (library.sized) {
-        wchar_t size[32];
-        wsprintfW(size, L"%I64u bytes", library.size);
-        facts.librarySize = size;
-    }
-    WideText<32> version;
-    AppendVersion(version, library);
-    facts.libraryVersion = version.c_str();
+    static_assert(LibraryIdentity::kPathCapacity <= kLongestPath, "the report holds the library's path");
+    if (library.found)
+        facts.libraryPath.Append(library.path);
+    if (library.sized)
+        facts.librarySize.AppendDecimal(static_cast<std::int64_t>(library.size)).Append(L" bytes");
+    AppendVersion(facts.libraryVersion, library);
     NarrowText<65> sha256;
     AppendSha256(sha256, library);
     for (const char* digit = sha256.c_str(); *digit; ++digit)
-        facts.librarySha256 += static_cast<wchar_t>(*digit);
+        facts.librarySha256.Append(static_cast<wchar_t>(*digit));
     for (const char* digit = ZANTOR_VERSION; *digit; ++digit)
-        facts.programVersion += static_cast<wchar_t>(*digit);
+        facts.programVersion.Append(static_cast<wchar_t>(*digit));
     facts.programBits = 8 * static_cast<int>(sizeof(void*));
-    return facts;
 }
 
 }  // namespace
@@ -105,7 +100,9 @@ bool CZantorApp::InitInstance()
     request.cycles = options.cycles;
     request.port = options.port;
     request.reportPath = options.reportPath;
-    BurnInRun run(request, DescribeRun(library), options.logPath ? &log : nullptr);
+    static RunFacts facts;
+    DescribeRun(library, facts);
+    BurnInRun run(request, facts, options.logPath ? &log : nullptr);
     if (burnIn) {
         if (logFailure.size() != 0)
             run.Note(logFailure.c_str());

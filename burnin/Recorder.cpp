@@ -4,9 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "Mervik.h"
 #include "LibraryText.h"
-#include "ResultMessage.h"
 #include "TextLength.h"
 #include "Utf8.h"
 
@@ -32,12 +30,6 @@ bool FindOperation(const char* name, Operation& operation)
     return false;
 }
 
-bool ZeroIsSuccess(Operation operation)
-{
-    // getDeviceStatus and readCard answer with a status code: every code is an answer.
-    return operation == Operation::OpenDevice || operation == Operation::CloseDevice ||
-           operation == Operation::GetCardInfo;
-}
 
 // The buffer that holds the call's text: the error text of GetCardInfo, the only one otherwise.
 const CallBuffer* TextBuffer(const CallRecord& call)
@@ -49,21 +41,28 @@ const CallBuffer* TextBuffer(const CallRecord& call)
     return nullptr;
 }
 
-std::string ModuleName(std::uintptr_t base)
+ModuleUtf8 ModuleName(std::uintptr_t base)
 {
+    ModuleUtf8 out;
     Message name;
-    if (base == 0 || !AppendModuleName(name, base))
-        return std::string();
-    std::string out;
-    AppendUtf8(out, name.c_str(), name.size());
+    if (base != 0 && AppendModuleName(name, base))
+        AppendUtf8(out, name.c_str(), name.size());
     return out;
 }
 
-std::string PhotoSummary(std::size_t length, const char* sha256)
+LibraryUtf8 PhotoSummary(std::size_t length, const char* sha256)
 {
     char text[128];
     std::snprintf(text, sizeof text, "%zu characters, SHA-256 %s", length, sha256);
-    return text;
+    LibraryUtf8 summary;
+    summary.Append(text);
+    return summary;
+}
+
+template <std::size_t Capacity>
+bool SameText(const NarrowText<Capacity>& a, const NarrowText<Capacity>& b)
+{
+    return a.size() == b.size() && std::memcmp(a.c_str(), b.c_str(), a.size()) == 0;
 }
 
 }  // namespace
@@ -71,6 +70,26 @@ std::string PhotoSummary(std::size_t length, const char* sha256)
 const char* OperationName(Operation operation)
 {
     return kOperationNames[static_cast<int>(operation)];
+}
+
+bool JudgedByUsualCode(Operation operation)
+{
+    // getDeviceStatus and readCard answer with a status code whose success value
+    // differs from library to library.
+    return operation == Operation::getDeviceStatus || operation == Operation::readCard;
+}
+
+template <class T>
+bool BurnInRecorder::Keep(GrowingArray<T>& items, const T& item)
+{
+    // Once the heap gave out, nothing grows any more: the figures stay consistent
+    // with one another, and say they are incomplete.
+    if (m_figures.incomplete)
+        return false;
+    if (items.Append(item))
+        return true;
+    m_figures.incomplete = true;
+    return false;
 }
 
 BurnInRecorder::BurnInRecorder(std::uint32_t cyclesAsked)
@@ -81,10 +100,17 @@ BurnInRecorder::BurnInRecorder(std::uint32_t cyclesAsked)
         if (operation == Operation::OpenDevice || operation == Operation::CloseDevice)
             continue;
         OperationFigures& figures = m_figures.operations[i];
-        figures.durationsUs.reserve(operation == Operation::GetCardInfo ? cycles * kCardInfoCallsPerCycle : cycles);
-        figures.cycleDurationUs.reserve(cycles);
+        bool reserved =
+            figures.durationsUs.Reserve(operation == Operation::GetCardInfo ? cycles * kCardInfoCallsPerCycle : cycles) &&
+            figures.cycleDurationUs.Reserve(cycles);
+        if (JudgedByUsualCode(operation))
+            reserved = reserved && m_codeCalls[i].Reserve(cycles);
+        if (!reserved)
+            m_figures.incomplete = true;
     }
-    m_figures.samples.reserve(2 + (cyclesAsked / SampleInterval(cyclesAsked)) + 1);
+    if (!m_figures.samples.Reserve(kMaxResourceSamples) || !m_figures.messages.Reserve(kMaxDistinctMessages) ||
+        !m_figures.consistency.differences.Reserve(kMaxDifferencesKept))
+        m_figures.incomplete = true;
 }
 
 void BurnInRecorder::BeginCycle(std::uint32_t index)
@@ -92,8 +118,9 @@ void BurnInRecorder::BeginCycle(std::uint32_t index)
     m_cycle = index;
     m_read = CycleRead();
     for (OperationFigures& figures : m_figures.operations) {
-        if (figures.cycleDurationUs.size() < index && index != 0)
-            figures.cycleDurationUs.resize(index, 0.0f);
+        if (index != 0 && figures.cycleDurationUs.size() < index && !m_figures.incomplete &&
+            !figures.cycleDurationUs.GrowTo(index, 0.0f))
+            m_figures.incomplete = true;
     }
 }
 
@@ -106,11 +133,16 @@ void BurnInRecorder::EndCycle()
     m_cycle = 0;
 }
 
-void BurnInRecorder::RecordFailedCycle(OperationFigures& figures)
+void BurnInRecorder::RecordFailedCycle(int operation)
 {
-    ++figures.failedCalls;
-    if (m_cycle != 0 && (figures.failedCycles.empty() || figures.failedCycles.back() != m_cycle))
-        figures.failedCycles.push_back(m_cycle);
+    // Where codes are judged by the usual one, these are merged with the calls
+    // that returned another code once the run is known (Figures()).
+    const bool byCode = JudgedByUsualCode(static_cast<Operation>(operation));
+    OperationFigures& figures = m_figures.operations[operation];
+    ++(byCode ? m_surelyFailedCalls[operation] : figures.failedCalls);
+    GrowingArray<std::uint32_t>& cycles = byCode ? m_surelyFailedCycles[operation] : figures.failedCycles;
+    if (m_cycle != 0 && (cycles.empty() || cycles.back() != m_cycle))
+        Keep(cycles, m_cycle);
 }
 
 void BurnInRecorder::OnCall(const CallRecord& call)
@@ -119,11 +151,12 @@ void BurnInRecorder::OnCall(const CallRecord& call)
     if (call.outcome == nullptr || !FindOperation(call.operation, operation))
         return;
     const CallOutcome& outcome = *call.outcome;
-    OperationFigures& figures = m_figures.operations[static_cast<int>(operation)];
+    const int index = static_cast<int>(operation);
+    OperationFigures& figures = m_figures.operations[index];
     ++figures.calls;
 
     const auto microseconds = static_cast<float>(static_cast<double>(outcome.durationNanoseconds) / 1000.0);
-    figures.durationsUs.push_back(microseconds);
+    Keep(figures.durationsUs, microseconds);
     if (m_cycle != 0 && m_cycle <= figures.cycleDurationUs.size())
         figures.cycleDurationUs[m_cycle - 1] += microseconds;
     const auto convention = static_cast<std::size_t>(outcome.convention);
@@ -137,37 +170,39 @@ void BurnInRecorder::OnCall(const CallRecord& call)
         OverrunGroup* group = nullptr;
         for (OverrunGroup& g : figures.overrunGroups)
             if (g.bufferSize == call.overrunBufferSize) group = &g;
-        if (group == nullptr) {
-            figures.overrunGroups.push_back(OverrunGroup{call.overrunBufferSize, 0, m_cycle});
+        if (group == nullptr && Keep(figures.overrunGroups, OverrunGroup{call.overrunBufferSize, 0, m_cycle}))
             group = &figures.overrunGroups.back();
-        }
-        ++group->count;
+        if (group != nullptr)
+            ++group->count;
     } else if (outcome.raised) {
         failed = true;
         ++figures.faults;
-        const std::string module = ModuleName(outcome.moduleBase);
-        const std::uintptr_t offset = module.empty() ? outcome.exceptionAddress
-                                                     : outcome.exceptionAddress - outcome.moduleBase;
+        const ModuleUtf8 module = ModuleName(outcome.moduleBase);
+        const std::uintptr_t offset = module.size() == 0 ? outcome.exceptionAddress
+                                                          : outcome.exceptionAddress - outcome.moduleBase;
         FaultGroup* group = nullptr;
         for (FaultGroup& g : figures.faultGroups)
-            if (g.code == outcome.exceptionCode && g.offset == offset && g.module == module) group = &g;
-        if (group == nullptr) {
-            figures.faultGroups.push_back(FaultGroup{outcome.exceptionCode, module, offset, 0, m_cycle});
+            if (g.code == outcome.exceptionCode && g.offset == offset && SameText(g.module, module)) group = &g;
+        if (group == nullptr && Keep(figures.faultGroups, FaultGroup{outcome.exceptionCode, module, offset, 0, m_cycle}))
             group = &figures.faultGroups.back();
-        }
-        ++group->count;
+        if (group != nullptr)
+            ++group->count;
     } else {
         ResultCount* result = nullptr;
         for (ResultCount& r : figures.results)
             if (r.code == outcome.result) result = &r;
         if (result == nullptr) {
-            const CallBuffer* text = TextBuffer(call);
-            figures.results.push_back(ResultCount{
-                outcome.result, 0, text != nullptr ? LibraryTextUtf8(text->data, text->size) : std::string(), m_cycle});
-            result = &figures.results.back();
+            ResultCount created;
+            created.code = outcome.result;
+            created.firstCycle = m_cycle;
+            if (const CallBuffer* text = TextBuffer(call))
+                AppendLibraryTextUtf8(created.text, text->data, text->size);
+            if (Keep(figures.results, created))
+                result = &figures.results.back();
         }
-        ++result->count;
-        if (ZeroIsSuccess(operation) && outcome.result != 0)
+        if (result != nullptr)
+            ++result->count;
+        if (!JudgedByUsualCode(operation) && outcome.result != 0)
             failed = true;
     }
 
@@ -180,25 +215,28 @@ void BurnInRecorder::OnCall(const CallRecord& call)
         const char* name = breach.name != nullptr ? breach.name : "";
         BreachGroup* group = nullptr;
         for (BreachGroup& g : figures.breachGroups)
-            if (g.rule == breach.rule && g.name == name) group = &g;
+            if (g.rule == breach.rule && std::strcmp(g.name.c_str(), name) == 0) group = &g;
         if (group == nullptr) {
             BreachGroup created;
             created.rule = breach.rule;
-            created.name = name;
+            created.name.Append(name);
             created.firstBefore[0] = breach.before[0];
             created.firstBefore[1] = breach.before[1];
             created.firstAfter[0] = breach.after[0];
             created.firstAfter[1] = breach.after[1];
             created.firstRestored = breach.restored;
             created.firstCycle = m_cycle;
-            figures.breachGroups.push_back(created);
-            group = &figures.breachGroups.back();
+            if (Keep(figures.breachGroups, created))
+                group = &figures.breachGroups.back();
         }
-        ++group->count;
+        if (group != nullptr)
+            ++group->count;
     }
 
     if (failed)
-        RecordFailedCycle(figures);
+        RecordFailedCycle(index);
+    else if (JudgedByUsualCode(operation))
+        Keep(m_codeCalls[index], CodeCall{m_cycle, outcome.result});
     else if (operation == Operation::GetCardInfo && m_cycle != 0)
         TakeField(call);
 }
@@ -215,7 +253,8 @@ void BurnInRecorder::TakeField(const CallRecord& call)
         m_read.photoHashed = ComputeSha256(value.data, length, m_read.photoHash);
         m_read.got[index] = m_read.photoHashed;
     } else if (index < 11) {
-        m_read.bytes[index].assign(value.data, length);
+        m_read.bytes[index].Clear();
+        m_read.bytes[index].Append(value.data, length);
         m_read.got[index] = true;
     }
 }
@@ -234,9 +273,10 @@ void BurnInRecorder::CompareRead()
         consistency.haveReference = true;
         consistency.referenceCycle = m_cycle;
         for (std::size_t i = 0; i < kComparedFieldCount; ++i) {
-            const std::string& bytes = m_read.bytes[kComparedFields[i]];
+            const FieldBytes& bytes = m_read.bytes[kComparedFields[i]];
             m_referenceBytes[i] = bytes;
-            consistency.referenceText[i] = LibraryTextUtf8(bytes.data(), bytes.size());
+            consistency.referenceText[i].Clear();
+            AppendLibraryTextUtf8(consistency.referenceText[i], bytes.c_str(), bytes.size());
         }
         consistency.photoLength = m_read.photoLength;
         std::memcpy(consistency.photoSha256, sha, sizeof sha);
@@ -244,15 +284,18 @@ void BurnInRecorder::CompareRead()
     }
     ++consistency.readsCompared;
     bool differed = false;
-    auto keep = [&](std::int32_t field, std::string reference, std::string seen) {
+    auto keep = [&](std::int32_t field, const LibraryUtf8& reference, const LibraryUtf8& seen) {
         differed = true;
         if (consistency.differences.size() < kMaxDifferencesKept)
-            consistency.differences.push_back(FieldDifference{m_cycle, field, std::move(reference), std::move(seen)});
+            Keep(consistency.differences, FieldDifference{m_cycle, field, reference, seen});
     };
     for (std::size_t i = 0; i < kComparedFieldCount; ++i) {
-        const std::string& bytes = m_read.bytes[kComparedFields[i]];
-        if (bytes != m_referenceBytes[i])
-            keep(kComparedFields[i], consistency.referenceText[i], LibraryTextUtf8(bytes.data(), bytes.size()));
+        const FieldBytes& bytes = m_read.bytes[kComparedFields[i]];
+        if (!SameText(bytes, m_referenceBytes[i])) {
+            LibraryUtf8 seen;
+            AppendLibraryTextUtf8(seen, bytes.c_str(), bytes.size());
+            keep(kComparedFields[i], consistency.referenceText[i], seen);
+        }
     }
     if (m_read.photoLength != consistency.photoLength || std::strcmp(sha, consistency.photoSha256) != 0)
         keep(mervik::kFieldPhoto, PhotoSummary(consistency.photoLength, consistency.photoSha256),
@@ -264,20 +307,27 @@ void BurnInRecorder::CompareRead()
 void BurnInRecorder::RecordMessage(const wchar_t* message)
 {
     ++m_figures.messageCount;
-    const std::string text = Utf8FromWide(message);
+    MessageCount created;
+    AppendUtf8(created.text, message);
     for (MessageCount& kept : m_figures.messages) {
-        if (kept.text == text) {
+        if (SameText(kept.text, created.text)) {
             ++kept.count;
             return;
         }
     }
+    created.count = 1;
+    created.firstCycle = m_cycle;
     if (m_figures.messages.size() < kMaxDistinctMessages)
-        m_figures.messages.push_back(MessageCount{text, 1, m_cycle});
+        Keep(m_figures.messages, created);
 }
 
 void BurnInRecorder::RecordResources(const ResourceSample& sample)
 {
-    m_figures.samples.push_back(sample);
+    // The schedule takes fewer; more would be left out of the growth verdict.
+    if (m_figures.samples.size() >= kMaxResourceSamples)
+        m_figures.incomplete = true;
+    else
+        Keep(m_figures.samples, sample);
 }
 
 void BurnInRecorder::Stop()
@@ -285,14 +335,66 @@ void BurnInRecorder::Stop()
     m_figures.stopped = true;
 }
 
+void BurnInRecorder::JudgeCodes(int operation)
+{
+    OperationFigures& figures = m_figures.operations[operation];
+    // The usual code: the most frequent, the first seen among those tied.
+    const ResultCount* usual = nullptr;
+    for (const ResultCount& r : figures.results)
+        if (usual == nullptr || r.count > usual->count) usual = &r;
+    figures.hasUsualCode = usual != nullptr;
+    figures.usualCode = usual != nullptr ? usual->code : 0;
+    figures.otherCodeCalls = 0;
+    for (const ResultCount& r : figures.results)
+        if (r.code != figures.usualCode) figures.otherCodeCalls += r.count;
+
+    // The failed calls and their cycles: those that failed anyway and those that
+    // returned another code, merged in cycle order.
+    figures.failedCalls = m_surelyFailedCalls[operation];
+    figures.failedCycles.Clear();
+    const GrowingArray<std::uint32_t>& surely = m_surelyFailedCycles[operation];
+    const GrowingArray<CodeCall>& calls = m_codeCalls[operation];
+    std::size_t s = 0;
+    for (const CodeCall& call : calls) {
+        if (call.code == figures.usualCode)
+            continue;
+        ++figures.failedCalls;
+        if (call.cycle == 0)
+            continue;
+        for (; s < surely.size() && surely[s] < call.cycle; ++s)
+            if (!figures.failedCycles.Append(surely[s])) m_figures.incomplete = true;
+        if (figures.failedCycles.empty() || figures.failedCycles.back() != call.cycle)
+            if (!figures.failedCycles.Append(call.cycle)) m_figures.incomplete = true;
+    }
+    for (; s < surely.size(); ++s)
+        if (figures.failedCycles.empty() || figures.failedCycles.back() != surely[s])
+            if (!figures.failedCycles.Append(surely[s])) m_figures.incomplete = true;
+}
+
+const BurnInFigures& BurnInRecorder::Figures()
+{
+    for (int i = 0; i < kOperationCount; ++i)
+        if (JudgedByUsualCode(static_cast<Operation>(i)))
+            JudgeCodes(i);
+    return m_figures;
+}
+
 namespace {
 
-void AddReason(RunVerdict& verdict, const char* format, std::uint64_t count, const char* what)
+void AddReason(RunVerdict& verdict, const char* format, ...) ZANTOR_PRINTF(2, 3);
+
+void AddReason(RunVerdict& verdict, const char* format, ...)
 {
-    char text[160];
-    std::snprintf(text, sizeof text, format, count, what);
-    verdict.reasons.push_back(text);
     verdict.failed = true;
+    if (verdict.reasonCount == kMaxVerdictReasons)
+        return;
+    VerdictReason& reason = verdict.reasons[verdict.reasonCount++];
+    va_list args;
+    va_start(args, format);
+    const int length = std::vsnprintf(reason.End(), reason.Room() + 1, format, args);
+    va_end(args);
+    if (length > 0)
+        reason.Grow(static_cast<std::size_t>(length));
 }
 
 }  // namespace
@@ -310,8 +412,13 @@ RunVerdict JudgeRun(const BurnInFigures& figures)
             AddReason(verdict, "%" PRIu64 " %s call(s) wrote past a buffer", op.overruns, name);
         if (op.breaches != 0)
             AddReason(verdict, "%" PRIu64 " calling-contract breach(es) by %s", op.breaches, name);
-        // Calls that returned a failure code, where 0 is success.
-        if (ZeroIsSuccess(static_cast<Operation>(i))) {
+        if (JudgedByUsualCode(static_cast<Operation>(i))) {
+            // Calls that returned another code than the one returned most often.
+            if (op.otherCodeCalls != 0)
+                AddReason(verdict, "%s returned another code than its usual %" PRId32 " in %" PRIu64 " call(s)", name,
+                          op.usualCode, op.otherCodeCalls);
+        } else {
+            // Calls that returned a failure code, where 0 is success.
             std::uint64_t codes = 0;
             for (const ResultCount& r : op.results)
                 if (r.code != 0) codes += r.count;
@@ -320,16 +427,17 @@ RunVerdict JudgeRun(const BurnInFigures& figures)
         }
     }
     if (figures.consistency.readsDiffered != 0)
-        AddReason(verdict, "%" PRIu64 " card read(s) differed from the first%s", figures.consistency.readsDiffered, "");
+        AddReason(verdict, "%" PRIu64 " card read(s) differed from the first", figures.consistency.readsDiffered);
     static const char* const kLeakNames[kResourceCount] = {
         "committed memory", "handles", "GDI objects", "USER objects"};
     for (int r = 0; r < kResourceCount; ++r) {
         const auto resource = static_cast<Resource>(r);
-        if (JudgeGrowth(figures.samples, resource, LeakRule(resource)).verdict == GrowthVerdict::Leak) {
-            verdict.reasons.push_back(std::string(kLeakNames[r]) + " grew steadily (a leak)");
-            verdict.failed = true;
-        }
+        if (JudgeGrowth(figures.samples.data(), figures.samples.size(), resource, LeakRule(resource)).verdict ==
+            GrowthVerdict::Leak)
+            AddReason(verdict, "%s grew steadily (a leak)", kLeakNames[r]);
     }
+    if (figures.incomplete)
+        AddReason(verdict, "memory ran out during the run: the figures are incomplete");
     return verdict;
 }
 

@@ -2,18 +2,20 @@
 // operation, the card read's consistency from cycle to cycle, the messages a
 // press would have shown and the process's resources.
 //
-// The figures live in standard containers: the program is built without
-// exceptions, so a failed allocation ends the process (std::bad_alloc calls
-// abort), which is the right end for a test console that ran out of memory.
-// The storage that grows with every call is reserved when the run starts, so
-// that the recorder's own memory does not show as growth between samples.
+// Texts are kept in fixed buffers sized from what goes in, and what grows with
+// the run in growing arrays. The storage that grows with every call is reserved
+// when the run starts, so that the recorder's own memory does not show as growth
+// between samples. When the heap gives no more, the recorder stops growing and
+// the figures say they are incomplete: the run then fails.
 #pragma once
 
 #include <cstdint>
-#include <string>
-#include <vector>
 
+#include "BoundedText.h"
 #include "CallRecord.h"
+#include "Growing.h"
+#include "Message.h"
+#include "Mervik.h"
 #include "Resources.h"
 #include "Sha256.h"
 
@@ -22,18 +24,30 @@ constexpr int kOperationCount = 5;
 // The library's name of `operation`, ASCII.
 const char* OperationName(Operation operation);
 
+// A library text in UTF-8: at most kTextBufferSize bytes (a buffer left without
+// its NUL), each decoded to at most one UTF-16 unit, which takes at most three
+// UTF-8 bytes (a pair takes two units and four bytes).
+using LibraryUtf8 = NarrowText<3 * mervik::kTextBufferSize + 1>;
+// A module's file name in UTF-8: at most 255 UTF-16 units.
+constexpr std::size_t kModuleUtf8Capacity = 3 * 255 + 1;
+using ModuleUtf8 = NarrowText<kModuleUtf8Capacity>;
+// A message a press would have shown, in UTF-8.
+using MessageUtf8 = NarrowText<3 * (kMessageCapacity - 1) + 1>;
+// The library's bytes of one card field: at most its buffer, when it wrote no NUL.
+using FieldBytes = NarrowText<mervik::kTextBufferSize + 1>;
+
 // Cycles are numbered from 1; calls outside any cycle (the open before the
 // first, the close after the last) carry cycle 0.
 struct ResultCount {
     std::int32_t code = 0;
     std::uint64_t count = 0;
-    std::string text;  // the library's text with the first call that returned it, UTF-8
+    LibraryUtf8 text;  // the library's text with the first call that returned it
     std::uint32_t firstCycle = 0;
 };
 
 struct FaultGroup {
     std::uint32_t code = 0;
-    std::string module;           // the module's file name, UTF-8; empty when the address lies in none
+    ModuleUtf8 module;            // the module's file name; empty when the address lies in none
     std::uintptr_t offset = 0;    // into the module; the address itself when there is none
     std::uint64_t count = 0;
     std::uint32_t firstCycle = 0;
@@ -47,7 +61,7 @@ struct OverrunGroup {
 
 struct BreachGroup {
     ContractRule rule = ContractRule::Register;
-    std::string name;  // ASCII, from the guard
+    NarrowText<32> name;  // ASCII, from the guard ("EBX", "XMM15", "DF")
     std::uint64_t count = 0;
     std::uint64_t firstBefore[2] = {};
     std::uint64_t firstAfter[2] = {};
@@ -55,20 +69,32 @@ struct BreachGroup {
     std::uint32_t firstCycle = 0;
 };
 
+// Whether the operation's codes are judged by the code it returned most often
+// (getDeviceStatus and readCard, whose success code differs from library to
+// library) rather than by 0 meaning success.
+bool JudgedByUsualCode(Operation operation);
+
 struct OperationFigures {
     std::uint64_t calls = 0;
-    std::uint64_t failedCalls = 0;  // raised, overran, broke the contract, or (where 0 is success) returned another code
+    // Raised, overran, broke the contract, or returned another code than 0 or,
+    // where JudgedByUsualCode, than the usual one.
+    std::uint64_t failedCalls = 0;
     std::uint64_t faults = 0;       // raised, overruns not included
     std::uint64_t overruns = 0;
     std::uint64_t breaches = 0;     // rules broken, over all calls
-    std::vector<ResultCount> results;  // in the order first seen
-    std::vector<FaultGroup> faultGroups;
-    std::vector<OverrunGroup> overrunGroups;
-    std::vector<BreachGroup> breachGroups;
+    // Where JudgedByUsualCode and a call returned: the code returned most often
+    // (the first seen of those tied), and how many calls returned another.
+    bool hasUsualCode = false;
+    std::int32_t usualCode = 0;
+    std::uint64_t otherCodeCalls = 0;
+    GrowingArray<ResultCount> results;  // in the order first seen
+    GrowingArray<FaultGroup> faultGroups;
+    GrowingArray<OverrunGroup> overrunGroups;
+    GrowingArray<BreachGroup> breachGroups;
     std::uint64_t conventions[5] = {};      // by Convention
-    std::vector<float> durationsUs;        // every call, in microseconds
-    std::vector<float> cycleDurationUs;    // [cycle - 1]: the time of the cycle's calls added up
-    std::vector<std::uint32_t> failedCycles;  // each cycle with a failed call, once, ascending
+    GrowingArray<float> durationsUs;        // every call, in microseconds
+    GrowingArray<float> cycleDurationUs;    // [cycle - 1]: the time of the cycle's calls added up
+    GrowingArray<std::uint32_t> failedCycles;  // each cycle with a failed call, once, ascending
 };
 
 // The card fields compared from read to read, by index.
@@ -79,23 +105,23 @@ constexpr std::size_t kMaxDifferencesKept = 10;
 struct FieldDifference {
     std::uint32_t cycle = 0;
     std::int32_t field = 0;  // the index; 11: the photo, shown by length and hash
-    std::string reference;   // UTF-8
-    std::string seen;
+    LibraryUtf8 reference;
+    LibraryUtf8 seen;
 };
 
 struct Consistency {
     bool haveReference = false;  // a cycle had all eleven fields returned
     std::uint32_t referenceCycle = 0;
-    std::string referenceText[kComparedFieldCount];  // decoded, UTF-8
+    LibraryUtf8 referenceText[kComparedFieldCount];  // decoded
     std::size_t photoLength = 0;                     // characters of the photo's base64 text
     char photoSha256[65] = {};                       // of that text
     std::uint64_t readsCompared = 0;                 // complete reads after the reference
     std::uint64_t readsDiffered = 0;
-    std::vector<FieldDifference> differences;  // the first kMaxDifferencesKept
+    GrowingArray<FieldDifference> differences;  // the first kMaxDifferencesKept
 };
 
 struct MessageCount {
-    std::string text;  // UTF-8
+    MessageUtf8 text;
     std::uint64_t count = 0;
     std::uint32_t firstCycle = 0;
 };
@@ -104,11 +130,12 @@ constexpr std::size_t kMaxDistinctMessages = 32;
 struct BurnInFigures {
     OperationFigures operations[kOperationCount];
     Consistency consistency;
-    std::vector<ResourceSample> samples;
-    std::vector<MessageCount> messages;  // distinct texts, the first kMaxDistinctMessages
-    std::uint64_t messageCount = 0;      // all, kept or not
+    GrowingArray<ResourceSample> samples;  // the first kMaxResourceSamples
+    GrowingArray<MessageCount> messages;   // distinct texts, the first kMaxDistinctMessages
+    std::uint64_t messageCount = 0;        // all, kept or not
     std::uint32_t cyclesDone = 0;
     bool stopped = false;
+    bool incomplete = false;  // memory ran out: something was not recorded
 };
 
 class BurnInRecorder final : public CallObserver {
@@ -129,31 +156,54 @@ public:
     // The operator stopped the run.
     void Stop();
 
-    const BurnInFigures& Figures() const { return m_figures; }
+    // The figures so far, those that depend on the whole run (the usual codes and
+    // the calls that returned another) worked out now.
+    const BurnInFigures& Figures();
 
 private:
     struct CycleRead {
         bool got[12] = {};
-        std::string bytes[11];  // the fields as the library wrote them, indices 0-10
+        FieldBytes bytes[11];  // the fields as the library wrote them, indices 0-10
         std::size_t photoLength = 0;
         Sha256Digest photoHash;
         bool photoHashed = false;
     };
-    void RecordFailedCycle(OperationFigures& figures);
+    // A call that returned a code and failed in no other way, of an operation
+    // JudgedByUsualCode: failed or not once the usual code is known.
+    struct CodeCall {
+        std::uint32_t cycle;
+        std::int32_t code;
+    };
+    template <class T>
+    bool Keep(GrowingArray<T>& items, const T& item);
+    void RecordFailedCycle(int operation);
     void TakeField(const CallRecord& call);
     void CompareRead();
+    void JudgeCodes(int operation);
 
     BurnInFigures m_figures;
     std::uint32_t m_cycle = 0;  // 0: between cycles
     CycleRead m_read;
-    std::string m_referenceBytes[kComparedFieldCount];
+    FieldBytes m_referenceBytes[kComparedFieldCount];
+    // Where JudgedByUsualCode: the calls that failed whatever their code, and the
+    // cycles holding one; the others by code.
+    std::uint64_t m_surelyFailedCalls[kOperationCount] = {};
+    GrowingArray<std::uint32_t> m_surelyFailedCycles[kOperationCount];
+    GrowingArray<CodeCall> m_codeCalls[kOperationCount];
 };
 
-// Whether the run passed: every reason it failed, in words (UTF-8, English).
+// One reason a run failed, in words (UTF-8, English): the longest is under 100 bytes.
+using VerdictReason = NarrowText<160>;
+// At most four reasons per operation, one for the card, one per resource and one
+// for incomplete figures.
+constexpr std::size_t kMaxVerdictReasons = 4 * kOperationCount + 1 + kResourceCount + 1;
+
+// Whether the run passed: every reason it failed.
 struct RunVerdict {
     bool failed = false;
     bool stopped = false;
-    std::vector<std::string> reasons;
+    VerdictReason reasons[kMaxVerdictReasons];
+    std::size_t reasonCount = 0;
 };
 RunVerdict JudgeRun(const BurnInFigures& figures);
 

@@ -24,26 +24,28 @@ GrowthRule LeakRule(Resource resource)
     return {5.0, 0.8, 5.0};
 }
 
-Growth JudgeGrowth(const std::vector<ResourceSample>& samples, Resource resource, const GrowthRule& rule)
+Growth JudgeGrowth(const ResourceSample* samples, std::size_t count, Resource resource, const GrowthRule& rule)
 {
     Growth growth;
     const auto index = static_cast<std::size_t>(resource);
-    std::vector<double> cycles, values;
-    for (const ResourceSample& sample : samples) {
-        if (!sample.measured[index])
+    double cycles[kMaxResourceSamples], values[kMaxResourceSamples];
+    std::size_t measured = 0;
+    for (std::size_t i = 0; i < count && measured < kMaxResourceSamples; ++i) {
+        if (!samples[i].measured[index])
             continue;
-        cycles.push_back(sample.cycle);
-        values.push_back(static_cast<double>(sample.value[index]));
+        cycles[measured] = samples[i].cycle;
+        values[measured] = static_cast<double>(samples[i].value[index]);
+        ++measured;
     }
-    growth.samples = values.size();
-    if (values.empty())
+    growth.samples = measured;
+    if (measured == 0)
         return growth;
-    growth.first = values.front();
-    growth.last = values.back();
-    growth.min = *std::min_element(values.begin(), values.end());
-    growth.max = *std::max_element(values.begin(), values.end());
-    growth.fit = LeastSquares(cycles, values);
-    if (values.size() < kMinGrowthSamples || !growth.fit.valid) {
+    growth.first = values[0];
+    growth.last = values[measured - 1];
+    growth.min = *std::min_element(values, values + measured);
+    growth.max = *std::max_element(values, values + measured);
+    growth.fit = LeastSquares(cycles, values, measured);
+    if (measured < kMinGrowthSamples || !growth.fit.valid) {
         growth.verdict = GrowthVerdict::TooFew;
         return growth;
     }

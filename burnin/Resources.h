@@ -3,7 +3,7 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
+#include <cstddef>
 
 #include "Statistics.h"
 
@@ -55,5 +55,9 @@ struct Growth {
     std::size_t samples = 0;
 };
 
-// The growth of `resource` over `samples` (those where it was measured) judged by `rule`.
-Growth JudgeGrowth(const std::vector<ResourceSample>& samples, Resource resource, const GrowthRule& rule);
+// A run takes at most about 200 samples (SampleInterval); the recorder keeps this many.
+constexpr std::size_t kMaxResourceSamples = 256;
+
+// The growth of `resource` over the `count` samples at `samples` (those where it
+// was measured, the first kMaxResourceSamples of them) judged by `rule`.
+Growth JudgeGrowth(const ResourceSample* samples, std::size_t count, Resource resource, const GrowthRule& rule);

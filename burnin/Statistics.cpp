@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cmath>
 
-double NearestRank(const std::vector<float>& sorted, double percent)
+#include "Growing.h"
+
+double NearestRank(const float* sorted, std::size_t size, double percent)
 {
     // Rank ceil(p/100 * n), 1-based; the epsilon keeps 95% of 100 at rank 95.
-    const double count = static_cast<double>(sorted.size());
+    const double count = static_cast<double>(size);
     double rank = std::ceil(percent / 100.0 * count - 1e-9);
     if (rank < 1)
         rank = 1;
@@ -15,26 +17,31 @@ double NearestRank(const std::vector<float>& sorted, double percent)
     return static_cast<double>(sorted[static_cast<std::size_t>(rank) - 1]);
 }
 
-Percentiles NearestRankPercentiles(const std::vector<float>& samples)
+Percentiles NearestRankPercentiles(const float* samples, std::size_t count)
 {
     Percentiles result;
-    if (samples.empty())
+    if (count == 0)
         return result;
-    std::vector<float> sorted(samples);
+    GrowingArray<float> sorted;
+    if (!sorted.Reserve(count)) {
+        result.failed = true;
+        return result;
+    }
+    for (std::size_t i = 0; i < count; ++i)
+        sorted.Append(samples[i]);
     std::sort(sorted.begin(), sorted.end());
     result.empty = false;
-    result.min = static_cast<double>(sorted.front());
-    result.median = NearestRank(sorted, 50);
-    result.p95 = NearestRank(sorted, 95);
-    result.p99 = NearestRank(sorted, 99);
+    result.min = static_cast<double>(sorted[0]);
+    result.median = NearestRank(sorted.data(), count, 50);
+    result.p95 = NearestRank(sorted.data(), count, 95);
+    result.p99 = NearestRank(sorted.data(), count, 99);
     result.max = static_cast<double>(sorted.back());
     return result;
 }
 
-LinearFit LeastSquares(const std::vector<double>& x, const std::vector<double>& y)
+LinearFit LeastSquares(const double* x, const double* y, std::size_t count)
 {
     LinearFit fit;
-    const std::size_t count = std::min(x.size(), y.size());
     if (count < 2)
         return fit;
     // Centred sums: exact enough for cycle numbers in the millions and byte counts in the gigabytes.

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstddef>
-#include <vector>
 
 struct Percentiles {
     bool empty = true;  // no sample: the figures below are 0
@@ -12,16 +11,17 @@ struct Percentiles {
     double p95 = 0;
     double p99 = 0;
     double max = 0;
+    bool failed = false;  // the sorted copy could not be made (no memory): no figures
 };
 
-// The nearest-rank percentile `percent` (0 < percent <= 100) of `sorted`, which
-// must be sorted ascending and not empty: the smallest value with at least
-// `percent`% of the samples at or below it.
-double NearestRank(const std::vector<float>& sorted, double percent);
+// The nearest-rank percentile `percent` (0 < percent <= 100) of the `count`
+// values at `sorted`, which must be sorted ascending and not empty: the smallest
+// value with at least `percent`% of the samples at or below it.
+double NearestRank(const float* sorted, std::size_t count, double percent);
 
-// min, median, 95th, 99th percentile and max of `samples` by the nearest-rank
-// method, on a sorted copy (the caller's order is kept).
-Percentiles NearestRankPercentiles(const std::vector<float>& samples);
+// min, median, 95th, 99th percentile and max of the `count` values at `samples`
+// by the nearest-rank method, on a sorted copy (the caller's order is kept).
+Percentiles NearestRankPercentiles(const float* samples, std::size_t count);
 
 struct LinearFit {
     bool valid = false;  // at least two distinct x values
@@ -30,6 +30,5 @@ struct LinearFit {
     double rSquared = 0;  // share of y's variance the line explains; 1 when y is constant
 };
 
-// The least-squares line y = slope * x + intercept through the points (x[i], y[i]);
-// only the first min(x.size(), y.size()) points count.
-LinearFit LeastSquares(const std::vector<double>& x, const std::vector<double>& y);
+// The least-squares line y = slope * x + intercept through the `count` points (x[i], y[i]).
+LinearFit LeastSquares(const double* x, const double* y, std::size_t count);

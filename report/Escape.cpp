@@ -2,43 +2,44 @@
 
 #include "Utf8.h"
 
-void AppendHtmlEscaped(std::string& out, const std::string& text)
+void AppendHtmlEscaped(GrowingText& out, const char* text, std::size_t size)
 {
-    std::string valid;
-    AppendValidUtf8(valid, text);
-    for (const char c : valid) {
+    ForEachValidUtf8(text, size, [&out](const char* bytes, std::size_t count) {
+        if (count > 1) {
+            out.Append(bytes, count);
+            return;
+        }
+        const char c = bytes[0];
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&#39;"; break;
+        case '&': out.Append("&amp;"); break;
+        case '<': out.Append("&lt;"); break;
+        case '>': out.Append("&gt;"); break;
+        case '"': out.Append("&quot;"); break;
+        case '\'': out.Append("&#39;"); break;
         case '\t':
-        case '\n': out += c; break;
+        case '\n': out.Append(c); break;
         default:
             if ((static_cast<unsigned char>(c) < 0x20) || c == 0x7F)
-                out += "\xEF\xBF\xBD";
+                out.Append("\xEF\xBF\xBD");
             else
-                out += c;
+                out.Append(c);
         }
-    }
+    });
 }
 
-void AppendJsonEscaped(std::string& out, const std::string& text)
+void AppendJsonEscaped(GrowingText& out, const char* text, std::size_t size)
 {
-    std::string valid;
-    AppendValidUtf8(valid, text);
-    for (const char c : valid) {
+    ForEachValidUtf8(text, size, [&out](const char* bytes, std::size_t count) {
+        const char c = bytes[0];
         const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
+        if (count > 1) {
+            out.Append(bytes, count);
+        } else if (c == '"' || c == '\\') {
+            out.Append('\\').Append(c);
         } else if (byte < 0x20) {
-            out += "\\u00";
-            out += "0123456789abcdef"[byte >> 4];
-            out += "0123456789abcdef"[byte & 0xF];
+            out.Append("\\u00").Append("0123456789abcdef"[byte >> 4]).Append("0123456789abcdef"[byte & 0xF]);
         } else {
-            out += c;
+            out.Append(c);
         }
-    }
+    });
 }

@@ -1,16 +1,12 @@
-// printf-style formatting into a standard string, for the report's numbers.
+// printf-style formatting into a short fixed text, for the report's numbers.
 #pragma once
 
-#include <string>
+#include "BoundedText.h"
+#include "Growing.h"
 
-// gnu_printf: on MinGW, plain printf means Microsoft's dialect, while the C++
-// runtime formats with the C99 one (%zu, %lld), which is what we use.
-#if defined(__GNUC__)
-#define ZANTOR_PRINTF(f, a) __attribute__((format(gnu_printf, f, a)))
-#else
-#define ZANTOR_PRINTF(f, a)
-#endif
+// A number, a code or a short label: ample for any one of them.
+using ShortText = NarrowText<128>;
 
-// Appends the formatted text (numbers and ASCII only: nothing that needs escaping).
-void AppendFormat(std::string& out, const char* format, ...) ZANTOR_PRINTF(2, 3);
-std::string Format(const char* format, ...) ZANTOR_PRINTF(1, 2);
+// The formatted text (numbers and ASCII only: nothing that needs escaping); cut
+// (and marked so) when longer than a ShortText holds.
+ShortText Format(const char* format, ...) ZANTOR_PRINTF(1, 2);

@@ -10,222 +10,269 @@
 
 namespace {
 
-void String(std::string& out, const std::string& text)
+template <class Text>
+void String(GrowingText& out, const Text& text)
 {
-    out += '"';
+    out.Append('"');
     AppendJsonEscaped(out, text);
-    out += '"';
+    out.Append('"');
 }
 
-void Number(std::string& out, double value)
+template <std::size_t Capacity>
+void WideString(GrowingText& out, const WideText<Capacity>& text)
+{
+    GrowingText utf8;
+    AppendUtf8(utf8, text.c_str(), text.size());
+    out.Append('"');
+    AppendJsonEscaped(out, utf8.c_str(), utf8.size());
+    out.Append('"');
+    if (utf8.failed())
+        out.MarkFailed();
+}
+
+void Number(GrowingText& out, double value)
 {
     if (std::isfinite(value))
-        AppendFormat(out, "%.6g", value);
+        out.AppendFormat("%.6g", value);
     else
-        out += "null";
+        out.Append("null");
 }
 
-void Durations(std::string& out, const std::vector<float>& samples)
+void Durations(GrowingText& out, const GrowingArray<float>& samples)
 {
-    const Percentiles p = NearestRankPercentiles(samples);
+    const Percentiles p = NearestRankPercentiles(samples.data(), samples.size());
+    if (p.failed)
+        out.MarkFailed();
     if (p.empty) {
-        out += "null";
+        out.Append("null");
         return;
     }
-    AppendFormat(out, "{\"min\":%.3f,\"median\":%.3f,\"p95\":%.3f,\"p99\":%.3f,\"max\":%.3f}", p.min, p.median, p.p95,
-                 p.p99, p.max);
+    out.AppendFormat("{\"min\":%.3f,\"median\":%.3f,\"p95\":%.3f,\"p99\":%.3f,\"max\":%.3f}", p.min, p.median, p.p95,
+                     p.p99, p.max);
 }
 
-void OperationObject(std::string& out, Operation operation, const OperationFigures& op)
+void OperationObject(GrowingText& out, Operation operation, const OperationFigures& op)
 {
-    AppendFormat(out, "{\"name\":\"%s\",\"calls\":%" PRIu64 ",\"failedCalls\":%" PRIu64 ",\"faults\":%" PRIu64
+    out.AppendFormat("{\"name\":\"%s\",\"calls\":%" PRIu64 ",\"failedCalls\":%" PRIu64 ",\"faults\":%" PRIu64
                       ",\"overruns\":%" PRIu64 ",\"breaches\":%" PRIu64 ",\"results\":[",
-                 OperationName(operation), op.calls, op.failedCalls, op.faults, op.overruns, op.breaches);
+                     OperationName(operation), op.calls, op.failedCalls, op.faults, op.overruns, op.breaches);
     for (std::size_t i = 0; i < op.results.size(); ++i) {
         const ResultCount& r = op.results[i];
-        AppendFormat(out, "%s{\"code\":%" PRId32 ",\"count\":%" PRIu64 ",\"firstCycle\":%" PRIu32 ",\"text\":",
-                     i ? "," : "", r.code, r.count, r.firstCycle);
+        out.AppendFormat("%s{\"code\":%" PRId32 ",\"count\":%" PRIu64 ",\"firstCycle\":%" PRIu32 ",\"text\":",
+                         i ? "," : "", r.code, r.count, r.firstCycle);
         String(out, r.text);
-        out += '}';
+        out.Append('}');
     }
-    out += "],\"faultGroups\":[";
+    out.Append("],\"faultGroups\":[");
     for (std::size_t i = 0; i < op.faultGroups.size(); ++i) {
         const FaultGroup& f = op.faultGroups[i];
-        AppendFormat(out, "%s{\"code\":\"%s\",\"module\":", i ? "," : "", HexCode(f.code).c_str());
-        if (f.module.empty())
-            out += "null";
+        out.AppendFormat("%s{\"code\":\"%s\",\"module\":", i ? "," : "", HexCode(f.code).c_str());
+        if (f.module.size() == 0)
+            out.Append("null");
         else
             String(out, f.module);
-        AppendFormat(out, ",\"place\":");
+        out.AppendFormat(",\"place\":");
         String(out, FaultPlace(f));
-        AppendFormat(out, ",\"count\":%" PRIu64 ",\"firstCycle\":%" PRIu32 "}", f.count, f.firstCycle);
+        out.AppendFormat(",\"count\":%" PRIu64 ",\"firstCycle\":%" PRIu32 "}", f.count, f.firstCycle);
     }
-    out += "],\"overrunGroups\":[";
+    out.Append("],\"overrunGroups\":[");
     for (std::size_t i = 0; i < op.overrunGroups.size(); ++i) {
         const OverrunGroup& o = op.overrunGroups[i];
-        AppendFormat(out, "%s{\"bufferSize\":%zu,\"count\":%" PRIu64 ",\"firstCycle\":%" PRIu32 "}", i ? "," : "",
-                     o.bufferSize, o.count, o.firstCycle);
+        out.AppendFormat("%s{\"bufferSize\":%zu,\"count\":%" PRIu64 ",\"firstCycle\":%" PRIu32 "}", i ? "," : "",
+                         o.bufferSize, o.count, o.firstCycle);
     }
-    out += "],\"breachGroups\":[";
+    out.Append("],\"breachGroups\":[");
     for (std::size_t i = 0; i < op.breachGroups.size(); ++i) {
         const BreachGroup& b = op.breachGroups[i];
-        AppendFormat(out, "%s{\"rule\":\"%s\",\"name\":", i ? "," : "", ContractRuleName(b.rule));
+        out.AppendFormat("%s{\"rule\":\"%s\",\"name\":", i ? "," : "", ContractRuleName(b.rule));
         String(out, b.name);
-        AppendFormat(out, ",\"count\":%" PRIu64 ",\"firstCycle\":%" PRIu32 ",\"firstBefore\":\"%s\",\"firstAfter\":\"%s\","
+        out.AppendFormat(",\"count\":%" PRIu64 ",\"firstCycle\":%" PRIu32 ",\"firstBefore\":\"%s\",\"firstAfter\":\"%s\","
                           "\"firstRestored\":%s}",
-                     b.count, b.firstCycle, RegisterValue(b.firstBefore).c_str(), RegisterValue(b.firstAfter).c_str(),
-                     b.firstRestored ? "true" : "false");
+                         b.count, b.firstCycle, RegisterValue(b.firstBefore).c_str(), RegisterValue(b.firstAfter).c_str(),
+                         b.firstRestored ? "true" : "false");
     }
-    out += "],\"conventions\":{";
+    out.Append("],\"conventions\":{");
     bool any = false;
     for (std::size_t c = 0; c < 5; ++c) {
         if (op.conventions[c] == 0)
             continue;
-        AppendFormat(out, "%s\"%s\":%" PRIu64, any ? "," : "", ConventionName(c), op.conventions[c]);
+        out.AppendFormat("%s\"%s\":%" PRIu64, any ? "," : "", ConventionName(c), op.conventions[c]);
         any = true;
     }
-    out += "},\"durationMicroseconds\":";
+    out.Append("},");
+    if (JudgedByUsualCode(operation)) {
+        if (op.hasUsualCode)
+            out.AppendFormat("\"usualCode\":%" PRId32 ",", op.usualCode);
+        else
+            out.Append("\"usualCode\":null,");
+        out.AppendFormat("\"otherCodeCalls\":%" PRIu64 ",", op.otherCodeCalls);
+    }
+    out.Append("\"durationMicroseconds\":");
     Durations(out, op.durationsUs);
-    out += ",\"failedCycles\":[";
+    out.Append(",\"failedCycles\":[");
     for (std::size_t i = 0; i < op.failedCycles.size(); ++i)
-        AppendFormat(out, "%s%" PRIu32, i ? "," : "", op.failedCycles[i]);
-    out += "]}";
+        out.AppendFormat("%s%" PRIu32, i ? "," : "", op.failedCycles[i]);
+    out.Append("]}");
 }
 
-void ConsistencyObject(std::string& out, const Consistency& c)
+void ConsistencyObject(GrowingText& out, const Consistency& c)
 {
     if (!c.haveReference) {
-        out += "{\"reference\":null,\"readsCompared\":0,\"readsDiffered\":0,\"differences\":[]}";
+        out.Append("{\"reference\":null,\"readsCompared\":0,\"readsDiffered\":0,\"differences\":[]}");
         return;
     }
-    AppendFormat(out, "{\"reference\":{\"cycle\":%" PRIu32 ",\"fields\":[", c.referenceCycle);
+    out.AppendFormat("{\"reference\":{\"cycle\":%" PRIu32 ",\"fields\":[", c.referenceCycle);
     for (std::size_t i = 0; i < kComparedFieldCount; ++i) {
-        AppendFormat(out, "%s{\"index\":%" PRId32 ",\"text\":", i ? "," : "", kComparedFields[i]);
+        out.AppendFormat("%s{\"index\":%" PRId32 ",\"text\":", i ? "," : "", kComparedFields[i]);
         String(out, c.referenceText[i]);
-        out += '}';
+        out.Append('}');
     }
-    AppendFormat(out, "],\"photo\":{\"length\":%zu,\"sha256\":\"%s\"}},\"readsCompared\":%" PRIu64
+    out.AppendFormat("],\"photo\":{\"length\":%zu,\"sha256\":\"%s\"}},\"readsCompared\":%" PRIu64
                       ",\"readsDiffered\":%" PRIu64 ",\"differences\":[",
-                 c.photoLength, c.photoSha256, c.readsCompared, c.readsDiffered);
+                     c.photoLength, c.photoSha256, c.readsCompared, c.readsDiffered);
     for (std::size_t i = 0; i < c.differences.size(); ++i) {
         const FieldDifference& d = c.differences[i];
-        AppendFormat(out, "%s{\"cycle\":%" PRIu32 ",\"field\":%" PRId32 ",\"reference\":", i ? "," : "", d.cycle, d.field);
+        out.AppendFormat("%s{\"cycle\":%" PRIu32 ",\"field\":%" PRId32 ",\"reference\":", i ? "," : "", d.cycle, d.field);
         String(out, d.reference);
-        out += ",\"seen\":";
+        out.Append(",\"seen\":");
         String(out, d.seen);
-        out += '}';
+        out.Append('}');
     }
-    out += "]}";
+    out.Append("]}");
 }
 
-void ResourcesObject(std::string& out, const BurnInFigures& figures)
+void ResourcesObject(GrowingText& out, const BurnInFigures& figures)
 {
     static const char* const kKeys[kResourceCount] = {"committedPrivateBytes", "handles", "gdiObjects", "userObjects"};
-    out += "{\"samples\":[";
+    out.Append("{\"samples\":[");
     for (std::size_t i = 0; i < figures.samples.size(); ++i) {
         const ResourceSample& s = figures.samples[i];
-        AppendFormat(out, "%s{\"cycle\":%" PRIu32, i ? "," : "", s.cycle);
+        out.AppendFormat("%s{\"cycle\":%" PRIu32, i ? "," : "", s.cycle);
         for (int r = 0; r < kResourceCount; ++r) {
-            AppendFormat(out, ",\"%s\":", kKeys[r]);
+            out.AppendFormat(",\"%s\":", kKeys[r]);
             if (s.measured[r])
-                AppendFormat(out, "%" PRIu64, s.value[r]);
+                out.AppendFormat("%" PRIu64, s.value[r]);
             else
-                out += "null";
+                out.Append("null");
         }
-        out += '}';
+        out.Append('}');
     }
-    out += "],\"growth\":{";
+    out.Append("],\"growth\":{");
     for (int r = 0; r < kResourceCount; ++r) {
         const auto resource = static_cast<Resource>(r);
         const GrowthRule rule = LeakRule(resource);
-        const Growth g = JudgeGrowth(figures.samples, resource, rule);
+        const Growth g = JudgeGrowth(figures.samples.data(), figures.samples.size(), resource, rule);
         static const char* const kVerdicts[] = {"notMeasured", "tooFewSamples", "steady", "leak"};
-        AppendFormat(out, "%s\"%s\":{\"verdict\":\"%s\",\"samples\":%zu,\"perThousandCycles\":", r ? "," : "", kKeys[r],
-                     kVerdicts[static_cast<int>(g.verdict)], g.samples);
+        out.AppendFormat("%s\"%s\":{\"verdict\":\"%s\",\"samples\":%zu,\"perThousandCycles\":", r ? "," : "", kKeys[r],
+                         kVerdicts[static_cast<int>(g.verdict)], g.samples);
         if (g.verdict == GrowthVerdict::Steady || g.verdict == GrowthVerdict::Leak) {
             Number(out, g.perThousandCycles);
-            out += ",\"rSquared\":";
+            out.Append(",\"rSquared\":");
             Number(out, g.fit.rSquared);
         } else {
-            out += "null,\"rSquared\":null";
+            out.Append("null,\"rSquared\":null");
         }
-        out += ",\"threshold\":{\"perThousandCycles\":";
+        out.Append(",\"threshold\":{\"perThousandCycles\":");
         Number(out, rule.perThousandCycles);
-        out += ",\"minRSquared\":";
+        out.Append(",\"minRSquared\":");
         Number(out, rule.minRSquared);
-        out += ",\"minRise\":";
+        out.Append(",\"minRise\":");
         Number(out, rule.minRise);
-        out += "}}";
+        out.Append("}}");
     }
-    out += "}}";
+    out.Append("}}");
 }
 
 }  // namespace
 
-std::string JsonReport(const BurnInFigures& figures, const RunFacts& facts)
+GrowingText JsonReport(const BurnInFigures& figures, const RunFacts& facts)
 {
     const RunVerdict verdict = JudgeRun(figures);
-    std::string out = "{\"format\":\"zantor-burn-in\",\"formatVersion\":1,\"verdict\":{";
-    AppendFormat(out, "\"passed\":%s,\"stopped\":%s,\"exitCode\":%d,\"line\":", verdict.failed ? "false" : "true",
-                 verdict.stopped ? "true" : "false", BurnInExitCode(verdict));
-    String(out, VerdictLine(verdict, figures, facts));
-    out += ",\"reasons\":[";
-    for (std::size_t i = 0; i < verdict.reasons.size(); ++i) {
+    GrowingText out("{\"format\":\"zantor-burn-in\",\"formatVersion\":1,\"verdict\":{");
+    out.AppendFormat("\"passed\":%s,\"stopped\":%s,\"exitCode\":%d,\"line\":", verdict.failed ? "false" : "true",
+                     verdict.stopped ? "true" : "false", BurnInExitCode(verdict));
+    const GrowingText line = VerdictLine(verdict, figures, facts);
+    if (line.failed())
+        out.MarkFailed();
+    out.Append('"');
+    AppendJsonEscaped(out, line.c_str(), line.size());
+    out.Append('"');
+    out.Append(",\"reasons\":[");
+    for (std::size_t i = 0; i < verdict.reasonCount; ++i) {
         if (i)
-            out += ',';
+            out.Append(',');
         String(out, verdict.reasons[i]);
     }
-    out += "]},\"run\":{\"library\":{\"path\":";
-    String(out, Utf8FromWide(facts.libraryPath.c_str()));
-    out += ",\"size\":";
-    String(out, Utf8FromWide(facts.librarySize.c_str()));
-    out += ",\"fileVersion\":";
-    String(out, Utf8FromWide(facts.libraryVersion.c_str()));
-    out += ",\"sha256\":";
-    String(out, Utf8FromWide(facts.librarySha256.c_str()));
-    out += "},\"program\":{\"version\":";
-    String(out, Utf8FromWide(facts.programVersion.c_str()));
-    AppendFormat(out, ",\"bits\":%d},\"port\":%" PRId32 ",\"start\":", facts.programBits, facts.port);
-    String(out, Utf8FromWide(facts.startTime.c_str()));
-    out += ",\"end\":";
-    String(out, Utf8FromWide(facts.endTime.c_str()));
-    AppendFormat(out, ",\"cyclesAsked\":%" PRIu32 ",\"cyclesDone\":%" PRIu32 ",\"stopped\":%s},\"operations\":[",
-                 facts.cyclesAsked, figures.cyclesDone, figures.stopped ? "true" : "false");
+    out.Append("]},\"run\":{\"library\":{\"path\":");
+    WideString(out, facts.libraryPath);
+    out.Append(",\"size\":");
+    WideString(out, facts.librarySize);
+    out.Append(",\"fileVersion\":");
+    WideString(out, facts.libraryVersion);
+    out.Append(",\"sha256\":");
+    WideString(out, facts.librarySha256);
+    out.Append("},\"program\":{\"version\":");
+    WideString(out, facts.programVersion);
+    out.AppendFormat(",\"bits\":%d},\"port\":%" PRId32 ",\"start\":", facts.programBits, facts.port);
+    WideString(out, facts.startTime);
+    out.Append(",\"end\":");
+    WideString(out, facts.endTime);
+    out.AppendFormat(",\"cyclesAsked\":%" PRIu32 ",\"cyclesDone\":%" PRIu32 ",\"stopped\":%s,\"figuresComplete\":%s},"
+                     "\"operations\":[",
+                     facts.cyclesAsked, figures.cyclesDone, figures.stopped ? "true" : "false",
+                     figures.incomplete ? "false" : "true");
     for (int i = 0; i < kOperationCount; ++i) {
         if (i)
-            out += ',';
+            out.Append(',');
         OperationObject(out, static_cast<Operation>(i), figures.operations[i]);
     }
-    out += "],\"consistency\":";
+    out.Append("],\"consistency\":");
     ConsistencyObject(out, figures.consistency);
-    out += ",\"resources\":";
+    out.Append(",\"resources\":");
     ResourcesObject(out, figures);
-    AppendFormat(out, ",\"messageCount\":%" PRIu64 ",\"messages\":[", figures.messageCount);
+    out.AppendFormat(",\"messageCount\":%" PRIu64 ",\"messages\":[", figures.messageCount);
     for (std::size_t i = 0; i < figures.messages.size(); ++i) {
         const MessageCount& m = figures.messages[i];
-        AppendFormat(out, "%s{\"count\":%" PRIu64 ",\"firstCycle\":%" PRIu32 ",\"text\":", i ? "," : "", m.count,
-                     m.firstCycle);
+        out.AppendFormat("%s{\"count\":%" PRIu64 ",\"firstCycle\":%" PRIu32 ",\"text\":", i ? "," : "", m.count,
+                         m.firstCycle);
         String(out, m.text);
-        out += '}';
+        out.Append('}');
     }
-    out += "]}\n";
+    out.Append("]}\n");
     return out;
 }
 
-std::wstring JsonPathFor(const std::wstring& htmlPath)
+bool JsonPathFor(const wchar_t* htmlPath, ReportPath& jsonPath)
 {
-    const std::size_t slash = htmlPath.find_last_of(L"\\/");
-    const std::size_t nameStart = slash == std::wstring::npos ? 0 : slash + 1;
-    const std::size_t dot = htmlPath.find_last_of(L'.');
+    std::size_t length = 0, nameStart = 0, dot = 0;
+    bool hasDot = false;
+    for (; htmlPath[length] != 0; ++length) {
+        if (htmlPath[length] == L'\\' || htmlPath[length] == L'/')
+            nameStart = length + 1;
+        if (htmlPath[length] == L'.') {
+            dot = length;
+            hasDot = true;
+        }
+    }
     // A dot that starts the name (".html") or lies in a folder's name is no extension.
-    if (dot == std::wstring::npos || dot <= nameStart)
-        return htmlPath + L".json";
-    return htmlPath.substr(0, dot) + L".json";
+    const std::size_t stem = hasDot && dot > nameStart ? dot : length;
+    jsonPath.Clear();
+    jsonPath.Append(htmlPath, stem).Append(L".json");
+    return !jsonPath.cut();
 }
 
-bool WriteReports(const std::wstring& htmlPath, const BurnInFigures& figures, const RunFacts& facts)
+bool WriteReports(const wchar_t* htmlPath, const BurnInFigures& figures, const RunFacts& facts)
 {
-    const bool html = WriteFileReplacing(htmlPath, HtmlReport(figures, facts));
-    const bool json = WriteFileReplacing(JsonPathFor(htmlPath), JsonReport(figures, facts));
+    // One document at a time: the page's memory is given back before the JSON is built.
+    bool html = false, json = false;
+    {
+        const GrowingText page = HtmlReport(figures, facts);
+        html = !page.failed() && WriteFileReplacing(htmlPath, page.c_str(), page.size());
+    }
+    ReportPath jsonPath;
+    if (JsonPathFor(htmlPath, jsonPath)) {
+        const GrowingText document = JsonReport(figures, facts);
+        json = !document.failed() && WriteFileReplacing(jsonPath.c_str(), document.c_str(), document.size());
+    }
     return html && json;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "Escape.h"
 #include "Format.h"
@@ -14,18 +15,18 @@ constexpr double kLeft = 78, kRight = 985, kTop = 62, kBottom = 206;
 // The legend's row, between the title and the plot.
 constexpr double kLegendY = 42;
 
-void Open(std::string& out, const std::string& title)
+void Open(GrowingText& out, const char* title)
 {
-    AppendFormat(out,
-                 "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 %.0f %.0f\" role=\"img\" "
-                 "font-family=\"DejaVu Sans, Arial, sans-serif\" font-size=\"13\"><title>",
-                 kWidth, kHeight);
+    out.AppendFormat(
+                     "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 %.0f %.0f\" role=\"img\" "
+                     "font-family=\"DejaVu Sans, Arial, sans-serif\" font-size=\"13\"><title>",
+                     kWidth, kHeight);
     AppendHtmlEscaped(out, title);
-    out += "</title><text x=\"8\" y=\"20\" font-weight=\"bold\" font-size=\"15\">";
+    out.Append("</title><text x=\"8\" y=\"20\" font-weight=\"bold\" font-size=\"15\">");
     AppendHtmlEscaped(out, title);
-    out += "</text>";
-    AppendFormat(out, "<rect x=\"%.1f\" y=\"%.1f\" width=\"%.1f\" height=\"%.1f\" fill=\"#fbfbfb\" stroke=\"#999\"/>",
-                 kLeft, kTop, kRight - kLeft, kBottom - kTop);
+    out.Append("</text>");
+    out.AppendFormat("<rect x=\"%.1f\" y=\"%.1f\" width=\"%.1f\" height=\"%.1f\" fill=\"#fbfbfb\" stroke=\"#999\"/>",
+                     kLeft, kTop, kRight - kLeft, kBottom - kTop);
 }
 
 // A step of 1, 2 or 5 times a power of ten giving about `ticks` intervals over `range`.
@@ -39,74 +40,87 @@ double NiceStep(double range, double ticks)
     return magnitude * (fraction <= 1 ? 1 : fraction <= 2 ? 2 : fraction <= 5 ? 5 : 10);
 }
 
-std::string Number(double value)
+ShortText Number(double value)
 {
     if (std::fabs(value) >= 1e6 || (value != 0 && std::fabs(value) < 1e-3))
         return Format("%g", value);
-    std::string text = Format("%.3f", value);
-    while (text.back() == '0')
-        text.pop_back();
-    if (text.back() == '.')
-        text.pop_back();
-    return text == "-0" ? "0" : text;
+    const ShortText formatted = Format("%.3f", value);
+    std::size_t length = formatted.size();
+    while (length > 0 && formatted.c_str()[length - 1] == '0')
+        --length;
+    if (length > 0 && formatted.c_str()[length - 1] == '.')
+        --length;
+    ShortText text;
+    if (length == 2 && std::strncmp(formatted.c_str(), "-0", 2) == 0)
+        text.Append('0');
+    else
+        text.Append(formatted.c_str(), length);
+    return text;
 }
 
 // The cycle axis over [0, lastCycle]: ticks, labels and its title.
-void CycleAxis(std::string& out, double lastCycle)
+void CycleAxis(GrowingText& out, double lastCycle)
 {
     const double step = std::max(1.0, NiceStep(lastCycle, 8));
     for (double c = 0; c <= lastCycle + 1e-9; c += step) {
         const double x = kLeft + c / lastCycle * (kRight - kLeft);
-        AppendFormat(out, "<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" stroke=\"#999\"/>", x, kBottom, x,
-                     kBottom + 5);
-        AppendFormat(out, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">%s</text>", x, kBottom + 18,
-                     Number(c).c_str());
+        out.AppendFormat("<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" stroke=\"#999\"/>", x, kBottom, x,
+                         kBottom + 5);
+        out.AppendFormat("<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">%s</text>", x, kBottom + 18,
+                         Number(c).c_str());
     }
-    AppendFormat(out, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">cycle</text>", (kLeft + kRight) / 2,
-                 kBottom + 36);
+    out.AppendFormat("<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">cycle</text>", (kLeft + kRight) / 2,
+                     kBottom + 36);
 }
 
-void YTitle(std::string& out, const std::string& unit)
+void YTitle(GrowingText& out, const char* unit)
 {
-    AppendFormat(out, "<text transform=\"translate(16 %.1f) rotate(-90)\" text-anchor=\"middle\">",
-                 (kTop + kBottom) / 2);
+    out.AppendFormat("<text transform=\"translate(16 %.1f) rotate(-90)\" text-anchor=\"middle\">",
+                     (kTop + kBottom) / 2);
     AppendHtmlEscaped(out, unit);
-    out += "</text>";
+    out.Append("</text>");
 }
 
-void YTick(std::string& out, double y, const std::string& label)
+void YTick(GrowingText& out, double y, const ShortText& label)
 {
-    AppendFormat(out, "<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" stroke=\"#e3e3e3\"/>", kLeft, y, kRight, y);
-    AppendFormat(out, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"end\">%s</text>", kLeft - 6, y + 4, label.c_str());
+    out.AppendFormat("<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" stroke=\"#e3e3e3\"/>", kLeft, y, kRight, y);
+    out.AppendFormat("<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"end\">%s</text>", kLeft - 6, y + 4, label.c_str());
 }
 
-void Close(std::string& out) { out += "</svg>\n"; }
+void Close(GrowingText& out) { out.Append("</svg>\n"); }
+
+// The most columns a duration plot draws: one per cycle, or per group of cycles.
+constexpr std::size_t kMaxColumns = 1000;
 
 }  // namespace
 
-void AppendDurationPlot(std::string& out, const std::string& title, const std::vector<float>& perCycleUs,
-                        const std::vector<std::uint32_t>& failedCycles)
+void AppendDurationPlot(GrowingText& out, const char* title, const float* perCycleUs, std::size_t cycles,
+                        const std::uint32_t* failedCycles, std::size_t failedCount)
 {
     Open(out, title);
-    const std::size_t cycles = perCycleUs.size();
     if (cycles == 0) {
-        AppendFormat(out, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">no cycle ran</text>",
-                     (kLeft + kRight) / 2, (kTop + kBottom) / 2);
+        out.AppendFormat("<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">no cycle ran</text>",
+                         (kLeft + kRight) / 2, (kTop + kBottom) / 2);
         Close(out);
         return;
     }
     // One column per cycle, or per group of cycles when there are more cycles than
     // the plot has room for: its min, median and max.
-    const std::size_t columns = std::min<std::size_t>(cycles, 1000);
-    std::vector<double> low(columns), mid(columns), high(columns);
+    const std::size_t columns = std::min<std::size_t>(cycles, kMaxColumns);
+    double low[kMaxColumns], mid[kMaxColumns], high[kMaxColumns];
     double smallest = 0, largest = 0;
-    std::vector<float> bucket;
+    GrowingArray<float> bucket;
+    if (!bucket.Reserve((cycles + columns - 1) / columns)) {
+        out.MarkFailed();
+        return;
+    }
     for (std::size_t c = 0; c < columns; ++c) {
         const std::size_t first = c * cycles / columns, end = (c + 1) * cycles / columns;
-        bucket.assign(perCycleUs.begin() + static_cast<std::ptrdiff_t>(first),
-                      perCycleUs.begin() + static_cast<std::ptrdiff_t>(end));
+        bucket.Clear();
+        for (std::size_t i = first; i < end; ++i)
+            bucket.Append(perCycleUs[i]);
         std::sort(bucket.begin(), bucket.end());
-        low[c] = bucket.front() / 1000.0;
+        low[c] = bucket[0] / 1000.0;
         mid[c] = bucket[(bucket.size() - 1) / 2] / 1000.0;
         high[c] = bucket.back() / 1000.0;
         for (const float v : bucket) {
@@ -133,8 +147,9 @@ void AppendDurationPlot(std::string& out, const std::string& title, const std::v
 
     const double columnWidth = (kRight - kLeft) / static_cast<double>(columns);
     // Failed cycles first, behind the data: a shaded column and a triangle above it.
-    std::vector<bool> failedColumn(columns, false);
-    for (const std::uint32_t cycle : failedCycles) {
+    bool failedColumn[kMaxColumns] = {};
+    for (std::size_t i = 0; i < failedCount; ++i) {
+        const std::uint32_t cycle = failedCycles[i];
         if (cycle >= 1 && cycle <= cycles)
             failedColumn[(cycle - 1) * columns / cycles] = true;
     }
@@ -142,46 +157,44 @@ void AppendDurationPlot(std::string& out, const std::string& title, const std::v
         if (!failedColumn[c])
             continue;
         const double x = kLeft + (static_cast<double>(c) + 0.5) * columnWidth;
-        AppendFormat(out, "<rect x=\"%.2f\" y=\"%.1f\" width=\"%.2f\" height=\"%.1f\" fill=\"#d62728\" opacity=\"0.18\"/>",
-                     x - std::max(columnWidth, 1.0) / 2, kTop, std::max(columnWidth, 1.0), kBottom - kTop);
-        AppendFormat(out, "<path d=\"M%.2f %.1f l-4.5 -8 h9 z\" fill=\"#c00000\"/>", x, kTop - 2);
+        out.AppendFormat("<rect x=\"%.2f\" y=\"%.1f\" width=\"%.2f\" height=\"%.1f\" fill=\"#d62728\" opacity=\"0.18\"/>",
+                         x - std::max(columnWidth, 1.0) / 2, kTop, std::max(columnWidth, 1.0), kBottom - kTop);
+        out.AppendFormat("<path d=\"M%.2f %.1f l-4.5 -8 h9 z\" fill=\"#c00000\"/>", x, kTop - 2);
     }
     // The band (min to max) and the median line.
-    std::string band = "<path fill=\"none\" stroke=\"#9ecae1\" stroke-width=\"";
-    AppendFormat(band, "%.2f\" d=\"", std::max(columnWidth, 1.2));
-    std::string line = "<polyline fill=\"none\" stroke=\"#08519c\" stroke-width=\"1.5\" points=\"";
+    GrowingText band("<path fill=\"none\" stroke=\"#9ecae1\" stroke-width=\"");
+    band.AppendFormat("%.2f\" d=\"", std::max(columnWidth, 1.2));
+    GrowingText line("<polyline fill=\"none\" stroke=\"#08519c\" stroke-width=\"1.5\" points=\"");
     for (std::size_t c = 0; c < columns; ++c) {
         const double x = kLeft + (static_cast<double>(c) + 0.5) * columnWidth;
         const double top = yOf(high[c]), bottom = yOf(low[c]);
-        AppendFormat(band, "M%.2f %.2fV%.2f", x, bottom + 0.6, top - 0.6);
-        AppendFormat(line, "%.2f,%.2f ", x, yOf(mid[c]));
+        band.AppendFormat("M%.2f %.2fV%.2f", x, bottom + 0.6, top - 0.6);
+        line.AppendFormat("%.2f,%.2f ", x, yOf(mid[c]));
     }
-    out += band + "\"/>";
-    out += line + "\"/>";
+    out.Append(band).Append("\"/>");
+    out.Append(line).Append("\"/>");
     CycleAxis(out, static_cast<double>(cycles));
 
     // The legend, in words and shapes.
-    AppendFormat(out,
-                 "<g transform=\"translate(%.1f %.1f)\"><line x1=\"0\" y1=\"-4\" x2=\"18\" y2=\"-4\" stroke=\"#08519c\" "
-                 "stroke-width=\"2\"/><text x=\"23\" y=\"0\">%s</text>"
-                 "<rect x=\"90\" y=\"-10\" width=\"12\" height=\"12\" fill=\"#9ecae1\"/><text x=\"107\" y=\"0\">%s</text>",
-                 kLeft, kLegendY, columns < cycles ? "median" : "each cycle",
-                 columns < cycles ? "min to max of the cycles in a column" : "one cycle's value");
-    AppendFormat(out, "<path d=\"M395 -10 l4.5 8 l4.5 -8 z\" fill=\"#c00000\"/><text x=\"409\" y=\"0\">"
+    out.AppendFormat(
+                     "<g transform=\"translate(%.1f %.1f)\"><line x1=\"0\" y1=\"-4\" x2=\"18\" y2=\"-4\" stroke=\"#08519c\" "
+                     "stroke-width=\"2\"/><text x=\"23\" y=\"0\">%s</text>"
+                     "<rect x=\"90\" y=\"-10\" width=\"12\" height=\"12\" fill=\"#9ecae1\"/><text x=\"107\" y=\"0\">%s</text>",
+                     kLeft, kLegendY, columns < cycles ? "median" : "each cycle",
+                     columns < cycles ? "min to max of the cycles in a column" : "one cycle's value");
+    out.AppendFormat("<path d=\"M395 -10 l4.5 8 l4.5 -8 z\" fill=\"#c00000\"/><text x=\"409\" y=\"0\">"
                       "cycle with a failed call, shaded (%zu cycles)</text></g>",
-                 failedCycles.size());
+                     failedCount);
     Close(out);
 }
 
-void AppendSamplePlot(std::string& out, const std::string& title, const std::string& unit,
-                      const std::vector<double>& cycles, const std::vector<double>& values, double divisor,
-                      std::uint32_t lastCycle)
+void AppendSamplePlot(GrowingText& out, const char* title, const char* unit, const double* cycles,
+                      const double* values, std::size_t count, double divisor, std::uint32_t lastCycle)
 {
     Open(out, title);
-    const std::size_t count = std::min(cycles.size(), values.size());
     if (count == 0) {
-        AppendFormat(out, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\" font-size=\"15\">not measured here</text>",
-                     (kLeft + kRight) / 2, (kTop + kBottom) / 2);
+        out.AppendFormat("<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\" font-size=\"15\">not measured here</text>",
+                         (kLeft + kRight) / 2, (kTop + kBottom) / 2);
         Close(out);
         return;
     }
@@ -221,28 +234,28 @@ void AppendSamplePlot(std::string& out, const std::string& title, const std::str
         sxx += (cycles[i] - meanX) * (cycles[i] - meanX);
         sxy += (cycles[i] - meanX) * (values[i] / divisor - meanY);
     }
-    std::string line = "<polyline fill=\"none\" stroke=\"#555\" stroke-width=\"1\" points=\"";
-    std::string dots;
+    GrowingText line("<polyline fill=\"none\" stroke=\"#555\" stroke-width=\"1\" points=\"");
+    GrowingText dots;
     for (std::size_t i = 0; i < count; ++i) {
         const double x = xOf(cycles[i]), y = yOf(values[i] / divisor);
-        AppendFormat(line, "%.2f,%.2f ", x, y);
-        AppendFormat(dots, "<circle cx=\"%.2f\" cy=\"%.2f\" r=\"2.6\" fill=\"#08519c\"/>", x, y);
+        line.AppendFormat("%.2f,%.2f ", x, y);
+        dots.AppendFormat("<circle cx=\"%.2f\" cy=\"%.2f\" r=\"2.6\" fill=\"#08519c\"/>", x, y);
     }
-    out += line + "\"/>" + dots;
+    out.Append(line).Append("\"/>").Append(dots);
     if (sxx > 0) {
         const double slope = sxy / sxx;
         const double x0 = cycles[0], x1 = cycles[count - 1];
-        AppendFormat(out,
-                     "<line x1=\"%.2f\" y1=\"%.2f\" x2=\"%.2f\" y2=\"%.2f\" stroke=\"#e6550d\" stroke-width=\"2\" "
-                     "stroke-dasharray=\"7 4\"/>",
-                     xOf(x0), yOf(meanY + slope * (x0 - meanX)), xOf(x1), yOf(meanY + slope * (x1 - meanX)));
+        out.AppendFormat(
+                         "<line x1=\"%.2f\" y1=\"%.2f\" x2=\"%.2f\" y2=\"%.2f\" stroke=\"#e6550d\" stroke-width=\"2\" "
+                         "stroke-dasharray=\"7 4\"/>",
+                         xOf(x0), yOf(meanY + slope * (x0 - meanX)), xOf(x1), yOf(meanY + slope * (x1 - meanX)));
     }
     CycleAxis(out, span);
-    AppendFormat(out,
-                 "<g transform=\"translate(%.1f %.1f)\"><circle cx=\"5\" cy=\"-4\" r=\"3\" fill=\"#08519c\"/>"
-                 "<text x=\"14\" y=\"0\">sample (%zu)</text><line x1=\"110\" y1=\"-4\" x2=\"134\" y2=\"-4\" "
-                 "stroke=\"#e6550d\" stroke-width=\"2\" stroke-dasharray=\"7 4\"/><text x=\"140\" y=\"0\">"
-                 "least-squares line</text></g>",
-                 kLeft, kLegendY, count);
+    out.AppendFormat(
+                     "<g transform=\"translate(%.1f %.1f)\"><circle cx=\"5\" cy=\"-4\" r=\"3\" fill=\"#08519c\"/>"
+                     "<text x=\"14\" y=\"0\">sample (%zu)</text><line x1=\"110\" y1=\"-4\" x2=\"134\" y2=\"-4\" "
+                     "stroke=\"#e6550d\" stroke-width=\"2\" stroke-dasharray=\"7 4\"/><text x=\"140\" y=\"0\">"
+                     "least-squares line</text></g>",
+                     kLeft, kLegendY, count);
     Close(out);
 }

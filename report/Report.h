@@ -5,32 +5,39 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 
+#include "BoundedText.h"
+#include "Growing.h"
 #include "Recorder.h"
+
+// The longest path Windows takes (with the \\?\ prefix), in UTF-16 units, and its NUL.
+constexpr std::size_t kLongestPath = 32768;
+using ReportPath = WideText<kLongestPath>;
 
 // What the run was: facts the caller gathers (texts as it formats them).
 struct RunFacts {
-    std::wstring libraryPath;
-    std::wstring librarySize;     // e.g. "123,456 bytes"
-    std::wstring libraryVersion;  // the file version, or empty when it has none
-    std::wstring librarySha256;
-    std::wstring programVersion;  // Zantor's, e.g. "1.0.0.1"
+    ReportPath libraryPath;
+    WideText<32> librarySize;     // e.g. "123,456 bytes"
+    WideText<32> libraryVersion;  // the file version, or empty when it has none
+    WideText<65> librarySha256;
+    WideText<32> programVersion;  // Zantor's, e.g. "1.0.0.1"
     int programBits = 32;
     std::int32_t port = 0;
-    std::wstring startTime;  // local time, as the caller formats it
-    std::wstring endTime;
+    WideText<32> startTime;  // local time, as the caller formats it
+    WideText<32> endTime;
     std::uint32_t cyclesAsked = 0;
 };
 
-// The page and the JSON document (UTF-8) for `figures` of the run `facts` describes.
-std::string HtmlReport(const BurnInFigures& figures, const RunFacts& facts);
-std::string JsonReport(const BurnInFigures& figures, const RunFacts& facts);
+// The page and the JSON document (UTF-8) for `figures` of the run `facts`
+// describes; failed() when memory ran out while building it.
+GrowingText HtmlReport(const BurnInFigures& figures, const RunFacts& facts);
+GrowingText JsonReport(const BurnInFigures& figures, const RunFacts& facts);
 
-// Where the JSON goes beside the page: its extension replaced by ".json", or
-// ".json" appended when its name has none ("run.html" -> "run.json", "run" -> "run.json").
-std::wstring JsonPathFor(const std::wstring& htmlPath);
+// Fills `jsonPath` with where the JSON goes beside the page: its extension
+// replaced by ".json", or ".json" appended when its name has none ("run.html" ->
+// "run.json", "run" -> "run.json"). False when the path would be too long.
+bool JsonPathFor(const wchar_t* htmlPath, ReportPath& jsonPath);
 
-// Writes both files, each replaced in one step; false when either could not be
-// written (the burn-in then ends with exit status 3).
-bool WriteReports(const std::wstring& htmlPath, const BurnInFigures& figures, const RunFacts& facts);
+// Builds and writes both files, each replaced in one step; false when either
+// could not be built (no memory) or written (the burn-in then ends with exit status 3).
+bool WriteReports(const wchar_t* htmlPath, const BurnInFigures& figures, const RunFacts& facts);

@@ -48,37 +48,43 @@ const char* GrowthVerdictName(GrowthVerdict verdict)
     return "?";
 }
 
-std::string HexCode(std::uint32_t code)
+ShortText HexCode(std::uint32_t code)
 {
     return Format("0x%08" PRIX32, code);
 }
 
-std::string FaultPlace(const FaultGroup& fault)
+FaultPlaceText FaultPlace(const FaultGroup& fault)
 {
     const int digits = static_cast<int>(sizeof(std::uintptr_t) * 2);
-    if (fault.module.empty())
-        return Format("0x%0*" PRIXPTR, digits, fault.offset);
-    return fault.module + Format("+0x%" PRIXPTR, fault.offset);
+    FaultPlaceText place;
+    if (fault.module.size() == 0) {
+        const ShortText address = Format("0x%0*" PRIXPTR, digits, fault.offset);
+        place.Append(address.c_str(), address.size());
+    } else {
+        const ShortText offset = Format("+0x%" PRIXPTR, fault.offset);
+        place.Append(fault.module.c_str(), fault.module.size()).Append(offset.c_str(), offset.size());
+    }
+    return place;
 }
 
-std::string RegisterValue(const std::uint64_t (&value)[2])
+ShortText RegisterValue(const std::uint64_t (&value)[2])
 {
     if (value[1] != 0)
         return Format("0x%016" PRIX64 ":%016" PRIX64, value[1], value[0]);
     return Format("0x%" PRIX64, value[0]);
 }
 
-std::string VerdictLine(const RunVerdict& verdict, const BurnInFigures& figures, const RunFacts& facts)
+GrowingText VerdictLine(const RunVerdict& verdict, const BurnInFigures& figures, const RunFacts& facts)
 {
-    std::string line = verdict.failed ? "FAIL: " : "PASS: ";
+    GrowingText line(verdict.failed ? "FAIL: " : "PASS: ");
     if (verdict.failed) {
-        for (std::size_t i = 0; i < verdict.reasons.size(); ++i)
-            line += (i ? "; " : "") + verdict.reasons[i];
+        for (std::size_t i = 0; i < verdict.reasonCount; ++i)
+            line.Append(i ? "; " : "").Append(verdict.reasons[i].c_str(), verdict.reasons[i].size());
     } else {
-        line += Format("%" PRIu32 " cycles without a failed call, a difference or a leak", figures.cyclesDone);
+        line.AppendFormat("%" PRIu32 " cycles without a failed call, a difference or a leak", figures.cyclesDone);
     }
     if (verdict.stopped)
-        line += Format("; stopped by the operator after %" PRIu32 " of %" PRIu32 " cycles", figures.cyclesDone,
-                       facts.cyclesAsked);
+        line.AppendFormat("; stopped by the operator after %" PRIu32 " of %" PRIu32 " cycles", figures.cyclesDone,
+                          facts.cyclesAsked);
     return line;
 }

@@ -3,8 +3,9 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 
+#include "Format.h"
+#include "Growing.h"
 #include "Recorder.h"
 #include "Report.h"
 
@@ -13,11 +14,12 @@ const char* ConventionName(std::size_t convention);  // by Convention
 const char* ResourceName(Resource resource);          // "committed private memory", "handles"...
 const char* GrowthVerdictName(GrowthVerdict verdict);  // "not measured here", "too few samples", "steady", "leak"
 // 0xC0000005
-std::string HexCode(std::uint32_t code);
+ShortText HexCode(std::uint32_t code);
 // Where a fault lies: "Mervik.dll+0x1A2B", or the address alone when it lies in no module.
-std::string FaultPlace(const FaultGroup& fault);
+using FaultPlaceText = NarrowText<kModuleUtf8Capacity + 32>;
+FaultPlaceText FaultPlace(const FaultGroup& fault);
 // A register's value: one word, or two (high:low) when the high one is not 0 (XMM).
-std::string RegisterValue(const std::uint64_t (&value)[2]);
+ShortText RegisterValue(const std::uint64_t (&value)[2]);
 // The one-line verdict: "PASS: ...", "FAIL: reason; reason", with "stopped by the
-// operator after k of n cycles" where it was.
-std::string VerdictLine(const RunVerdict& verdict, const BurnInFigures& figures, const RunFacts& facts);
+// operator after k of n cycles" where it was. Failed() when memory ran out.
+GrowingText VerdictLine(const RunVerdict& verdict, const BurnInFigures& figures, const RunFacts& facts);

@@ -3,8 +3,8 @@
 // a report.
 #pragma once
 
-#include <string>
+#include <cstddef>
 
-// Writes `contents` to `path` (replacing a file there); false, leaving any
-// earlier file at `path` as it was, when it could not be written.
-bool WriteFileReplacing(const std::wstring& path, const std::string& contents);
+// Writes the `size` bytes at `contents` to `path` (replacing a file there);
+// false, leaving any earlier file at `path` as it was, when it could not be written.
+bool WriteFileReplacing(const wchar_t* path, const char* contents, std::size_t size);

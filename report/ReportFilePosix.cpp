@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "Growing.h"
 #include "ReportFile.h"
 #include "Utf8.h"
 
@@ -28,10 +29,8 @@ private:
     int m_fd;
 };
 
-bool WriteAll(int fd, const std::string& contents)
+bool WriteAll(int fd, const char* data, std::size_t left)
 {
-    const char* data = contents.data();
-    std::size_t left = contents.size();
     while (left > 0) {
         const ssize_t written = ::write(fd, data, left);
         if (written <= 0)
@@ -45,17 +44,20 @@ bool WriteAll(int fd, const std::string& contents)
 }  // namespace
 
 // Natively the path's wide characters are taken as UTF-8 file names.
-bool WriteFileReplacing(const std::wstring& path, const std::string& contents)
+bool WriteFileReplacing(const wchar_t* path, const char* contents, std::size_t size)
 {
-    std::string target;
-    AppendUtf8(target, path.c_str(), path.size());
-    const std::string temporary = target + ".tmp";
+    GrowingText target;
+    AppendUtf8(target, path);
+    GrowingText temporary;
+    temporary.Append(target).Append(".tmp");
+    if (target.failed() || temporary.failed())
+        return false;
     bool written;
     {
         Descriptor file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
         if (file.get() < 0)
             return false;
-        written = WriteAll(file.get(), contents) && ::fsync(file.get()) == 0 && file.Close();
+        written = WriteAll(file.get(), contents, size) && ::fsync(file.get()) == 0 && file.Close();
     }
     if (written && std::rename(temporary.c_str(), target.c_str()) == 0)
         return true;

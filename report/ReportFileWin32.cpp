@@ -1,19 +1,24 @@
 #include <windows.h>
 
+#include "BoundedText.h"
+#include "Report.h"
 #include "ReportFile.h"
 #include "Win32Owners.h"
 
-bool WriteFileReplacing(const std::wstring& path, const std::string& contents)
+bool WriteFileReplacing(const wchar_t* path, const char* contents, std::size_t size)
 {
-    const std::wstring temporary = path + L".tmp";
+    ReportPath temporary;
+    temporary.Append(path).Append(L".tmp");
+    if (temporary.cut())
+        return false;
     bool written = true;
     {
         win32::FileHandle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file)
             return false;
-        const char* data = contents.data();
-        std::size_t left = contents.size();
+        const char* data = contents;
+        std::size_t left = size;
         while (written && left > 0) {
             const DWORD chunk = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
             DWORD done = 0;
@@ -23,7 +28,7 @@ bool WriteFileReplacing(const std::wstring& path, const std::string& contents)
         }
         written = written && FlushFileBuffers(file.Get());
     }
-    if (written && MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (written && MoveFileExW(temporary.c_str(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
     DeleteFileW(temporary.c_str());
     return false;

@@ -11,14 +11,16 @@
 
 namespace {
 
-std::wstring LocalTimeNow()
+WideText<32> LocalTimeNow()
 {
     SYSTEMTIME now;
     GetLocalTime(&now);
     wchar_t text[32];
     wsprintfW(text, L"%04u-%02u-%02u %02u:%02u:%02u", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
               now.wSecond);
-    return text;
+    WideText<32> time;
+    time.Append(text);
+    return time;
 }
 
 }  // namespace

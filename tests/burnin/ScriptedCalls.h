@@ -61,6 +61,18 @@ inline void Tell(CallObserver& observer, const ScriptedCall& s)
     observer.OnCall(call);
 }
 
+// A fixed or growing text, and a growing array, as standard ones for comparing.
+template <class Text>
+std::string Str(const Text& text)
+{
+    return std::string(text.c_str(), text.size());
+}
+template <class T>
+std::vector<T> Vec(const GrowingArray<T>& items)
+{
+    return std::vector<T>(items.begin(), items.end());
+}
+
 // The sample card's fields 0-8 and 10 (ASCII: the same bytes in every code page).
 inline std::string CardField(std::int32_t index)
 {

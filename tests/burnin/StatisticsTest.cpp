@@ -26,7 +26,7 @@ TEST(Percentiles, NearestRankOnSmallAndTiedSamples)
         std::vector<float> samples = c.samples;
         if (samples.empty())
             for (int i = 100; i >= 1; --i) samples.push_back(static_cast<float>(i));
-        const Percentiles p = NearestRankPercentiles(samples);
+        const Percentiles p = NearestRankPercentiles(samples.data(), samples.size());
         SCOPED_TRACE(c.what);
         EXPECT_FALSE(p.empty);
         EXPECT_EQ(p.min, c.expected.min);
@@ -35,7 +35,12 @@ TEST(Percentiles, NearestRankOnSmallAndTiedSamples)
         EXPECT_EQ(p.p99, c.expected.p99);
         EXPECT_EQ(p.max, c.expected.max);
     }
-    EXPECT_TRUE(NearestRankPercentiles({}).empty);
+    EXPECT_TRUE(NearestRankPercentiles(nullptr, 0).empty);
+}
+
+LinearFit LeastSquares(const std::vector<double>& x, const std::vector<double>& y)
+{
+    return ::LeastSquares(x.data(), y.data(), std::min(x.size(), y.size()));
 }
 
 TEST(LeastSquares, SlopeInterceptAndFit)
@@ -120,7 +125,7 @@ TEST(Growth, LeakVerdictAtAndAroundItsThreshold)
         {"no sample measured it", Line(memory, 1, 1000), handles, GrowthVerdict::NotMeasured},
     };
     for (const GrowthCase& c : cases) {
-        const Growth g = JudgeGrowth(c.samples, c.resource, LeakRule(c.resource));
+        const Growth g = JudgeGrowth(c.samples.data(), c.samples.size(), c.resource, LeakRule(c.resource));
         EXPECT_EQ(g.verdict, c.expected) << c.what << ": " << g.perThousandCycles << " per 1,000, R² "
                                          << g.fit.rSquared << ", rise " << g.last - g.first;
     }

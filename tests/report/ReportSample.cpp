@@ -95,18 +95,18 @@ int main(int argc, char** argv)
     close.nanoseconds = 5'000'000;
     Tell(recorder, close);
 
-    RunFacts facts;
-    facts.libraryPath = L"C:\\Readers\\<vendor> \"A&B\"\\Mervik.dll";
-    facts.librarySize = L"245,760 bytes";
-    facts.libraryVersion = L"3.2.1.7";
-    facts.librarySha256 = L"9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08";
-    facts.programVersion = L"1.0.0.1";
+    static RunFacts facts;
+    facts.libraryPath.Append(L"C:\\Readers\\<vendor> \"A&B\"\\Mervik.dll");
+    facts.librarySize.Append(L"245,760 bytes");
+    facts.libraryVersion.Append(L"3.2.1.7");
+    facts.librarySha256.Append(L"9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08");
+    facts.programVersion.Append(L"1.0.0.1");
     facts.programBits = 32;
     facts.port = 1001;
-    facts.startTime = L"2024-05-06 09:15:02";
-    facts.endTime = L"2024-05-06 09:16:40";
+    facts.startTime.Append(L"2024-05-06 09:15:02");
+    facts.endTime.Append(L"2024-05-06 09:16:40");
     facts.cyclesAsked = kCycles;
     std::string path = argv[1];
     const std::wstring wide(path.begin(), path.end());
-    return WriteReports(wide, recorder.Figures(), facts) ? 0 : 3;
+    return WriteReports(wide.c_str(), recorder.Figures(), facts) ? 0 : 3;
 }

@@ -34,12 +34,19 @@ TEST(Escape, HostileTextsKeepTheirFormatWhole)
         {"a NUL inside", std::string("a\0b", 3), "a\xEF\xBF\xBD" "b", "a\\u0000b"},
     };
     for (const EscapeCase& c : cases) {
-        std::string html, json;
-        AppendHtmlEscaped(html, c.text);
-        AppendJsonEscaped(json, c.text);
-        EXPECT_EQ(html, c.html) << c.what;
-        EXPECT_EQ(json, c.json) << c.what;
+        GrowingText html, json;
+        AppendHtmlEscaped(html, c.text.data(), c.text.size());
+        AppendJsonEscaped(json, c.text.data(), c.text.size());
+        EXPECT_EQ(Str(html), c.html) << c.what;
+        EXPECT_EQ(Str(json), c.json) << c.what;
     }
+}
+
+std::string Utf8FromWide(const wchar_t* text)
+{
+    GrowingText utf8;
+    AppendUtf8(utf8, text);
+    return Str(utf8);
 }
 
 TEST(Escape, WideTextsBecomeUtf8)
@@ -61,15 +68,18 @@ TEST(JsonPath, ReplacesOrAppendsTheExtension)
         {L"./reports/run", L"./reports/run.json"},
         {L".html", L".html.json"},                  // a name that starts with a dot
         {L"run.final.html", L"run.final.json"},
+        {std::wstring(kLongestPath - 4, L'a') + L".html", L""},  // no room for ".json": refused, not cut
     };
-    for (const auto& [html, json] : cases)
-        EXPECT_EQ(JsonPathFor(html), json);
+    static ReportPath path;
+    for (const auto& [html, json] : cases) {
+        EXPECT_EQ(JsonPathFor(html.c_str(), path), !json.empty());
+        EXPECT_EQ(json.empty() ? json : std::wstring(path.c_str()), json);
+    }
 }
 
 // A small run whose every text a library wrote is hostile.
-BurnInFigures HostileRun()
+const BurnInFigures& HostileRun(BurnInRecorder& recorder)
 {
-    BurnInRecorder recorder(3);
     std::string noise = "<img src=x onerror=alert(1)>\"'\x81\xFF";
     for (std::size_t i = noise.size(); i < 1023; ++i)
         noise += static_cast<char>(1 + i % 254);
@@ -103,18 +113,20 @@ BurnInFigures HostileRun()
     return recorder.Figures();
 }
 
-RunFacts HostileFacts()
+const RunFacts& HostileFacts()
 {
-    RunFacts facts;
-    facts.libraryPath = L"C:\\<x>\\\"q\"\\Mervik.dll";
-    facts.startTime = L"</title><script>";
+    static RunFacts facts;
+    facts = RunFacts();
+    facts.libraryPath.Append(L"C:\\<x>\\\"q\"\\Mervik.dll");
+    facts.startTime.Append(L"</title><script>");
     facts.cyclesAsked = 5;
     return facts;
 }
 
 TEST(HtmlReport, LibraryTextsCannotChangeThePage)
 {
-    const std::string page = HtmlReport(HostileRun(), HostileFacts());
+    BurnInRecorder recorder(3);
+    const std::string page = Str(HtmlReport(HostileRun(recorder), HostileFacts()));
     // Nothing a library or a fact said became markup: the only tags are ours.
     EXPECT_EQ(page.find("<script"), std::string::npos);
     EXPECT_EQ(page.find("<img"), std::string::npos);
@@ -131,17 +143,18 @@ TEST(HtmlReport, LibraryTextsCannotChangeThePage)
     EXPECT_EQ(count("<table"), count("</table>"));
     EXPECT_EQ(count("<td"), count("</td>"));
     EXPECT_EQ(count("<svg"), count("</svg>"));
-    std::string valid;
-    AppendValidUtf8(valid, page);
-    EXPECT_EQ(valid, page);  // valid UTF-8 throughout
+    GrowingText valid;
+    AppendValidUtf8(valid, page.data(), page.size());
+    EXPECT_EQ(Str(valid), page);  // valid UTF-8 throughout
     EXPECT_NE(page.find("✖ FAIL"), std::string::npos);
     EXPECT_EQ(page.find("stopped by the operator"), std::string::npos);  // it was not
 }
 
 TEST(JsonReport, ParsesBackWithTheFigures)
 {
-    const BurnInFigures figures = HostileRun();
-    const std::string text = JsonReport(figures, HostileFacts());
+    BurnInRecorder recorder(3);
+    const BurnInFigures& figures = HostileRun(recorder);
+    const std::string text = Str(JsonReport(figures, HostileFacts()));
     const nlohmann::json json = nlohmann::json::parse(text);  // throws, failing the test, on invalid JSON or UTF-8
 
     EXPECT_EQ(json["format"], "zantor-burn-in");
@@ -156,7 +169,7 @@ TEST(JsonReport, ParsesBackWithTheFigures)
     EXPECT_EQ(status["calls"], 3);
     ASSERT_EQ(status["results"].size(), 3u);
     const std::string libraryText = status["results"][0]["text"];
-    EXPECT_EQ(libraryText, figures.operations[2].results[0].text);
+    EXPECT_EQ(libraryText, Str(figures.operations[2].results[0].text));
     EXPECT_EQ(libraryText.rfind("<img src=x onerror=alert(1)>\"'", 0), 0u);  // the text survives, unchanged
     EXPECT_TRUE(status["durationMicroseconds"].is_object());
     EXPECT_EQ(json["operations"][0]["durationMicroseconds"], nullptr);  // never called
@@ -183,16 +196,17 @@ TEST(WriteReports, BothFilesReplacedAndNothingLeftBehind)
     std::filesystem::create_directories(dir);
     const auto html = dir / "run.html";
     std::ofstream(html) << "old";
-    const BurnInFigures figures = HostileRun();
-    ASSERT_TRUE(WriteReports(html.wstring(), figures, HostileFacts()));
+    BurnInRecorder recorder(3);
+    const BurnInFigures& figures = HostileRun(recorder);
+    ASSERT_TRUE(WriteReports(html.wstring().c_str(), figures, HostileFacts()));
     std::ifstream in(html);
     const std::string written((std::istreambuf_iterator<char>(in)), {});
-    EXPECT_EQ(written, HtmlReport(figures, HostileFacts()));
+    EXPECT_EQ(written, Str(HtmlReport(figures, HostileFacts())));
     EXPECT_TRUE(std::filesystem::exists(dir / "run.json"));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 2);  // no temporary file left
 
     // A folder that is not there: reported, and nothing is written.
-    EXPECT_FALSE(WriteReports((dir / "missing" / "run.html").wstring(), figures, HostileFacts()));
+    EXPECT_FALSE(WriteReports((dir / "missing" / "run.html").wstring().c_str(), figures, HostileFacts()));
     std::filesystem::remove_all(dir);
 }
 
