@@ -99,7 +99,18 @@ bool CZantorApp::InitInstance()
     BurnInRequest request;
     request.cycles = options.cycles;
     request.port = options.port;
-    request.reportPath = options.reportPath;
+    // A relative report path is taken from the working folder at start-up, as the
+    // log's is, so that a library that changes the current directory cannot move it.
+    static ReportPath reportPath;
+    if (options.reportPath) {
+        const DWORD length = GetFullPathNameW(options.reportPath, static_cast<DWORD>(reportPath.Room() + 1),
+                                              reportPath.End(), nullptr);
+        if (length > 0 && length <= reportPath.Room())
+            reportPath.Grow(length);
+        else
+            reportPath.Append(options.reportPath);
+        request.reportPath = reportPath.c_str();
+    }
     static RunFacts facts;
     DescribeRun(library, facts);
     BurnInRun run(request, facts, options.logPath ? &log : nullptr);

@@ -93,7 +93,7 @@ void BurnInRun::RunStep()
     case burnin::Step::Close:
         // A run stopped part-way through a cycle ends that cycle unfinished.
         if (m_cycleOpen) {
-            m_recorder.EndCycle();
+            m_recorder.AbandonCycle();
             m_cycleOpen = false;
         }
         RunCloseDevice(*this, reader, GuardedPages());
