@@ -36,7 +36,7 @@ struct GrowthRule {
     double minRise;
 };
 
-// The rules the burn-in applies; docs/burn-in-draft.md says where the numbers come from.
+// The rules the burn-in applies; the README's "Burn-in" section says where the numbers come from.
 GrowthRule LeakRule(Resource resource);
 
 enum class GrowthVerdict : std::uint8_t {

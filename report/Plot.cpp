@@ -179,7 +179,7 @@ void AppendDurationPlot(GrowingText& out, const char* title, const float* perCyc
     out.AppendFormat(
                      "<g transform=\"translate(%.1f %.1f)\"><line x1=\"0\" y1=\"-4\" x2=\"18\" y2=\"-4\" stroke=\"#08519c\" "
                      "stroke-width=\"2\"/><text x=\"23\" y=\"0\">%s</text>"
-                     "<rect x=\"90\" y=\"-10\" width=\"12\" height=\"12\" fill=\"#9ecae1\"/><text x=\"107\" y=\"0\">%s</text>",
+                     "<rect x=\"110\" y=\"-10\" width=\"12\" height=\"12\" fill=\"#9ecae1\"/><text x=\"127\" y=\"0\">%s</text>",
                      kLeft, kLegendY, columns < cycles ? "median" : "each cycle",
                      columns < cycles ? "min to max of the cycles in a column" : "one cycle's value");
     out.AppendFormat("<path d=\"M395 -10 l4.5 8 l4.5 -8 z\" fill=\"#c00000\"/><text x=\"409\" y=\"0\">"
