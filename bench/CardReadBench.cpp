@@ -21,6 +21,11 @@
 #include "CardInfoCommand.h"
 #include "standin/Base64.h"
 #include "GuardedPages.h"
+#ifdef _WIN32
+#include "CallLog.h"
+#include "CallRecord.h"
+#include "LibraryIdentity.h"
+#endif
 #include "Median.h"
 #include "Mervik.h"
 #include "OutputFile.h"
@@ -117,17 +122,39 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    // Alternating rounds, so that both see the same machine.
+#ifdef _WIN32
+    // The same read with the call log on: eleven lines to the debugger's output
+    // and to a file beside zp.jpg.
+    CallLog log;
+    static const LibraryIdentity library{};
+    if (log.OpenFile(L"calls.log", library) != 0) {
+        std::fprintf(stderr, "card_read_bench: cannot open calls.log here\n");
+        return 1;
+    }
+    ObservedReader observed(reader, log, GuardedPages().guardBytes);
+    const auto loggedRead = [&] { RunReadCardInfo(host, observed, GuardedPages()); };
+#endif
+
+    // Alternating rounds, so that all see the same machine.
     std::vector<double> reads;
     std::vector<double> writes;
+    std::vector<double> loggedReads;
     for (int round = 0; round < rounds; ++round) {
         reads.push_back(NanosecondsPerOperation(cardRead));
         writes.push_back(NanosecondsPerOperation(bareWrite));
+#ifdef _WIN32
+        loggedReads.push_back(NanosecondsPerOperation(loggedRead));
+#endif
     }
     const double read = Median(reads);
     const double write = Median(writes);
     std::printf("%-34s %10.1f us\n", "card-information read (median)", read / 1000);
     std::printf("%-34s %10.1f us\n", "bare write of zp.jpg (median)", write / 1000);
     std::printf("%-34s %10.2f x\n", "ratio", read / write);
+    if (!loggedReads.empty()) {
+        const double logged = Median(loggedReads);
+        std::printf("%-34s %10.1f us\n", "read with the call log (median)", logged / 1000);
+        std::printf("%-34s %10.2f x\n", "ratio to the bare write", logged / write);
+    }
     return 0;
 }

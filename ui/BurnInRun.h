@@ -51,7 +51,8 @@ private:
     // Every call goes to the recorder and the log.
     void OnCall(const CallRecord& call) override;
 
-    void ShowProgress();
+    // The progress bar and line; unless `now`, at most a few times a second.
+    void ShowProgress(bool now);
     void Finish();
 
     BurnInRequest m_request;
@@ -64,5 +65,6 @@ private:
     HWND m_progressBar = nullptr;
     HWND m_progressLine = nullptr;
     ULONGLONG m_firstCycleStarted = 0;
+    ULONGLONG m_progressShown = 0;
     bool m_cycleOpen = false;  // BeginCycle told, EndCycle not yet
 };
