@@ -51,6 +51,10 @@ public:
     CallOutcome GetCardInfo(std::int32_t index, char* value, char* errorText) override;
 
 private:
+    // Tells the observer of one call: `argument` null when the operation takes none.
+    void Tell(const char* operation, const std::int32_t* argument, const CallOutcome& outcome,
+              std::initializer_list<CallBuffer> buffers, bool photo = false);
+
     Reader& m_inner;
     CallObserver& m_observer;
     std::size_t m_guardBytes;

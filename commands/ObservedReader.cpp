@@ -25,61 +25,50 @@ std::size_t OverrunBufferSize(const CallOutcome& outcome, std::initializer_list<
     return 0;
 }
 
+void ObservedReader::Tell(const char* operation, const std::int32_t* argument, const CallOutcome& outcome,
+                          std::initializer_list<CallBuffer> buffers, bool photo)
+{
+    CallRecord call;
+    call.operation = operation;
+    call.hasArgument = argument != nullptr;
+    call.argument = argument ? *argument : 0;
+    call.outcome = &outcome;
+    call.photo = photo;
+    LibraryBuffer seen[2] = {};
+    for (const CallBuffer& buffer : buffers) {
+        seen[call.bufferCount] = {buffer.data, buffer.size, m_guardBytes};
+        call.buffers[call.bufferCount++] = buffer;
+    }
+    call.overrunBufferSize =
+        call.bufferCount == 1 ? OverrunBufferSize(outcome, {seen[0]}) : OverrunBufferSize(outcome, {seen[0], seen[1]});
+    m_observer.OnCall(call);
+}
+
 CallOutcome ObservedReader::OpenDevice(std::int32_t port, char* errorText)
 {
     const CallOutcome outcome = m_inner.OpenDevice(port, errorText);
-    CallRecord call;
-    call.operation = "OpenDevice";
-    call.hasArgument = true;
-    call.argument = port;
-    call.outcome = &outcome;
-    call.buffers[0] = Text("text", errorText);
-    call.bufferCount = 1;
-    call.overrunBufferSize =
-        OverrunBufferSize(outcome, {{errorText, mervik::kTextBufferSize, m_guardBytes}});
-    m_observer.OnCall(call);
+    Tell("OpenDevice", &port, outcome, {Text("text", errorText)});
     return outcome;
 }
 
 CallOutcome ObservedReader::CloseDevice(char* errorText)
 {
     const CallOutcome outcome = m_inner.CloseDevice(errorText);
-    CallRecord call;
-    call.operation = "CloseDevice";
-    call.outcome = &outcome;
-    call.buffers[0] = Text("text", errorText);
-    call.bufferCount = 1;
-    call.overrunBufferSize =
-        OverrunBufferSize(outcome, {{errorText, mervik::kTextBufferSize, m_guardBytes}});
-    m_observer.OnCall(call);
+    Tell("CloseDevice", nullptr, outcome, {Text("text", errorText)});
     return outcome;
 }
 
 CallOutcome ObservedReader::getDeviceStatus(char* statusText)
 {
     const CallOutcome outcome = m_inner.getDeviceStatus(statusText);
-    CallRecord call;
-    call.operation = "getDeviceStatus";
-    call.outcome = &outcome;
-    call.buffers[0] = Text("text", statusText);
-    call.bufferCount = 1;
-    call.overrunBufferSize =
-        OverrunBufferSize(outcome, {{statusText, mervik::kTextBufferSize, m_guardBytes}});
-    m_observer.OnCall(call);
+    Tell("getDeviceStatus", nullptr, outcome, {Text("text", statusText)});
     return outcome;
 }
 
 CallOutcome ObservedReader::readCard(char* statusText)
 {
     const CallOutcome outcome = m_inner.readCard(statusText);
-    CallRecord call;
-    call.operation = "readCard";
-    call.outcome = &outcome;
-    call.buffers[0] = Text("text", statusText);
-    call.bufferCount = 1;
-    call.overrunBufferSize =
-        OverrunBufferSize(outcome, {{statusText, mervik::kTextBufferSize, m_guardBytes}});
-    m_observer.OnCall(call);
+    Tell("readCard", nullptr, outcome, {Text("text", statusText)});
     return outcome;
 }
 
@@ -88,17 +77,6 @@ CallOutcome ObservedReader::GetCardInfo(std::int32_t index, char* value, char* e
     const CallOutcome outcome = m_inner.GetCardInfo(index, value, errorText);
     const bool photo = index == mervik::kFieldPhoto;
     const std::size_t valueSize = photo ? mervik::kPhotoTextBufferSize : mervik::kTextBufferSize;
-    CallRecord call;
-    call.operation = "GetCardInfo";
-    call.hasArgument = true;
-    call.argument = index;
-    call.outcome = &outcome;
-    call.buffers[0] = {"value", value, valueSize};
-    call.buffers[1] = Text("error", errorText);
-    call.bufferCount = 2;
-    call.photo = photo;
-    call.overrunBufferSize = OverrunBufferSize(
-        outcome, {{value, valueSize, m_guardBytes}, {errorText, mervik::kTextBufferSize, m_guardBytes}});
-    m_observer.OnCall(call);
+    Tell("GetCardInfo", &index, outcome, {{"value", value, valueSize}, Text("error", errorText)}, photo);
     return outcome;
 }
