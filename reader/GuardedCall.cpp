@@ -106,11 +106,11 @@ void CompareReturn(CallOutcome& outcome, const MachineState& call, const Machine
     if (back.flags & kDirectionFlag)
         Add(outcome, ContractRule::DirectionFlag, "DF", 0, 1);
     if (call.x87Control != back.x87Control)
-        Add(outcome, ContractRule::X87Control, "x87", call.x87Control, back.x87Control);
+        Add(outcome, ContractRule::X87Control, "x87cw", call.x87Control, back.x87Control);
     if ((call.mxcsr ^ back.mxcsr) & kMxcsrControl)
         Add(outcome, ContractRule::Mxcsr, "MXCSR", call.mxcsr, back.mxcsr);
     if (const std::uint64_t values = X87Values(back.x87Tag))
-        Add(outcome, ContractRule::X87Stack, "x87", 0, values);
+        Add(outcome, ContractRule::X87Stack, "x87stack", 0, values);
 #ifdef _WIN64
     static_cast<void>(count);
     outcome.convention = Convention::X64;

@@ -201,7 +201,7 @@ TEST_F(CardInfoTest, TheNotesOfAllElevenCallsFollowInOneBoxEachOnce)
     df.name = "DF";
     ContractBreach x87;
     x87.rule = ContractRule::X87Control;
-    x87.name = "x87";
+    x87.name = "x87cw";
     x87.before[0] = 0x027F;
     x87.after[0] = 0x0260;
     x87.restored = true;

@@ -264,7 +264,7 @@ TEST(ContractNotes, OneLineEachAndCutVisibly)
         {xmm, L"注意：readCard 返回时 XMM6 已被改变（0x00000000000000FF0000000000000001 → "
               L"0x00000000000000000000000000000002），已恢复。"},
         {breach(ContractRule::Mxcsr, "MXCSR", 0x1F80, 0), L"注意：readCard 返回时 MXCSR 已被改变（0x1F80 → 0x0000），已恢复。"},
-        {breach(ContractRule::X87Stack, "x87", 0, 2), L"注意：readCard 返回时 x87 寄存器栈中留有 2 个值，已清空。"},
+        {breach(ContractRule::X87Stack, "x87stack", 0, 2), L"注意：readCard 返回时 x87 寄存器栈中留有 2 个值，已清空。"},
         {breach(ContractRule::StackPopped, "ESP", 4, 12),
          L"注意：readCard 返回时从栈上弹出了 12 字节参数（stdcall 应为 4 字节，cdecl 应为 0 字节），栈已恢复。"},
         {breach(ContractRule::CurrentDirectory, "cwd", 0, 0), L"注意：readCard 改变了当前目录（C:\\a → D:\\b），未恢复。"},

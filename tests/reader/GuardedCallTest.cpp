@@ -426,9 +426,9 @@ TEST(GuardedCall, EachBrokenRuleIsReportedAndPutBack)
         {"twelve bytes popped of four", reinterpret_cast<const void*>(&PopsTwelveBytes), ContractRule::StackPopped, "ESP", 12},
 #endif
         {"direction flag left set", reinterpret_cast<const void*>(&SetsDirectionFlag), ContractRule::DirectionFlag, "DF", 1},
-        {"x87 control word changed", reinterpret_cast<const void*>(&ChangesX87Control), ContractRule::X87Control, "x87", 0x0260},
+        {"x87 control word changed", reinterpret_cast<const void*>(&ChangesX87Control), ContractRule::X87Control, "x87cw", 0x0260},
         {"MXCSR changed", reinterpret_cast<const void*>(&ChangesMxcsr), ContractRule::Mxcsr, "MXCSR", 0},
-        {"two values left on the x87 stack", reinterpret_cast<const void*>(&LeavesTwoX87Values), ContractRule::X87Stack, "x87", 2},
+        {"two values left on the x87 stack", reinterpret_cast<const void*>(&LeavesTwoX87Values), ContractRule::X87Stack, "x87stack", 2},
     };
     const std::uintptr_t chain = SehChain();
     const std::uint16_t control = X87Control();
