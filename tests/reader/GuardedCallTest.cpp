@@ -204,6 +204,9 @@ SET_REGISTER(ChangesEbx, ebx)
 SET_REGISTER(ChangesEsi, esi)
 SET_REGISTER(ChangesEdi, edi)
 SET_REGISTER(ChangesEbp, ebp)
+// Returns what it found in EAX, ECX and EDX, as a register convention reads them.
+asm(".text\n.globl _ReadsEaxEcxEdx\n_ReadsEaxEcxEdx:\norl %ecx, %eax\norl %edx, %eax\nret\n");
+extern "C" std::int32_t ReadsEaxEcxEdx(char*);
 // Leaves fs:[0] at the record after the guard's, as if it had taken ours off.
 CALLEE(SkipsARecord, "movl %fs:0, %ecx\nmovl (%ecx), %ecx\nmovl %ecx, %fs:0")
 #endif
@@ -458,6 +461,9 @@ TEST(GuardedCall, EachBrokenRuleIsReportedAndPutBack)
     ASSERT_EQ(moved.breachCount, 1u);
     EXPECT_EQ(moved.breaches[0].rule, ContractRule::StackPointer);
     EXPECT_EQ(moved.breaches[0].before[0] - moved.breaches[0].after[0], 64u);
+#else
+    const CallOutcome scratch = GuardedCall(reinterpret_cast<const void*>(&ReadsEaxEcxEdx), static_cast<char*>(nullptr));
+    EXPECT_EQ(scratch.result, 0) << "EAX, ECX and EDX hold no leftovers at the call";
 #endif
 }
 
