@@ -113,7 +113,7 @@ bool CZantorApp::InitInstance()
     }
     static RunFacts facts;
     DescribeRun(library, facts);
-    BurnInRun run(request, facts, options.logPath ? &log : nullptr);
+    BurnInRun run(request, facts, &log);
     if (burnIn) {
         if (logFailure.size() != 0)
             run.Note(logFailure.c_str());

@@ -117,7 +117,12 @@ void BurnInRecorder::BeginCycle(std::uint32_t index)
 {
     m_cycle = index;
     m_read = CycleRead();
-    for (OperationFigures& figures : m_figures.operations) {
+    for (int i = 0; i < kOperationCount; ++i) {
+        // The open and the close lie outside every cycle.
+        const auto operation = static_cast<Operation>(i);
+        if (operation == Operation::OpenDevice || operation == Operation::CloseDevice)
+            continue;
+        OperationFigures& figures = m_figures.operations[i];
         if (index != 0 && figures.cycleDurationUs.size() < index && !m_figures.incomplete &&
             !figures.cycleDurationUs.GrowTo(index, 0.0f))
             m_figures.incomplete = true;
@@ -252,6 +257,8 @@ void BurnInRecorder::TakeField(const CallRecord& call)
         m_read.photoLength = length;
         m_read.photoHashed = ComputeSha256(value.data, length, m_read.photoHash);
         m_read.got[index] = m_read.photoHashed;
+        if (!m_read.photoHashed)
+            m_figures.incomplete = true;  // no read could be compared: say so
     } else if (index < 11) {
         m_read.bytes[index].Clear();
         m_read.bytes[index].Append(value.data, length);

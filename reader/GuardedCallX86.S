@@ -126,7 +126,7 @@ _zantor_guarded_call:
         decl    %ecx
         pushl   (%esi,%ecx,4)
         jmp     1b
-2:      movl    -4(%ebp), %esi          /* the caller's ESI and EDI, as the function sees them */
+2:      movl    -8(%ebp), %esi          /* the caller's ESI and EDI, as the function sees them */
         stmxcsr AT_CALL+MXCSR_(%edi)
         fnstcw  AT_CALL+X87_CONTROL(%edi)
         movl    %fs:0, %eax
@@ -137,7 +137,7 @@ _zantor_guarded_call:
         movl    %esi, AT_CALL+ESI_(%edi)
         movl    %ebp, AT_CALL+EBP_(%edi)
         movl    %esp, AT_CALL+ESP_(%edi)
-        movl    -8(%ebp), %eax          /* the caller's EDI */
+        movl    -12(%ebp), %eax         /* the caller's EDI */
         movl    %eax, AT_CALL+EDI_(%edi)
         movl    AT_CALL+EDI_(%edi), %edi
         xorl    %eax, %eax

@@ -353,7 +353,9 @@ GrowingText HtmlReport(const BurnInFigures& figures, const RunFacts& facts)
     const GrowingText line = VerdictLine(verdict, figures, facts);
     if (line.failed())
         out.MarkFailed();
-    AppendHtmlEscaped(out, line.c_str() + 6, line.size() - 6);
+    constexpr std::size_t kPrefix = 6;  // "PASS: " or "FAIL: ", which the badge says
+    if (line.size() >= kPrefix)
+        AppendHtmlEscaped(out, line.c_str() + kPrefix, line.size() - kPrefix);
     out.Append("</div>\n");
 
     out.Append("<h2>What was tested</h2>\n<dl>\n");

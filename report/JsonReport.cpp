@@ -255,7 +255,12 @@ bool JsonPathFor(const wchar_t* htmlPath, ReportPath& jsonPath)
         }
     }
     // A dot that starts the name (".html") or lies in a folder's name is no extension.
-    const std::size_t stem = hasDot && dot > nameStart ? dot : length;
+    std::size_t stem = hasDot && dot > nameStart ? dot : length;
+    // A page named *.json keeps its name: the JSON goes beside it, not over it.
+    const wchar_t* extension = htmlPath + stem;
+    if (extension[0] == L'.' && (extension[1] | 0x20) == L'j' && (extension[2] | 0x20) == L's' &&
+        (extension[3] | 0x20) == L'o' && (extension[4] | 0x20) == L'n' && extension[5] == 0)
+        stem = length;
     jsonPath.Clear();
     jsonPath.Append(htmlPath, stem).Append(L".json");
     return !jsonPath.cut();

@@ -69,27 +69,32 @@ void BurnInRun::Start(HWND dialog, UINT stepCommand)
 
 void BurnInRun::RunStep()
 {
+    // The figures could not be reserved for the cycles asked (a 32-bit process
+    // has no room for ten million): the report says so at once, rather than
+    // after hours of cycles it could not record.
+    if (m_schedule.Current() == burnin::Step::Open && m_recorder.Figures().incomplete) {
+        Finish();
+        return;
+    }
     if (m_schedule.SampleDue())
         m_recorder.RecordResources(SampleProcessResources(m_schedule.CyclesDone()));
 
-    ImportedReader imported;
-    ObservedReader reader(imported, *this, GuardedPages().guardBytes);
     switch (m_schedule.Current()) {
     case burnin::Step::Open:
-        RunOpenDevice(*this, reader, GuardedPages());
+        RunCommand(&RunOpenDevice);
         break;
     case burnin::Step::Status:
         if (m_firstCycleStarted == 0)
             m_firstCycleStarted = GetTickCount64();
         m_recorder.BeginCycle(m_schedule.Cycle() + 1);
         m_cycleOpen = true;
-        RunDeviceStatus(*this, reader, GuardedPages());
+        RunCommand(&RunDeviceStatus);
         break;
     case burnin::Step::ReadCard:
-        RunReadCard(*this, reader, GuardedPages());
+        RunCommand(&RunReadCard);
         break;
     case burnin::Step::CardInfo:
-        RunReadCardInfo(*this, reader, GuardedPages());
+        RunCommand(&RunReadCardInfo);
         m_recorder.EndCycle();
         m_cycleOpen = false;
         break;
@@ -99,7 +104,7 @@ void BurnInRun::RunStep()
             m_recorder.AbandonCycle();
             m_cycleOpen = false;
         }
-        RunCloseDevice(*this, reader, GuardedPages());
+        RunCommand(&RunCloseDevice);
         break;
     case burnin::Step::Finished:
         Finish();
@@ -110,10 +115,18 @@ void BurnInRun::RunStep()
     PostMessageW(m_dialog, WM_COMMAND, MAKEWPARAM(m_stepCommand, BN_CLICKED), 0);
 }
 
+void BurnInRun::RunCommand(Command command)
+{
+    ImportedReader imported;
+    ObservedReader reader(imported, *this, GuardedPages().guardBytes);
+    command(*this, reader, GuardedPages());
+}
+
 void BurnInRun::Finish()
 {
     m_facts.endTime = LocalTimeNow();
-    if (m_schedule.Stopped())
+    // A stop that came during the last cycle stopped nothing.
+    if (m_schedule.Stopped() && m_schedule.CyclesDone() < m_schedule.Cycles())
         m_recorder.Stop();
     const RunVerdict verdict = JudgeRun(m_recorder.Figures());
     int exitCode = BurnInExitCode(verdict);

@@ -37,6 +37,10 @@ public:
     // Runs the next step and posts the one after it; after the last, ends the
     // dialog with the run's exit code.
     void RunStep();
+    // Runs one of the button commands as the run's own steps run (a press during
+    // the run): its calls are recorded and its messages too.
+    using Command = void (*)(CommandHost& host, Reader& reader, const Allocator& buffers);
+    void RunCommand(Command command);
     // The operator asked to stop: the device is closed after the running step,
     // and the report covers the cycles that finished.
     void Stop() { m_schedule.Stop(); }

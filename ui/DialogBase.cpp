@@ -82,6 +82,7 @@ void DialogBase::Run(Handler handler)
         (this->*m_kept[next])();
     m_keptCount = 0;
     m_running = false;
+    OnCommandsDone();
     if (m_endAsked != 0) {
         EndDialog(m_hWnd, m_endAsked);
         m_endAsked = 0;

@@ -65,6 +65,11 @@ protected:
     // handler so that messages it nested cannot leave theirs.
     INT_PTR Handled() const;
 
+    // Whether a command's handler is on the stack now.
+    bool CommandRunning() const { return m_running; }
+    // Called when a command and the presses kept meanwhile have all run.
+    virtual void OnCommandsDone() {}
+
     HWND m_hWnd = nullptr;
 
 private:

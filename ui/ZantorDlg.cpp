@@ -45,6 +45,12 @@ INT_PTR CZantorDlg::RouteMessage(UINT message, WPARAM wParam)
             m_burnIn->Stop();
             return Handled();
         }
+        // The step keeps the run going: it is never one of the presses that may be
+        // dropped while a command runs (one whose library pumps messages).
+        if (m_burnIn && LOWORD(wParam) == IDC_BURNIN_STEP && CommandRunning()) {
+            m_stepDeferred = true;
+            return Handled();
+        }
         return RouteCommand(kCommandMap, message, wParam);
     default:
         return RouteCommand(kCommandMap, message, wParam);
@@ -107,8 +113,22 @@ HICON CZantorDlg::OnQueryDragIcon()
     return m_hIcon;
 }
 
+void CZantorDlg::OnCommandsDone()
+{
+    if (m_stepDeferred) {
+        m_stepDeferred = false;
+        PostMessageW(m_hWnd, WM_COMMAND, MAKEWPARAM(IDC_BURNIN_STEP, BN_CLICKED), 0);
+    }
+}
+
 void CZantorDlg::Execute(Runner command)
 {
+    // During a burn-in a press is one more run of the command: its calls are
+    // counted and its message recorded, and nothing waits for a person.
+    if (m_burnIn) {
+        m_burnIn->RunCommand(command);
+        return;
+    }
     DialogHost host(m_hWnd);
     ImportedReader imported;
     const Allocator& buffers = GuardedPages();

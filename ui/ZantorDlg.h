@@ -26,6 +26,7 @@ public:
 protected:
     BOOL OnInitDialog() override;
     INT_PTR RouteMessage(UINT message, WPARAM wParam) override;
+    void OnCommandsDone() override;
 
 private:
     void OnSysCommand();
@@ -49,4 +50,6 @@ private:
     // Shared icon from the program's resources; the system owns it.
     HICON m_hIcon;
     BurnInRun* m_burnIn = nullptr;
+    // The burn-in's next step arrived while a command ran: posted again after it.
+    bool m_stepDeferred = false;
 };

@@ -89,6 +89,10 @@ TEST_F(BurnInTest, EscapeStopsTheRunAndTheReportSaysSo)
     const DWORD deadline = GetTickCount() + kTimeoutMs;
     while (console.Text(IDC_BURNIN_LINE).rfind(L"0 /", 0) == 0 && GetTickCount() < deadline)
         Sleep(10);  // polling: the line moves once the first cycle has finished
+    // A press meanwhile runs between two steps, counted, with no box.
+    console.Click(IDC_BTN_STATUS);
+    console.Barrier();
+    EXPECT_TRUE(console.OwnedWindows().empty());
     console.PressKey(IDC_EDIT_PORT, VK_ESCAPE);
     EXPECT_EQ(RunBurnIn(console), 4u);
     const Json report = Json::parse(m_folder->ReadBytes(L"run.json"));
@@ -98,6 +102,8 @@ TEST_F(BurnInTest, EscapeStopsTheRunAndTheReportSaysSo)
     EXPECT_LT(done, 100000);
     EXPECT_EQ(Operation(report, "CloseDevice").at("calls"), 1);
     EXPECT_EQ(Operation(report, "GetCardInfo").at("calls"), 11 * done);
+    const int statuses = Operation(report, "getDeviceStatus").at("calls");
+    EXPECT_TRUE(statuses == done + 1 || statuses == done + 2) << statuses << " after " << done << " cycles";
 }
 
 }  // namespace

@@ -176,6 +176,11 @@ __attribute__((noinline)) std::int32_t TEST_STDCALL WritesOnePast(char* block)
 
 }  // extern "C"
 
+// The value a register-changing callee found in the register at its entry.
+extern "C" {
+volatile std::uintptr_t g_seen = 0;
+}
+
 // Callees that return having broken one rule of the calling contract, each in
 // assembly so that the compiler around them is told nothing false. They take one
 // argument and pop nothing.
@@ -183,7 +188,7 @@ __attribute__((noinline)) std::int32_t TEST_STDCALL WritesOnePast(char* block)
 #define CALLEE(name, body) \
     asm(".text\n.globl " #name "\n" #name ":\n" body "\nxorl %eax, %eax\nret\n"); \
     extern "C" std::int32_t name(char*);
-#define SET_REGISTER(name, reg) CALLEE(name, "movabsq $0x0BADF00D0BADF00D, %" #reg)
+#define SET_REGISTER(name, reg) CALLEE(name, "movq %" #reg ", g_seen(%rip)\nmovabsq $0x0BADF00D0BADF00D, %" #reg)
 #define SET_XMM(name, reg) CALLEE(name, "pcmpeqd %" #reg ", %" #reg)
 SET_REGISTER(ChangesRbx, rbx)
 SET_REGISTER(ChangesRbp, rbp)
@@ -199,7 +204,7 @@ CALLEE(MovesRsp, "popq %rcx\nsubq $64, %rsp\npushq %rcx")
 #define CALLEE(name, body) \
     asm(".text\n.globl _" #name "\n_" #name ":\n" body "\nxorl %eax, %eax\nret\n"); \
     extern "C" std::int32_t name(char*);
-#define SET_REGISTER(name, reg) CALLEE(name, "movl $0x0BADF00D, %" #reg)
+#define SET_REGISTER(name, reg) CALLEE(name, "movl %" #reg ", _g_seen\nmovl $0x0BADF00D, %" #reg)
 SET_REGISTER(ChangesEbx, ebx)
 SET_REGISTER(ChangesEsi, esi)
 SET_REGISTER(ChangesEdi, edi)
@@ -448,6 +453,9 @@ TEST(GuardedCall, EachBrokenRuleIsReportedAndPutBack)
             EXPECT_EQ(breach.after[0], row.after) << row.what;
         }
         EXPECT_NE(breach.before[0], breach.after[0]) << row.what;
+        if (row.rule == ContractRule::Register && row.name[0] != 'X') {
+            EXPECT_EQ(breach.before[0], g_seen) << row.what << ": the value the callee was given";
+        }
         EXPECT_TRUE(breach.restored) << row.what;
         // Put back: the state after the call is the state before it.
         EXPECT_EQ(SehChain(), chain) << row.what;

@@ -68,6 +68,7 @@ TEST(JsonPath, ReplacesOrAppendsTheExtension)
         {L"./reports/run", L"./reports/run.json"},
         {L".html", L".html.json"},                  // a name that starts with a dot
         {L"run.final.html", L"run.final.json"},
+        {L"run.JSON", L"run.JSON.json"},  // never the page itself
         {std::wstring(kLongestPath - 4, L'a') + L".html", L""},  // no room for ".json": refused, not cut
     };
     static ReportPath path;
