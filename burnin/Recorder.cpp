@@ -10,6 +10,16 @@
 
 namespace {
 
+// A text the library wrote into a buffer of `size` bytes (up to its NUL), decoded
+// from the ANSI code page exactly as the console's messages decode it, as UTF-8.
+template <class Text>
+void AppendLibraryTextUtf8(Text& out, const char* buffer, std::size_t size)
+{
+    Message decoded;
+    AppendLibraryText(decoded, buffer, size);
+    AppendUtf8(out, decoded.c_str(), decoded.size());
+}
+
 constexpr const char* kOperationNames[kOperationCount] = {
     "OpenDevice", "CloseDevice", "getDeviceStatus", "readCard", "GetCardInfo"};
 

@@ -150,7 +150,8 @@ public:
     // The cycle is over: its card read is compared with the reference.
     void EndCycle();
     // The run was stopped before the cycle finished: its calls stay counted, the
-    // cycle does not count as done and its card read is not compared.
+    // cycle does not count as done and its card read is not compared. Between
+    // cycles it does nothing.
     void AbandonCycle() { m_cycle = 0; }
     void OnCall(const CallRecord& call) override;
     // A message a press would have shown the operator.

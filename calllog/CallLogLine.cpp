@@ -2,6 +2,7 @@
 
 #include "LibraryText.h"
 #include "TextLength.h"
+#include "Utf8.h"
 
 namespace {
 
@@ -18,10 +19,8 @@ void AppendWhole(Body& body, const char* bytes, std::size_t count)
     body.Append(bytes, count);
 }
 
-void AppendCodePoint(Body& body, std::uint32_t c)
+void AppendCodePoint(Body& body, char32_t c)
 {
-    char bytes[4];
-    std::size_t count = 0;
     switch (c) {
     case '\t': AppendWhole(body, "\\t", 2); return;
     case '\n': AppendWhole(body, "\\n", 2); return;
@@ -34,41 +33,15 @@ void AppendCodePoint(Body& body, std::uint32_t c)
         AppendWhole(body, escape, 4);
         return;
     }
-    if (c < 0x80) {
-        bytes[count++] = static_cast<char>(c);
-    } else if (c < 0x800) {
-        bytes[count++] = static_cast<char>(0xC0 | (c >> 6));
-        bytes[count++] = static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        bytes[count++] = static_cast<char>(0xE0 | (c >> 12));
-        bytes[count++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        bytes[count++] = static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        bytes[count++] = static_cast<char>(0xF0 | (c >> 18));
-        bytes[count++] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        bytes[count++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        bytes[count++] = static_cast<char>(0x80 | (c & 0x3F));
-    }
-    AppendWhole(body, bytes, count);
+    char bytes[4];
+    AppendWhole(body, bytes, EncodeUtf8(c, bytes));
 }
 
 // Wide characters (UTF-16 on Windows, UTF-32 natively) as escaped UTF-8. A lone
 // surrogate becomes U+FFFD.
 void AppendEscaped(Body& body, const wchar_t* text, std::size_t count)
 {
-    for (std::size_t i = 0; i < count; ++i) {
-        auto c = static_cast<std::uint32_t>(text[i]);
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < count) {
-            const auto trail = static_cast<std::uint32_t>(text[i + 1]);
-            if (trail >= 0xDC00 && trail <= 0xDFFF) {
-                c = 0x10000 + ((c - 0xD800) << 10) + (trail - 0xDC00);
-                ++i;
-            }
-        }
-        if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF)
-            c = 0xFFFD;
-        AppendCodePoint(body, c);
-    }
+    ForEachCodePoint(text, count, [&body](char32_t c) { AppendCodePoint(body, c); });
 }
 
 void AppendEscaped(Body& body, const wchar_t* text)

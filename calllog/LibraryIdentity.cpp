@@ -15,8 +15,7 @@ void AppendSha256(NarrowText<65>& text, const LibraryIdentity& identity)
 {
     if (!identity.hashed)
         return;
-    for (unsigned char byte : identity.sha256) {
-        text.Append("0123456789abcdef"[byte >> 4]);
-        text.Append("0123456789abcdef"[byte & 15]);
-    }
+    char digits[65];
+    FormatSha256(identity.sha256, digits);
+    text.Append(digits);
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "BoundedText.h"
+#include "Sha256.h"
 
 struct LibraryIdentity {
     // The longest path the system gives, and its NUL.
@@ -18,7 +19,7 @@ struct LibraryIdentity {
     bool versioned = false;             // the file has a version resource
     std::uint16_t version[4] = {};      // major, minor, build, revision
     bool hashed = false;
-    unsigned char sha256[32] = {};
+    Sha256Digest sha256;
 };
 
 // "1.0.0.1", or nothing when the file has no version.

@@ -1,5 +1,4 @@
 #include <windows.h>
-#include <bcrypt.h>
 
 #include "Buffers.h"
 #include "LibraryIdentity.h"
@@ -8,53 +7,26 @@
 
 namespace {
 
-struct AlgorithmTraits {
-    using Handle = BCRYPT_ALG_HANDLE;
-    static Handle None() { return nullptr; }
-    static void Close(Handle handle) { BCryptCloseAlgorithmProvider(handle, 0); }
-};
-struct HashTraits {
-    using Handle = BCRYPT_HASH_HANDLE;
-    static Handle None() { return nullptr; }
-    static void Close(Handle handle) { BCryptDestroyHash(handle); }
-};
-using Algorithm = win32::Owned<AlgorithmTraits>;
-using Hash = win32::Owned<HashTraits>;
-
-bool Succeeded(NTSTATUS status)
-{
-    return status >= 0;
-}
-
 // The SHA-256 of the whole file, read from its start in blocks.
-bool HashFile(HANDLE file, unsigned char (&digest)[32])
+bool HashFile(HANDLE file, Sha256Digest& digest)
 {
-    BCRYPT_ALG_HANDLE algorithmHandle = nullptr;
-    if (!Succeeded(BCryptOpenAlgorithmProvider(&algorithmHandle, BCRYPT_SHA256_ALGORITHM, nullptr, 0)))
-        return false;
-    const Algorithm algorithm(algorithmHandle);
-    BCRYPT_HASH_HANDLE hashHandle = nullptr;
-    // No object buffer: the provider keeps the hash's state itself (Windows 7 on).
-    if (!Succeeded(BCryptCreateHash(algorithm.Get(), &hashHandle, nullptr, 0, nullptr, 0, 0)))
-        return false;
-    const Hash hash(hashHandle);
-
     LARGE_INTEGER start{};
     if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN))
         return false;
     const OwnedBlock block(64 * 1024, kRuntimeHeap);
     if (!block)
         return false;
+    Sha256 hash;
     for (;;) {
         DWORD got = 0;
         if (!ReadFile(file, block.bytes(), 64 * 1024, &got, nullptr))
             return false;
         if (got == 0)
             break;
-        if (!Succeeded(BCryptHashData(hash.Get(), block.bytes(), got, 0)))
+        if (!hash.Add(block.bytes(), got))
             return false;
     }
-    return Succeeded(BCryptFinishHash(hash.Get(), digest, sizeof digest, 0));
+    return hash.Finish(digest);
 }
 
 // The fixed file version of the version resource, when the file has one.

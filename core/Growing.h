@@ -82,12 +82,24 @@ public:
         return true;
     }
     // Appends `item`; false, leaving the array as it was, when it cannot grow.
-    bool Append(const T& item)
+    bool Append(const T& item) { return Append(&item, 1); }
+    // Room for `extra` more items beyond the size, grown as Append grows it.
+    bool ReserveMore(std::size_t extra)
     {
-        if (m_size == m_capacity && !Reserve(growing::NextCapacity(m_capacity, m_size + 1, sizeof(T))))
+        if (extra > SIZE_MAX / 2 - m_size)
+            return Fail();
+        const std::size_t needed = m_size + extra;
+        return needed <= m_capacity || Reserve(growing::NextCapacity(m_capacity, needed, sizeof(T)));
+    }
+    // Appends `count` items; false, leaving the array as it was, when it cannot grow.
+    bool Append(const T* items, std::size_t count)
+    {
+        if (count == 0)
+            return true;
+        if (!ReserveMore(count))
             return false;
-        std::memcpy(static_cast<void*>(m_items + m_size), &item, sizeof(T));
-        ++m_size;
+        std::memcpy(static_cast<void*>(m_items + m_size), items, count * sizeof(T));
+        m_size += count;
         return true;
     }
     // Grows to `count` items, the new ones `fill`; never shrinks.
@@ -102,6 +114,8 @@ public:
         return true;
     }
     void Clear() { m_size = 0; }
+    // Takes back the last `count` items (at most the size).
+    void Shrink(std::size_t count) { m_size -= count <= m_size ? count : m_size; }
 
     // True once a growth failed: something was left out.
     bool failed() const { return m_failed; }
@@ -131,60 +145,41 @@ private:
     bool m_failed = false;
 };
 
-// A growable byte text, always NUL-terminated (c_str() is "" before anything went in).
+// A growable byte text, always NUL-terminated (c_str() is "" before anything went
+// in): a growing array of its bytes, the NUL kept past their end.
 template <Reallocator Reallocate = &RuntimeReallocate>
 class BasicGrowingText {
 public:
     BasicGrowingText() = default;
     explicit BasicGrowingText(const char* text) { Append(text); }
-    ~BasicGrowingText() { std::free(m_text); }
-    BasicGrowingText(const BasicGrowingText&) = delete;
-    BasicGrowingText& operator=(const BasicGrowingText&) = delete;
-    BasicGrowingText(BasicGrowingText&& other) noexcept
-        : m_text(other.m_text), m_size(other.m_size), m_capacity(other.m_capacity), m_failed(other.m_failed)
-    {
-        other.m_text = nullptr;
-        other.m_size = other.m_capacity = 0;
-    }
+    BasicGrowingText(BasicGrowingText&&) noexcept = default;
 
-    const char* c_str() const { return m_text != nullptr ? m_text : ""; }
+    const char* c_str() const { return m_bytes.empty() ? "" : m_bytes.data(); }
     const char* data() const { return c_str(); }
-    std::size_t size() const { return m_size; }
-    bool empty() const { return m_size == 0; }
+    std::size_t size() const { return m_bytes.size(); }
+    bool empty() const { return m_bytes.empty(); }
     // True once something could not be appended (the heap had no room) and was left out.
-    bool failed() const { return m_failed; }
+    bool failed() const { return m_failed || m_bytes.failed(); }
     // Records that the text is not whole, for a part built elsewhere that failed.
     void MarkFailed() { m_failed = true; }
 
     // Room for `extra` more bytes and the NUL; false (and failed()) when the heap has none.
     ZANTOR_NOINLINE bool Reserve(std::size_t extra)
     {
-        if (m_failed)
+        if (failed())
             return false;
-        if (extra > SIZE_MAX / 2 - m_size - 1) {
+        if (extra >= SIZE_MAX / 2) {
             m_failed = true;
             return false;
         }
-        const std::size_t needed = m_size + extra + 1;
-        if (needed <= m_capacity)
-            return true;
-        const std::size_t capacity = growing::NextCapacity(m_capacity, needed, 1);
-        char* grown = capacity == 0 ? nullptr : static_cast<char*>(Reallocate(m_text, capacity));
-        if (grown == nullptr) {
-            m_failed = true;
-            return false;
-        }
-        m_text = grown;
-        m_capacity = capacity;
-        return true;
+        return m_bytes.ReserveMore(extra + 1);
     }
     ZANTOR_NOINLINE BasicGrowingText& Append(const char* text, std::size_t count)
     {
-        if (count == 0 || !Reserve(count))
-            return *this;
-        std::memcpy(m_text + m_size, text, count);
-        m_size += count;
-        m_text[m_size] = 0;
+        if (count != 0 && Reserve(count)) {
+            m_bytes.Append(text, count);
+            Terminate();
+        }
         return *this;
     }
     ZANTOR_NOINLINE BasicGrowingText& Append(const char* text) { return Append(text, std::strlen(text)); }
@@ -219,25 +214,32 @@ public:
         va_copy(measure, args);
         const int length = std::vsnprintf(nullptr, 0, format, measure);
         va_end(measure);
-        if (length <= 0 || !Reserve(static_cast<std::size_t>(length)))
+        const auto count = static_cast<std::size_t>(length);
+        if (length <= 0 || !Reserve(count))
             return *this;
-        std::vsnprintf(m_text + m_size, static_cast<std::size_t>(length) + 1, format, args);
-        m_size += static_cast<std::size_t>(length);
+        const std::size_t at = m_bytes.size();
+        m_bytes.GrowTo(at + count, 0);  // within the room reserved: cannot fail
+        std::vsnprintf(m_bytes.data() + at, count + 1, format, args);  // its NUL lands past the bytes
         return *this;
     }
     // Drops the last byte (the text must not be empty).
-    void DropLast() { m_text[--m_size] = 0; }
+    void DropLast()
+    {
+        m_bytes.Shrink(1);
+        Terminate();
+    }
     void Clear()
     {
-        m_size = 0;
-        if (m_text != nullptr)
-            m_text[0] = 0;
+        m_bytes.Clear();
+        if (m_bytes.data() != nullptr)
+            Terminate();
     }
 
 private:
-    char* m_text = nullptr;
-    std::size_t m_size = 0;
-    std::size_t m_capacity = 0;
+    // The NUL past the bytes, in the room every append reserves for it.
+    void Terminate() { m_bytes.data()[m_bytes.size()] = 0; }
+
+    GrowingArray<char, Reallocate> m_bytes;
     bool m_failed = false;
 };
 

@@ -6,6 +6,7 @@
 
 #include "CardInfoCommand.h"
 #include "DeviceCommands.h"
+#include "DialogHost.h"
 #include "GuardedPages.h"
 #include "ImportedReader.h"
 #include "Mervik.h"
@@ -87,7 +88,6 @@ void BurnInRun::RunStep()
         if (m_firstCycleStarted == 0)
             m_firstCycleStarted = GetTickCount64();
         m_recorder.BeginCycle(m_schedule.Cycle() + 1);
-        m_cycleOpen = true;
         RunCommand(&RunDeviceStatus);
         break;
     case burnin::Step::ReadCard:
@@ -96,14 +96,10 @@ void BurnInRun::RunStep()
     case burnin::Step::CardInfo:
         RunCommand(&RunReadCardInfo);
         m_recorder.EndCycle();
-        m_cycleOpen = false;
         break;
     case burnin::Step::Close:
         // A run stopped part-way through a cycle ends that cycle unfinished.
-        if (m_cycleOpen) {
-            m_recorder.AbandonCycle();
-            m_cycleOpen = false;
-        }
+        m_recorder.AbandonCycle();
         RunCommand(&RunCloseDevice);
         break;
     case burnin::Step::Finished:
@@ -152,8 +148,7 @@ void BurnInRun::ShowProgress(bool now)
 
 void BurnInRun::GetControlText(int id, char* text, std::size_t capacity)
 {
-    text[0] = '\0';
-    GetDlgItemTextA(m_dialog, id, text, static_cast<int>(capacity));
+    DialogHost(m_dialog).GetControlText(id, text, capacity);
 }
 
 void BurnInRun::SetControlText(int id, const char* text)
@@ -164,7 +159,7 @@ void BurnInRun::SetControlText(int id, const char* text)
     const UINT length = GetDlgItemTextA(m_dialog, id, shown, sizeof shown);
     if (length < sizeof shown - 1 && std::strcmp(shown, text) == 0)
         return;
-    SetDlgItemTextA(m_dialog, id, text);
+    DialogHost(m_dialog).SetControlText(id, text);
 }
 
 void BurnInRun::ShowMessage(const wchar_t* text)

@@ -70,5 +70,4 @@ private:
     HWND m_progressLine = nullptr;
     ULONGLONG m_firstCycleStarted = 0;
     ULONGLONG m_progressShown = 0;
-    bool m_cycleOpen = false;  // BeginCycle told, EndCycle not yet
 };

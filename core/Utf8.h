@@ -1,12 +1,10 @@
-// The report's texts are UTF-8: Zantor's own wide texts and the library's narrow
-// ones (decoded from the ANSI code page as the console shows them) converted,
-// and anything else made valid before it is written. Each appends to any text
-// with Append(const char*, std::size_t): a fixed one or a growing one.
+// UTF-8 for the texts Zantor writes to files (the call log, the burn-in's
+// report): wide texts converted, and bytes of unknown form made valid. The
+// appenders take any text with Append(const char*, std::size_t): a fixed one or
+// a growing one.
 #pragma once
 
 #include <cstddef>
-
-#include "LibraryText.h"
 
 // `c` as UTF-8 into `bytes`; an unpaired surrogate or a value outside Unicode
 // becomes U+FFFD. Returns the number of bytes (1-4).
@@ -18,9 +16,11 @@ std::size_t EncodeUtf8(char32_t c, char (&bytes)[4]);
 // values past U+10FFFF and cut sequences each count once).
 std::size_t ValidUtf8Length(const unsigned char* text, std::size_t size, std::size_t& skip);
 
-// Appends `length` wide characters (UTF-16 on Windows, UTF-32 natively) as UTF-8.
-template <class Text>
-void AppendUtf8(Text& out, const wchar_t* text, std::size_t length)
+// Calls `take(c)` for each character of the `length` wide characters at `text`
+// (UTF-16 on Windows, whose pairs are joined, UTF-32 natively). An unpaired
+// surrogate is given as it is; EncodeUtf8 makes it U+FFFD.
+template <class Take>
+void ForEachCodePoint(const wchar_t* text, std::size_t length, Take take)
 {
     for (std::size_t i = 0; i < length; ++i) {
         auto c = static_cast<char32_t>(text[i]);
@@ -34,9 +34,18 @@ void AppendUtf8(Text& out, const wchar_t* text, std::size_t length)
                 }
             }
         }
+        take(c);
+    }
+}
+
+// Appends `length` wide characters as UTF-8.
+template <class Text>
+void AppendUtf8(Text& out, const wchar_t* text, std::size_t length)
+{
+    ForEachCodePoint(text, length, [&out](char32_t c) {
         char bytes[4];
         out.Append(bytes, EncodeUtf8(c, bytes));
-    }
+    });
 }
 template <class Text>
 void AppendUtf8(Text& out, const wchar_t* text)
@@ -45,16 +54,6 @@ void AppendUtf8(Text& out, const wchar_t* text)
     while (text[length] != 0)
         ++length;
     AppendUtf8(out, text, length);
-}
-
-// A text the library wrote into a buffer of `size` bytes (up to its NUL), decoded
-// from the ANSI code page exactly as the console's messages decode it.
-template <class Text>
-void AppendLibraryTextUtf8(Text& out, const char* buffer, std::size_t size)
-{
-    Message decoded;
-    AppendLibraryText(decoded, buffer, size);
-    AppendUtf8(out, decoded.c_str(), decoded.size());
 }
 
 // Calls `take(bytes, count)` for each character of the `size` bytes at `text`,

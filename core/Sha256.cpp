@@ -1,5 +1,11 @@
 #include "Sha256.h"
 
+bool ComputeSha256(const void* data, std::size_t size, Sha256Digest& digest)
+{
+    Sha256 hash;
+    return hash.Add(data, size) && hash.Finish(digest);
+}
+
 void FormatSha256(const Sha256Digest& digest, char (&text)[65])
 {
     for (int i = 0; i < 32; ++i) {
