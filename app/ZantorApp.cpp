@@ -43,6 +43,35 @@ void DescribeRun(const LibraryIdentity& library, RunFacts& facts)
     facts.programBits = 8 * static_cast<int>(sizeof(void*));
 }
 
+// Runs the dialog on the burn-in the options ask for; what DoModal returns: the
+// run's exit code, or -1. `logFailure`: why the log file could not be opened, or "".
+INT_PTR RunBurnIn(CZantorDlg& dialog, const CommandLineOptions& options, const LibraryIdentity& library,
+                  CallLog& log, const wchar_t* logFailure)
+{
+    BurnInRequest request;
+    request.cycles = options.cycles;
+    request.port = options.port;
+    // A relative report path is taken from the working folder at start-up, as the
+    // log's is, so that a library that changes the current directory cannot move it.
+    static ReportPath reportPath;
+    if (options.reportPath) {
+        const DWORD length = GetFullPathNameW(options.reportPath, static_cast<DWORD>(reportPath.Room() + 1),
+                                              reportPath.End(), nullptr);
+        if (length > 0 && length <= reportPath.Room())
+            reportPath.Grow(length);
+        else
+            reportPath.Append(options.reportPath);
+        request.reportPath = reportPath.c_str();
+    }
+    static RunFacts facts;
+    DescribeRun(library, facts);
+    BurnInRun run(request, facts, &log);
+    if (logFailure[0] != 0)
+        run.Note(logFailure);
+    dialog.SetBurnIn(&run);
+    return dialog.DoModal();
+}
+
 }  // namespace
 
 bool CZantorApp::InitInstance()
@@ -96,30 +125,7 @@ bool CZantorApp::InitInstance()
     }
 
     CZantorDlg dialog(ConsoleSetup{&options, &log, &library});
-    BurnInRequest request;
-    request.cycles = options.cycles;
-    request.port = options.port;
-    // A relative report path is taken from the working folder at start-up, as the
-    // log's is, so that a library that changes the current directory cannot move it.
-    static ReportPath reportPath;
-    if (options.reportPath) {
-        const DWORD length = GetFullPathNameW(options.reportPath, static_cast<DWORD>(reportPath.Room() + 1),
-                                              reportPath.End(), nullptr);
-        if (length > 0 && length <= reportPath.Room())
-            reportPath.Grow(length);
-        else
-            reportPath.Append(options.reportPath);
-        request.reportPath = reportPath.c_str();
-    }
-    static RunFacts facts;
-    DescribeRun(library, facts);
-    BurnInRun run(request, facts, &log);
-    if (burnIn) {
-        if (logFailure.size() != 0)
-            run.Note(logFailure.c_str());
-        dialog.SetBurnIn(&run);
-    }
-    const INT_PTR ended = dialog.DoModal();
+    const INT_PTR ended = burnIn ? RunBurnIn(dialog, options, library, log, logFailure.c_str()) : dialog.DoModal();
     if (burnIn && ended != -1)
         m_exitCode = static_cast<int>(ended);
     if (ended == -1) {

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "Mervik.h"
+#include "ModulePath.h"
 #include "StandinReader.h"
 #include "Win32Owners.h"
 
@@ -82,23 +83,14 @@ std::string Narrow(const std::wstring& wide, UINT codePage)
 }
 
 // The full path of this DLL, wherever it was loaded from.
-std::wstring ModulePath()
+std::wstring ThisDllPath()
 {
     HMODULE module = nullptr;
     if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                             reinterpret_cast<LPCWSTR>(&kModuleAnchor), &module))
         return std::wstring();
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0)
-            return std::wstring();
-        if (length < path.size()) {
-            path.resize(length);
-            return path;
-        }
-        path.resize(path.size() * 2);
-    }
+    const win32::ModulePath path(module);
+    return path ? std::wstring(path.Get(), path.Length()) : std::wstring();
 }
 
 class WindowsEnvironment final : public standin::Environment {
@@ -112,7 +104,7 @@ public:
             named.resize(GetEnvironmentVariableW(L"MERVIK_INI", named.data(), size));
             return Narrow(named, CP_UTF8);
         }
-        std::wstring path = ModulePath();
+        std::wstring path = ThisDllPath();
         const std::size_t slash = path.find_last_of(L"\\/");
         if (slash == std::wstring::npos)
             return std::nullopt;
