@@ -23,7 +23,7 @@
 #include "GuardedPages.h"
 #ifdef _WIN32
 #include "CallLog.h"
-#include "CallRecord.h"
+#include "ObservedReader.h"
 #include "LibraryIdentity.h"
 #endif
 #include "Median.h"

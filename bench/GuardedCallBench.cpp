@@ -137,11 +137,11 @@ int main(int argc, char** argv)
     CallOutcome outcome = CallOutcome::Returned(0);
     outcome.durationNanoseconds = 123456;
     CallRecord call;
-    call.operation = "OpenDevice";
+    call.operation = Operation::OpenDevice;
     call.hasArgument = true;
     call.argument = 1001;
     call.outcome = &outcome;
-    call.buffers[0] = {"text", error, mervik::kTextBufferSize};
+    call.buffers[0] = {BufferRole::Text, error, mervik::kTextBufferSize};
     call.bufferCount = 1;
     static CallLog debuggerOnly;
     static CallLog withFile;

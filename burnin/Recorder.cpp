@@ -20,32 +20,18 @@ void AppendLibraryTextUtf8(Text& out, const char* buffer, std::size_t size)
     AppendUtf8(out, decoded.c_str(), decoded.size());
 }
 
-constexpr const char* kOperationNames[kOperationCount] = {
-    "OpenDevice", "CloseDevice", "getDeviceStatus", "readCard", "GetCardInfo"};
-
 // The card-information read asks for this many fields each cycle.
 constexpr std::uint32_t kCardInfoCallsPerCycle = 11;
 // Reservations stop here: a longer run's figures grow as they go (and show in the
 // memory samples); ten million cycles already reserve about 700 MB.
 constexpr std::uint32_t kMaxReservedCycles = 10000000;
 
-bool FindOperation(const char* name, Operation& operation)
-{
-    for (int i = 0; i < kOperationCount; ++i) {
-        if (std::strcmp(name, kOperationNames[i]) == 0) {
-            operation = static_cast<Operation>(i);
-            return true;
-        }
-    }
-    return false;
-}
-
 
 // The buffer that holds the call's text: the error text of GetCardInfo, the only one otherwise.
 const CallBuffer* TextBuffer(const CallRecord& call)
 {
     for (std::size_t i = 0; i < call.bufferCount; ++i) {
-        if (std::strcmp(call.buffers[i].role, "value") != 0)
+        if (call.buffers[i].role != BufferRole::Value)
             return &call.buffers[i];
     }
     return nullptr;
@@ -76,11 +62,6 @@ bool SameText(const NarrowText<Capacity>& a, const NarrowText<Capacity>& b)
 }
 
 }  // namespace
-
-const char* OperationName(Operation operation)
-{
-    return kOperationNames[static_cast<int>(operation)];
-}
 
 bool JudgedByUsualCode(Operation operation)
 {
@@ -162,9 +143,9 @@ void BurnInRecorder::RecordFailedCycle(int operation)
 
 void BurnInRecorder::OnCall(const CallRecord& call)
 {
-    Operation operation;
-    if (call.outcome == nullptr || !FindOperation(call.operation, operation))
+    if (call.outcome == nullptr)
         return;
+    const Operation operation = call.operation;
     const CallOutcome& outcome = *call.outcome;
     const int index = static_cast<int>(operation);
     OperationFigures& figures = m_figures.operations[index];
@@ -394,73 +375,4 @@ const BurnInFigures& BurnInRecorder::Figures()
         if (JudgedByUsualCode(static_cast<Operation>(i)))
             JudgeCodes(i);
     return m_figures;
-}
-
-namespace {
-
-void AddReason(RunVerdict& verdict, const char* format, ...) ZANTOR_PRINTF(2, 3);
-
-void AddReason(RunVerdict& verdict, const char* format, ...)
-{
-    verdict.failed = true;
-    if (verdict.reasonCount == kMaxVerdictReasons)
-        return;
-    VerdictReason& reason = verdict.reasons[verdict.reasonCount++];
-    va_list args;
-    va_start(args, format);
-    const int length = std::vsnprintf(reason.End(), reason.Room() + 1, format, args);
-    va_end(args);
-    if (length > 0)
-        reason.Grow(static_cast<std::size_t>(length));
-}
-
-}  // namespace
-
-RunVerdict JudgeRun(const BurnInFigures& figures)
-{
-    RunVerdict verdict;
-    verdict.stopped = figures.stopped;
-    for (int i = 0; i < kOperationCount; ++i) {
-        const OperationFigures& op = figures.operations[i];
-        const char* name = kOperationNames[i];
-        if (op.faults != 0)
-            AddReason(verdict, "%" PRIu64 " %s call(s) raised an exception", op.faults, name);
-        if (op.overruns != 0)
-            AddReason(verdict, "%" PRIu64 " %s call(s) wrote past a buffer", op.overruns, name);
-        if (op.breaches != 0)
-            AddReason(verdict, "%" PRIu64 " calling-contract breach(es) by %s", op.breaches, name);
-        if (JudgedByUsualCode(static_cast<Operation>(i))) {
-            // Calls that returned another code than the one returned most often.
-            if (op.otherCodeCalls != 0)
-                AddReason(verdict, "%s returned another code than its usual %" PRId32 " in %" PRIu64 " call(s)", name,
-                          op.usualCode, op.otherCodeCalls);
-        } else {
-            // Calls that returned a failure code, where 0 is success.
-            std::uint64_t codes = 0;
-            for (const ResultCount& r : op.results)
-                if (r.code != 0) codes += r.count;
-            if (codes != 0)
-                AddReason(verdict, "%" PRIu64 " %s call(s) returned a failure code", codes, name);
-        }
-    }
-    if (figures.consistency.readsDiffered != 0)
-        AddReason(verdict, "%" PRIu64 " card read(s) differed from the first", figures.consistency.readsDiffered);
-    static const char* const kLeakNames[kResourceCount] = {
-        "committed memory", "handles", "GDI objects", "USER objects"};
-    for (int r = 0; r < kResourceCount; ++r) {
-        const auto resource = static_cast<Resource>(r);
-        if (JudgeGrowth(figures.samples.data(), figures.samples.size(), resource, LeakRule(resource)).verdict ==
-            GrowthVerdict::Leak)
-            AddReason(verdict, "%s grew steadily (a leak)", kLeakNames[r]);
-    }
-    if (figures.incomplete)
-        AddReason(verdict, "memory ran out during the run: the figures are incomplete");
-    return verdict;
-}
-
-int BurnInExitCode(const RunVerdict& verdict)
-{
-    if (verdict.failed)
-        return 1;
-    return verdict.stopped ? 4 : 0;
 }

@@ -19,11 +19,6 @@
 #include "Resources.h"
 #include "Sha256.h"
 
-enum class Operation : std::uint8_t { OpenDevice, CloseDevice, getDeviceStatus, readCard, GetCardInfo };
-constexpr int kOperationCount = 5;
-// The library's name of `operation`, ASCII.
-const char* OperationName(Operation operation);
-
 // A library text in UTF-8: at most kTextBufferSize bytes (a buffer left without
 // its NUL), each decoded to at most one UTF-16 unit, which takes at most three
 // UTF-8 bytes (a pair takes two units and four bytes).
@@ -195,22 +190,3 @@ private:
     GrowingArray<std::uint32_t> m_surelyFailedCycles[kOperationCount];
     GrowingArray<CodeCall> m_codeCalls[kOperationCount];
 };
-
-// One reason a run failed, in words (UTF-8, English): the longest is under 100 bytes.
-using VerdictReason = NarrowText<160>;
-// At most four reasons per operation, one for the card, one per resource and one
-// for incomplete figures.
-constexpr std::size_t kMaxVerdictReasons = 4 * kOperationCount + 1 + kResourceCount + 1;
-
-// Whether the run passed: every reason it failed.
-struct RunVerdict {
-    bool failed = false;
-    bool stopped = false;
-    VerdictReason reasons[kMaxVerdictReasons];
-    std::size_t reasonCount = 0;
-};
-RunVerdict JudgeRun(const BurnInFigures& figures);
-
-// The exit status of a burn-in: 1 when it found a failure, else 4 when the
-// operator stopped it, else 0. (3, a report not written, is the caller's.)
-int BurnInExitCode(const RunVerdict& verdict);

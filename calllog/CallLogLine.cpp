@@ -189,7 +189,7 @@ LogLine CallLogLine(const CallRecord& call, const LogTime& time)
 {
     Body body;
     AppendTime(body, time);
-    body.Append('\t').Append(call.operation).Append('\t');
+    body.Append('\t').Append(OperationName(call.operation)).Append('\t');
     if (call.hasArgument)
         body.AppendDecimal(call.argument);
     else

@@ -1,5 +1,5 @@
 // Every library call as it returns, for whatever keeps a record of the calls (the
-// call log, a burn-in's figures), and the reader that reports them.
+// call log, a burn-in's figures).
 #pragma once
 
 #include <cstddef>
@@ -9,16 +9,29 @@
 #include "Buffers.h"
 #include "Reader.h"
 
+// The library's five operations, in the order of its declaration.
+enum class Operation : std::uint8_t { OpenDevice, CloseDevice, getDeviceStatus, readCard, GetCardInfo };
+constexpr int kOperationCount = 5;
+// The library's name of `operation`, ASCII.
+const char* OperationName(Operation operation);
+
+// What a buffer handed to the library is for.
+enum class BufferRole : std::uint8_t {
+    Text,   // the error or status text of the operations with one buffer
+    Value,  // GetCardInfo's field value (the photo text for field 11)
+    Error,  // GetCardInfo's error text
+};
+
 // One buffer a call handed the library, as the library left it.
 struct CallBuffer {
-    const char* role;  // ASCII: "text" (error or status text), "value", "error"
+    BufferRole role;
     const char* data;
     std::size_t size;  // the contract's size: 1024, or 102400 for the photo text
 };
 
 // One call of the library, valid only during CallObserver::OnCall.
 struct CallRecord {
-    const char* operation = "";  // ASCII: "OpenDevice", "CloseDevice", "getDeviceStatus", "readCard", "GetCardInfo"
+    Operation operation = Operation::OpenDevice;
     bool hasArgument = false;    // OpenDevice: the port; GetCardInfo: the field index
     std::int32_t argument = 0;
     const CallOutcome* outcome = nullptr;
@@ -34,30 +47,6 @@ public:
     // Told of each call right after it returned or raised, before the command
     // looks at its outcome.
     virtual void OnCall(const CallRecord& call) = 0;
-};
-
-// A Reader that forwards each call to `inner` and then tells `observer` of it.
-// `guardBytes`: how many inaccessible bytes follow each buffer the commands hand
-// out (the allocator's), so that a write there is told as an overrun.
-class ObservedReader final : public Reader {
-public:
-    ObservedReader(Reader& inner, CallObserver& observer, std::size_t guardBytes)
-        : m_inner(inner), m_observer(observer), m_guardBytes(guardBytes) {}
-
-    CallOutcome OpenDevice(std::int32_t port, char* errorText) override;
-    CallOutcome CloseDevice(char* errorText) override;
-    CallOutcome getDeviceStatus(char* statusText) override;
-    CallOutcome readCard(char* statusText) override;
-    CallOutcome GetCardInfo(std::int32_t index, char* value, char* errorText) override;
-
-private:
-    // Tells the observer of one call: `argument` null when the operation takes none.
-    void Tell(const char* operation, const std::int32_t* argument, const CallOutcome& outcome,
-              std::initializer_list<CallBuffer> buffers, bool photo = false);
-
-    Reader& m_inner;
-    CallObserver& m_observer;
-    std::size_t m_guardBytes;
 };
 
 // The size of the buffer among `buffers` that the call wrote past (its fault is a

@@ -1,4 +1,4 @@
-#include "CallRecord.h"
+#include "ObservedReader.h"
 
 #include "Mervik.h"
 
@@ -6,12 +6,20 @@ namespace {
 
 constexpr std::uint32_t kAccessViolation = 0xC0000005;
 
-CallBuffer Text(const char* role, const char* data)
+CallBuffer Text(BufferRole role, const char* data)
 {
     return {role, data, mervik::kTextBufferSize};
 }
 
+constexpr const char* kOperationNames[kOperationCount] = {
+    "OpenDevice", "CloseDevice", "getDeviceStatus", "readCard", "GetCardInfo"};
+
 }  // namespace
+
+const char* OperationName(Operation operation)
+{
+    return kOperationNames[static_cast<int>(operation)];
+}
 
 std::size_t OverrunBufferSize(const CallOutcome& outcome, std::initializer_list<LibraryBuffer> buffers)
 {
@@ -25,7 +33,7 @@ std::size_t OverrunBufferSize(const CallOutcome& outcome, std::initializer_list<
     return 0;
 }
 
-void ObservedReader::Tell(const char* operation, const std::int32_t* argument, const CallOutcome& outcome,
+void ObservedReader::Tell(Operation operation, const std::int32_t* argument, const CallOutcome& outcome,
                           std::initializer_list<CallBuffer> buffers, bool photo)
 {
     CallRecord call;
@@ -47,28 +55,28 @@ void ObservedReader::Tell(const char* operation, const std::int32_t* argument, c
 CallOutcome ObservedReader::OpenDevice(std::int32_t port, char* errorText)
 {
     const CallOutcome outcome = m_inner.OpenDevice(port, errorText);
-    Tell("OpenDevice", &port, outcome, {Text("text", errorText)});
+    Tell(Operation::OpenDevice, &port, outcome, {Text(BufferRole::Text, errorText)});
     return outcome;
 }
 
 CallOutcome ObservedReader::CloseDevice(char* errorText)
 {
     const CallOutcome outcome = m_inner.CloseDevice(errorText);
-    Tell("CloseDevice", nullptr, outcome, {Text("text", errorText)});
+    Tell(Operation::CloseDevice, nullptr, outcome, {Text(BufferRole::Text, errorText)});
     return outcome;
 }
 
 CallOutcome ObservedReader::getDeviceStatus(char* statusText)
 {
     const CallOutcome outcome = m_inner.getDeviceStatus(statusText);
-    Tell("getDeviceStatus", nullptr, outcome, {Text("text", statusText)});
+    Tell(Operation::getDeviceStatus, nullptr, outcome, {Text(BufferRole::Text, statusText)});
     return outcome;
 }
 
 CallOutcome ObservedReader::readCard(char* statusText)
 {
     const CallOutcome outcome = m_inner.readCard(statusText);
-    Tell("readCard", nullptr, outcome, {Text("text", statusText)});
+    Tell(Operation::readCard, nullptr, outcome, {Text(BufferRole::Text, statusText)});
     return outcome;
 }
 
@@ -77,6 +85,6 @@ CallOutcome ObservedReader::GetCardInfo(std::int32_t index, char* value, char* e
     const CallOutcome outcome = m_inner.GetCardInfo(index, value, errorText);
     const bool photo = index == mervik::kFieldPhoto;
     const std::size_t valueSize = photo ? mervik::kPhotoTextBufferSize : mervik::kTextBufferSize;
-    Tell("GetCardInfo", &index, outcome, {{"value", value, valueSize}, Text("error", errorText)}, photo);
+    Tell(Operation::GetCardInfo, &index, outcome, {{BufferRole::Value, value, valueSize}, Text(BufferRole::Error, errorText)}, photo);
     return outcome;
 }

@@ -6,7 +6,7 @@
 
 #include "Format.h"
 #include "Growing.h"
-#include "Recorder.h"
+#include "Verdict.h"
 #include "Report.h"
 
 const char* ContractRuleName(ContractRule rule);

@@ -9,8 +9,10 @@
 #include "DialogHost.h"
 #include "GuardedPages.h"
 #include "ImportedReader.h"
+#include "ObservedReader.h"
 #include "Mervik.h"
 #include "Resources.h"
+#include "Verdict.h"
 #include "resource.h"
 
 namespace {

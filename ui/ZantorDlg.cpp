@@ -9,6 +9,7 @@
 #include "GuardedPages.h"
 #include "IconPlacement.h"
 #include "ImportedReader.h"
+#include "ObservedReader.h"
 #include "Win32Owners.h"
 #include "resource.h"
 

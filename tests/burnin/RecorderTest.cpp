@@ -1,4 +1,5 @@
 #include "Recorder.h"
+#include "Verdict.h"
 
 #include <gtest/gtest.h>
 
@@ -23,7 +24,7 @@ TEST(BurnInRecorder, CountsAScriptedRun)
 {
     BurnInRecorder recorder(4);
     ScriptedCall open;
-    open.operation = "OpenDevice";
+    open.operation = Operation::OpenDevice;
     open.argument = 1001;
     Tell(recorder, open);
 
@@ -32,7 +33,7 @@ TEST(BurnInRecorder, CountsAScriptedRun)
     recorder.BeginCycle(1);
     Tell(recorder, Status(0, "\xC9\xE8\xB1\xB8\xD5\xFD\xB3\xA3", 2000));  // GBK 设备正常
     ScriptedCall read = Status(0, "ok", 3000);
-    read.operation = "readCard";
+    read.operation = Operation::readCard;
     Tell(recorder, read);
     ReadCard(recorder, photo);
     recorder.EndCycle();
@@ -42,7 +43,7 @@ TEST(BurnInRecorder, CountsAScriptedRun)
     recorder.BeginCycle(2);
     Tell(recorder, Status(2, "busy"));
     ScriptedCall fault;
-    fault.operation = "readCard";
+    fault.operation = Operation::readCard;
     fault.raised = true;
     fault.exceptionCode = kAccessViolation;
     fault.address = 0x1234;
@@ -50,13 +51,13 @@ TEST(BurnInRecorder, CountsAScriptedRun)
     Tell(recorder, fault);
     for (std::int32_t field : kComparedFields) {
         ScriptedCall c;
-        c.operation = "GetCardInfo";
+        c.operation = Operation::GetCardInfo;
         c.argument = field;
         c.value = field == 4 ? "2 Other Road" : CardField(field);
         Tell(recorder, c);
     }
     ScriptedCall changedPhoto;
-    changedPhoto.operation = "GetCardInfo";
+    changedPhoto.operation = Operation::GetCardInfo;
     changedPhoto.argument = 11;
     changedPhoto.value = photo + "B";
     Tell(recorder, changedPhoto);
@@ -71,13 +72,13 @@ TEST(BurnInRecorder, CountsAScriptedRun)
     Tell(recorder, breach);
     Tell(recorder, breach);
     ScriptedCall failedField;
-    failedField.operation = "GetCardInfo";
+    failedField.operation = Operation::GetCardInfo;
     failedField.argument = 0;
     failedField.result = 5;
     failedField.text = "no card";
     Tell(recorder, failedField);
     ScriptedCall overrun;
-    overrun.operation = "GetCardInfo";
+    overrun.operation = Operation::GetCardInfo;
     overrun.argument = 11;
     overrun.raised = true;
     overrun.exceptionCode = kAccessViolation;
@@ -181,7 +182,7 @@ TEST(BurnInRecorder, StatusCodesAreJudgedByTheUsualOne)
         for (std::uint32_t cycle = 1; cycle <= row.codes.size(); ++cycle) {
             recorder.BeginCycle(cycle);
             ScriptedCall read = Status(row.codes[cycle - 1], "");
-            read.operation = "readCard";
+            read.operation = Operation::readCard;
             read.raised = read.result == 99;
             Tell(recorder, read);
             recorder.EndCycle();

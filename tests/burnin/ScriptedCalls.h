@@ -10,7 +10,7 @@
 #include "Recorder.h"
 
 struct ScriptedCall {
-    const char* operation = "getDeviceStatus";
+    Operation operation = Operation::getDeviceStatus;
     std::int32_t result = 0;
     std::string text;            // the status or error text, bytes as the library wrote them
     std::int32_t argument = -1;  // GetCardInfo's field, OpenDevice's port
@@ -26,7 +26,7 @@ struct ScriptedCall {
 
 inline void Tell(CallObserver& observer, const ScriptedCall& s)
 {
-    const bool cardInfo = std::strcmp(s.operation, "GetCardInfo") == 0;
+    const bool cardInfo = s.operation == Operation::GetCardInfo;
     const bool photo = cardInfo && s.argument == mervik::kFieldPhoto;
     std::vector<char> text(mervik::kTextBufferSize, 0);
     std::vector<char> value(photo ? mervik::kPhotoTextBufferSize : mervik::kTextBufferSize, 0);
@@ -49,11 +49,11 @@ inline void Tell(CallObserver& observer, const ScriptedCall& s)
     call.argument = s.argument;
     call.outcome = &outcome;
     if (cardInfo) {
-        call.buffers[0] = {"value", value.data(), value.size()};
-        call.buffers[1] = {"error", text.data(), text.size()};
+        call.buffers[0] = {BufferRole::Value, value.data(), value.size()};
+        call.buffers[1] = {BufferRole::Error, text.data(), text.size()};
         call.bufferCount = 2;
     } else {
-        call.buffers[0] = {"text", text.data(), text.size()};
+        call.buffers[0] = {BufferRole::Text, text.data(), text.size()};
         call.bufferCount = 1;
     }
     call.photo = photo;
@@ -86,14 +86,14 @@ inline void ReadCard(CallObserver& observer, const std::string& photo, std::uint
 {
     for (std::int32_t field : kComparedFields) {
         ScriptedCall c;
-        c.operation = "GetCardInfo";
+        c.operation = Operation::GetCardInfo;
         c.argument = field;
         c.value = CardField(field);
         c.nanoseconds = nanoseconds;
         Tell(observer, c);
     }
     ScriptedCall c;
-    c.operation = "GetCardInfo";
+    c.operation = Operation::GetCardInfo;
     c.argument = mervik::kFieldPhoto;
     c.value = photo;
     c.nanoseconds = nanoseconds * 20;

@@ -37,7 +37,7 @@ CallOutcome WithBreaches()
 
 struct LineRow {
     const char* fault;  // what a failure of the row would catch
-    const char* operation;
+    Operation operation;
     int argument;  // -1: none
     CallOutcome outcome;
     std::vector<std::string> texts;  // the buffers' bytes, in argument order
@@ -63,7 +63,7 @@ std::string Line(const LineRow& row)
         const std::size_t size = call.photo && call.bufferCount == 0 ? mervik::kPhotoTextBufferSize : 1024;
         blocks.emplace_back(size, '\0');
         std::memcpy(blocks.back().data(), text.data(), std::min(text.size(), size));
-        call.buffers[call.bufferCount++] = {"text", blocks.back().data(), size};
+        call.buffers[call.bufferCount++] = {BufferRole::Text, blocks.back().data(), size};
     }
     return CallLogLine(call, kTime).c_str();
 }
@@ -79,24 +79,24 @@ const std::string kFull(1023, '7');  // an unterminated value: the whole buffer
 const std::string kAddress = sizeof(void*) == 8 ? "0x0000000000001234" : "0x00001234";
 
 INSTANTIATE_TEST_SUITE_P(Rows, CallLogLineTest, ::testing::Values(
-    LineRow{"success: port, result, microseconds, decoded text, convention", "OpenDevice", 1001,
+    LineRow{"success: port, result, microseconds, decoded text, convention", Operation::OpenDevice, 1001,
             Outcome(false, 0, 12345, Convention::Stdcall), {Gbk(u8"打开成功")}, 0,
             "OpenDevice\t1001\tresult=0\t12.345\t" u8"打开成功" "\t-\tstdcall\t-"},
-    LineRow{"failure code, an empty text, no argument", "CloseDevice", -1,
+    LineRow{"failure code, an empty text, no argument", Operation::CloseDevice, -1,
             Outcome(false, -2147483647 - 1, 7, Convention::Cdecl), {""}, 0,
             "CloseDevice\t-\tresult=-2147483648\t0.007\t\t-\tcdecl\t-"},
-    LineRow{"tab, line breaks, backslash and other controls escaped", "readCard", -1,
+    LineRow{"tab, line breaks, backslash and other controls escaped", Operation::readCard, -1,
             Outcome(false, 3, 0, Convention::X64), {"a\tb\r\nc\\d\x01" "e\x7F"}, 0,
             "readCard\t-\tresult=3\t0.000\ta\\tb\\r\\nc\\\\d\\x01e\\x7F\t-\tx64\t-"},
-    LineRow{"a fault outside any module: code and address", "getDeviceStatus", -1,
+    LineRow{"a fault outside any module: code and address", Operation::getDeviceStatus, -1,
             Outcome(true, 0, 999, Convention::Unknown), {"x"}, 0,
             "getDeviceStatus\t-\tfault=0xC0000005@" + kAddress + "\t0.999\tx\t-\tunknown\t-"},
-    LineRow{"an overrun names the buffer's size; value and error text both shown", "GetCardInfo", 4,
+    LineRow{"an overrun names the buffer's size; value and error text both shown", Operation::GetCardInfo, 4,
             Outcome(true, 0, 999, Convention::Unknown), {kFull, Gbk(u8"错误")}, 1024,
             "GetCardInfo\t4\toverrun=1024\t0.999\t" + kFull + u8"\t错误" "\tunknown\t-"},
-    LineRow{"the photo only by its length", "GetCardInfo", 11, Outcome(false, 0, 2000, Convention::Stdcall),
+    LineRow{"the photo only by its length", Operation::GetCardInfo, 11, Outcome(false, 0, 2000, Convention::Stdcall),
             {"QUJD", ""}, 0, "GetCardInfo\t11\tresult=0\t2.000\tlength=4\t\tstdcall\t-"},
-    LineRow{"breaches: hex, XMM as 128 bits, directories escaped, restored or kept", "OpenDevice", 1,
+    LineRow{"breaches: hex, XMM as 128 bits, directories escaped, restored or kept", Operation::OpenDevice, 1,
             WithBreaches(), {"ok"}, 0,
             "OpenDevice\t1\tresult=0\t1000.000\tok\t-\tunbalanced\tEBX=0x10->0x2F,restored; "
             "XMM6=0x00000000000000020000000000000001->0xFFFFFFFFFFFFFFFF0000000000000003,kept; "
@@ -114,7 +114,7 @@ TEST(CallLogLineLimits, TheLongestLineFitsUncut)
     for (std::size_t i = 0; i + 1 < CallOutcome::kDirectoryCapacity; ++i)
         outcome.directoryBefore[i] = outcome.directoryAfter[i] = L'\x01';
     const std::string controls(1023, '\x02');
-    const std::string line = Line({"", "GetCardInfo", 0, outcome, {controls, controls}, 0, ""});
+    const std::string line = Line({"", Operation::GetCardInfo, 0, outcome, {controls, controls}, 0, ""});
     EXPECT_EQ(line.find("[cut]"), std::string::npos);
     EXPECT_EQ(line.find('\n'), line.size() - 1) << "one line, ending in CR LF";
 }

@@ -38,7 +38,7 @@ int main(int argc, char** argv)
     const auto base = reinterpret_cast<std::uintptr_t>(libc.dli_fbase);
 
     ScriptedCall open;
-    open.operation = "OpenDevice";
+    open.operation = Operation::OpenDevice;
     open.argument = 1001;
     open.nanoseconds = 35'000'000;
     Tell(recorder, open);
@@ -67,7 +67,7 @@ int main(int argc, char** argv)
         Tell(recorder, status);
 
         ScriptedCall read;
-        read.operation = "readCard";
+        read.operation = Operation::readCard;
         read.text = "\xB6\xC1\xBF\xA8\xB3\xC9\xB9\xA6";  // GBK 读卡成功
         read.nanoseconds = static_cast<std::uint64_t>(4'000'000 * (1 + 0.3 * jitter()) * (jitter() < 0.01 ? 8 : 1));
         const bool burst = cycle >= 600 && cycle < 630;
@@ -91,7 +91,7 @@ int main(int argc, char** argv)
     last.value[1] = 120;
     recorder.RecordResources(last);
     ScriptedCall close;
-    close.operation = "CloseDevice";
+    close.operation = Operation::CloseDevice;
     close.nanoseconds = 5'000'000;
     Tell(recorder, close);
 

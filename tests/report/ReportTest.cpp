@@ -91,7 +91,7 @@ const BurnInFigures& HostileRun(BurnInRecorder& recorder)
         status.text = noise;
         Tell(recorder, status);
         ScriptedCall field;
-        field.operation = "GetCardInfo";
+        field.operation = Operation::GetCardInfo;
         field.argument = 4;
         field.value = cycle == 1 ? "</td><script>" : noise;
         for (std::int32_t index : kComparedFields) {
@@ -99,7 +99,7 @@ const BurnInFigures& HostileRun(BurnInRecorder& recorder)
             Tell(recorder, field);
         }
         ScriptedCall photo;
-        photo.operation = "GetCardInfo";
+        photo.operation = Operation::GetCardInfo;
         photo.argument = 11;
         photo.value = "QUJD";
         Tell(recorder, photo);

@@ -1,0 +1,31 @@
+// The reader that tells a CallObserver of every library call it forwards.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "CallRecord.h"
+
+// A Reader that forwards each call to `inner` and then tells `observer` of it.
+// `guardBytes`: how many inaccessible bytes follow each buffer the commands hand
+// out (the allocator's), so that a write there is told as an overrun.
+class ObservedReader final : public Reader {
+public:
+    ObservedReader(Reader& inner, CallObserver& observer, std::size_t guardBytes)
+        : m_inner(inner), m_observer(observer), m_guardBytes(guardBytes) {}
+
+    CallOutcome OpenDevice(std::int32_t port, char* errorText) override;
+    CallOutcome CloseDevice(char* errorText) override;
+    CallOutcome getDeviceStatus(char* statusText) override;
+    CallOutcome readCard(char* statusText) override;
+    CallOutcome GetCardInfo(std::int32_t index, char* value, char* errorText) override;
+
+private:
+    // Tells the observer of one call: `argument` null when the operation takes none.
+    void Tell(Operation operation, const std::int32_t* argument, const CallOutcome& outcome,
+              std::initializer_list<CallBuffer> buffers, bool photo = false);
+
+    Reader& m_inner;
+    CallObserver& m_observer;
+    std::size_t m_guardBytes;
+};
