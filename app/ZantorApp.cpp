@@ -51,6 +51,7 @@ INT_PTR RunBurnIn(CZantorDlg& dialog, const CommandLineOptions& options, const L
     BurnInRequest request;
     request.cycles = options.cycles;
     request.port = options.port;
+    request.success = options.success;
     // A relative report path is taken from the working folder at start-up, as the
     // log's is, so that a library that changes the current directory cannot move it.
     static ReportPath reportPath;

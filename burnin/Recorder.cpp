@@ -63,13 +63,6 @@ bool SameText(const NarrowText<Capacity>& a, const NarrowText<Capacity>& b)
 
 }  // namespace
 
-bool JudgedByUsualCode(Operation operation)
-{
-    // getDeviceStatus and readCard answer with a status code whose success value
-    // differs from library to library.
-    return operation == Operation::getDeviceStatus || operation == Operation::readCard;
-}
-
 template <class T>
 bool BurnInRecorder::Keep(GrowingArray<T>& items, const T& item)
 {
@@ -83,24 +76,23 @@ bool BurnInRecorder::Keep(GrowingArray<T>& items, const T& item)
     return false;
 }
 
-BurnInRecorder::BurnInRecorder(std::uint32_t cyclesAsked)
+BurnInRecorder::BurnInRecorder(std::uint32_t cyclesAsked, const SuccessCodes& success)
 {
+    m_figures.success = success;
     const std::size_t cycles = cyclesAsked < kMaxReservedCycles ? cyclesAsked : kMaxReservedCycles;
     for (int i = 0; i < kOperationCount; ++i) {
         const auto operation = static_cast<Operation>(i);
         if (operation == Operation::OpenDevice || operation == Operation::CloseDevice)
             continue;
         OperationFigures& figures = m_figures.operations[i];
-        bool reserved =
+        const bool reserved =
             figures.durationsUs.Reserve(operation == Operation::GetCardInfo ? cycles * kCardInfoCallsPerCycle : cycles) &&
             figures.cycleDurationUs.Reserve(cycles);
-        if (JudgedByUsualCode(operation))
-            reserved = reserved && m_codeCalls[i].Reserve(cycles);
         if (!reserved)
             m_figures.incomplete = true;
     }
     if (!m_figures.samples.Reserve(kMaxResourceSamples) || !m_figures.messages.Reserve(kMaxDistinctMessages) ||
-        !m_figures.consistency.differences.Reserve(kMaxDifferencesKept))
+        !m_figures.consistency.differences.Reserve(kMaxDifferencesKept) || !m_variants.Reserve(kMaxReadVariants))
         m_figures.incomplete = true;
 }
 
@@ -108,6 +100,7 @@ void BurnInRecorder::BeginCycle(std::uint32_t index)
 {
     m_cycle = index;
     m_read = CycleRead();
+    m_device = DeviceState::Open;
     for (int i = 0; i < kOperationCount; ++i) {
         // The open and the close lie outside every cycle.
         const auto operation = static_cast<Operation>(i);
@@ -131,12 +124,9 @@ void BurnInRecorder::EndCycle()
 
 void BurnInRecorder::RecordFailedCycle(int operation)
 {
-    // Where codes are judged by the usual one, these are merged with the calls
-    // that returned another code once the run is known (Figures()).
-    const bool byCode = JudgedByUsualCode(static_cast<Operation>(operation));
     OperationFigures& figures = m_figures.operations[operation];
-    ++(byCode ? m_surelyFailedCalls[operation] : figures.failedCalls);
-    GrowingArray<std::uint32_t>& cycles = byCode ? m_surelyFailedCycles[operation] : figures.failedCycles;
+    ++figures.failedCalls;
+    GrowingArray<std::uint32_t>& cycles = figures.failedCycles;
     if (m_cycle != 0 && (cycles.empty() || cycles.back() != m_cycle))
         Keep(cycles, m_cycle);
 }
@@ -150,6 +140,10 @@ void BurnInRecorder::OnCall(const CallRecord& call)
     const int index = static_cast<int>(operation);
     OperationFigures& figures = m_figures.operations[index];
     ++figures.calls;
+    if (operation == Operation::OpenDevice)
+        m_device = DeviceState::Open;
+    else if (operation == Operation::CloseDevice)
+        m_device = DeviceState::Closed;
 
     const auto microseconds = static_cast<float>(static_cast<double>(outcome.durationNanoseconds) / 1000.0);
     Keep(figures.durationsUs, microseconds);
@@ -198,8 +192,10 @@ void BurnInRecorder::OnCall(const CallRecord& call)
         }
         if (result != nullptr)
             ++result->count;
-        if (!JudgedByUsualCode(operation) && outcome.result != 0)
+        if (!m_figures.success.IsSuccess(operation, outcome.result)) {
             failed = true;
+            ++figures.failureCodeCalls;
+        }
     }
 
     const std::size_t breachCount =
@@ -231,8 +227,6 @@ void BurnInRecorder::OnCall(const CallRecord& call)
 
     if (failed)
         RecordFailedCycle(index);
-    else if (JudgedByUsualCode(operation))
-        Keep(m_codeCalls[index], CodeCall{m_cycle, outcome.result});
     else if (operation == Operation::GetCardInfo && m_cycle != 0)
         TakeField(call);
 }
@@ -259,47 +253,101 @@ void BurnInRecorder::TakeField(const CallRecord& call)
 
 void BurnInRecorder::CompareRead()
 {
+    // A cycle whose photo call failed (or could not be hashed) read no whole card.
     bool complete = m_read.got[mervik::kFieldPhoto];
     for (std::int32_t field : kComparedFields)
         complete = complete && m_read.got[field];
     if (!complete)
         return;
     Consistency& consistency = m_figures.consistency;
-    char sha[65];
-    FormatSha256(m_read.photoHash, sha);
-    if (!consistency.haveReference) {
-        consistency.haveReference = true;
-        consistency.referenceCycle = m_cycle;
-        for (std::size_t i = 0; i < kComparedFieldCount; ++i) {
-            const FieldBytes& bytes = m_read.bytes[kComparedFields[i]];
-            m_referenceBytes[i] = bytes;
-            consistency.referenceText[i].Clear();
-            AppendLibraryTextUtf8(consistency.referenceText[i], bytes.c_str(), bytes.size());
+    if (consistency.haveReference)
+        ++consistency.readsCompared;
+    ReadVariant* same = nullptr;
+    for (ReadVariant& variant : m_variants) {
+        bool equal = variant.photoLength == m_read.photoLength &&
+                     std::memcmp(variant.photoHash.bytes, m_read.photoHash.bytes, sizeof variant.photoHash.bytes) == 0;
+        for (std::size_t i = 0; i < kComparedFieldCount && equal; ++i)
+            equal = SameText(variant.bytes[i], m_read.bytes[kComparedFields[i]]);
+        if (equal) {
+            same = &variant;
+            break;
         }
-        consistency.photoLength = m_read.photoLength;
-        std::memcpy(consistency.photoSha256, sha, sizeof sha);
+    }
+    if (same == nullptr) {
+        ++consistency.variants;
+        // Reserved at the start: past it, a read is counted as one that differed.
+        if (m_variants.size() < kMaxReadVariants) {
+            ReadVariant created;
+            for (std::size_t i = 0; i < kComparedFieldCount; ++i)
+                created.bytes[i] = m_read.bytes[kComparedFields[i]];
+            created.photoLength = m_read.photoLength;
+            created.photoHash = m_read.photoHash;
+            created.firstCycle = m_cycle;
+            if (Keep(m_variants, created))
+                same = &m_variants.back();
+        }
+    }
+    const bool added = same != nullptr && same->count == 0;
+    if (same != nullptr)
+        ++same->count;
+    ChooseReference(added);
+}
+
+void BurnInRecorder::ChooseReference(bool added)
+{
+    Consistency& consistency = m_figures.consistency;
+    if (m_variants.empty())
         return;
+    // The most frequent, the first read among those tied.
+    std::size_t best = 0;
+    std::uint64_t reads = 0;
+    for (std::size_t i = 0; i < m_variants.size(); ++i) {
+        reads += m_variants[i].count;
+        if (m_variants[i].count > m_variants[best].count)
+            best = i;
     }
-    ++consistency.readsCompared;
-    bool differed = false;
-    auto keep = [&](std::int32_t field, const LibraryUtf8& reference, const LibraryUtf8& seen) {
-        differed = true;
-        if (consistency.differences.size() < kMaxDifferencesKept)
-            Keep(consistency.differences, FieldDifference{m_cycle, field, reference, seen});
-    };
-    for (std::size_t i = 0; i < kComparedFieldCount; ++i) {
-        const FieldBytes& bytes = m_read.bytes[kComparedFields[i]];
-        if (!SameText(bytes, m_referenceBytes[i])) {
-            LibraryUtf8 seen;
-            AppendLibraryTextUtf8(seen, bytes.c_str(), bytes.size());
-            keep(kComparedFields[i], consistency.referenceText[i], seen);
+    const ReadVariant& reference = m_variants[best];
+    const std::uint64_t unkept = consistency.readsCompared + 1 - reads;  // reads unlike every kept one
+    consistency.referenceReads = reference.count;
+    consistency.readsDiffered = reads - reference.count + unkept;
+    if (consistency.haveReference && best == m_reference && !added)
+        return;
+
+    // The reference changed, or another distinct read came: its texts and the differences again.
+    const bool changed = !consistency.haveReference || best != m_reference;
+    consistency.haveReference = true;
+    m_reference = best;
+    consistency.referenceCycle = reference.firstCycle;
+    char sha[65];
+    FormatSha256(reference.photoHash, sha);
+    if (changed) {
+        for (std::size_t i = 0; i < kComparedFieldCount; ++i) {
+            consistency.referenceText[i].Clear();
+            AppendLibraryTextUtf8(consistency.referenceText[i], reference.bytes[i].c_str(), reference.bytes[i].size());
         }
+        consistency.photoLength = reference.photoLength;
+        std::memcpy(consistency.photoSha256, sha, sizeof sha);
     }
-    if (m_read.photoLength != consistency.photoLength || std::strcmp(sha, consistency.photoSha256) != 0)
-        keep(mervik::kFieldPhoto, PhotoSummary(consistency.photoLength, consistency.photoSha256),
-             PhotoSummary(m_read.photoLength, sha));
-    if (differed)
-        ++consistency.readsDiffered;
+    consistency.differences.Clear();
+    for (std::size_t v = 0; v < m_variants.size(); ++v) {
+        if (v == best)
+            continue;
+        const ReadVariant& seen = m_variants[v];
+        for (std::size_t i = 0; i < kComparedFieldCount && consistency.differences.size() < kMaxDifferencesKept; ++i) {
+            if (SameText(seen.bytes[i], reference.bytes[i]))
+                continue;
+            FieldDifference difference{seen.firstCycle, kComparedFields[i], consistency.referenceText[i], {}};
+            AppendLibraryTextUtf8(difference.seen, seen.bytes[i].c_str(), seen.bytes[i].size());
+            Keep(consistency.differences, difference);
+        }
+        char seenSha[65];
+        FormatSha256(seen.photoHash, seenSha);
+        if ((seen.photoLength != reference.photoLength || std::strcmp(seenSha, sha) != 0) &&
+            consistency.differences.size() < kMaxDifferencesKept)
+            Keep(consistency.differences, FieldDifference{seen.firstCycle, mervik::kFieldPhoto,
+                                                          PhotoSummary(reference.photoLength, sha),
+                                                          PhotoSummary(seen.photoLength, seenSha)});
+    }
 }
 
 void BurnInRecorder::RecordMessage(const wchar_t* message)
@@ -321,6 +369,17 @@ void BurnInRecorder::RecordMessage(const wchar_t* message)
 
 void BurnInRecorder::RecordResources(const ResourceSample& sample)
 {
+    if (m_device == DeviceState::NotOpened) {
+        m_figures.haveBeforeOpen = true;
+        m_figures.beforeOpen = sample;
+        return;
+    }
+    if (m_device == DeviceState::Closed) {
+        if (!m_figures.haveAfterClose)
+            m_figures.afterClose = sample;
+        m_figures.haveAfterClose = true;
+        return;
+    }
     // The schedule takes fewer; more would be left out of the growth verdict.
     if (m_figures.samples.size() >= kMaxResourceSamples)
         m_figures.incomplete = true;
@@ -331,48 +390,4 @@ void BurnInRecorder::RecordResources(const ResourceSample& sample)
 void BurnInRecorder::Stop()
 {
     m_figures.stopped = true;
-}
-
-void BurnInRecorder::JudgeCodes(int operation)
-{
-    OperationFigures& figures = m_figures.operations[operation];
-    // The usual code: the most frequent, the first seen among those tied.
-    const ResultCount* usual = nullptr;
-    for (const ResultCount& r : figures.results)
-        if (usual == nullptr || r.count > usual->count) usual = &r;
-    figures.hasUsualCode = usual != nullptr;
-    figures.usualCode = usual != nullptr ? usual->code : 0;
-    figures.otherCodeCalls = 0;
-    for (const ResultCount& r : figures.results)
-        if (r.code != figures.usualCode) figures.otherCodeCalls += r.count;
-
-    // The failed calls and their cycles: those that failed anyway and those that
-    // returned another code, merged in cycle order.
-    figures.failedCalls = m_surelyFailedCalls[operation];
-    figures.failedCycles.Clear();
-    const GrowingArray<std::uint32_t>& surely = m_surelyFailedCycles[operation];
-    const GrowingArray<CodeCall>& calls = m_codeCalls[operation];
-    std::size_t s = 0;
-    for (const CodeCall& call : calls) {
-        if (call.code == figures.usualCode)
-            continue;
-        ++figures.failedCalls;
-        if (call.cycle == 0)
-            continue;
-        for (; s < surely.size() && surely[s] < call.cycle; ++s)
-            if (!figures.failedCycles.Append(surely[s])) m_figures.incomplete = true;
-        if (figures.failedCycles.empty() || figures.failedCycles.back() != call.cycle)
-            if (!figures.failedCycles.Append(call.cycle)) m_figures.incomplete = true;
-    }
-    for (; s < surely.size(); ++s)
-        if (figures.failedCycles.empty() || figures.failedCycles.back() != surely[s])
-            if (!figures.failedCycles.Append(surely[s])) m_figures.incomplete = true;
-}
-
-const BurnInFigures& BurnInRecorder::Figures()
-{
-    for (int i = 0; i < kOperationCount; ++i)
-        if (JudgedByUsualCode(static_cast<Operation>(i)))
-            JudgeCodes(i);
-    return m_figures;
 }

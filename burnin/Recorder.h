@@ -18,6 +18,7 @@
 #include "Mervik.h"
 #include "Resources.h"
 #include "Sha256.h"
+#include "SuccessCodes.h"
 
 // A library text in UTF-8: at most kTextBufferSize bytes (a buffer left without
 // its NUL), each decoded to at most one UTF-16 unit, which takes at most three
@@ -64,24 +65,15 @@ struct BreachGroup {
     std::uint32_t firstCycle = 0;
 };
 
-// Whether the operation's codes are judged by the code it returned most often
-// (getDeviceStatus and readCard, whose success code differs from library to
-// library) rather than by 0 meaning success.
-bool JudgedByUsualCode(Operation operation);
-
 struct OperationFigures {
     std::uint64_t calls = 0;
-    // Raised, overran, broke the contract, or returned another code than 0 or,
-    // where JudgedByUsualCode, than the usual one.
+    // Raised, overran, broke the contract, or returned a code outside the
+    // operation's success codes.
     std::uint64_t failedCalls = 0;
     std::uint64_t faults = 0;       // raised, overruns not included
     std::uint64_t overruns = 0;
     std::uint64_t breaches = 0;     // rules broken, over all calls
-    // Where JudgedByUsualCode and a call returned: the code returned most often
-    // (the first seen of those tied), and how many calls returned another.
-    bool hasUsualCode = false;
-    std::int32_t usualCode = 0;
-    std::uint64_t otherCodeCalls = 0;
+    std::uint64_t failureCodeCalls = 0;  // returned a code outside the success codes
     GrowingArray<ResultCount> results;  // in the order first seen
     GrowingArray<FaultGroup> faultGroups;
     GrowingArray<OverrunGroup> overrunGroups;
@@ -104,15 +96,24 @@ struct FieldDifference {
     LibraryUtf8 seen;
 };
 
+// The reference is the complete read seen most often (the first seen among those
+// tied), so that one garbled read does not make every good read differ. The
+// first kMaxReadVariants distinct complete reads are kept with their counts; a
+// read unlike all of them counts as one that differed.
+constexpr std::size_t kMaxReadVariants = 16;
+
 struct Consistency {
     bool haveReference = false;  // a cycle had all eleven fields returned
-    std::uint32_t referenceCycle = 0;
+    std::uint32_t referenceCycle = 0;                // the first cycle that read the reference
+    std::uint64_t referenceReads = 0;                // complete reads equal to it
     LibraryUtf8 referenceText[kComparedFieldCount];  // decoded
     std::size_t photoLength = 0;                     // characters of the photo's base64 text
     char photoSha256[65] = {};                       // of that text
-    std::uint64_t readsCompared = 0;                 // complete reads after the reference
-    std::uint64_t readsDiffered = 0;
-    GrowingArray<FieldDifference> differences;  // the first kMaxDifferencesKept
+    std::uint64_t readsCompared = 0;                 // complete reads but the reference's first
+    std::uint64_t readsDiffered = 0;                 // complete reads unlike the reference
+    std::uint64_t variants = 0;                      // distinct complete reads (past kMaxReadVariants: at least)
+    // The first kMaxDifferencesKept, each distinct read once, at the first cycle that read it.
+    GrowingArray<FieldDifference> differences;
 };
 
 struct MessageCount {
@@ -124,8 +125,17 @@ constexpr std::size_t kMaxDistinctMessages = 32;
 
 struct BurnInFigures {
     OperationFigures operations[kOperationCount];
+    SuccessCodes success;  // the codes the calls were judged by
     Consistency consistency;
-    GrowingArray<ResourceSample> samples;  // the first kMaxResourceSamples
+    // The samples taken while the device was open (from just after OpenDevice to
+    // just before CloseDevice), the first kMaxResourceSamples: the leak verdict
+    // is judged on these alone, so that what a session allocates once is no
+    // growth and what CloseDevice frees hides no leak.
+    GrowingArray<ResourceSample> samples;
+    // The last sample before the device was opened and the first after it was
+    // closed, when taken: what the open and the close themselves changed.
+    bool haveBeforeOpen = false, haveAfterClose = false;
+    ResourceSample beforeOpen, afterClose;
     GrowingArray<MessageCount> messages;   // distinct texts, the first kMaxDistinctMessages
     std::uint64_t messageCount = 0;        // all, kept or not
     std::uint32_t cyclesDone = 0;
@@ -135,8 +145,9 @@ struct BurnInFigures {
 
 class BurnInRecorder final : public CallObserver {
 public:
-    // `cyclesAsked`: how many cycles the run will make, for reserving the storage.
-    explicit BurnInRecorder(std::uint32_t cyclesAsked);
+    // `cyclesAsked`: how many cycles the run will make, for reserving the storage;
+    // `success`: the codes that count as success.
+    explicit BurnInRecorder(std::uint32_t cyclesAsked, const SuccessCodes& success = SuccessCodes());
     BurnInRecorder(const BurnInRecorder&) = delete;
     BurnInRecorder& operator=(const BurnInRecorder&) = delete;
 
@@ -148,16 +159,19 @@ public:
     // cycle does not count as done and its card read is not compared. Between
     // cycles it does nothing.
     void AbandonCycle() { m_cycle = 0; }
+    // OpenDevice and CloseDevice mark the device open and closed for the
+    // resource samples; a cycle's start marks it open too.
     void OnCall(const CallRecord& call) override;
     // A message a press would have shown the operator.
     void RecordMessage(const wchar_t* message);
+    // A sample of the process's resources: kept as taken before the open, while
+    // the device was open, or after the close, by the calls seen so far.
     void RecordResources(const ResourceSample& sample);
     // The operator stopped the run.
     void Stop();
 
-    // The figures so far, those that depend on the whole run (the usual codes and
-    // the calls that returned another) worked out now.
-    const BurnInFigures& Figures();
+    // The figures so far.
+    const BurnInFigures& Figures() const { return m_figures; }
 
 private:
     struct CycleRead {
@@ -167,26 +181,27 @@ private:
         Sha256Digest photoHash;
         bool photoHashed = false;
     };
-    // A call that returned a code and failed in no other way, of an operation
-    // JudgedByUsualCode: failed or not once the usual code is known.
-    struct CodeCall {
-        std::uint32_t cycle;
-        std::int32_t code;
+    // One distinct complete read: the fields as the library wrote them.
+    struct ReadVariant {
+        FieldBytes bytes[kComparedFieldCount];
+        std::size_t photoLength = 0;
+        Sha256Digest photoHash;
+        std::uint64_t count = 0;
+        std::uint32_t firstCycle = 0;
     };
+    enum class DeviceState : std::uint8_t { NotOpened, Open, Closed };
     template <class T>
     bool Keep(GrowingArray<T>& items, const T& item);
     void RecordFailedCycle(int operation);
     void TakeField(const CallRecord& call);
     void CompareRead();
-    void JudgeCodes(int operation);
+    // The most frequent read becomes the reference; `added`: a distinct read was just kept.
+    void ChooseReference(bool added);
 
     BurnInFigures m_figures;
     std::uint32_t m_cycle = 0;  // 0: between cycles
     CycleRead m_read;
-    FieldBytes m_referenceBytes[kComparedFieldCount];
-    // Where JudgedByUsualCode: the calls that failed whatever their code, and the
-    // cycles holding one; the others by code.
-    std::uint64_t m_surelyFailedCalls[kOperationCount] = {};
-    GrowingArray<std::uint32_t> m_surelyFailedCycles[kOperationCount];
-    GrowingArray<CodeCall> m_codeCalls[kOperationCount];
+    GrowingArray<ReadVariant> m_variants;  // in the order first read, reserved at the start
+    std::size_t m_reference = 0;           // into m_variants, when there is one
+    DeviceState m_device = DeviceState::NotOpened;
 };

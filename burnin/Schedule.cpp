@@ -43,10 +43,11 @@ bool Schedule::SampleDue() const
 {
     switch (m_step) {
     case Step::Open:
+    case Step::Close:
     case Step::Finished:
         return true;
     case Step::Status:
-        return m_cycle != 0 && m_cycle % m_interval == 0;  // cycle 0 was sampled before the open
+        return m_cycle % m_interval == 0;  // cycle 0: just after the open
     default:
         return false;
     }

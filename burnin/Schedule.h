@@ -38,8 +38,9 @@ public:
     void Stop();
 
     // Whether the resources are to be sampled now, before the current step runs:
-    // before the device is opened, after every SampleInterval(cycles) cycles,
-    // and once the run has finished.
+    // before the device is opened, just after it (before the first cycle),
+    // after every SampleInterval(cycles) cycles, just before it is closed, and
+    // once the run has finished.
     bool SampleDue() const;
 
 private:

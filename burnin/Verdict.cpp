@@ -37,22 +37,23 @@ RunVerdict JudgeRun(const BurnInFigures& figures)
             AddReason(verdict, "%" PRIu64 " %s call(s) wrote past a buffer", op.overruns, name);
         if (op.breaches != 0)
             AddReason(verdict, "%" PRIu64 " calling-contract breach(es) by %s", op.breaches, name);
-        if (JudgedByUsualCode(static_cast<Operation>(i))) {
-            // Calls that returned another code than the one returned most often.
-            if (op.otherCodeCalls != 0)
-                AddReason(verdict, "%s returned another code than its usual %" PRId32 " in %" PRIu64 " call(s)", name,
-                          op.usualCode, op.otherCodeCalls);
-        } else {
-            // Calls that returned a failure code, where 0 is success.
-            std::uint64_t codes = 0;
-            for (const ResultCount& r : op.results)
-                if (r.code != 0) codes += r.count;
-            if (codes != 0)
-                AddReason(verdict, "%" PRIu64 " %s call(s) returned a failure code", codes, name);
+        if (op.failureCodeCalls != 0)
+            AddReason(verdict, "%" PRIu64 " %s call(s) returned a failure code", op.failureCodeCalls, name);
+        // A library whose success code is not 0 fails every call the same way:
+        // say how to declare it, rather than leave the operator to guess.
+        if (op.results.size() == 1 && op.results[0].count == op.calls && op.failureCodeCalls == op.calls) {
+            VerdictHint& hint = verdict.hints[verdict.hintCount++];
+            const int length = std::snprintf(hint.End(), hint.Room() + 1,
+                                             "%s returned %" PRId32 " in every call; if that is its success code, run "
+                                             "with /success %s=%" PRId32,
+                                             name, op.results[0].code, name, op.results[0].code);
+            if (length > 0)
+                hint.Grow(static_cast<std::size_t>(length));
         }
     }
     if (figures.consistency.readsDiffered != 0)
-        AddReason(verdict, "%" PRIu64 " card read(s) differed from the first", figures.consistency.readsDiffered);
+        AddReason(verdict, "%" PRIu64 " card read(s) differed from the one read most often",
+                  figures.consistency.readsDiffered);
     static const char* const kLeakNames[kResourceCount] = {
         "committed memory", "handles", "GDI objects", "USER objects"};
     for (int r = 0; r < kResourceCount; ++r) {

@@ -10,12 +10,19 @@ using VerdictReason = NarrowText<160>;
 // for incomplete figures.
 constexpr std::size_t kMaxVerdictReasons = 4 * kOperationCount + 1 + kResourceCount + 1;
 
-// Whether the run passed: every reason it failed.
+// A hint beside the verdict: "readCard returned 144 in every call; if that is its
+// success code, run with /success readCard=144" (under 100 bytes).
+using VerdictHint = NarrowText<128>;
+
+// Whether the run passed: every reason it failed, and a hint for each operation
+// whose every call returned the same code that does not count as success.
 struct RunVerdict {
     bool failed = false;
     bool stopped = false;
     VerdictReason reasons[kMaxVerdictReasons];
     std::size_t reasonCount = 0;
+    VerdictHint hints[kOperationCount];
+    std::size_t hintCount = 0;
 };
 RunVerdict JudgeRun(const BurnInFigures& figures);
 

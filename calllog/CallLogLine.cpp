@@ -122,18 +122,6 @@ void AppendBuffer(Body& body, const CallRecord& call, std::size_t index)
     AppendEscaped(body, text.c_str(), text.size());
 }
 
-const char* ConventionName(Convention convention)
-{
-    switch (convention) {
-    case Convention::X64: return "x64";
-    case Convention::Stdcall: return "stdcall";
-    case Convention::Cdecl: return "cdecl";
-    case Convention::Unbalanced: return "unbalanced";
-    case Convention::Unknown: break;
-    }
-    return "unknown";
-}
-
 void AppendValue(Body& body, const ContractBreach& breach, const std::uint64_t (&value)[2])
 {
     const char* name = breach.name;

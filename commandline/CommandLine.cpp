@@ -4,7 +4,7 @@
 
 namespace {
 
-enum class Setting : std::uint8_t { Usage, Log, Cycles, Port, Report };
+enum class Setting : std::uint8_t { Usage, Log, Cycles, Port, Report, Success };
 
 struct OptionRow {
     const wchar_t* name;   // as typed, after '/' or '-'
@@ -19,6 +19,7 @@ const OptionRow kOptions[] = {
     {L"cycles", L"<n>", Setting::Cycles, L"老化测试：循环 n 次（1 至 10000000）"},
     {L"port", L"<p>", Setting::Port, L"老化测试的端口（默认 1001，须与 /cycles 同用）"},
     {L"report", L"<文件.html>", Setting::Report, L"老化测试报告（须与 /cycles 同用）"},
+    {L"success", L"<操作>=<码>[,<码>…]", Setting::Success, L"老化测试中算作成功的返回码（默认 0，可重复）"},
 };
 constexpr std::size_t kOptionCount = sizeof kOptions / sizeof kOptions[0];
 constexpr std::uint32_t kMostCycles = 10000000;
@@ -60,6 +61,77 @@ bool ReadDecimal(const wchar_t* text, std::int64_t least, std::int64_t most, std
     return value >= least && value <= most;
 }
 
+// An operation's name as the library spells it, in any case, ending at `end`.
+bool ReadOperation(const wchar_t* name, const wchar_t* end, Operation& operation)
+{
+    for (int i = 0; i < kOperationCount; ++i) {
+        const char* known = OperationName(static_cast<Operation>(i));
+        const wchar_t* typed = name;
+        for (; typed != end && *known && Lower(*typed) == Lower(static_cast<wchar_t>(*known)); ++typed, ++known) {
+        }
+        if (typed == end && *known == 0 && typed != name) {
+            operation = static_cast<Operation>(i);
+            return true;
+        }
+    }
+    return false;
+}
+
+// One result code: decimal (a 32-bit signed value) or 0x hexadecimal (up to
+// 0xFFFFFFFF, taken as the same 32 bits), from `text` to `end`.
+bool ReadCode(const wchar_t* text, const wchar_t* end, std::int32_t& code)
+{
+    if (end - text > 2 && text[0] == L'0' && (text[1] == L'x' || text[1] == L'X')) {
+        std::uint64_t value = 0;
+        for (text += 2; text != end; ++text) {
+            const wchar_t c = Lower(*text);
+            const int digit = c >= L'0' && c <= L'9' ? c - L'0' : c >= L'a' && c <= L'f' ? c - L'a' + 10 : -1;
+            if (digit < 0)
+                return false;
+            value = value * 16 + static_cast<std::uint64_t>(digit);
+            if (value > 0xFFFFFFFFu)
+                return false;
+        }
+        code = static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
+        return true;
+    }
+    wchar_t digits[16];
+    if (text == end || end - text >= 16)
+        return false;
+    std::size_t length = 0;
+    for (; text != end; ++text)
+        digits[length++] = *text;
+    digits[length] = 0;
+    std::int64_t value = 0;
+    if (!ReadDecimal(digits, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max(), value))
+        return false;
+    code = static_cast<std::int32_t>(value);
+    return true;
+}
+
+// "<operation>=<code>[,<code>...]" added to `success`.
+bool ReadSuccessCodes(const wchar_t* value, SuccessCodes& success)
+{
+    const wchar_t* equals = value;
+    while (*equals && *equals != L'=')
+        ++equals;
+    Operation operation = Operation::OpenDevice;
+    if (*equals == 0 || !ReadOperation(value, equals, operation))
+        return false;
+    const wchar_t* code = equals + 1;
+    for (;;) {
+        const wchar_t* end = code;
+        while (*end && *end != L',')
+            ++end;
+        std::int32_t parsed = 0;
+        if (!ReadCode(code, end, parsed) || !success.Declare(operation, parsed))
+            return false;
+        if (*end == 0)
+            return true;
+        code = end + 1;
+    }
+}
+
 ParsedCommandLine Fail(ParsedCommandLine parsed, CommandLineError error, const wchar_t* word)
 {
     parsed.error = error;
@@ -75,6 +147,7 @@ ParsedCommandLine ParseCommandLine(const wchar_t* const* words, std::size_t coun
     bool seen[kOptionCount] = {};
     const wchar_t* portWord = nullptr;
     const wchar_t* reportWord = nullptr;
+    const wchar_t* successWord = nullptr;
     for (std::size_t i = 0; i < count; ++i) {
         const wchar_t* word = words[i];
         const OptionRow* row = nullptr;
@@ -82,7 +155,8 @@ ParsedCommandLine ParseCommandLine(const wchar_t* const* words, std::size_t coun
             for (std::size_t r = 0; r < kOptionCount && !row; ++r) {
                 if (SameName(word + 1, kOptions[r].name)) {
                     row = &kOptions[r];
-                    if (seen[r])
+                    // /success adds to what it said before: one operation each time.
+                    if (seen[r] && kOptions[r].sets != Setting::Success)
                         return Fail(parsed, CommandLineError::RepeatedOption, word);
                     seen[r] = true;
                 }
@@ -125,10 +199,16 @@ ParsedCommandLine ParseCommandLine(const wchar_t* const* words, std::size_t coun
             options.reportPath = value;
             reportWord = word;
             break;
+        case Setting::Success:
+            if (!ReadSuccessCodes(value, options.success))
+                return Fail(parsed, CommandLineError::MalformedValue, value);
+            successWord = word;
+            break;
         }
     }
-    if (parsed.options.cycles == 0 && (portWord || reportWord))
-        return Fail(parsed, CommandLineError::NeedsCycles, portWord ? portWord : reportWord);
+    if (parsed.options.cycles == 0 && (portWord || reportWord || successWord))
+        return Fail(parsed, CommandLineError::NeedsCycles,
+                    portWord ? portWord : reportWord ? reportWord : successWord);
     return parsed;
 }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "BoundedText.h"
+#include "SuccessCodes.h"
 
 // What was asked. The paths point into the words given to ParseCommandLine,
 // which must outlive this.
@@ -17,6 +18,9 @@ struct CommandLineOptions {
     std::uint32_t cycles = 0;  // 0: no burn-in
     std::int32_t port = 1001;
     const wchar_t* reportPath = nullptr;
+    // /success <operation>=<code>[,<code>...], repeatable, only with /cycles: the
+    // codes that count as success; 0 for every operation not named.
+    SuccessCodes success;
 };
 
 enum class CommandLineError : std::uint8_t {
@@ -25,7 +29,7 @@ enum class CommandLineError : std::uint8_t {
     MissingValue,    // an option that takes a value came last
     MalformedValue,  // a value that is not what its option takes
     RepeatedOption,  // the same option given twice
-    NeedsCycles,     // /port or /report without /cycles
+    NeedsCycles,     // /port, /report or /success without /cycles
 };
 
 struct ParsedCommandLine {
@@ -40,7 +44,7 @@ ParsedCommandLine ParseCommandLine(const wchar_t* const* words, std::size_t coun
 
 // The usage text: every option of the table, its value and what it does, one a
 // line. Every line fits: the table's longest row is under 80 characters and it
-// has five rows, plus the title with the program's name (cut beyond 260).
+// has under ten rows, plus the title with the program's name (cut beyond 260).
 constexpr std::size_t kUsageCapacity = 1024;
 using UsageText = WideText<kUsageCapacity>;
 UsageText CommandLineUsage(const wchar_t* programName);

@@ -14,6 +14,9 @@ enum class Operation : std::uint8_t { OpenDevice, CloseDevice, getDeviceStatus, 
 constexpr int kOperationCount = 5;
 // The library's name of `operation`, ASCII.
 const char* OperationName(Operation operation);
+// The convention a call's return showed, ASCII, as the call log and the report
+// write it: "x64", "stdcall", "cdecl", "unbalanced", "unknown" (it raised).
+const char* ConventionName(Convention convention);
 
 // What a buffer handed to the library is for.
 enum class BufferRole : std::uint8_t {

@@ -21,6 +21,18 @@ const char* OperationName(Operation operation)
     return kOperationNames[static_cast<int>(operation)];
 }
 
+const char* ConventionName(Convention convention)
+{
+    switch (convention) {
+    case Convention::X64: return "x64";
+    case Convention::Stdcall: return "stdcall";
+    case Convention::Cdecl: return "cdecl";
+    case Convention::Unbalanced: return "unbalanced";
+    case Convention::Unknown: break;
+    }
+    return "unknown";
+}
+
 std::size_t OverrunBufferSize(const CallOutcome& outcome, std::initializer_list<LibraryBuffer> buffers)
 {
     if (outcome.exceptionCode != kAccessViolation || !outcome.writeAccess)

@@ -33,7 +33,7 @@ constexpr const char kHead[] =
     "dl{display:grid;grid-template-columns:max-content auto;gap:3px 16px;margin:6px 0}dt{font-weight:bold}dd{margin:0;"
     "overflow-wrap:anywhere}\n"
     "svg{display:block;width:100%;height:auto;margin:8px 0 14px;border:1px solid #ddd;background:#fff}\n"
-    ".note{color:#444;font-size:13px}th.wide{width:38%}\n"
+    ".note{color:#444;font-size:13px}th.wide{width:38%}.hint{font-size:15px;font-weight:bold}\n"
     "</style>\n";
 
 template <std::size_t Capacity>
@@ -106,10 +106,10 @@ void CallsTable(GrowingText& out, const BurnInFigures& figures)
         if (op.results.empty())
             out.Append("<span class=\"none\">none</span>");
         for (const ResultCount& r : op.results) {
-            // Where the usual code decides, the others are marked as failed calls.
-            const bool judged = JudgedByUsualCode(static_cast<Operation>(i)) && op.hasUsualCode;
+            // A code outside the success codes marks its calls failed.
+            const bool success = figures.success.IsSuccess(static_cast<Operation>(i), r.code);
             out.AppendFormat("<div><span class=\"code\">%" PRId32 "</span>%s × %" PRIu64 ": <span class=\"lib\">",
-                             r.code, !judged ? "" : r.code == op.usualCode ? " (usual)" : " ✖", r.count);
+                             r.code, success ? "" : " ✖", r.count);
             if (r.text.size() == 0)
                 out.Append("<span class=\"none\">(no text)</span>");
             else
@@ -144,11 +144,15 @@ void CallsTable(GrowingText& out, const BurnInFigures& figures)
         }
         out.Append("</td></tr>\n");
     }
-    out.Append("</table>\n<p class=\"note\">A call failed when it raised an exception, wrote past a buffer or broke the "
-           "calling contract, and for OpenDevice, CloseDevice and GetCardInfo also when it returned a code other than 0. "
-           "getDeviceStatus and readCard answer with a status code whose success value differs from library to "
-           "library: the code each returned most often over the run (the first seen among those tied) is taken as its "
-           "usual answer, and a call that returned another code failed.</p>\n");
+    out.Append("</table>\n<p class=\"note\">A call failed when it raised an exception, wrote past a buffer, broke the "
+           "calling contract or returned a code that is not one of its operation's success codes (✖). Success codes: ");
+    for (int i = 0; i < kOperationCount; ++i) {
+        const auto operation = static_cast<Operation>(i);
+        out.AppendFormat("%s%s ", i ? "; " : "", OperationName(operation));
+        for (std::size_t c = 0; c < figures.success.Count(operation); ++c)
+            out.AppendFormat("%s%" PRId32, c ? ", " : "", figures.success.Code(operation, c));
+    }
+    out.Append(". 0 is success unless the command line declares others (/success &lt;operation&gt;=&lt;code&gt;).</p>\n");
 }
 
 void DurationTable(GrowingText& out, const BurnInFigures& figures)
@@ -173,13 +177,13 @@ void DurationTable(GrowingText& out, const BurnInFigures& figures)
         for (std::size_t c = 0; c < 5; ++c) {
             if (op.conventions[c] == 0)
                 continue;
-            out.AppendFormat("%s%s × %" PRIu64, any ? ", " : "", ConventionName(c), op.conventions[c]);
+            out.AppendFormat("%s%s × %" PRIu64, any ? ", " : "", ConventionName(static_cast<Convention>(c)), op.conventions[c]);
             any = true;
         }
         out.Append("</td></tr>\n");
     }
     out.Append("</table>\n<p class=\"note\">Milliseconds per call, percentiles by the nearest-rank method over every "
-           "call.</p>\n");
+           "call. A call whose convention is unknown raised before it returned.</p>\n");
 }
 
 const char* FieldName(std::int32_t field)
@@ -196,10 +200,9 @@ void ConsistencySection(GrowingText& out, const Consistency& c)
         out.Append("<p>No cycle read the whole card (all eleven fields returned 0), so nothing was compared.</p>\n");
         return;
     }
-    out.AppendFormat(
-                     "<p>Reference: the card as read in cycle %" PRIu32 ". Complete reads compared with it: %" PRIu64
-                     "; <strong>%" PRIu64 " differed</strong>%s.</p>\n",
-                     c.referenceCycle, c.readsCompared, c.readsDiffered, c.readsDiffered ? " ✖" : "");
+    out.AppendFormat("<p>Reference: the card as read most often, %" PRIu64 " time(s), first in cycle %" PRIu32
+                     ". Complete reads compared with it: %" PRIu64 "; <strong>%" PRIu64 " differed</strong>%s.</p>\n",
+                     c.referenceReads, c.referenceCycle, c.readsCompared, c.readsDiffered, c.readsDiffered ? " ✖" : "");
     out.Append("<table><tr><th>Field</th><th>Reference value</th></tr>\n");
     for (std::size_t i = 0; i < kComparedFieldCount; ++i) {
         out.Append("<tr><td>");
@@ -212,7 +215,7 @@ void ConsistencySection(GrowingText& out, const Consistency& c)
                      FieldName(11), c.photoLength, c.photoSha256);
     if (c.differences.empty())
         return;
-    out.AppendFormat("<p>The first %zu differences:</p>\n<table><tr><th class=\"n\">Cycle</th><th>Field</th>"
+    out.AppendFormat("<p>The first %zu differences, each distinct read once, at the first cycle that read it:</p>\n<table><tr><th class=\"n\">Cycle</th><th>Field</th>"
                       "<th>Reference</th><th>Seen</th></tr>\n",
                      c.differences.size());
     for (const FieldDifference& d : c.differences) {
@@ -269,10 +272,29 @@ void ResourcesSection(GrowingText& out, const BurnInFigures& figures)
         out.AppendFormat("<td><strong>%s</strong>%s</td></tr>\n", GrowthVerdictName(g.verdict),
                          g.verdict == GrowthVerdict::Leak ? " ✖" : "");
     }
-    out.Append("</table>\n<p class=\"note\">Sampled before the first cycle, at least every 1% of the cycles and after the "
-           "last. A leak is a steady growth: the least-squares line rises at least the threshold per 1,000 cycles, "
-           "explains at least 80% of the variance (R²), and the last sample lies at least the given rise above the "
-           "first.</p>\n");
+    out.Append("</table>\n<p class=\"note\">Sampled while the device was open: just after OpenDevice, at least every 1% "
+           "of the cycles and just before CloseDevice. A leak is a steady growth: the least-squares line rises at least "
+           "the threshold per 1,000 cycles, explains at least 80% of the variance (R²), and the last sample lies at "
+           "least the given rise above the first. What the open and the close themselves changed is not judged:</p>\n");
+    out.Append("<table><tr><th>Resource</th><th class=\"n\">Before OpenDevice</th><th class=\"n\">After</th>"
+               "<th class=\"n\">Change</th><th class=\"n\">Before CloseDevice</th><th class=\"n\">After</th>"
+               "<th class=\"n\">Change</th></tr>\n");
+    for (int r = 0; r < kResourceCount; ++r) {
+        const auto resource = static_cast<Resource>(r);
+        out.AppendFormat("<tr><td>%s</td>", ResourceName(resource));
+        for (const ResourceStep& step : {OpenChange(figures, resource), CloseChange(figures, resource)}) {
+            if (!step.measured) {
+                out.Append("<td class=\"n none\" colspan=\"3\">not measured</td>");
+                continue;
+            }
+            const double change = step.after - step.before;
+            out.AppendFormat("<td class=\"n\">%s</td><td class=\"n\">%s</td><td class=\"n\">%s%s</td>",
+                             ResourceValue(resource, step.before).c_str(), ResourceValue(resource, step.after).c_str(),
+                             change >= 0 ? "+" : "−", ResourceValue(resource, change >= 0 ? change : -change).c_str());
+        }
+        out.Append("</tr>\n");
+    }
+    out.Append("</table>\n");
 }
 
 // The samples that measured `resource`: their cycles and values.
@@ -357,6 +379,11 @@ GrowingText HtmlReport(const BurnInFigures& figures, const RunFacts& facts)
     if (line.size() >= kPrefix)
         AppendHtmlEscaped(out, line.c_str() + kPrefix, line.size() - kPrefix);
     out.Append("</div>\n");
+    for (std::size_t i = 0; i < verdict.hintCount; ++i) {
+        out.Append("<p class=\"hint\">");
+        AppendHtmlEscaped(out, verdict.hints[i]);
+        out.Append("</p>\n");
+    }
 
     out.Append("<h2>What was tested</h2>\n<dl>\n");
     Fact(out, "Library", facts.libraryPath);

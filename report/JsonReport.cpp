@@ -51,7 +51,7 @@ void Durations(GrowingText& out, const GrowingArray<float>& samples)
                      p.p99, p.max);
 }
 
-void OperationObject(GrowingText& out, Operation operation, const OperationFigures& op)
+void OperationObject(GrowingText& out, Operation operation, const OperationFigures& op, const SuccessCodes& success)
 {
     out.AppendFormat("{\"name\":\"%s\",\"calls\":%" PRIu64 ",\"failedCalls\":%" PRIu64 ",\"faults\":%" PRIu64
                       ",\"overruns\":%" PRIu64 ",\"breaches\":%" PRIu64 ",\"results\":[",
@@ -96,17 +96,14 @@ void OperationObject(GrowingText& out, Operation operation, const OperationFigur
     for (std::size_t c = 0; c < 5; ++c) {
         if (op.conventions[c] == 0)
             continue;
-        out.AppendFormat("%s\"%s\":%" PRIu64, any ? "," : "", ConventionName(c), op.conventions[c]);
+        out.AppendFormat("%s\"%s\":%" PRIu64, any ? "," : "", ConventionName(static_cast<Convention>(c)), op.conventions[c]);
         any = true;
     }
     out.Append("},");
-    if (JudgedByUsualCode(operation)) {
-        if (op.hasUsualCode)
-            out.AppendFormat("\"usualCode\":%" PRId32 ",", op.usualCode);
-        else
-            out.Append("\"usualCode\":null,");
-        out.AppendFormat("\"otherCodeCalls\":%" PRIu64 ",", op.otherCodeCalls);
-    }
+    out.Append("\"successCodes\":[");
+    for (std::size_t c = 0; c < success.Count(operation); ++c)
+        out.AppendFormat("%s%" PRId32, c ? "," : "", success.Code(operation, c));
+    out.AppendFormat("],\"failureCodeCalls\":%" PRIu64 ",", op.failureCodeCalls);
     out.Append("\"durationMicroseconds\":");
     Durations(out, op.durationsUs);
     out.Append(",\"failedCycles\":[");
@@ -121,7 +118,8 @@ void ConsistencyObject(GrowingText& out, const Consistency& c)
         out.Append("{\"reference\":null,\"readsCompared\":0,\"readsDiffered\":0,\"differences\":[]}");
         return;
     }
-    out.AppendFormat("{\"reference\":{\"cycle\":%" PRIu32 ",\"fields\":[", c.referenceCycle);
+    out.AppendFormat("{\"reference\":{\"cycle\":%" PRIu32 ",\"reads\":%" PRIu64 ",\"fields\":[", c.referenceCycle,
+                     c.referenceReads);
     for (std::size_t i = 0; i < kComparedFieldCount; ++i) {
         out.AppendFormat("%s{\"index\":%" PRId32 ",\"text\":", i ? "," : "", kComparedFields[i]);
         String(out, c.referenceText[i]);
@@ -141,9 +139,29 @@ void ConsistencyObject(GrowingText& out, const Consistency& c)
     out.Append("]}");
 }
 
+constexpr const char* kResourceKeys[kResourceCount] = {"committedPrivateBytes", "handles", "gdiObjects", "userObjects"};
+
+// What the open or the close changed: {"handles":{"before":..,"after":..,"change":..}, ...}, null where not measured.
+void StepObject(GrowingText& out, const BurnInFigures& figures, ResourceStep (*change)(const BurnInFigures&, Resource))
+{
+    out.Append('{');
+    for (int r = 0; r < kResourceCount; ++r) {
+        const ResourceStep step = change(figures, static_cast<Resource>(r));
+        out.AppendFormat("%s\"%s\":", r ? "," : "", kResourceKeys[r]);
+        if (!step.measured) {
+            out.Append("null");
+            continue;
+        }
+        const auto before = static_cast<std::int64_t>(step.before), after = static_cast<std::int64_t>(step.after);
+        out.AppendFormat("{\"before\":%" PRId64 ",\"after\":%" PRId64 ",\"change\":%" PRId64 "}", before, after,
+                         after - before);
+    }
+    out.Append('}');
+}
+
 void ResourcesObject(GrowingText& out, const BurnInFigures& figures)
 {
-    static const char* const kKeys[kResourceCount] = {"committedPrivateBytes", "handles", "gdiObjects", "userObjects"};
+    const auto& kKeys = kResourceKeys;
     out.Append("{\"samples\":[");
     for (std::size_t i = 0; i < figures.samples.size(); ++i) {
         const ResourceSample& s = figures.samples[i];
@@ -157,7 +175,11 @@ void ResourcesObject(GrowingText& out, const BurnInFigures& figures)
         }
         out.Append('}');
     }
-    out.Append("],\"growth\":{");
+    out.Append("],\"open\":");
+    StepObject(out, figures, &OpenChange);
+    out.Append(",\"close\":");
+    StepObject(out, figures, &CloseChange);
+    out.Append(",\"growth\":{");
     for (int r = 0; r < kResourceCount; ++r) {
         const auto resource = static_cast<Resource>(r);
         const GrowthRule rule = LeakRule(resource);
@@ -203,6 +225,12 @@ GrowingText JsonReport(const BurnInFigures& figures, const RunFacts& facts)
             out.Append(',');
         String(out, verdict.reasons[i]);
     }
+    out.Append("],\"hints\":[");
+    for (std::size_t i = 0; i < verdict.hintCount; ++i) {
+        if (i)
+            out.Append(',');
+        String(out, verdict.hints[i]);
+    }
     out.Append("]},\"run\":{\"library\":{\"path\":");
     WideString(out, facts.libraryPath);
     out.Append(",\"size\":");
@@ -224,7 +252,7 @@ GrowingText JsonReport(const BurnInFigures& figures, const RunFacts& facts)
     for (int i = 0; i < kOperationCount; ++i) {
         if (i)
             out.Append(',');
-        OperationObject(out, static_cast<Operation>(i), figures.operations[i]);
+        OperationObject(out, static_cast<Operation>(i), figures.operations[i], figures.success);
     }
     out.Append("],\"consistency\":");
     ConsistencyObject(out, figures.consistency);

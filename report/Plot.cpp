@@ -6,6 +6,7 @@
 
 #include "Escape.h"
 #include "Format.h"
+#include "Statistics.h"
 
 namespace {
 
@@ -222,18 +223,7 @@ void AppendSamplePlot(GrowingText& out, const char* title, const char* unit, con
     YTitle(out, unit);
 
     // The least-squares line, dashed, then the samples as dots joined thinly.
-    double meanX = 0, meanY = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        meanX += cycles[i];
-        meanY += values[i] / divisor;
-    }
-    meanX /= static_cast<double>(count);
-    meanY /= static_cast<double>(count);
-    double sxx = 0, sxy = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        sxx += (cycles[i] - meanX) * (cycles[i] - meanX);
-        sxy += (cycles[i] - meanX) * (values[i] / divisor - meanY);
-    }
+    const LinearFit fit = LeastSquares(cycles, values, count);
     GrowingText line("<polyline fill=\"none\" stroke=\"#555\" stroke-width=\"1\" points=\"");
     GrowingText dots;
     for (std::size_t i = 0; i < count; ++i) {
@@ -242,13 +232,13 @@ void AppendSamplePlot(GrowingText& out, const char* title, const char* unit, con
         dots.AppendFormat("<circle cx=\"%.2f\" cy=\"%.2f\" r=\"2.6\" fill=\"#08519c\"/>", x, y);
     }
     out.Append(line).Append("\"/>").Append(dots);
-    if (sxx > 0) {
-        const double slope = sxy / sxx;
+    if (fit.valid) {
         const double x0 = cycles[0], x1 = cycles[count - 1];
         out.AppendFormat(
                          "<line x1=\"%.2f\" y1=\"%.2f\" x2=\"%.2f\" y2=\"%.2f\" stroke=\"#e6550d\" stroke-width=\"2\" "
                          "stroke-dasharray=\"7 4\"/>",
-                         xOf(x0), yOf(meanY + slope * (x0 - meanX)), xOf(x1), yOf(meanY + slope * (x1 - meanX)));
+                         xOf(x0), yOf((fit.slope * x0 + fit.intercept) / divisor), xOf(x1),
+                         yOf((fit.slope * x1 + fit.intercept) / divisor));
     }
     CycleAxis(out, span);
     out.AppendFormat(

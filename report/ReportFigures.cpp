@@ -20,12 +20,6 @@ const char* ContractRuleName(ContractRule rule)
     return "unknown rule";
 }
 
-const char* ConventionName(std::size_t convention)
-{
-    static const char* const kNames[] = {"x64", "stdcall", "cdecl", "unbalanced", "unknown (raised)"};
-    return convention < sizeof kNames / sizeof kNames[0] ? kNames[convention] : "?";
-}
-
 const char* ResourceName(Resource resource)
 {
     switch (resource) {
@@ -46,6 +40,37 @@ const char* GrowthVerdictName(GrowthVerdict verdict)
     case GrowthVerdict::Leak: return "LEAK";
     }
     return "?";
+}
+
+namespace {
+
+ResourceStep Step(bool haveBefore, const ResourceSample& before, bool haveAfter, const ResourceSample& after,
+                  Resource resource)
+{
+    const auto r = static_cast<std::size_t>(resource);
+    ResourceStep step;
+    step.measured = haveBefore && haveAfter && before.measured[r] && after.measured[r];
+    if (step.measured) {
+        step.before = static_cast<double>(before.value[r]);
+        step.after = static_cast<double>(after.value[r]);
+    }
+    return step;
+}
+
+}  // namespace
+
+ResourceStep OpenChange(const BurnInFigures& figures, Resource resource)
+{
+    const bool open = !figures.samples.empty();
+    return Step(figures.haveBeforeOpen, figures.beforeOpen, open, open ? figures.samples[0] : ResourceSample(),
+                resource);
+}
+
+ResourceStep CloseChange(const BurnInFigures& figures, Resource resource)
+{
+    const bool open = !figures.samples.empty();
+    return Step(open, open ? figures.samples.back() : ResourceSample(), figures.haveAfterClose, figures.afterClose,
+                resource);
 }
 
 ShortText HexCode(std::uint32_t code)

@@ -10,9 +10,16 @@
 #include "Report.h"
 
 const char* ContractRuleName(ContractRule rule);
-const char* ConventionName(std::size_t convention);  // by Convention
 const char* ResourceName(Resource resource);          // "committed private memory", "handles"...
 const char* GrowthVerdictName(GrowthVerdict verdict);  // "not measured here", "too few samples", "steady", "leak"
+// What opening or closing the device changed of one resource: the samples just
+// before and just after the call, when both measured it.
+struct ResourceStep {
+    bool measured = false;
+    double before = 0, after = 0;
+};
+ResourceStep OpenChange(const BurnInFigures& figures, Resource resource);
+ResourceStep CloseChange(const BurnInFigures& figures, Resource resource);
 // 0xC0000005
 ShortText HexCode(std::uint32_t code);
 // Where a fault lies: "Mervik.dll+0x1A2B", or the address alone when it lies in no module.

@@ -32,7 +32,7 @@ WideText<32> LocalTimeNow()
 }  // namespace
 
 BurnInRun::BurnInRun(const BurnInRequest& request, const RunFacts& facts, CallObserver* log)
-    : m_request(request), m_facts(facts), m_log(log), m_recorder(request.cycles), m_schedule(request.cycles)
+    : m_request(request), m_facts(facts), m_log(log), m_recorder(request.cycles, request.success), m_schedule(request.cycles)
 {
     m_facts.port = request.port;
     m_facts.cyclesAsked = request.cycles;

@@ -14,12 +14,14 @@
 #include "Recorder.h"
 #include "Report.h"
 #include "Schedule.h"
+#include "SuccessCodes.h"
 
 // What the command line asked for.
 struct BurnInRequest {
     std::uint32_t cycles = 0;
     std::int32_t port = 1001;
     const wchar_t* reportPath = nullptr;  // the page; null: no report
+    SuccessCodes success;                 // the codes that count as success
 };
 
 class BurnInRun final : private CommandHost, private CallObserver {

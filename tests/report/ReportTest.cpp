@@ -176,11 +176,14 @@ TEST(JsonReport, ParsesBackWithTheFigures)
     EXPECT_EQ(json["operations"][0]["durationMicroseconds"], nullptr);  // never called
 
     const auto& consistency = json["consistency"];
-    EXPECT_EQ(consistency["reference"]["cycle"], 1);
-    EXPECT_EQ(consistency["reference"]["fields"][4]["text"], "</td><script>");
+    EXPECT_EQ(consistency["reference"]["cycle"], 2);  // read twice: the most often
+    EXPECT_EQ(consistency["reference"]["reads"], 2);
+    EXPECT_EQ(consistency["reference"]["fields"][4]["text"], libraryText);
     EXPECT_EQ(consistency["reference"]["photo"]["length"], 4);
     EXPECT_EQ(consistency["readsCompared"], 2);
-    EXPECT_EQ(consistency["readsDiffered"], 2);
+    EXPECT_EQ(consistency["readsDiffered"], 1);
+    EXPECT_EQ(consistency["differences"][0]["cycle"], 1);
+    EXPECT_EQ(consistency["differences"][0]["seen"], "</td><script>");
 
     const auto& resources = json["resources"];
     ASSERT_EQ(resources["samples"].size(), 3u);
