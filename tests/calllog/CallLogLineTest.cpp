@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Gbk.h"
+#include "Utf8.h"
 
 namespace {
 
@@ -117,6 +118,39 @@ TEST(CallLogLineLimits, TheLongestLineFitsUncut)
     const std::string line = Line({"", Operation::GetCardInfo, 0, outcome, {controls, controls}, 0, ""});
     EXPECT_EQ(line.find("[cut]"), std::string::npos);
     EXPECT_EQ(line.find('\n'), line.size() - 1) << "one line, ending in CR LF";
+}
+
+TEST(CallLogHeader, NamesTheColumnsInTheLinesOrder)
+{
+    EXPECT_STREQ(CallLogHeader().c_str(),
+                 "#time\toperation\targument\toutcome\tduration_us\ttext\terror_text\tconvention\tbreaches\r\n");
+}
+
+// The encoder at the edges of each length, and surrogates that are not a pair
+// (UTF-16 on Windows; natively wchar_t holds code points, where one is unpaired too).
+TEST(Utf8, EncodesTheEdgesAndReplacesLoneSurrogates)
+{
+    const std::pair<char32_t, std::string> points[] = {
+        {0x7F, "\x7F"}, {0x80, "\xC2\x80"}, {0x7FF, "\xDF\xBF"}, {0x800, "\xE0\xA0\x80"},
+        {0xFFFF, "\xEF\xBF\xBF"}, {0x10000, "\xF0\x90\x80\x80"}, {0x10FFFF, "\xF4\x8F\xBF\xBF"},
+        {0xD800, "\xEF\xBF\xBD"}, {0xDFFF, "\xEF\xBF\xBD"}, {0x110000, "\xEF\xBF\xBD"}};
+    for (const auto& [c, expected] : points) {
+        char bytes[4];
+        EXPECT_EQ(std::string(bytes, EncodeUtf8(c, bytes)), expected) << std::hex << static_cast<unsigned>(c);
+    }
+    const auto unit = [](unsigned u) { return static_cast<wchar_t>(u); };
+    const std::pair<std::wstring, std::string> texts[] = {
+        {{unit(0xD83D), unit(0xDE00)}, sizeof(wchar_t) == 2 ? "\xF0\x9F\x98\x80" : "\xEF\xBF\xBD\xEF\xBF\xBD"},
+        {{unit(0xD83D), L'a'}, "\xEF\xBF\xBD" "a"},
+        {{L'a', unit(0xDE00)}, "a\xEF\xBF\xBD"},
+        {{unit(0xDE00), unit(0xD83D)}, "\xEF\xBF\xBD\xEF\xBF\xBD"},
+        {{L'a', unit(0xD83D)}, "a\xEF\xBF\xBD"},  // a high surrogate last
+    };
+    for (const auto& [text, expected] : texts) {
+        NarrowText<64> utf8;
+        AppendUtf8(utf8, text.data(), text.size());
+        EXPECT_EQ(std::string(utf8.c_str(), utf8.size()), expected);
+    }
 }
 
 }  // namespace

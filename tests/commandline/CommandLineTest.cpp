@@ -44,7 +44,22 @@ INSTANTIATE_TEST_SUITE_P(Rows, OptionTableTest, ::testing::Values(
     OptionRow{"an endless number", {L"/cycles", L"99999999999999999999999"}, CommandLineError::MalformedValue, 1},
     OptionRow{"repeated, another case", {L"/log", L"a", L"-LOG", L"b"}, CommandLineError::RepeatedOption, 2},
     OptionRow{"port without cycles", {L"/port", L"7"}, CommandLineError::NeedsCycles, 0},
-    OptionRow{"report without cycles", {L"/report", L"r.html"}, CommandLineError::NeedsCycles, 0}));
+    OptionRow{"report without cycles", {L"/report", L"r.html"}, CommandLineError::NeedsCycles, 0},
+    OptionRow{"an option is not matched by its prefix", {L"/logx", L"a"}, CommandLineError::UnknownOption, 0},
+    OptionRow{"nor by a part of its name", {L"/lo", L"a"}, CommandLineError::UnknownOption, 0},
+    OptionRow{"success repeats, any case, hex and lists", {L"/cycles", L"1", L"/success", L"READCARD=0x90",
+              L"-Success", L"getDeviceStatus=0,1,-2"}, CommandLineError::None, -1},
+    OptionRow{"success for an unknown operation", {L"/cycles", L"1", L"/success", L"readCards=0"},
+              CommandLineError::MalformedValue, 3},
+    OptionRow{"success without a code", {L"/cycles", L"1", L"/success", L"readCard="}, CommandLineError::MalformedValue, 3},
+    OptionRow{"success without an operation", {L"/cycles", L"1", L"/success", L"=0"}, CommandLineError::MalformedValue, 3},
+    OptionRow{"success with an empty code in the list", {L"/cycles", L"1", L"/success", L"readCard=0,"},
+              CommandLineError::MalformedValue, 3},
+    OptionRow{"success with a bare 0x", {L"/cycles", L"1", L"/success", L"readCard=0x"}, CommandLineError::MalformedValue, 3},
+    OptionRow{"success past 32 bits", {L"/cycles", L"1", L"/success", L"readCard=0x100000000"},
+              CommandLineError::MalformedValue, 3},
+    OptionRow{"success with letters", {L"/cycles", L"1", L"/success", L"readCard=9a"}, CommandLineError::MalformedValue, 3},
+    OptionRow{"success without cycles", {L"/success", L"readCard=0"}, CommandLineError::NeedsCycles, 0}));
 
 TEST(CommandLineTest, EveryOptionSetsWhatItNames)
 {
@@ -57,6 +72,16 @@ TEST(CommandLineTest, EveryOptionSetsWhatItNames)
     EXPECT_EQ(parsed.options.port, -2147483647 - 1);
     EXPECT_STREQ(parsed.options.reportPath, L"r.html");
     EXPECT_TRUE(parsed.options.usage);
+    EXPECT_TRUE(parsed.options.success.IsSuccess(Operation::readCard, 0)) << "0 unless declared";
+    EXPECT_FALSE(parsed.options.success.IsSuccess(Operation::readCard, 1));
+
+    const wchar_t* success[] = {L"/cycles", L"1", L"/success", L"readCard=0x90", L"/success", L"readcard=144,0xFFFFFFFF",
+                                L"/success", L"getDeviceStatus=-3"};
+    const SuccessCodes& codes = ParseCommandLine(success, 8).options.success;
+    EXPECT_EQ(codes.Count(Operation::readCard), 2u) << "0x90 and 144 are one code";
+    EXPECT_TRUE(codes.IsSuccess(Operation::readCard, 0x90) && codes.IsSuccess(Operation::readCard, -1));
+    EXPECT_FALSE(codes.IsSuccess(Operation::readCard, 0)) << "a declared set replaces 0";
+    EXPECT_TRUE(codes.IsSuccess(Operation::getDeviceStatus, -3) && codes.IsSuccess(Operation::GetCardInfo, 0));
 
     const ParsedCommandLine none = ParseCommandLine(words, 0);
     EXPECT_TRUE(none.error == CommandLineError::None && !none.options.logPath && none.options.cycles == 0 &&

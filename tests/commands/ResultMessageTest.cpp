@@ -268,6 +268,8 @@ TEST(ContractNotes, OneLineEachAndCutVisibly)
         {breach(ContractRule::StackPopped, "ESP", 4, 12),
          L"注意：readCard 返回时从栈上弹出了 12 字节参数（stdcall 应为 4 字节，cdecl 应为 0 字节），栈已恢复。"},
         {breach(ContractRule::CurrentDirectory, "cwd", 0, 0), L"注意：readCard 改变了当前目录（C:\\a → D:\\b），未恢复。"},
+        {breach(ContractRule::ExceptionChain, "fs:[0]", 0x0019FF64, 0xDEADBEEF),  // every digit of the address
+         L"注意：readCard 返回时异常链（fs:[0]）已被改变（0x" + wide + L"0019FF64 → 0x" + wide + L"DEADBEEF），已恢复。"},
     };
     for (const auto& row : rows) {
         Message line;

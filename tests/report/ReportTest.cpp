@@ -194,6 +194,131 @@ TEST(JsonReport, ParsesBackWithTheFigures)
     EXPECT_EQ(json["messages"][0]["text"], "<b>读卡器库</b>");
 }
 
+// A run with known figures, stopped after 100 of 250 cycles: getDeviceStatus
+// took 1 to 100 ms; three card reads of 100 had another photo; the handles went
+// from 40 to 50 at the open, stayed at 50, and to 45 at the close; the memory
+// rose by 10 bytes a cycle, too little to be a leak.
+const BurnInFigures& KnownRun(BurnInRecorder& recorder)
+{
+    auto sample = [&recorder](std::uint32_t cycle, std::uint64_t handles) {
+        ResourceSample s;
+        s.cycle = cycle;
+        s.measured[0] = s.measured[1] = true;
+        s.value[0] = 1000000 + 10 * cycle;
+        s.value[1] = handles;
+        recorder.RecordResources(s);
+    };
+    sample(0, 40);
+    ScriptedCall open;
+    open.operation = Operation::OpenDevice;
+    Tell(recorder, open);
+    for (std::uint32_t cycle = 1; cycle <= 100; ++cycle) {
+        if (cycle % 10 == 1)
+            sample(cycle - 1, 50);
+        recorder.BeginCycle(cycle);
+        ScriptedCall status;
+        status.nanoseconds = std::uint64_t{101 - cycle} * 1000000;
+        Tell(recorder, status);
+        ReadCard(recorder, cycle % 30 == 0 ? "QUJE" : "QUJD");
+        recorder.EndCycle();
+    }
+    sample(100, 50);
+    ScriptedCall close;
+    close.operation = Operation::CloseDevice;
+    Tell(recorder, close);
+    sample(100, 45);
+    recorder.Stop();
+    return recorder.Figures();
+}
+
+const RunFacts& KnownFacts()
+{
+    static RunFacts facts;
+    facts = RunFacts();
+    facts.cyclesAsked = 250;
+    return facts;
+}
+
+TEST(HtmlReport, SaysTheKnownFiguresInTheirPlaces)
+{
+    BurnInRecorder recorder(250);
+    const std::string page = Str(HtmlReport(KnownRun(recorder), KnownFacts()));
+    // min, median, 95th, 99th, max, in that order, in milliseconds.
+    EXPECT_NE(page.find("<tr><td class=\"code\">getDeviceStatus</td><td class=\"n\">1.000</td><td class=\"n\">50.000</td>"
+                        "<td class=\"n\">95.000</td><td class=\"n\">99.000</td><td class=\"n\">100.000</td>"
+                        "<td>stdcall × 100</td></tr>"),
+              std::string::npos);
+    EXPECT_NE(page.find("✖ FAIL</span>3 card read(s) differed from the one read most often; stopped by the operator "
+                        "after 100 of 250 cycles</div>"),
+              std::string::npos);
+    EXPECT_NE(page.find("most often, 97 time(s), first in cycle 1. Complete reads compared with it: 99; <strong>3 "
+                        "differed</strong>"),
+              std::string::npos);
+    EXPECT_NE(page.find("<tr><td>handles</td><td class=\"n\">40</td><td class=\"n\">50</td><td class=\"n\">+10</td>"
+                        "<td class=\"n\">50</td><td class=\"n\">45</td><td class=\"n\">−5</td></tr>"),
+              std::string::npos)
+        << "what the open and the close changed";
+    // The library's path is escaped in the sub-header too.
+    const std::string hostile = Str(HtmlReport(BurnInFigures(), HostileFacts()));
+    EXPECT_NE(hostile.find("<div class=\"sub\">C:\\&lt;x&gt;\\&quot;q&quot;\\Mervik.dll · "
+                           "&lt;/title&gt;&lt;script&gt;</div>"),
+              std::string::npos);
+}
+
+TEST(JsonReport, SaysTheKnownFiguresUnderTheirNames)
+{
+    BurnInRecorder recorder(250);
+    const nlohmann::json json = nlohmann::json::parse(Str(JsonReport(KnownRun(recorder), KnownFacts())));
+    EXPECT_EQ(json["verdict"]["line"], "FAIL: 3 card read(s) differed from the one read most often; stopped by the "
+                                       "operator after 100 of 250 cycles");
+    EXPECT_EQ(json["verdict"]["exitCode"], 1);
+    EXPECT_EQ(json["operations"][2]["durationMicroseconds"],
+              nlohmann::json::parse(R"({"min":1000,"median":50000,"p95":95000,"p99":99000,"max":100000})"));
+    EXPECT_EQ(json["operations"][2]["successCodes"], nlohmann::json::parse("[0]"));
+    const auto& consistency = json["consistency"];
+    EXPECT_EQ(consistency["readsCompared"], 99);
+    EXPECT_EQ(consistency["readsDiffered"], 3);
+    EXPECT_EQ(consistency["reference"]["reads"], 97);
+    const auto& fields = consistency["reference"]["fields"];
+    ASSERT_EQ(fields.size(), kComparedFieldCount);
+    for (std::size_t i = 0; i < kComparedFieldCount; ++i) {
+        EXPECT_EQ(fields[i]["index"], kComparedFields[i]);
+        EXPECT_EQ(fields[i]["text"], CardField(kComparedFields[i]));
+    }
+    EXPECT_EQ(consistency["differences"][0]["cycle"], 30);
+    EXPECT_EQ(consistency["differences"][0]["field"], 11);
+    const auto& resources = json["resources"];
+    EXPECT_EQ(resources["samples"].size(), 11u) << "only those taken while the device was open";
+    const auto& memory = resources["growth"]["committedPrivateBytes"];
+    EXPECT_EQ(memory["verdict"], "steady");
+    EXPECT_EQ(memory["perThousandCycles"], 10000);
+    EXPECT_EQ(memory["rSquared"], 1);
+    EXPECT_EQ(resources["open"]["handles"], nlohmann::json::parse(R"({"before":40,"after":50,"change":10})"));
+    EXPECT_EQ(resources["close"]["handles"], nlohmann::json::parse(R"({"before":50,"after":45,"change":-5})"));
+    EXPECT_EQ(resources["open"]["gdiObjects"], nullptr);
+}
+
+// A readCard that returned 144 every time: failed, with the option that would
+// declare 144 its success code on the page and in the JSON.
+TEST(Report, AnOperationThatAlwaysReturnedOneOtherCodeGetsAHint)
+{
+    BurnInRecorder recorder(3);
+    for (std::uint32_t cycle = 1; cycle <= 3; ++cycle) {
+        recorder.BeginCycle(cycle);
+        ScriptedCall read;
+        read.operation = Operation::readCard;
+        read.result = 144;
+        Tell(recorder, read);
+        recorder.EndCycle();
+    }
+    const char* hint = "readCard returned 144 in every call; if that is its success code, run with /success readCard=144";
+    EXPECT_NE(Str(HtmlReport(recorder.Figures(), KnownFacts())).find(std::string("<p class=\"hint\">") + hint + "</p>"),
+              std::string::npos);
+    const nlohmann::json json = nlohmann::json::parse(Str(JsonReport(recorder.Figures(), KnownFacts())));
+    EXPECT_EQ(json["verdict"]["hints"], nlohmann::json::array({hint}));
+    EXPECT_EQ(json["verdict"]["reasons"][0], "3 readCard call(s) returned a failure code");
+}
+
 TEST(WriteReports, BothFilesReplacedAndNothingLeftBehind)
 {
     const auto dir = std::filesystem::temp_directory_path() / ("zantor-report-" + std::to_string(::getpid()));
