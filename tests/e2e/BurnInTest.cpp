@@ -80,6 +80,28 @@ TEST_F(BurnInTest, AWellBehavedLibraryPasses)
         EXPECT_EQ(report.at("resources").at("growth").at(resource).at("verdict"), "steady") << resource;
 }
 
+// 0 is success unless the command line says otherwise: a reader that never reads
+// a card fails, with the hint; one whose success code is declared passes.
+TEST_F(BurnInTest, SuccessCodesAreDeclaredNotGuessed)
+{
+    m_folder->WriteScript(L"[readCard]\nresult=7\n");
+    Console& never = Start(ProgramFile(), L"/cycles 20 /report run.html");
+    EXPECT_EQ(RunBurnIn(never), 1u);
+    Json report = Json::parse(m_folder->ReadBytes(L"run.json"));
+    EXPECT_EQ(Operation(report, "readCard").at("failedCalls"), 20);
+    EXPECT_EQ(report.at("verdict").at("hints").at(0),
+              "readCard returned 7 in every call; if that is its success code, run with /success readCard=7");
+
+    // A card read all the same: the fields answer without one.
+    m_folder->WriteScript(L"[readCard]\nresult=144\n[GetCardInfo]\nresult=0\nvalue=林秋雨\n[Field.11]\nvalue=QUJD\n");
+    Console& declared = Start(ProgramFile(), L"/cycles 20 /success readCard=0x90 /report run.html");
+    EXPECT_EQ(RunBurnIn(declared), 0u);
+    report = Json::parse(m_folder->ReadBytes(L"run.json"));
+    EXPECT_TRUE(report.at("verdict").at("passed").get<bool>()) << report.at("verdict").dump();
+    EXPECT_EQ(Codes(Operation(report, "readCard")), "144:20 ");
+    EXPECT_EQ(Operation(report, "readCard").at("successCodes"), Json::parse("[144]"));
+}
+
 // Escape stops the run after the running step: the device is closed, the
 // report covers the cycles that finished and says the run was stopped.
 TEST_F(BurnInTest, EscapeStopsTheRunAndTheReportSaysSo)
