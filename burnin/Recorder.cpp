@@ -274,7 +274,6 @@ void BurnInRecorder::CompareRead()
         }
     }
     if (same == nullptr) {
-        ++consistency.variants;
         // Reserved at the start: past it, a read is counted as one that differed.
         if (m_variants.size() < kMaxReadVariants) {
             ReadVariant created;

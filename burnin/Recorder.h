@@ -111,7 +111,6 @@ struct Consistency {
     char photoSha256[65] = {};                       // of that text
     std::uint64_t readsCompared = 0;                 // complete reads but the reference's first
     std::uint64_t readsDiffered = 0;                 // complete reads unlike the reference
-    std::uint64_t variants = 0;                      // distinct complete reads (past kMaxReadVariants: at least)
     // The first kMaxDifferencesKept, each distinct read once, at the first cycle that read it.
     GrowingArray<FieldDifference> differences;
 };

@@ -160,6 +160,25 @@ TEST(Schedule, OpensCyclesClosesAndStopsAfterTheRunningStep)
     EXPECT_EQ(run(1, 5), "OSRIC 1") << "a stop while closing changes nothing";
 }
 
+// The leak is judged between the open and the close: a sample just before and
+// just after each of them, and one every 1% of the cycles between (*: sampled).
+TEST(Schedule, SamplesJustOutsideAndInsideTheOpenDevice)
+{
+    const auto run = [](std::uint32_t cycles) {
+        burnin::Schedule schedule(cycles);
+        std::string steps;
+        for (; schedule.Current() != burnin::Step::Finished; schedule.Advance())
+            steps += std::string(schedule.SampleDue() ? "*" : "") + "OSRIC"[static_cast<int>(schedule.Current())];
+        return steps + (schedule.SampleDue() ? "*" : "");
+    };
+    EXPECT_EQ(run(3), "*O*SRI*SRI*SRI*C*");
+    EXPECT_EQ(run(400), "*O*SRI" + [] {
+        std::string middle;
+        for (int cycle = 1; cycle < 400; ++cycle) middle += cycle % 4 ? "SRI" : "*SRI";
+        return middle;
+    }() + "*C*") << "every fourth cycle of 400";
+}
+
 TEST(Schedule, ProgressSaysTheTimeLeftAtThePaceSoFar)
 {
     const struct {
