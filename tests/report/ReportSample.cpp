@@ -1,7 +1,7 @@
 // Writes a burn-in report from made-up figures: 1,000 cycles with a slow drift in
 // getDeviceStatus, a burst of readCard faults, a contract breach, a card that
-// changed twice, memory that leaks and a library text that tries to break the
-// page. Usage: report_sample <report.html>
+// changed twice, memory that leaks, what the open took and the close gave back,
+// and a library text that tries to break the page. Usage: report_sample <report.html>
 #include <dlfcn.h>
 
 #include <cmath>
@@ -37,6 +37,11 @@ int main(int argc, char** argv)
     dladdr(reinterpret_cast<void*>(&std::printf), &libc);
     const auto base = reinterpret_cast<std::uintptr_t>(libc.dli_fbase);
 
+    ResourceSample beforeOpen;  // the session's own memory and handles come with the open
+    beforeOpen.measured[0] = beforeOpen.measured[1] = true;
+    beforeOpen.value[0] = 11'600'000;
+    beforeOpen.value[1] = 112;
+    recorder.RecordResources(beforeOpen);
     ScriptedCall open;
     open.operation = Operation::OpenDevice;
     open.argument = 1001;
@@ -94,6 +99,9 @@ int main(int argc, char** argv)
     close.operation = Operation::CloseDevice;
     close.nanoseconds = 5'000'000;
     Tell(recorder, close);
+    last.value[0] -= 350'000;
+    last.value[1] -= 6;
+    recorder.RecordResources(last);
 
     static RunFacts facts;
     facts.libraryPath.Append(L"C:\\Readers\\<vendor> \"A&B\"\\Mervik.dll");
