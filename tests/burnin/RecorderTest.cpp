@@ -259,48 +259,30 @@ TEST(BurnInRecorder, TheReferenceIsTheReadSeenMostOften)
     EXPECT_STREQ(JudgeRun(recorder.Figures()).reasons[1].c_str(), "1 card read(s) differed from the one read most often");
 }
 
-// The leak verdict sees only the samples taken while the device was open: a
-// session's allocation at the open is no growth, and a leak the close frees
-// still shows. What the open and the close changed is kept beside them.
-TEST(BurnInRecorder, LeaksAreJudgedBetweenOpenAndClose)
+// The leak verdict sees only the samples taken while the device was open: a leak
+// that the close frees still shows (the report's tests hold the open's step).
+TEST(BurnInRecorder, ALeakTheCloseFreesStillShows)
 {
-    const struct {
-        const char* what;
-        std::uint64_t beforeOpen, perCycle, afterClose;  // handles
-        GrowthVerdict verdict;
-    } rows[] = {
-        {"a session's handles at the open", 10, 0, 10, GrowthVerdict::Steady},
-        {"a leak the close frees", 10, 2, 10, GrowthVerdict::Leak},
+    BurnInRecorder recorder(100);
+    auto sample = [&recorder](std::uint32_t cycle, std::uint64_t handles) {
+        ResourceSample s;
+        s.cycle = cycle;
+        s.measured[1] = true;
+        s.value[1] = handles;
+        recorder.RecordResources(s);
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.what);
-        BurnInRecorder recorder(100);
-        auto sample = [&recorder](std::uint32_t cycle, std::uint64_t handles) {
-            ResourceSample s;
-            s.cycle = cycle;
-            s.measured[1] = true;
-            s.value[1] = handles;
-            recorder.RecordResources(s);
-        };
-        sample(0, row.beforeOpen);
-        ScriptedCall open;
-        open.operation = Operation::OpenDevice;
-        Tell(recorder, open);
-        for (std::uint32_t cycle = 0; cycle <= 100; cycle += 10)
-            sample(cycle, row.beforeOpen + 50 + row.perCycle * cycle);
-        ScriptedCall close;
-        close.operation = Operation::CloseDevice;
-        Tell(recorder, close);
-        sample(100, row.afterClose);
-        const BurnInFigures& f = recorder.Figures();
-        EXPECT_EQ(f.samples.size(), 11u);
-        ASSERT_TRUE(f.haveBeforeOpen && f.haveAfterClose);
-        EXPECT_EQ(f.beforeOpen.value[1], row.beforeOpen);
-        EXPECT_EQ(f.afterClose.value[1], row.afterClose);
-        EXPECT_EQ(JudgeGrowth(f.samples.data(), f.samples.size(), Resource::Handles, LeakRule(Resource::Handles)).verdict,
-                  row.verdict);
-        EXPECT_EQ(JudgeRun(f).failed, row.verdict == GrowthVerdict::Leak);
-    }
+    sample(0, 10);
+    recorder.BeginCycle(1);  // opens the window as OpenDevice does
+    for (std::uint32_t cycle = 0; cycle <= 100; cycle += 10)
+        sample(cycle, 60 + 2 * cycle);
+    ScriptedCall close;
+    close.operation = Operation::CloseDevice;
+    Tell(recorder, close);
+    sample(100, 10);
+    const BurnInFigures& f = recorder.Figures();
+    EXPECT_EQ(f.samples.size(), 11u);
+    EXPECT_TRUE(f.haveBeforeOpen && f.haveAfterClose && f.afterClose.value[1] == 10);
+    EXPECT_STREQ(JudgeRun(f).reasons[0].c_str(), "handles grew steadily (a leak)");
 }
 
 // A heap that gives nothing, or only the first block.
