@@ -16,7 +16,7 @@
 // System-menu command for the About box; the low four bits are free for the system.
 #define IDM_ABOUTBOX 0x0010
 // System-menu command for the burn-in dialog, under the same rule.
-#define IDM_BURNIN 0x0020
+#define IDM_BURNIN 0x0030
 
 #define IDC_BTN_OPEN 1000
 #define IDC_BTN_CLOSE 1001

@@ -110,10 +110,11 @@ TEST_F(BurnInTest, EscapeStopsTheRunAndTheReportSaysSo)
 
 const int kFiveButtons[] = {IDC_BTN_OPEN, IDC_BTN_CLOSE, IDC_BTN_STATUS, IDC_BTN_READCARD, IDC_BTN_CARDINFO};
 
-// Opens the burn-in dialog from the system menu.
-HWND OpenBurnInDialog(const Console& console)
+// Opens the burn-in dialog from the system menu (the low four bits of the
+// command are the system's).
+HWND OpenBurnInDialog(const Console& console, WPARAM command = IDM_BURNIN)
 {
-    console.SysCommand(IDM_BURNIN);
+    console.SysCommand(command);
     return console.WaitForBoxOwnedBy(console.Dialog(), kTimeoutMs, L"连续读卡测试").hwnd;
 }
 
@@ -171,7 +172,7 @@ TEST_F(BurnInTest, TheSystemMenuItemOpensTheDialogAndCancelStartsNothing)
 {
     Console& console = Start();
     console.Type(IDC_EDIT_PORT, L" 1002x");
-    HWND dialog = OpenBurnInDialog(console);
+    HWND dialog = OpenBurnInDialog(console, IDM_BURNIN | 0xF);
     EXPECT_EQ(WindowText(GetDlgItem(dialog, IDC_BURNIN_CYCLES)), L"1000");
     EXPECT_EQ(WindowText(GetDlgItem(dialog, IDC_BURNIN_PORT)), L" 1002x");
     EXPECT_EQ(WindowText(GetDlgItem(dialog, IDC_BURNIN_TIMEOUT)), L"60");

@@ -68,8 +68,15 @@ TEST_P(SystemCommandTest, OpensTheAboutBoxOnlyFor16To31)
             EXPECT_TRUE(child.style & SS_NOPREFIX) << "an ampersand would show as itself";
             EXPECT_TRUE(child.style & WS_GROUP) << "labels start a group";
         }
+        // The template's own size: the library's path is cut in its middle to fit.
+        const std::vector<RECT> units = console.MapDialogRects({RECT{0, 0, 114, 8}, RECT{113, 41, 163, 55}});
+        if (child.id == IDC_ABOUT_LIBRARY) {
+            EXPECT_EQ(child.rect.right - child.rect.left, units[0].right) << "114 units wide";
+            EXPECT_TRUE(child.style & SS_PATHELLIPSIS);
+        }
         if (child.className == L"Button" && child.id == IDOK) {
             ok = true;
+            EXPECT_EQ(child.rect.left, units[1].left) << "at x 113";
             EXPECT_EQ(child.text, L"确定");
             EXPECT_EQ(child.style & BS_TYPEMASK, static_cast<DWORD>(BS_DEFPUSHBUTTON));
         }
