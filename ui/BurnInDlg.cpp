@@ -18,6 +18,19 @@ void SetNumber(HWND dialog, int id, std::uint32_t value)
     SetDlgItemTextW(dialog, id, text);
 }
 
+// Hides the text box's scroll bar when every line of its text shows without it.
+void FitScrollBar(HWND box)
+{
+    const LRESULT lines = SendMessageW(box, EM_GETLINECOUNT, 0, 0);
+    const LRESULT first = SendMessageW(box, EM_POSFROMCHAR, 0, 0);
+    const LRESULT second = SendMessageW(box, EM_POSFROMCHAR, static_cast<WPARAM>(SendMessageW(box, EM_LINEINDEX, 1, 0)), 0);
+    const int lineHeight = static_cast<short>(HIWORD(second)) - static_cast<short>(HIWORD(first));
+    RECT client{};
+    GetClientRect(box, &client);
+    if (lines < 2 || (lineHeight > 0 && lines * lineHeight <= client.bottom))
+        ShowScrollBar(box, SB_VERT, FALSE);
+}
+
 }  // namespace
 
 const DialogBase::CommandEntry CBurnInDlg::kCommandMap[] = {
@@ -180,6 +193,7 @@ BOOL CBurnInDoneDlg::OnInitDialog()
     text.Clear();
     text.Append(m_verdictLine).Append(L"\r\n\r\n").Append(m_written ? L"报告：" : L"报告无法写入：").Append(m_reportPath);
     SetDlgItemTextW(m_hWnd, IDC_DONE_TEXT, text.c_str());
+    FitScrollBar(GetDlgItem(m_hWnd, IDC_DONE_TEXT));
     const HWND open = GetDlgItem(m_hWnd, IDC_DONE_OPEN);
     EnableWindow(open, m_written ? TRUE : FALSE);
     // The focus on a button, not in the text, which would select it all.
