@@ -125,7 +125,7 @@ bool CZantorApp::InitInstance()
         }
     }
 
-    CZantorDlg dialog(ConsoleSetup{&options, &log, &library});
+    CZantorDlg dialog(ConsoleSetup{&options, &log, &library, &DescribeRun});
     const INT_PTR ended = burnIn ? RunBurnIn(dialog, options, library, log, logFailure.c_str()) : dialog.DoModal();
     if (burnIn && ended != -1)
         m_exitCode = static_cast<int>(ended);

@@ -33,6 +33,10 @@ struct RunFacts {
 GrowingText HtmlReport(const BurnInFigures& figures, const RunFacts& facts);
 GrowingText JsonReport(const BurnInFigures& figures, const RunFacts& facts);
 
+// The run's verdict in one line (UTF-8), as the page and the JSON give it:
+// "PASS: ..." or "FAIL: reason; reason". failed() when memory ran out.
+GrowingText RunVerdictLine(const BurnInFigures& figures, const RunFacts& facts);
+
 // Fills `jsonPath` with where the JSON goes beside the page: its extension
 // replaced by ".json", or ".json" appended when its name has none ("run.html" ->
 // "run.json", "run" -> "run.json"). False when the path would be too long.

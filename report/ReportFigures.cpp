@@ -113,3 +113,8 @@ GrowingText VerdictLine(const RunVerdict& verdict, const BurnInFigures& figures,
                           facts.cyclesAsked);
     return line;
 }
+
+GrowingText RunVerdictLine(const BurnInFigures& figures, const RunFacts& facts)
+{
+    return VerdictLine(JudgeRun(figures), figures, facts);
+}

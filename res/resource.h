@@ -8,10 +8,15 @@
 #define IDD_ABOUTBOX 100
 #define IDS_ABOUTBOX 101
 #define IDD_MAIN 102
+#define IDD_BURNIN 103
+#define IDD_BURNIN_DONE 104
+#define IDS_BURNIN 105
 #define IDR_MAINFRAME 128
 
 // System-menu command for the About box; the low four bits are free for the system.
 #define IDM_ABOUTBOX 0x0010
+// System-menu command for the burn-in dialog, under the same rule.
+#define IDM_BURNIN 0x0030
 
 #define IDC_BTN_OPEN 1000
 #define IDC_BTN_CLOSE 1001
@@ -38,3 +43,21 @@
 #define IDC_BURNIN_PROGRESS 1020
 #define IDC_BURNIN_LINE 1021
 #define IDC_BURNIN_STEP 1022
+
+// A burn-in started from the window: its Stop button, added at run time beside
+// the progress, and the command the run posts when it is over.
+#define IDC_BURNIN_STOP 1023
+#define IDC_BURNIN_DONE 1024
+
+// The burn-in dialog's boxes.
+#define IDC_BURNIN_CYCLES 1025
+#define IDC_BURNIN_PORT 1026
+#define IDC_BURNIN_TIMEOUT 1027
+#define IDC_BURNIN_REPORT 1028
+#define IDC_BURNIN_BROWSE 1029
+#define IDC_BURNIN_CALLLOG 1030
+
+// The box at the end of a burn-in from the window: the verdict and the report's
+// path, and the button that opens the report.
+#define IDC_DONE_TEXT 1031
+#define IDC_DONE_OPEN 1032

@@ -4,8 +4,12 @@
 #   docs/zantor-main.png    the main dialog as it starts
 #   docs/zantor-about.png   the About box
 #   docs/zantor-card.png    the form after reading the stand-in's sample card
+#   docs/zantor-burn-in-dialog.png   the burn-in dialog, from the system menu
+#   docs/zantor-burn-in-verdict.png  the box at the end of a 1,000-cycle run from it
 #   docs/zantor-burn-in.png a 1,000-cycle burn-in report of the stand-in, as
 #                           headless Chromium renders it
+# Zantor runs from D:\Zantor\, a drive of its own in the Wine prefix, so that the
+# pictures show the paths a user would see, not the build machine's.
 # Builds what it needs first (run scripts/setup.sh once on a fresh machine).
 set -euo pipefail
 
@@ -18,8 +22,11 @@ cmake --build --preset windows --target Zantor mervik_standin zantor-drive zanto
 bin="$root/build/windows/bin"
 work="$root/build/screenshots"
 rm -rf "$work"
-mkdir -p "$work" docs
-cp "$bin/Zantor.exe" "$bin/Mervik.dll" "$work/"
+# D:\ is $drive; Zantor and the stand-in are in D:\Zantor\, its working folder.
+drive="$work/drive-d"
+folder="$drive/Zantor"
+mkdir -p "$folder" docs
+cp "$bin/Zantor.exe" "$bin/Mervik.dll" "$folder/"
 
 # shellcheck source=scripts/wine-env.sh
 source "$root/scripts/wine-env.sh"
@@ -30,13 +37,20 @@ unset ZANTOR_DISPLAY
 wine_prepare
 wine_display
 wine_sync_server
+ln -sfn "$drive" "$WINEPREFIX/dosdevices/d:"
 
 log="$work/wine.log"
-(cd "$work" && exec wine Zantor.exe) >"$log" 2>&1 </dev/null &
+# Wine takes the working folder from the deepest drive that holds it: D:\Zantor.
+(cd "$folder" && exec wine 'D:\Zantor\Zantor.exe') >"$log" 2>&1 </dev/null &
 console=$!
-trap 'kill "$console" 2>/dev/null || true; wine_stop' EXIT
+trap 'kill "$console" 2>/dev/null || true; wine_stop; rm -f "$WINEPREFIX/dosdevices/d:"' EXIT
 
 drive() { wine "$bin/zantor-drive.exe" "$@" 2>>"$log" </dev/null; }
+# A report that names the library in D:\Zantor\: the console ran from there.
+check_report() {
+    grep -q 'D:\\\\Zantor\\\\Mervik.dll' "$1" ||
+        { echo "screenshots: $1 does not name D:\\Zantor\\Mervik.dll" >&2; exit 1; }
+}
 # A window as Wine painted it, saved by the driver inside the console: what
 # reaches the X server can lag behind (an About box stays black there).
 capture() {
@@ -61,6 +75,15 @@ for button in 1000 1003 1004; do
 done
 drive activate
 capture docs/zantor-card.png
+
+# The burn-in dialog from the system menu, a run of 1,000 cycles from it and the
+# box it ends with.
+drive syscommand 48 >/dev/null
+capture docs/zantor-burn-in-dialog.png box
+drive boxclick 1
+capture docs/zantor-burn-in-verdict.png box
+drive boxclick 2
+check_report "$(ls "$folder"/burn-in-*.json)"
 drive close
 wait "$console" || true
 
@@ -74,13 +97,16 @@ fail_every=97
 result=-3
 text=读卡失败：卡片移开
 INI
-(cd "$work" && MERVIK_INI= wine Zantor.exe /cycles 1000 /report report.html) \
+cp "$work/Mervik.ini" "$folder/Mervik.ini"
+(cd "$folder" && MERVIK_INI= wine 'D:\Zantor\Zantor.exe' /cycles 1000 /report report.html) \
     >>"$log" 2>&1 </dev/null || true
+check_report "$folder/report.json"
 rm -rf "$work/chromium"
 timeout 120 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
     --disable-background-networking --disable-component-update --disable-sync \
     --user-data-dir="$work/chromium" --screenshot="$work/report.png" --window-size=1100,3500 \
-    "file://$work/report.html" >>"$log" 2>&1
+    "file://$folder/report.html" >>"$log" 2>&1
 /usr/bin/convert "$work/report.png" -resize 60% docs/zantor-burn-in.png
 
-echo "Saved docs/zantor-main.png, docs/zantor-about.png, docs/zantor-card.png and docs/zantor-burn-in.png"
+echo "Saved docs/zantor-main.png, docs/zantor-about.png, docs/zantor-card.png, docs/zantor-burn-in-dialog.png," \
+    "docs/zantor-burn-in-verdict.png and docs/zantor-burn-in.png"

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <cstring>
+#include <initializer_list>
 
 #include "CardInfoCommand.h"
 #include "DeviceCommands.h"
@@ -44,9 +45,11 @@ void BurnInRun::Start(HWND dialog, UINT stepCommand)
     m_stepCommand = stepCommand;
     m_facts.startTime = LocalTimeNow();
 
-    // Below the form, in the dialog's units and font, so that it scales with it.
-    RECT bar{25, 188, 332, 197};
-    RECT line{25, 200, 332, 210};
+    // Below the form, in the dialog's units and font, so that it scales with it;
+    // a run from the window leaves room on the right for its Stop button.
+    const LONG right = m_request.doneCommand != 0 ? 284 : 332;
+    RECT bar{25, 188, right, 197};
+    RECT line{25, 200, right, 210};
     MapDialogRect(dialog, &bar);
     MapDialogRect(dialog, &line);
     const HINSTANCE instance = GetModuleHandleW(nullptr);
@@ -61,6 +64,18 @@ void BurnInRun::Start(HWND dialog, UINT stepCommand)
     const LRESULT font = SendMessageW(dialog, WM_GETFONT, 0, 0);
     SendMessageW(m_progressLine, WM_SETFONT, static_cast<WPARAM>(font), FALSE);
     SendMessageW(m_progressBar, PBM_SETRANGE32, 0, static_cast<LPARAM>(m_schedule.Cycles()));
+    if (m_request.doneCommand != 0) {
+        RECT stop{290, 189, 332, 203};
+        MapDialogRect(dialog, &stop);
+        m_stopButton = CreateWindowExW(0, L"BUTTON", L"停止", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
+                                       stop.left, stop.top, stop.right - stop.left, stop.bottom - stop.top, dialog,
+                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_BURNIN_STOP)), instance,
+                                       nullptr);
+        SendMessageW(m_stopButton, WM_SETFONT, static_cast<WPARAM>(font), FALSE);
+        EnableButtons(false);
+        // The focus on a button that works: Enter or Space stops the run.
+        SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(m_stopButton), TRUE);
+    }
 
     // The port the run opens on, where the open command reads it.
     wchar_t port[16];
@@ -128,9 +143,37 @@ void BurnInRun::Finish()
         m_recorder.Stop();
     const RunVerdict verdict = JudgeRun(m_recorder.Figures());
     int exitCode = BurnInExitCode(verdict);
-    if (m_request.reportPath && !WriteReports(m_request.reportPath, m_recorder.Figures(), m_facts))
+    m_reportWritten = m_request.reportPath && WriteReports(m_request.reportPath, m_recorder.Figures(), m_facts);
+    if (m_request.reportPath && !m_reportWritten)
         exitCode = 3;
-    EndDialog(m_dialog, exitCode);
+    if (m_request.doneCommand == 0) {
+        EndDialog(m_dialog, exitCode);
+        return;
+    }
+
+    // A run from the window: the form as it was, and the dialog told.
+    const GrowingText line = RunVerdictLine(m_recorder.Figures(), m_facts);
+    m_verdictLine.Clear();
+    const int room = static_cast<int>(m_verdictLine.Room());
+    const int length = line.failed() ? 0
+                                     : MultiByteToWideChar(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()),
+                                                           m_verdictLine.End(), room);
+    m_verdictLine.Grow(length > 0 ? static_cast<std::size_t>(length) : 0);
+    if (length <= 0)
+        m_verdictLine.Append(verdict.failed ? L"FAIL" : L"PASS");
+    EnableButtons(true);
+    for (HWND* control : {&m_stopButton, &m_progressLine, &m_progressBar}) {
+        DestroyWindow(*control);
+        *control = nullptr;
+    }
+    SendMessageW(m_dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(m_dialog, IDC_BTN_OPEN)), TRUE);
+    PostMessageW(m_dialog, WM_COMMAND, MAKEWPARAM(m_request.doneCommand, BN_CLICKED), 0);
+}
+
+void BurnInRun::EnableButtons(bool enable)
+{
+    for (const int id : {IDC_BTN_OPEN, IDC_BTN_CLOSE, IDC_BTN_STATUS, IDC_BTN_READCARD, IDC_BTN_CARDINFO})
+        EnableWindow(GetDlgItem(m_dialog, id), enable ? TRUE : FALSE);
 }
 
 void BurnInRun::ShowProgress(bool now)

@@ -1,8 +1,9 @@
 // A burn-in run in the main dialog: the device opened once, a number of cycles of
 // status, read card and card information made unattended through the same
 // commands and guard as the buttons, the device closed, the report written and
-// the dialog ended with the run's exit code. Every message a press would show is
-// recorded instead; nothing waits for a person.
+// the dialog ended with the run's exit code (a run from the command line) or told
+// that the run is over (a run started from the window, which stays open). Every
+// message a press would show is recorded instead; nothing waits for a person.
 #pragma once
 
 #include <windows.h>
@@ -16,12 +17,18 @@
 #include "Schedule.h"
 #include "SuccessCodes.h"
 
-// What the command line asked for.
+// What the command line or the burn-in dialog asked for.
 struct BurnInRequest {
     std::uint32_t cycles = 0;
     std::int32_t port = 1001;
     const wchar_t* reportPath = nullptr;  // the page; null: no report
     SuccessCodes success;                 // the codes that count as success
+    std::uint32_t timeoutSeconds = 60;    // a call's time limit
+    // 0: the run ends the dialog with its exit code. Otherwise the run was started
+    // from the window: while it runs the five buttons are disabled and a Stop
+    // button (IDC_BURNIN_STOP) sits beside the progress; at the end the run takes
+    // them away again and posts this WM_COMMAND to the dialog, which stays open.
+    UINT doneCommand = 0;
 };
 
 class BurnInRun final : private CommandHost, private CallObserver {
@@ -37,7 +44,7 @@ public:
     // first step, as a WM_COMMAND of `stepCommand`.
     void Start(HWND dialog, UINT stepCommand);
     // Runs the next step and posts the one after it; after the last, ends the
-    // dialog with the run's exit code.
+    // dialog with the run's exit code or posts the request's doneCommand.
     void RunStep();
     // Runs one of the button commands as the run's own steps run (a press during
     // the run): its calls are recorded and its messages too.
@@ -49,6 +56,11 @@ public:
     // Something the operator would have been told in a box before the run began.
     void Note(const wchar_t* message) { m_recorder.RecordMessage(message); }
 
+    // Once the run is over: its verdict line ("PASS: ..." or "FAIL: ..."), and
+    // whether the report was written.
+    const wchar_t* VerdictLine() const { return m_verdictLine.c_str(); }
+    bool ReportWritten() const { return m_reportWritten; }
+
 private:
     // As the commands' host: the form's boxes are the dialog's; messages are recorded.
     void GetControlText(int id, char* text, std::size_t capacity) override;
@@ -59,6 +71,8 @@ private:
 
     // The progress bar and line; unless `now`, at most a few times a second.
     void ShowProgress(bool now);
+    // A run from the window: the five buttons disabled or enabled again.
+    void EnableButtons(bool enable);
     void Finish();
 
     BurnInRequest m_request;
@@ -70,6 +84,10 @@ private:
     UINT m_stepCommand = 0;
     HWND m_progressBar = nullptr;
     HWND m_progressLine = nullptr;
+    HWND m_stopButton = nullptr;
+    // The verdict and the failures' reasons (each under 160 characters).
+    WideText<4096> m_verdictLine;
+    bool m_reportWritten = false;
     ULONGLONG m_firstCycleStarted = 0;
     ULONGLONG m_progressShown = 0;
 };

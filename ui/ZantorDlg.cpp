@@ -1,5 +1,11 @@
 #include "ZantorDlg.h"
 
+#include <objbase.h>
+#include <shellapi.h>
+
+#include <new>
+#include <utility>
+
 #include "AboutDlg.h"
 #include "ApplicationName.h"
 #include "BurnInRun.h"
@@ -10,14 +16,20 @@
 #include "IconPlacement.h"
 #include "ImportedReader.h"
 #include "ObservedReader.h"
+#include "ResultMessage.h"
 #include "Win32Owners.h"
 #include "resource.h"
 
 static_assert((IDM_ABOUTBOX & 0xFFF0) == IDM_ABOUTBOX && IDM_ABOUTBOX < 0xF000,
               "the About command must leave the low four bits to the system and stay below SC_*");
+static_assert((IDM_BURNIN & 0xFFF0) == IDM_BURNIN && IDM_BURNIN < 0xF000 && IDM_BURNIN != IDM_ABOUTBOX,
+              "the burn-in command must leave the low four bits to the system and stay below SC_*");
 
 const DialogBase::CommandEntry CZantorDlg::kCommandMap[] = {
     {WM_SYSCOMMAND, IDM_ABOUTBOX, Command(&CZantorDlg::OnSysCommand)},
+    {WM_SYSCOMMAND, IDM_BURNIN, Command(&CZantorDlg::OnBurnInCommand)},
+    {WM_COMMAND, IDC_BURNIN_STOP, Command(&CZantorDlg::OnStopBurnIn)},
+    {WM_COMMAND, IDC_BURNIN_DONE, Command(&CZantorDlg::OnBurnInDone)},
     {WM_COMMAND, IDC_BTN_OPEN, Command(&CZantorDlg::OnOpenDevice)},
     {WM_COMMAND, IDC_BTN_CLOSE, Command(&CZantorDlg::OnCloseDevice)},
     {WM_COMMAND, IDC_BTN_STATUS, Command(&CZantorDlg::OnDeviceStatus)},
@@ -39,6 +51,15 @@ INT_PTR CZantorDlg::RouteMessage(UINT message, WPARAM wParam)
         return Handled();
     case WM_QUERYDRAGICON:
         return reinterpret_cast<INT_PTR>(OnQueryDragIcon());
+    case WM_CLOSE:
+        // The close box during a run from the window stops the run and, once it
+        // is over, ends Zantor; Escape and Stop only stop it.
+        if (m_windowRun) {
+            m_closeAsked = true;
+            m_burnIn->Stop();
+            return Handled();
+        }
+        return FALSE;
     case WM_COMMAND:
         // During a burn-in, the close box, Escape or Enter stop the run once the
         // running step has returned; the run then ends the dialog.
@@ -65,6 +86,12 @@ BOOL CZantorDlg::OnInitDialog()
     // The item's text is taken in UTF-16 from the string table, so that it reads
     // right whatever the ANSI code page.
     if (HMENU systemMenu = GetSystemMenu(m_hWnd, FALSE)) {
+        wchar_t burnInText[256] = {};
+        if (LoadStringW(GetModuleHandleW(nullptr), IDS_BURNIN, burnInText, 256) > 0) {
+            AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
+            // A run from the command line is already one: no second beside it.
+            AppendMenuW(systemMenu, MF_STRING | (m_burnIn ? MF_GRAYED : 0), IDM_BURNIN, burnInText);
+        }
         wchar_t aboutText[256] = {};
         if (LoadStringW(GetModuleHandleW(nullptr), IDS_ABOUTBOX, aboutText, 256) > 0) {
             AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
@@ -76,6 +103,9 @@ BOOL CZantorDlg::OnInitDialog()
     SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
 
     SetDlgItemTextW(m_hWnd, IDC_EDIT_PORT, L"1001");
+    // Before any library call could move it.
+    const DWORD folder = GetCurrentDirectoryW(static_cast<DWORD>(m_startFolder.Room() + 1), m_startFolder.End());
+    m_startFolder.Grow(folder <= m_startFolder.Room() ? folder : 0);
     if (m_burnIn)
         m_burnIn->Start(m_hWnd, IDC_BURNIN_STEP);
     return TRUE;  // focus to the first tab stop, the open button
@@ -89,6 +119,90 @@ void CZantorDlg::OnSysCommand()
     if (about.DoModal(m_hWnd) == -1) {
         wchar_t text[64];
         wsprintfW(text, L"无法显示关于对话框 错误码：%lu", GetLastError());
+        ShowApplicationMessage(m_hWnd, text);
+    }
+}
+
+// The burn-in dialog, and the run it asks for in this window: or why it could
+// not be shown, or why the run could not start.
+void CZantorDlg::OnBurnInCommand()
+{
+    if (m_burnIn)
+        return;  // one run at a time
+    win32::Owned<WindowBurnInTraits> window(new (std::nothrow) WindowBurnIn);
+    if (!window) {
+        ShowApplicationMessage(m_hWnd, kNoMemoryMessage);
+        return;
+    }
+    BurnInChoice& choice = window.Get()->Choice();
+    GetDlgItemTextA(m_hWnd, IDC_EDIT_PORT, choice.portText, sizeof choice.portText);
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    PathInFolder(m_startFolder.c_str(),
+                 DefaultReportName(now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond).c_str(),
+                 choice.reportPath);
+
+    CBurnInDlg dialog(choice, m_startFolder.c_str());
+    const INT_PTR chosen = dialog.DoModal(m_hWnd);
+    if (chosen == -1) {
+        wchar_t text[64];
+        wsprintfW(text, L"无法显示连续读卡测试对话框 错误码：%lu", GetLastError());
+        ShowApplicationMessage(m_hWnd, text);
+        return;
+    }
+    if (chosen != IDOK)
+        return;
+    const bool logFile = m_setup.options != nullptr && m_setup.options->logPath != nullptr;
+    if (const wchar_t* failure = window.Get()->Prepare(m_setup.describeRun, m_setup.observer, logFile, IDC_BURNIN_DONE)) {
+        ShowApplicationMessage(m_hWnd, failure);
+        return;
+    }
+    m_windowRun = std::move(window);
+    m_burnIn = m_windowRun.Get()->Run();
+    EnableMenuItem(GetSystemMenu(m_hWnd, FALSE), IDM_BURNIN, MF_BYCOMMAND | MF_GRAYED);
+    m_burnIn->Start(m_hWnd, IDC_BURNIN_STEP);
+}
+
+// Stops the run from the window after the running call.
+void CZantorDlg::OnStopBurnIn()
+{
+    if (m_burnIn)
+        m_burnIn->Stop();
+}
+
+// The run from the window is over: its verdict and report in one box, the report
+// opened in the default browser when asked; or Zantor ends, when the close box
+// stopped the run.
+void CZantorDlg::OnBurnInDone()
+{
+    if (!m_windowRun)
+        return;
+    const win32::Owned<WindowBurnInTraits> window(m_windowRun.Release());
+    m_burnIn = nullptr;
+    EnableMenuItem(GetSystemMenu(m_hWnd, FALSE), IDM_BURNIN, MF_BYCOMMAND | MF_ENABLED);
+    if (m_closeAsked) {
+        EndDialog(m_hWnd, IDCANCEL);
+        return;
+    }
+    const BurnInRun& run = *window.Get()->Run();
+    CBurnInDoneDlg done(run.VerdictLine(), window.Get()->ReportPath(), run.ReportWritten());
+    const INT_PTR answer = done.DoModal(m_hWnd);
+    if (answer == -1) {
+        // The box could not be shown: the verdict in a plain one.
+        ShowApplicationMessage(m_hWnd, run.VerdictLine());
+        return;
+    }
+    if (answer != IDC_DONE_OPEN)
+        return;
+    // The shell may hand the file to an extension that needs COM.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    const INT_PTR opened = reinterpret_cast<INT_PTR>(
+        ShellExecuteW(m_hWnd, L"open", window.Get()->ReportPath(), nullptr, nullptr, SW_SHOWNORMAL));
+    if (SUCCEEDED(com))
+        CoUninitialize();
+    if (opened <= 32) {
+        wchar_t text[64];
+        wsprintfW(text, L"无法打开报告 错误码：%d", static_cast<int>(opened));
         ShowApplicationMessage(m_hWnd, text);
     }
 }

@@ -6,12 +6,15 @@
 #include "DeviceCommands.h"
 #include "DialogBase.h"
 #include "LibraryIdentity.h"
+#include "Win32Owners.h"
+#include "WindowBurnIn.h"
 
 // What start-up hands the dialog; each points to what outlives it (null: none).
 struct ConsoleSetup {
     const CommandLineOptions* options = nullptr;  // what the command line asked for
     CallObserver* observer = nullptr;             // told of every library call
     const LibraryIdentity* library = nullptr;     // the Mervik.dll loaded, for the About box
+    DescribeRunFunction describeRun = nullptr;    // a burn-in's facts, for a run from the window
 };
 
 class BurnInRun;
@@ -30,6 +33,9 @@ protected:
 
 private:
     void OnSysCommand();
+    void OnBurnInCommand();
+    void OnStopBurnIn();
+    void OnBurnInDone();
     void OnPaint();
     HICON OnQueryDragIcon();
     void OnOpenDevice();
@@ -50,6 +56,12 @@ private:
     // Shared icon from the program's resources; the system owns it.
     HICON m_hIcon;
     BurnInRun* m_burnIn = nullptr;
+    // A run started from the window (m_burnIn is then its run), and whether the
+    // close box asked to end Zantor once it is over.
+    win32::Owned<WindowBurnInTraits> m_windowRun;
+    bool m_closeAsked = false;
+    // The working folder Zantor started in, where a report's relative path lies.
+    SetupPath m_startFolder;
     // The burn-in's next step arrived while a command ran: posted again after it.
     bool m_stepDeferred = false;
 };

@@ -128,5 +128,183 @@ TEST_F(BurnInTest, EscapeStopsTheRunAndTheReportSaysSo)
     EXPECT_TRUE(statuses == done + 1 || statuses == done + 2) << statuses << " after " << done << " cycles";
 }
 
+// ---- Burn-ins started from the window ----
+
+const int kFiveButtons[] = {IDC_BTN_OPEN, IDC_BTN_CLOSE, IDC_BTN_STATUS, IDC_BTN_READCARD, IDC_BTN_CARDINFO};
+
+// Opens the burn-in dialog from the system menu (the low four bits of the
+// command are the system's).
+HWND OpenBurnInDialog(const Console& console, WPARAM command = IDM_BURNIN)
+{
+    console.SysCommand(command);
+    return console.WaitForBoxOwnedBy(console.Dialog(), kTimeoutMs, L"连续读卡测试").hwnd;
+}
+
+void SetText(HWND dialog, int id, const std::wstring& text)
+{
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
+                             SMTO_ABORTIFHUNG, kTimeoutMs, &result))
+        throw DriveError("cannot type into the burn-in dialog");
+}
+
+void Press(HWND window, int id)
+{
+    PostMessageW(GetDlgItem(window, id), BM_CLICK, 0, 0);
+}
+
+// Starts a run of `cycles` from the dialog with its report at run.html; the
+// dialog is gone when this returns.
+void StartFromWindow(const Console& console, const wchar_t* cycles, bool callLog = false)
+{
+    HWND dialog = OpenBurnInDialog(console);
+    SetText(dialog, IDC_BURNIN_CYCLES, cycles);
+    SetText(dialog, IDC_BURNIN_REPORT, L"run.html");
+    if (callLog)
+        PostMessageW(GetDlgItem(dialog, IDC_BURNIN_CALLLOG), BM_SETCHECK, BST_CHECKED, 0);
+    Press(dialog, IDOK);
+    const DWORD deadline = GetTickCount() + kTimeoutMs;
+    while (IsWindow(dialog) && GetTickCount() < deadline)
+        Sleep(5);  // polling: the dialog closes once 开始 has been handled
+    if (IsWindow(dialog))
+        throw DriveError("the burn-in dialog did not close on 开始");
+}
+
+// The box at the end of a run from the window: its text, and its buttons.
+OwnedBox WaitForVerdictBox(const Console& console)
+{
+    OwnedBox box = console.WaitForBoxOwnedBy(console.Dialog(), kRunTimeoutMs, ProgramName());
+    box.text = WindowText(GetDlgItem(box.hwnd, IDC_DONE_TEXT));
+    return box;
+}
+
+void ExpectTheFormWorks(const Console& console)
+{
+    for (const int id : kFiveButtons)
+        EXPECT_TRUE(IsWindowEnabled(console.Item(id))) << "button " << id;
+    EXPECT_EQ(GetDlgItem(console.Dialog(), IDC_BURNIN_STOP), nullptr);
+    EXPECT_EQ(GetDlgItem(console.Dialog(), IDC_BURNIN_LINE), nullptr);
+    EXPECT_EQ(console.ClickAndDismiss(IDC_BTN_OPEN).text, L"打开成功");
+    EXPECT_EQ(console.ClickAndDismiss(IDC_BTN_CLOSE).text, L"关闭成功");
+}
+
+// The dialog starts from the form's port and a report named after the time in
+// the working folder; a count out of range is refused in it, which stays open;
+// 取消 starts nothing.
+TEST_F(BurnInTest, TheSystemMenuItemOpensTheDialogWhichRefusesABadCountAndCancelStartsNothing)
+{
+    Console& console = Start();
+    console.Type(IDC_EDIT_PORT, L" 1002x");
+    HWND dialog = OpenBurnInDialog(console, IDM_BURNIN | 0xF);
+    EXPECT_EQ(WindowText(GetDlgItem(dialog, IDC_BURNIN_CYCLES)), L"1000");
+    EXPECT_EQ(WindowText(GetDlgItem(dialog, IDC_BURNIN_PORT)), L" 1002x");
+    EXPECT_EQ(WindowText(GetDlgItem(dialog, IDC_BURNIN_TIMEOUT)), L"60");
+    const std::wstring report = WindowText(GetDlgItem(dialog, IDC_BURNIN_REPORT));
+    const std::wstring folder = m_folder->Path() + L"\\burn-in-";
+    EXPECT_EQ(report.compare(0, folder.size(), folder), 0) << Shown(report);
+    EXPECT_EQ(report.size(), folder.size() + 20) << Shown(report) << ": yyyyMMdd-HHmmss.html";
+    EXPECT_EQ(SendMessageW(GetDlgItem(dialog, IDC_BURNIN_CALLLOG), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+    for (const wchar_t* cycles : {L"0", L"10000001"}) {
+        SetText(dialog, IDC_BURNIN_CYCLES, cycles);
+        Press(dialog, IDOK);
+        OwnedBox refusal = console.WaitForBoxOwnedBy(dialog);
+        EXPECT_EQ(refusal.text, L"循环次数须为 1 至 10000000 之间的整数") << Shown(cycles);
+        console.PressOk(refusal);
+        EXPECT_TRUE(IsWindow(dialog));
+    }
+    Press(dialog, IDCANCEL);
+    console.Barrier();
+    EXPECT_FALSE(IsWindow(dialog));
+    EXPECT_TRUE(console.OwnedWindows().empty());
+    EXPECT_EQ(GetFileAttributesW(report.c_str()), INVALID_FILE_ATTRIBUTES) << "no report";
+    ExpectTheFormWorks(console);
+}
+
+// The run ends in one box with the verdict and the report's path; Zantor stays
+// open, its form works, and it ends with exit code 0 although the run failed.
+TEST_F(BurnInTest, ARunFromTheWindowEndsInTheVerdictBoxAndZantorStaysOpen)
+{
+    m_folder->WriteScript(L"[readCard]\nfail_every=5\nresult=-3\n");
+    Console& console = Start();
+    console.Type(IDC_EDIT_PORT, L" 1003x");
+    StartFromWindow(console, L"20", true);
+    const OwnedBox box = WaitForVerdictBox(console);
+    EXPECT_EQ(box.text.rfind(L"FAIL: ", 0), 0u) << Shown(box.text);
+    const std::wstring path = L"\r\n\r\n报告：" + m_folder->File(L"run.html");
+    EXPECT_EQ(box.text.substr(box.text.size() - std::min(box.text.size(), path.size())), path) << Shown(box.text);
+    EXPECT_EQ(box.buttons, (std::vector<int>{IDC_DONE_OPEN, IDCANCEL}));
+    Press(box.hwnd, IDCANCEL);
+    const Json report = Json::parse(m_folder->ReadBytes(L"run.json"));
+    EXPECT_EQ(report.at("run").at("cyclesDone"), 20);
+    EXPECT_EQ(report.at("run").at("port"), 1003) << "read from the form as a press reads it";
+    EXPECT_EQ(Operation(report, "readCard").at("failedCycles"), Json::parse("[5, 10, 15, 20]"));
+    const std::string log = m_folder->ReadBytes(L"run.log");
+    std::size_t reads = 0;
+    for (std::size_t at = log.find("\treadCard\t"); at != std::string::npos; at = log.find("\treadCard\t", at + 1))
+        ++reads;
+    EXPECT_EQ(reads, 20u) << "the call log beside the report";
+
+    console.Barrier();
+    EXPECT_TRUE(console.OwnedWindows().empty());
+    ExpectTheFormWorks(console);
+    console.SysCommand(SC_CLOSE);
+    DWORD code = 1;
+    EXPECT_TRUE(console.WaitForExit(kTimeoutMs, &code));
+    EXPECT_EQ(code, 0u) << "a run from the window sets no exit code";
+}
+
+// 停止 ends the run after the running call and shows the verdict; the close box
+// stops it as well and ends Zantor.
+struct StopRow {
+    const char* name;
+    bool closeBox;
+};
+
+std::ostream& operator<<(std::ostream& os, const StopRow& row)
+{
+    return os << row.name;
+}
+
+class WindowStopTest : public ConsoleTest, public ::testing::WithParamInterface<StopRow> {};
+
+TEST_P(WindowStopTest, StopsTheRunMidway)
+{
+    m_folder->WriteScript(L"[getDeviceStatus]\ndelay=5\n");
+    Console& console = Start();
+    StartFromWindow(console, L"100000");
+    const DWORD deadline = GetTickCount() + kTimeoutMs;
+    // Polling: the line comes once the run has started, and moves once the first
+    // cycle has finished.
+    while ((!GetDlgItem(console.Dialog(), IDC_BURNIN_LINE) || console.Text(IDC_BURNIN_LINE).rfind(L"0 /", 0) == 0) &&
+           GetTickCount() < deadline)
+        Sleep(10);
+    for (const int id : kFiveButtons)
+        EXPECT_FALSE(IsWindowEnabled(console.Item(id))) << "button " << id << " during the run";
+    EXPECT_EQ(WindowText(console.Item(IDC_BURNIN_STOP)), L"停止");
+    if (GetParam().closeBox) {
+        console.SysCommand(SC_CLOSE);
+        DWORD code = 1;
+        EXPECT_TRUE(console.WaitForExit(kRunTimeoutMs, &code));
+        EXPECT_EQ(code, 0u);
+    } else {
+        console.Click(IDC_BURNIN_STOP);
+        const OwnedBox box = WaitForVerdictBox(console);
+        EXPECT_NE(box.text.find(L"; stopped by the operator after "), std::wstring::npos) << Shown(box.text);
+        Press(box.hwnd, IDCANCEL);
+        console.Barrier();
+        ExpectTheFormWorks(console);
+    }
+    const Json report = Json::parse(m_folder->ReadBytes(L"run.json"));
+    EXPECT_TRUE(report.at("run").at("stopped").get<bool>());
+    const int done = report.at("run").at("cyclesDone");
+    EXPECT_GT(done, 0);
+    EXPECT_LT(done, 100000);
+    EXPECT_EQ(Operation(report, "CloseDevice").at("calls"), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Window, WindowStopTest,
+                         ::testing::Values(StopRow{"StopButton", false}, StopRow{"CloseBox", true}),
+                         [](const ::testing::TestParamInfo<StopRow>& row) { return std::string(row.param.name); });
+
 }  // namespace
 }  // namespace e2e

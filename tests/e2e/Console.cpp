@@ -367,7 +367,12 @@ void Console::Type(int id, const std::wstring& text) const
 
 std::wstring Console::Text(int id) const
 {
-    HWND item = Item(id);
+    return WindowText(Item(id));
+}
+
+std::wstring WindowText(HWND item)
+{
+    const int id = GetDlgCtrlID(item);
     DWORD_PTR length = 0;
     if (!SendMessageTimeoutW(item, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kTimeoutMs, &length))
         Fail(L"no answer from control " + std::to_wstring(id));
@@ -432,11 +437,17 @@ std::vector<HWND> Console::OwnedWindows() const
 
 OwnedBox Console::WaitForOwnedBox(DWORD timeoutMs) const
 {
+    return WaitForBoxOwnedBy(m_dialog, timeoutMs);
+}
+
+OwnedBox Console::WaitForBoxOwnedBy(HWND owner, DWORD timeoutMs, const std::wstring& caption) const
+{
     OwnedBox box;
     PollUntil(
         [&] {
-            for (HWND hwnd : OwnedWindows()) {
-                if (IsWindowVisible(hwnd)) {
+            for (HWND hwnd : TopLevelWindowsOf(m_pid)) {
+                if (GetWindow(hwnd, GW_OWNER) == owner && IsWindowVisible(hwnd) &&
+                    (caption.empty() || TitleOf(hwnd) == caption)) {
                     box.hwnd = hwnd;
                     return true;
                 }
@@ -445,7 +456,7 @@ OwnedBox Console::WaitForOwnedBox(DWORD timeoutMs) const
         },
         timeoutMs, m_process.Get());
     if (!box.hwnd)
-        Fail(Running() ? L"no box owned by the dialog appeared" : L"the console ended instead of showing a box");
+        Fail(Running() ? L"no box owned by the window appeared" : L"the console ended instead of showing a box");
     box.caption = TitleOf(box.hwnd);
     if (HWND text = GetDlgItem(box.hwnd, 0xFFFF))
         box.text = TitleOf(text);

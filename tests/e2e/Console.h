@@ -84,6 +84,10 @@ struct ChildWindow {
     RECT rect = {};  // in the parent's client coordinates
 };
 
+// A window's whole text, read with WM_GETTEXT (which also reads another
+// process's edit boxes); throws when the window does not answer.
+std::wstring WindowText(HWND window);
+
 // The children of a window in their z-order, which for a dialog is its template
 // order and so its tab order.
 std::vector<ChildWindow> Children(HWND parent);
@@ -127,6 +131,9 @@ public:
     std::vector<HWND> OwnedWindows() const;
     // Waits for a visible window owned by the dialog and reads it.
     OwnedBox WaitForOwnedBox(DWORD timeoutMs = kTimeoutMs) const;
+    // The same for a window owned by `owner`, a window of the console (a box the
+    // dialog opened); with a caption, only a window captioned so.
+    OwnedBox WaitForBoxOwnedBy(HWND owner, DWORD timeoutMs = kTimeoutMs, const std::wstring& caption = L"") const;
     // Presses the box's OK button and waits until the box is gone.
     void PressOk(const OwnedBox& box) const;
     // Click, wait for the message box, read it, press OK: what the operator saw.

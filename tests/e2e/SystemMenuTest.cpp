@@ -1,5 +1,6 @@
-// The About item at the end of the system menu, and the system commands that open
-// the About box: 16 to 31 (the low four bits are the system's), and no other.
+// The burn-in item and the About item at the end of the system menu, and the
+// system commands that open the About box: 16 to 31 (the low four bits are the
+// system's), and no other.
 #include "ConsoleTest.h"
 
 namespace e2e {
@@ -11,7 +12,12 @@ TEST_F(SystemMenuTest, EndsWithASeparatorAndTheAboutItem)
 {
     Console& console = Start();
     std::vector<InsiderMenuItem> items = console.SystemMenu();
-    ASSERT_GE(items.size(), 3u);
+    ASSERT_GE(items.size(), 5u);
+    const InsiderMenuItem& burnIn = items[items.size() - 3];
+    EXPECT_TRUE(items[items.size() - 4].type & MFT_SEPARATOR);
+    EXPECT_EQ(std::wstring(burnIn.text), L"连续读卡测试(&B)...");
+    EXPECT_EQ(burnIn.id, static_cast<UINT>(IDM_BURNIN));
+    EXPECT_EQ(burnIn.state & (MFS_DISABLED | MFS_GRAYED), 0u);
     const InsiderMenuItem& separator = items[items.size() - 2];
     const InsiderMenuItem& about = items.back();
     EXPECT_TRUE(separator.type & MFT_SEPARATOR);
@@ -21,7 +27,7 @@ TEST_F(SystemMenuTest, EndsWithASeparatorAndTheAboutItem)
     EXPECT_EQ(about.state & (MFS_DISABLED | MFS_GRAYED), 0u);
     // The standard items come first, Close among them.
     bool close = false;
-    for (std::size_t i = 0; i + 2 < items.size(); ++i)
+    for (std::size_t i = 0; i + 4 < items.size(); ++i)
         close = close || items[i].id == SC_CLOSE;
     EXPECT_TRUE(close);
 }
@@ -62,8 +68,15 @@ TEST_P(SystemCommandTest, OpensTheAboutBoxOnlyFor16To31)
             EXPECT_TRUE(child.style & SS_NOPREFIX) << "an ampersand would show as itself";
             EXPECT_TRUE(child.style & WS_GROUP) << "labels start a group";
         }
+        // The template's own size: the library's path is cut in its middle to fit.
+        const std::vector<RECT> units = console.MapDialogRects({RECT{0, 0, 114, 8}, RECT{113, 41, 163, 55}});
+        if (child.id == IDC_ABOUT_LIBRARY) {
+            EXPECT_EQ(child.rect.right - child.rect.left, units[0].right) << "114 units wide";
+            EXPECT_TRUE(child.style & SS_PATHELLIPSIS);
+        }
         if (child.className == L"Button" && child.id == IDOK) {
             ok = true;
+            EXPECT_EQ(child.rect.left, units[1].left) << "at x 113";
             EXPECT_EQ(child.text, L"确定");
             EXPECT_EQ(child.style & BS_TYPEMASK, static_cast<DWORD>(BS_DEFPUSHBUTTON));
         }

@@ -12,6 +12,8 @@
 //                                  opened, if any (left open)
 //   zantor-drive syscommand N      post system command N; print the box it opens
 //   zantor-drive ok                press OK on the open box
+//   zantor-drive boxtype ID TEXT   replace the text of control ID in the open box
+//   zantor-drive boxclick ID       click button ID in the open box; wait until the box is gone
 //   zantor-drive close             close the console and wait for it to end
 //
 // Rectangles are "left top right bottom" in screen pixels; texts are UTF-8.
@@ -73,8 +75,9 @@ int Run(int argc, wchar_t** argv)
         console->Barrier();
     } else if (command == L"capture" && argc >= 3) {
         HWND window = console->Dialog();
+        // A box may come at the end of a run: waited for longer.
         if (argc >= 4 && std::wstring(argv[3]) == L"box")
-            window = console->WaitForOwnedBox().hwnd;
+            window = console->WaitForOwnedBox(120000).hwnd;
         console->Capture(window, argv[2]);
     } else if (command == L"repaint") {
         console->Repaint();
@@ -104,6 +107,26 @@ int Run(int argc, wchar_t** argv)
         e2e::OwnedBox box;
         box.hwnd = owned.front();
         console->PressOk(box);
+    } else if ((command == L"boxtype" && argc >= 4) || (command == L"boxclick" && argc >= 3)) {
+        const HWND box = console->WaitForOwnedBox().hwnd;
+        const HWND item = GetDlgItem(box, number(2));
+        if (!item) {
+            Print(L"the box has no control " + std::to_wstring(number(2)));
+            return 1;
+        }
+        if (command == L"boxtype") {
+            SendMessageW(item, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[3]));
+        } else {
+            PostMessageW(item, BM_CLICK, 0, 0);
+            const ULONGLONG end = GetTickCount64() + e2e::kTimeoutMs;
+            while (IsWindow(box)) {
+                if (GetTickCount64() >= end) {
+                    Print(L"the box did not close");
+                    return 1;
+                }
+                Sleep(5);
+            }
+        }
     } else if (command == L"close") {
         console->SysCommand(SC_CLOSE);
         if (!console->WaitForExit(e2e::kTimeoutMs)) {

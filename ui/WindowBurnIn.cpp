@@ -1,0 +1,51 @@
+#include "WindowBurnIn.h"
+
+#include <new>
+
+#include "ResultMessage.h"
+
+WindowBurnIn::~WindowBurnIn()
+{
+    delete m_run;
+}
+
+const wchar_t* WindowBurnIn::Prepare(DescribeRunFunction describe, CallObserver* consoleLog, bool consoleLogHasFile,
+                                     UINT doneCommand)
+{
+    // Hashed now: the report names the library by its SHA-256.
+    IdentifyLoadedLibrary(true, m_library);
+    if (describe)
+        describe(m_library, m_facts);
+
+    CallObserver* log = consoleLog;
+    if (m_choice.callLog) {
+        SetupPath& path = m_choice.scratch;
+        m_failure.Clear();
+        DWORD error = ERROR_FILENAME_EXCED_RANGE;
+        if (CallLogPathBeside(m_choice.reportPath.c_str(), path))
+            error = m_reportLog.OpenFile(path.c_str(), m_library);
+        if (error != 0) {
+            m_failure.Append(L"无法打开调用日志文件 ").Append(path.c_str()).Append(L" 错误码：");
+            m_failure.AppendDecimal(error);
+            return m_failure.c_str();
+        }
+        m_consoleLog = consoleLogHasFile ? consoleLog : nullptr;
+        log = this;
+    }
+
+    BurnInRequest request;
+    request.cycles = m_choice.cycles;
+    request.port = m_choice.port;
+    request.reportPath = m_choice.reportPath.c_str();
+    request.timeoutSeconds = m_choice.timeoutSeconds;
+    request.doneCommand = doneCommand;
+    m_run = new (std::nothrow) BurnInRun(request, m_facts, log);
+    return m_run ? nullptr : kNoMemoryMessage;
+}
+
+void WindowBurnIn::OnCall(const CallRecord& call)
+{
+    m_reportLog.OnCall(call);
+    if (m_consoleLog)
+        m_consoleLog->OnCall(call);
+}
