@@ -43,12 +43,10 @@ RunVerdict JudgeRun(const BurnInFigures& figures)
                 AddReason(verdict, "%s returned another code than its usual %" PRId32 " in %" PRIu64 " call(s)", name,
                           op.usualCode, op.otherCodeCalls);
         } else {
-            // Calls that returned a failure code, where 0 is success.
-            std::uint64_t codes = 0;
-            for (const ResultCount& r : op.results)
-                if (r.code != 0) codes += r.count;
-            if (codes != 0)
-                AddReason(verdict, "%" PRIu64 " %s call(s) returned a failure code", codes, name);
+            // Calls that returned a failure code, where 0 is success (counted at
+            // the call: the groups keep only the first codes).
+            if (op.failureCodeCalls != 0)
+                AddReason(verdict, "%" PRIu64 " %s call(s) returned a failure code", op.failureCodeCalls, name);
         }
     }
     if (figures.consistency.readsDiffered != 0)

@@ -104,7 +104,7 @@ TEST(BurnInRecorder, CountsAScriptedRun)
     ASSERT_EQ(status.results.size(), 2u);
     EXPECT_EQ(status.results[0].code, 0);
     EXPECT_EQ(status.results[0].count, 4u);
-    EXPECT_EQ(Str(status.results[0].text), "设备正常");  // the first text, decoded from GBK
+    EXPECT_EQ(Str(f.texts.View(status.results[0].text)), "设备正常");  // the first text, decoded from GBK
     EXPECT_EQ(status.results[1].code, 2);
     EXPECT_EQ(status.results[1].firstCycle, 2u);
     EXPECT_EQ(status.usualCode, 0);
@@ -116,7 +116,7 @@ TEST(BurnInRecorder, CountsAScriptedRun)
     EXPECT_EQ(status.breachGroups[0].count, 2u);
     EXPECT_EQ(status.breachGroups[0].firstAfter[0], 2u);
     EXPECT_EQ(Vec(status.failedCycles), (std::vector<std::uint32_t>{2, 3}));
-    EXPECT_EQ(Vec(status.cycleDurationUs), (std::vector<float>{2, 1, 2, 1}));
+    EXPECT_EQ(Vec(status.cycleDurations), (std::vector<float>{2, 1, 2, 1}));
 
     const OperationFigures& readCard = f.operations[static_cast<int>(Operation::readCard)];
     EXPECT_EQ(readCard.faults, 2u);

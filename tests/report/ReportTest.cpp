@@ -170,7 +170,7 @@ TEST(JsonReport, ParsesBackWithTheFigures)
     EXPECT_EQ(status["calls"], 3);
     ASSERT_EQ(status["results"].size(), 3u);
     const std::string libraryText = status["results"][0]["text"];
-    EXPECT_EQ(libraryText, Str(figures.operations[2].results[0].text));
+    EXPECT_EQ(libraryText, Str(figures.texts.View(figures.operations[2].results[0].text)));
     EXPECT_EQ(libraryText.rfind("<img src=x onerror=alert(1)>\"'", 0), 0u);  // the text survives, unchanged
     EXPECT_TRUE(status["durationMicroseconds"].is_object());
     EXPECT_EQ(json["operations"][0]["durationMicroseconds"], nullptr);  // never called
