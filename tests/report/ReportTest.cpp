@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
 #include "Escape.h"
+#include "Plot.h"
 #include "ScriptedCalls.h"
 #include "Utf8.h"
 
@@ -189,6 +191,65 @@ TEST(JsonReport, ParsesBackWithTheFigures)
     EXPECT_EQ(resources["growth"]["committedPrivateBytes"]["verdict"], "tooFewSamples");
     EXPECT_EQ(resources["growth"]["handles"]["verdict"], "notMeasured");
     EXPECT_EQ(json["messages"][0]["text"], "<b>读卡器库</b>");
+}
+
+// The plot's arithmetic is 64-bit: five billion cycles (far past 2^32, and past
+// 2^32 / 2,000 columns) put each failed cycle where it lies on the axis.
+TEST(DurationPlot, FiveBillionCyclesPlaceTheirFailuresRight)
+{
+    constexpr std::uint64_t kCycles = 5'000'000'000;
+    FoldedSeries series;
+    series.Add(1000, false, 4'000'000'000);
+    series.Add(5000, true);  // cycle 4,000,000,001: a failed call the column knows
+    series.Add(1000, false, kCycles - series.cycles());
+    CycleRanges failed;
+    failed.Append(4'000'000'001);
+    failed.Append(4'500'000'000);  // a failed cycle the column does not know
+    ASSERT_EQ(series.cycles(), kCycles);
+    ASSERT_LE(series.columns(), FoldedSeries::kMaxColumns);
+    EXPECT_FLOAT_EQ(series[series.ColumnOf(4'000'000'001)].max, 5000);
+
+    GrowingText out;
+    AppendDurationPlot(out, "readCard", series, failed);
+    const std::string svg = Str(out);
+    std::vector<double> marks;  // the triangles' x
+    for (std::size_t at = svg.find("<path d=\"M"); at != std::string::npos; at = svg.find("<path d=\"M", at + 1)) {
+        double x = 0, y = 0;
+        int end = 0;
+        if (std::sscanf(svg.c_str() + at, "<path d=\"M%lf %lf l-4.5 -8%n", &x, &y, &end) == 2 && end > 0)
+            marks.push_back(x);
+    }
+    // The plot spans x 78 to 985: 80% and 90% of the way.
+    ASSERT_EQ(marks.size(), 2u);
+    EXPECT_NEAR(marks[0], 78 + 0.8 * 907, 1);
+    EXPECT_NEAR(marks[1], 78 + 0.9 * 907, 1);
+    EXPECT_NE(svg.find(">5e+09</text>"), std::string::npos);      // the axis's last label
+    EXPECT_NE(svg.find("shaded (2 cycles)"), std::string::npos);
+}
+
+// A run failing every other cycle: the JSON lists the first 1,000 failed cycles and
+// counts the rest; groups past the first 64 are counted as others.
+TEST(JsonReport, ListsTheFirstThousandFailedCyclesAndCountsTheRest)
+{
+    BurnInRecorder recorder;
+    for (std::uint32_t cycle = 1; cycle <= 3000; ++cycle) {
+        recorder.BeginCycle(cycle);
+        ScriptedCall field;
+        field.operation = Operation::GetCardInfo;
+        field.argument = 0;
+        field.result = cycle % 2 ? static_cast<std::int32_t>(cycle) : 0;
+        Tell(recorder, field);
+        recorder.EndCycle();
+    }
+    const nlohmann::json json = nlohmann::json::parse(Str(JsonReport(recorder.Figures(), HostileFacts())));
+    const auto& info = json["operations"][4];
+    ASSERT_EQ(info["failedCycles"].size(), 1000u);
+    EXPECT_EQ(info["failedCycles"][0], 1);
+    EXPECT_EQ(info["failedCycles"][999], 1999);
+    EXPECT_EQ(info["failedCyclesNotListed"], 500);
+    EXPECT_EQ(info["results"].size(), 64u);  // 0 and the first 63 failure codes
+    EXPECT_EQ(info["resultOthers"], 3000 - 1500 - 63);
+    EXPECT_EQ(json["verdict"]["reasons"][0], "1500 GetCardInfo call(s) returned a failure code");
 }
 
 TEST(WriteReports, BothFilesReplacedAndNothingLeftBehind)
