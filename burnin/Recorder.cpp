@@ -20,11 +20,11 @@ void AppendLibraryTextUtf8(Text& out, const char* buffer, std::size_t size)
     AppendUtf8(out, decoded.c_str(), decoded.size());
 }
 
-// The card-information read asks for this many fields each cycle.
-constexpr std::uint32_t kCardInfoCallsPerCycle = 11;
-// Reservations stop here: a longer run's figures grow as they go (and show in the
-// memory samples); ten million cycles already reserve about 700 MB.
-constexpr std::uint32_t kMaxReservedCycles = 10000000;
+// Whether the operation is called within the cycles, and so has a per-cycle series.
+bool InCycles(Operation operation)
+{
+    return operation != Operation::OpenDevice && operation != Operation::CloseDevice;
+}
 
 
 // The buffer that holds the call's text: the error text of GetCardInfo, the only one otherwise.
@@ -37,6 +37,7 @@ const CallBuffer* TextBuffer(const CallRecord& call)
     return nullptr;
 }
 
+// The module's file name in UTF-8, empty when `base` is in none.
 ModuleUtf8 ModuleName(std::uintptr_t base)
 {
     ModuleUtf8 out;
@@ -63,6 +64,33 @@ bool SameText(const NarrowText<Capacity>& a, const NarrowText<Capacity>& b)
 
 }  // namespace
 
+bool TextPool::Same(const PooledText& kept, const char* text, std::size_t size) const
+{
+    return kept.size == size && (size == 0 || std::memcmp(m_bytes.c_str() + kept.offset, text, size) == 0);
+}
+
+bool TextPool::Keep(const char* text, std::size_t size, PooledText& kept)
+{
+    kept = PooledText();
+    if (size == 0)
+        return true;
+    for (const PooledText& earlier : m_kept) {
+        if (Same(earlier, text, size)) {
+            kept = earlier;
+            return true;
+        }
+    }
+    // Offsets are 32-bit: the pool holds a few hundred texts of at most a few KB.
+    const std::size_t offset = m_bytes.size();
+    if (offset > UINT32_MAX - size || !m_kept.ReserveMore(1) || !m_bytes.Reserve(size))
+        return false;
+    m_bytes.Append(text, size);
+    const PooledText added{static_cast<std::uint32_t>(offset), static_cast<std::uint32_t>(size)};
+    m_kept.Append(added);  // within the room reserved
+    kept = added;
+    return true;
+}
+
 template <class T>
 bool BurnInRecorder::Keep(GrowingArray<T>& items, const T& item)
 {
@@ -76,41 +104,50 @@ bool BurnInRecorder::Keep(GrowingArray<T>& items, const T& item)
     return false;
 }
 
-BurnInRecorder::BurnInRecorder(std::uint32_t cyclesAsked, const SuccessCodes& success)
+BurnInRecorder::BurnInRecorder(const SuccessCodes& success)
 {
     m_figures.success = success;
-    const std::size_t cycles = cyclesAsked < kMaxReservedCycles ? cyclesAsked : kMaxReservedCycles;
+    // Everything the run keeps, taken now: the memory samples then show the
+    // library's use, not the recorder's.
+    bool reserved = true;
     for (int i = 0; i < kOperationCount; ++i) {
-        const auto operation = static_cast<Operation>(i);
-        if (operation == Operation::OpenDevice || operation == Operation::CloseDevice)
-            continue;
         OperationFigures& figures = m_figures.operations[i];
-        const bool reserved =
-            figures.durationsUs.Reserve(operation == Operation::GetCardInfo ? cycles * kCardInfoCallsPerCycle : cycles) &&
-            figures.cycleDurationUs.Reserve(cycles);
-        if (!reserved)
-            m_figures.incomplete = true;
+        reserved = reserved && figures.durations.Prepare() && figures.results.Reserve(kMaxGroups) &&
+                   figures.faultGroups.Reserve(kMaxGroups) && figures.overrunGroups.Reserve(kMaxGroups) &&
+                   figures.breachGroups.Reserve(kMaxGroups);
+        if (InCycles(static_cast<Operation>(i)))
+            reserved = reserved && figures.cycleDurations.Prepare();
     }
-    if (!m_figures.samples.Reserve(kMaxResourceSamples) || !m_figures.messages.Reserve(kMaxDistinctMessages) ||
+    if (!reserved || !m_figures.samples.Reserve(kMaxResourceSamples) ||
+        !m_figures.messages.Reserve(kMaxDistinctMessages) ||
         !m_figures.consistency.differences.Reserve(kMaxDifferencesKept) || !m_variants.Reserve(kMaxReadVariants))
         m_figures.incomplete = true;
 }
 
+void BurnInRecorder::FoldCycle()
+{
+    for (int i = 0; i < kOperationCount; ++i) {
+        const double microseconds = m_cycleUs[i];
+        const bool failed = m_cycleFailed[i];
+        m_cycleUs[i] = 0;
+        m_cycleFailed[i] = false;
+        FoldedSeries& series = m_figures.operations[i].cycleDurations;
+        if (!InCycles(static_cast<Operation>(i)) || m_cycle <= series.cycles())
+            continue;  // a cycle told again is in the series already
+        // Cycles skipped (none, when the run numbers them 1, 2, ...) had no call.
+        const std::uint64_t skipped = m_cycle - 1 - series.cycles();
+        if ((skipped != 0 && !series.Add(0, false, skipped)) || !series.Add(microseconds, failed))
+            m_figures.incomplete = true;
+    }
+}
+
 void BurnInRecorder::BeginCycle(std::uint32_t index)
 {
+    if (m_cycle != 0)
+        FoldCycle();  // the one before was neither ended nor abandoned
     m_cycle = index;
     m_read = CycleRead();
     m_device = DeviceState::Open;
-    for (int i = 0; i < kOperationCount; ++i) {
-        // The open and the close lie outside every cycle.
-        const auto operation = static_cast<Operation>(i);
-        if (operation == Operation::OpenDevice || operation == Operation::CloseDevice)
-            continue;
-        OperationFigures& figures = m_figures.operations[i];
-        if (index != 0 && figures.cycleDurationUs.size() < index && !m_figures.incomplete &&
-            !figures.cycleDurationUs.GrowTo(index, 0.0f))
-            m_figures.incomplete = true;
-    }
 }
 
 void BurnInRecorder::EndCycle()
@@ -119,6 +156,14 @@ void BurnInRecorder::EndCycle()
         return;
     CompareRead();
     ++m_figures.cyclesDone;
+    FoldCycle();
+    m_cycle = 0;
+}
+
+void BurnInRecorder::AbandonCycle()
+{
+    if (m_cycle != 0)
+        FoldCycle();
     m_cycle = 0;
 }
 
@@ -126,9 +171,11 @@ void BurnInRecorder::RecordFailedCycle(int operation)
 {
     OperationFigures& figures = m_figures.operations[operation];
     ++figures.failedCalls;
-    GrowingArray<std::uint32_t>& cycles = figures.failedCycles;
-    if (m_cycle != 0 && (cycles.empty() || cycles.back() != m_cycle))
-        Keep(cycles, m_cycle);
+    if (m_cycle == 0)
+        return;
+    m_cycleFailed[operation] = true;
+    if (!figures.failedCycles.Append(m_cycle))
+        m_figures.incomplete = true;
 }
 
 void BurnInRecorder::OnCall(const CallRecord& call)
@@ -145,10 +192,10 @@ void BurnInRecorder::OnCall(const CallRecord& call)
     else if (operation == Operation::CloseDevice)
         m_device = DeviceState::Closed;
 
-    const auto microseconds = static_cast<float>(static_cast<double>(outcome.durationNanoseconds) / 1000.0);
-    Keep(figures.durationsUs, microseconds);
-    if (m_cycle != 0 && m_cycle <= figures.cycleDurationUs.size())
-        figures.cycleDurationUs[m_cycle - 1] += microseconds;
+    if (!figures.durations.Record(outcome.durationNanoseconds))
+        m_figures.incomplete = true;
+    if (m_cycle != 0)
+        m_cycleUs[index] += static_cast<double>(outcome.durationNanoseconds) / 1000.0;
     const auto convention = static_cast<std::size_t>(outcome.convention);
     if (convention < sizeof figures.conventions / sizeof figures.conventions[0])
         ++figures.conventions[convention];
@@ -160,10 +207,10 @@ void BurnInRecorder::OnCall(const CallRecord& call)
         OverrunGroup* group = nullptr;
         for (OverrunGroup& g : figures.overrunGroups)
             if (g.bufferSize == call.overrunBufferSize) group = &g;
-        if (group == nullptr && Keep(figures.overrunGroups, OverrunGroup{call.overrunBufferSize, 0, m_cycle}))
+        if (group == nullptr && figures.overrunGroups.size() < kMaxGroups &&
+            Keep(figures.overrunGroups, OverrunGroup{call.overrunBufferSize, 0, m_cycle}))
             group = &figures.overrunGroups.back();
-        if (group != nullptr)
-            ++group->count;
+        ++(group != nullptr ? group->count : figures.overrunOthers);
     } else if (outcome.raised) {
         failed = true;
         ++figures.faults;
@@ -172,26 +219,34 @@ void BurnInRecorder::OnCall(const CallRecord& call)
                                                           : outcome.exceptionAddress - outcome.moduleBase;
         FaultGroup* group = nullptr;
         for (FaultGroup& g : figures.faultGroups)
-            if (g.code == outcome.exceptionCode && g.offset == offset && SameText(g.module, module)) group = &g;
-        if (group == nullptr && Keep(figures.faultGroups, FaultGroup{outcome.exceptionCode, module, offset, 0, m_cycle}))
-            group = &figures.faultGroups.back();
-        if (group != nullptr)
-            ++group->count;
+            if (g.code == outcome.exceptionCode && g.offset == offset &&
+                m_figures.texts.Same(g.module, module.c_str(), module.size()))
+                group = &g;
+        if (group == nullptr && figures.faultGroups.size() < kMaxGroups) {
+            FaultGroup created{outcome.exceptionCode, {}, offset, 0, m_cycle};
+            if (!m_figures.texts.Keep(module.c_str(), module.size(), created.module))
+                m_figures.incomplete = true;
+            if (Keep(figures.faultGroups, created))
+                group = &figures.faultGroups.back();
+        }
+        ++(group != nullptr ? group->count : figures.faultOthers);
     } else {
         ResultCount* result = nullptr;
         for (ResultCount& r : figures.results)
             if (r.code == outcome.result) result = &r;
-        if (result == nullptr) {
+        if (result == nullptr && figures.results.size() < kMaxGroups) {
             ResultCount created;
             created.code = outcome.result;
             created.firstCycle = m_cycle;
-            if (const CallBuffer* text = TextBuffer(call))
-                AppendLibraryTextUtf8(created.text, text->data, text->size);
+            LibraryUtf8 text;
+            if (const CallBuffer* buffer = TextBuffer(call))
+                AppendLibraryTextUtf8(text, buffer->data, buffer->size);
+            if (!m_figures.texts.Keep(text.c_str(), text.size(), created.text))
+                m_figures.incomplete = true;
             if (Keep(figures.results, created))
                 result = &figures.results.back();
         }
-        if (result != nullptr)
-            ++result->count;
+        ++(result != nullptr ? result->count : figures.resultOthers);
         if (!m_figures.success.IsSuccess(operation, outcome.result)) {
             failed = true;
             ++figures.failureCodeCalls;
@@ -208,7 +263,7 @@ void BurnInRecorder::OnCall(const CallRecord& call)
         BreachGroup* group = nullptr;
         for (BreachGroup& g : figures.breachGroups)
             if (g.rule == breach.rule && std::strcmp(g.name.c_str(), name) == 0) group = &g;
-        if (group == nullptr) {
+        if (group == nullptr && figures.breachGroups.size() < kMaxGroups) {
             BreachGroup created;
             created.rule = breach.rule;
             created.name.Append(name);
@@ -221,8 +276,7 @@ void BurnInRecorder::OnCall(const CallRecord& call)
             if (Keep(figures.breachGroups, created))
                 group = &figures.breachGroups.back();
         }
-        if (group != nullptr)
-            ++group->count;
+        ++(group != nullptr ? group->count : figures.breachOthers);
     }
 
     if (failed)

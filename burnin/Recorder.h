@@ -2,18 +2,23 @@
 // operation, the card read's consistency from cycle to cycle, the messages a
 // press would have shown and the process's resources.
 //
-// Texts are kept in fixed buffers sized from what goes in, and what grows with
-// the run in growing arrays. The storage that grows with every call is reserved
-// when the run starts, so that the recorder's own memory does not show as growth
-// between samples. When the heap gives no more, the recorder stops growing and
-// the figures say they are incomplete: the run then fails.
+// Nothing here grows with the number of cycles: durations are counted in a
+// histogram, the per-cycle series folded into a fixed number of columns, the
+// failed cycles kept as ranges (the first ones), and codes, fault places and
+// breaches grouped up to a fixed number of groups, the rest counted. Texts are
+// kept in fixed buffers sized from what goes in, or once each in a text pool.
+// The fixed parts are taken from the heap when the recorder is made; when the
+// heap gives no more, the recorder stops growing and the figures say they are
+// incomplete: the run then fails.
 #pragma once
 
 #include <cstdint>
 
 #include "BoundedText.h"
 #include "CallRecord.h"
+#include "CycleSeries.h"
 #include "Growing.h"
+#include "Histogram.h"
 #include "Message.h"
 #include "Mervik.h"
 #include "Resources.h"
@@ -32,18 +37,50 @@ using MessageUtf8 = NarrowText<3 * (kMessageCapacity - 1) + 1>;
 // The library's bytes of one card field: at most its buffer, when it wrote no NUL.
 using FieldBytes = NarrowText<mervik::kTextBufferSize + 1>;
 
+// A text kept in the figures' text pool: where it starts there, and its bytes.
+struct PooledText {
+    std::uint32_t offset = 0;
+    std::uint32_t size = 0;
+};
+struct TextView {
+    const char* data;
+    std::size_t size;
+};
+
+// The texts the groups name (library texts, module names), each distinct one
+// once, outside the group records: a group holds only where its text lies. At
+// most a text per group is kept, so the pool is bounded as the groups are.
+class TextPool {
+public:
+    // Keeps the `size` bytes at `text` (an equal text kept before is shared) and
+    // says where in `kept`; false, `kept` empty, when the heap had no room.
+    bool Keep(const char* text, std::size_t size, PooledText& kept);
+    TextView View(const PooledText& text) const { return {m_bytes.c_str() + text.offset, text.size}; }
+    bool Same(const PooledText& kept, const char* text, std::size_t size) const;
+
+private:
+    GrowingText m_bytes;
+    GrowingArray<PooledText> m_kept;
+};
+
+// Each operation keeps the first kMaxGroups distinct result codes, fault places,
+// overrun buffer sizes and breach kinds as groups; the calls (for breaches: the
+// rules broken) past them are counted as others. A library that answers with a
+// counter fills the groups and then only the count of others grows.
+constexpr std::size_t kMaxGroups = 64;
+
 // Cycles are numbered from 1; calls outside any cycle (the open before the
 // first, the close after the last) carry cycle 0.
 struct ResultCount {
     std::int32_t code = 0;
     std::uint64_t count = 0;
-    LibraryUtf8 text;  // the library's text with the first call that returned it
+    PooledText text;  // the library's text with the first call that returned it
     std::uint32_t firstCycle = 0;
 };
 
 struct FaultGroup {
     std::uint32_t code = 0;
-    ModuleUtf8 module;            // the module's file name; empty when the address lies in none
+    PooledText module;            // the module's file name; empty when the address lies in none
     std::uintptr_t offset = 0;    // into the module; the address itself when there is none
     std::uint64_t count = 0;
     std::uint32_t firstCycle = 0;
@@ -74,14 +111,22 @@ struct OperationFigures {
     std::uint64_t overruns = 0;
     std::uint64_t breaches = 0;     // rules broken, over all calls
     std::uint64_t failureCodeCalls = 0;  // returned a code outside the success codes
-    GrowingArray<ResultCount> results;  // in the order first seen
+    GrowingArray<ResultCount> results;  // the first kMaxGroups codes, in the order first seen
     GrowingArray<FaultGroup> faultGroups;
     GrowingArray<OverrunGroup> overrunGroups;
     GrowingArray<BreachGroup> breachGroups;
-    std::uint64_t conventions[5] = {};      // by Convention
-    GrowingArray<float> durationsUs;        // every call, in microseconds
-    GrowingArray<float> cycleDurationUs;    // [cycle - 1]: the time of the cycle's calls added up
-    GrowingArray<std::uint32_t> failedCycles;  // each cycle with a failed call, once, ascending
+    // Past the groups: the calls that returned another code, raised elsewhere or
+    // overran another buffer, and the rules broken in other ways.
+    std::uint64_t resultOthers = 0;
+    std::uint64_t faultOthers = 0;
+    std::uint64_t overrunOthers = 0;
+    std::uint64_t breachOthers = 0;
+    std::uint64_t conventions[5] = {};  // by Convention
+    DurationHistogram durations;        // every call
+    // Each cycle's calls' time added up, in microseconds (getDeviceStatus, readCard
+    // and GetCardInfo: the open and the close lie outside every cycle).
+    FoldedSeries cycleDurations;
+    CycleRanges failedCycles;  // the cycles with a failed call
 };
 
 // The card fields compared from read to read, by index.
@@ -125,6 +170,7 @@ constexpr std::size_t kMaxDistinctMessages = 32;
 struct BurnInFigures {
     OperationFigures operations[kOperationCount];
     SuccessCodes success;  // the codes the calls were judged by
+    TextPool texts;        // the groups' texts
     Consistency consistency;
     // The samples taken while the device was open (from just after OpenDevice to
     // just before CloseDevice), the first kMaxResourceSamples: the leak verdict
@@ -144,9 +190,9 @@ struct BurnInFigures {
 
 class BurnInRecorder final : public CallObserver {
 public:
-    // `cyclesAsked`: how many cycles the run will make, for reserving the storage;
-    // `success`: the codes that count as success.
-    explicit BurnInRecorder(std::uint32_t cyclesAsked, const SuccessCodes& success = SuccessCodes());
+    // Takes the fixed storage from the heap (the figures are incomplete when it
+    // refuses); nothing is kept per cycle. `success`: the codes that count as success.
+    explicit BurnInRecorder(const SuccessCodes& success = SuccessCodes());
     BurnInRecorder(const BurnInRecorder&) = delete;
     BurnInRecorder& operator=(const BurnInRecorder&) = delete;
 
@@ -157,7 +203,7 @@ public:
     // The run was stopped before the cycle finished: its calls stay counted, the
     // cycle does not count as done and its card read is not compared. Between
     // cycles it does nothing.
-    void AbandonCycle() { m_cycle = 0; }
+    void AbandonCycle();
     // OpenDevice and CloseDevice mark the device open and closed for the
     // resource samples; a cycle's start marks it open too.
     void OnCall(const CallRecord& call) override;
@@ -192,6 +238,8 @@ private:
     template <class T>
     bool Keep(GrowingArray<T>& items, const T& item);
     void RecordFailedCycle(int operation);
+    // The open cycle's time per operation goes into the series.
+    void FoldCycle();
     void TakeField(const CallRecord& call);
     void CompareRead();
     // The most frequent read becomes the reference; `added`: a distinct read was just kept.
@@ -203,4 +251,6 @@ private:
     GrowingArray<ReadVariant> m_variants;  // in the order first read, reserved at the start
     std::size_t m_reference = 0;           // into m_variants, when there is one
     DeviceState m_device = DeviceState::NotOpened;
+    double m_cycleUs[kOperationCount] = {};     // the open cycle's time per operation
+    bool m_cycleFailed[kOperationCount] = {};   // and whether it held a failed call
 };

@@ -71,13 +71,12 @@ void Fact(GrowingText& out, const char* name, const char* value)
 
 // A library text in a table cell: the first 160 characters, and how long it was
 // when it was longer (the JSON keeps it whole).
-template <std::size_t Capacity>
-void LibraryText(GrowingText& out, const NarrowText<Capacity>& text)
+void LibraryText(GrowingText& out, TextView text)
 {
     constexpr std::size_t kShown = 160;
-    const char* bytes = text.c_str();
-    std::size_t characters = 0, cut = text.size();
-    for (std::size_t i = 0; i < text.size(); ++i) {
+    const char* bytes = text.data;
+    std::size_t characters = 0, cut = text.size;
+    for (std::size_t i = 0; i < text.size; ++i) {
         if ((static_cast<unsigned char>(bytes[i]) & 0xC0) == 0x80)
             continue;
         if (characters++ == kShown) {
@@ -86,9 +85,23 @@ void LibraryText(GrowingText& out, const NarrowText<Capacity>& text)
         }
     }
     AppendHtmlEscaped(out, bytes, cut);
-    if (cut < text.size())
+    if (cut < text.size)
         out.AppendFormat("<span class=\"none\"> … (%zu bytes in all; the JSON has the whole text)</span>",
-                         text.size());
+                         text.size);
+}
+template <std::size_t Capacity>
+void LibraryText(GrowingText& out, const NarrowText<Capacity>& text)
+{
+    LibraryText(out, TextView{text.c_str(), text.size()});
+}
+
+// The count of what the groups left out, when there was any: "and 12 more calls
+// with other codes (only the first 64 are listed)".
+void Others(GrowingText& out, std::uint64_t others, const char* what)
+{
+    if (others != 0)
+        out.AppendFormat("<div class=\"none\">and %" PRIu64 " more %s (only the first %zu kinds are listed)</div>",
+                         others, what, kMaxGroups);
 }
 
 ShortText Milliseconds(double microseconds) { return Format("%.3f", microseconds / 1000.0); }
@@ -110,26 +123,29 @@ void CallsTable(GrowingText& out, const BurnInFigures& figures)
             const bool success = figures.success.IsSuccess(static_cast<Operation>(i), r.code);
             out.AppendFormat("<div><span class=\"code\">%" PRId32 "</span>%s × %" PRIu64 ": <span class=\"lib\">",
                              r.code, success ? "" : " ✖", r.count);
-            if (r.text.size() == 0)
+            if (r.text.size == 0)
                 out.Append("<span class=\"none\">(no text)</span>");
             else
-                LibraryText(out, r.text);
+                LibraryText(out, figures.texts.View(r.text));
             out.Append("</span></div>");
         }
+        Others(out, op.resultOthers, "calls with other codes");
         out.Append("</td><td>");
         if (op.faultGroups.empty())
             out.Append("<span class=\"none\">none</span>");
         for (const FaultGroup& f : op.faultGroups) {
             out.Append("<div class=\"code\">").Append(HexCode(f.code).c_str()).Append(" at ");
-            Escaped(out, FaultPlace(f));
+            Escaped(out, FaultPlace(f, figures.texts.View(f.module)));
             out.AppendFormat(" × %" PRIu64 " (first in cycle %" PRIu32 ")</div>", f.count, f.firstCycle);
         }
+        Others(out, op.faultOthers, "faults at other places");
         out.Append("</td><td>");
         if (op.overrunGroups.empty())
             out.Append("<span class=\"none\">none</span>");
         for (const OverrunGroup& o : op.overrunGroups)
             out.AppendFormat("<div>%zu-byte buffer × %" PRIu64 " (first in cycle %" PRIu32 ")</div>", o.bufferSize,
                              o.count, o.firstCycle);
+        Others(out, op.overrunOthers, "overruns of other buffers");
         out.Append("</td><td>");
         if (op.breachGroups.empty())
             out.Append("<span class=\"none\">none</span>");
@@ -142,6 +158,7 @@ void CallsTable(GrowingText& out, const BurnInFigures& figures)
                              b.count, b.firstCycle, RegisterValue(b.firstBefore).c_str(), RegisterValue(b.firstAfter).c_str(),
                              b.firstRestored ? ", put back by Zantor" : "");
         }
+        Others(out, op.breachOthers, "breaches of other kinds");
         out.Append("</td></tr>\n");
     }
     out.Append("</table>\n<p class=\"note\">A call failed when it raised an exception, wrote past a buffer, broke the "
@@ -161,9 +178,7 @@ void DurationTable(GrowingText& out, const BurnInFigures& figures)
            "<th class=\"n\">99th</th><th class=\"n\">max</th><th>Calling convention seen</th></tr>\n");
     for (int i = 0; i < kOperationCount; ++i) {
         const OperationFigures& op = figures.operations[i];
-        const Percentiles p = NearestRankPercentiles(op.durationsUs.data(), op.durationsUs.size());
-        if (p.failed)
-            out.MarkFailed();
+        const Percentiles p = op.durations.PercentilesUs();
         out.AppendFormat("<tr><td class=\"code\">%s</td>", OperationName(static_cast<Operation>(i)));
         if (p.empty)
             out.Append("<td class=\"n none\" colspan=\"5\">no call</td>");
@@ -182,8 +197,9 @@ void DurationTable(GrowingText& out, const BurnInFigures& figures)
         }
         out.Append("</td></tr>\n");
     }
-    out.Append("</table>\n<p class=\"note\">Milliseconds per call, percentiles by the nearest-rank method over every "
-           "call. A call whose convention is unknown raised before it returned.</p>\n");
+    out.Append("</table>\n<p class=\"note\">Milliseconds per call over every call: min and max exact, the percentiles by "
+           "the nearest-rank method from a log-linear histogram, within 1% of the exact value. A call whose "
+           "convention is unknown raised before it returned.</p>\n");
 }
 
 const char* FieldName(std::int32_t field)
@@ -322,8 +338,7 @@ void PlotsSection(GrowingText& out, const BurnInFigures& figures)
         title.Append(OperationName(operation)).Append(" — time per cycle");
         if (operation == Operation::GetCardInfo)
             title.Append(" (all eleven calls together)");
-        AppendDurationPlot(out, title.c_str(), op.cycleDurationUs.data(), op.cycleDurationUs.size(),
-                           op.failedCycles.data(), op.failedCycles.size());
+        AppendDurationPlot(out, title.c_str(), op.cycleDurations, op.failedCycles);
     }
     const std::uint32_t lastCycle = figures.cyclesDone;
     double cycles[kMaxResourceSamples], values[kMaxResourceSamples];

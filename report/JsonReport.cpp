@@ -38,11 +38,19 @@ void Number(GrowingText& out, double value)
         out.Append("null");
 }
 
-void Durations(GrowingText& out, const GrowingArray<float>& samples)
+void String(GrowingText& out, TextView text)
 {
-    const Percentiles p = NearestRankPercentiles(samples.data(), samples.size());
-    if (p.failed)
-        out.MarkFailed();
+    out.Append('"');
+    AppendJsonEscaped(out, text.data, text.size);
+    out.Append('"');
+}
+
+// The most failed cycles listed one by one; the rest are counted.
+constexpr std::uint64_t kListedFailedCycles = 1000;
+
+void Durations(GrowingText& out, const DurationHistogram& durations)
+{
+    const Percentiles p = durations.PercentilesUs();
     if (p.empty) {
         out.Append("null");
         return;
@@ -51,7 +59,8 @@ void Durations(GrowingText& out, const GrowingArray<float>& samples)
                      p.p99, p.max);
 }
 
-void OperationObject(GrowingText& out, Operation operation, const OperationFigures& op, const SuccessCodes& success)
+void OperationObject(GrowingText& out, Operation operation, const OperationFigures& op, const SuccessCodes& success,
+                     const TextPool& texts)
 {
     out.AppendFormat("{\"name\":\"%s\",\"calls\":%" PRIu64 ",\"failedCalls\":%" PRIu64 ",\"faults\":%" PRIu64
                       ",\"overruns\":%" PRIu64 ",\"breaches\":%" PRIu64 ",\"results\":[",
@@ -60,28 +69,29 @@ void OperationObject(GrowingText& out, Operation operation, const OperationFigur
         const ResultCount& r = op.results[i];
         out.AppendFormat("%s{\"code\":%" PRId32 ",\"count\":%" PRIu64 ",\"firstCycle\":%" PRIu32 ",\"text\":",
                          i ? "," : "", r.code, r.count, r.firstCycle);
-        String(out, r.text);
+        String(out, texts.View(r.text));
         out.Append('}');
     }
-    out.Append("],\"faultGroups\":[");
+    out.AppendFormat("],\"resultOthers\":%" PRIu64 ",\"faultGroups\":[", op.resultOthers);
     for (std::size_t i = 0; i < op.faultGroups.size(); ++i) {
         const FaultGroup& f = op.faultGroups[i];
         out.AppendFormat("%s{\"code\":\"%s\",\"module\":", i ? "," : "", HexCode(f.code).c_str());
-        if (f.module.size() == 0)
+        const TextView module = texts.View(f.module);
+        if (module.size == 0)
             out.Append("null");
         else
-            String(out, f.module);
+            String(out, module);
         out.AppendFormat(",\"place\":");
-        String(out, FaultPlace(f));
+        String(out, FaultPlace(f, module));
         out.AppendFormat(",\"count\":%" PRIu64 ",\"firstCycle\":%" PRIu32 "}", f.count, f.firstCycle);
     }
-    out.Append("],\"overrunGroups\":[");
+    out.AppendFormat("],\"faultOthers\":%" PRIu64 ",\"overrunGroups\":[", op.faultOthers);
     for (std::size_t i = 0; i < op.overrunGroups.size(); ++i) {
         const OverrunGroup& o = op.overrunGroups[i];
         out.AppendFormat("%s{\"bufferSize\":%zu,\"count\":%" PRIu64 ",\"firstCycle\":%" PRIu32 "}", i ? "," : "",
                          o.bufferSize, o.count, o.firstCycle);
     }
-    out.Append("],\"breachGroups\":[");
+    out.AppendFormat("],\"overrunOthers\":%" PRIu64 ",\"breachGroups\":[", op.overrunOthers);
     for (std::size_t i = 0; i < op.breachGroups.size(); ++i) {
         const BreachGroup& b = op.breachGroups[i];
         out.AppendFormat("%s{\"rule\":\"%s\",\"name\":", i ? "," : "", ContractRuleName(b.rule));
@@ -91,7 +101,7 @@ void OperationObject(GrowingText& out, Operation operation, const OperationFigur
                          b.count, b.firstCycle, RegisterValue(b.firstBefore).c_str(), RegisterValue(b.firstAfter).c_str(),
                          b.firstRestored ? "true" : "false");
     }
-    out.Append("],\"conventions\":{");
+    out.AppendFormat("],\"breachOthers\":%" PRIu64 ",\"conventions\":{", op.breachOthers);
     bool any = false;
     for (std::size_t c = 0; c < 5; ++c) {
         if (op.conventions[c] == 0)
@@ -105,11 +115,14 @@ void OperationObject(GrowingText& out, Operation operation, const OperationFigur
         out.AppendFormat("%s%" PRId32, c ? "," : "", success.Code(operation, c));
     out.AppendFormat("],\"failureCodeCalls\":%" PRIu64 ",", op.failureCodeCalls);
     out.Append("\"durationMicroseconds\":");
-    Durations(out, op.durationsUs);
+    Durations(out, op.durations);
     out.Append(",\"failedCycles\":[");
-    for (std::size_t i = 0; i < op.failedCycles.size(); ++i)
-        out.AppendFormat("%s%" PRIu32, i ? "," : "", op.failedCycles[i]);
-    out.Append("]}");
+    std::uint64_t listed = 0;
+    for (const CycleRange& range : op.failedCycles) {
+        for (std::uint64_t cycle = range.first; cycle <= range.last && listed < kListedFailedCycles; ++cycle)
+            out.AppendFormat("%s%" PRIu64, listed++ ? "," : "", cycle);
+    }
+    out.AppendFormat("],\"failedCyclesNotListed\":%" PRIu64 "}", op.failedCycles.count() - listed);
 }
 
 void ConsistencyObject(GrowingText& out, const Consistency& c)
@@ -252,7 +265,7 @@ GrowingText JsonReport(const BurnInFigures& figures, const RunFacts& facts)
     for (int i = 0; i < kOperationCount; ++i) {
         if (i)
             out.Append(',');
-        OperationObject(out, static_cast<Operation>(i), figures.operations[i], figures.success);
+        OperationObject(out, static_cast<Operation>(i), figures.operations[i], figures.success, figures.texts);
     }
     out.Append("],\"consistency\":");
     ConsistencyObject(out, figures.consistency);

@@ -1,6 +1,7 @@
 #include "Plot.h"
 
 #include <algorithm>
+#include <cinttypes>
 #include <cmath>
 #include <cstring>
 
@@ -90,46 +91,34 @@ void YTick(GrowingText& out, double y, const ShortText& label)
 
 void Close(GrowingText& out) { out.Append("</svg>\n"); }
 
-// The most columns a duration plot draws: one per cycle, or per group of cycles.
-constexpr std::size_t kMaxColumns = 1000;
+constexpr std::size_t kMaxColumns = FoldedSeries::kMaxColumns;
 
 }  // namespace
 
-void AppendDurationPlot(GrowingText& out, const char* title, const float* perCycleUs, std::size_t cycles,
-                        const std::uint32_t* failedCycles, std::size_t failedCount)
+void AppendDurationPlot(GrowingText& out, const char* title, const FoldedSeries& series, const CycleRanges& failed)
 {
     Open(out, title);
+    const std::uint64_t cycles = series.cycles();
     if (cycles == 0) {
         out.AppendFormat("<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">no cycle ran</text>",
                          (kLeft + kRight) / 2, (kTop + kBottom) / 2);
         Close(out);
         return;
     }
-    // One column per cycle, or per group of cycles when there are more cycles than
-    // the plot has room for: its min, median and max.
-    const std::size_t columns = std::min<std::size_t>(cycles, kMaxColumns);
-    double low[kMaxColumns], mid[kMaxColumns], high[kMaxColumns];
+    // One column per cycle, or per group of cycles once the run outgrew the
+    // series' columns: its min, mean and max. Columns span `width` cycles each, the
+    // last one perhaps fewer; x is in cycles, so the last column is drawn narrower.
+    const std::size_t columns = series.columns();
+    const auto width = static_cast<double>(series.width());
     double smallest = 0, largest = 0;
-    GrowingArray<float> bucket;
-    if (!bucket.Reserve((cycles + columns - 1) / columns)) {
-        out.MarkFailed();
-        return;
-    }
     for (std::size_t c = 0; c < columns; ++c) {
-        const std::size_t first = c * cycles / columns, end = (c + 1) * cycles / columns;
-        bucket.Clear();
-        for (std::size_t i = first; i < end; ++i)
-            bucket.Append(perCycleUs[i]);
-        std::sort(bucket.begin(), bucket.end());
-        low[c] = bucket[0] / 1000.0;
-        mid[c] = bucket[(bucket.size() - 1) / 2] / 1000.0;
-        high[c] = bucket.back() / 1000.0;
-        for (const float v : bucket) {
-            const double ms = v / 1000.0;
-            if (ms > 0 && (smallest == 0 || ms < smallest))
-                smallest = ms;
-            largest = std::max(largest, ms);
-        }
+        const SeriesColumn& column = series[c];
+        const double low = column.min / 1000.0, high = column.max / 1000.0;
+        if (low > 0 && (smallest == 0 || low < smallest))
+            smallest = low;
+        if (high > 0 && (smallest == 0 || high < smallest))
+            smallest = high;
+        largest = std::max(largest, high);
     }
     if (smallest == 0)
         smallest = largest = 0.001;
@@ -146,18 +135,29 @@ void AppendDurationPlot(GrowingText& out, const char* title, const float* perCyc
         YTick(out, yOf(std::pow(10.0, d)), Number(std::pow(10.0, d)));
     YTitle(out, "ms per cycle (log scale)");
 
-    const double columnWidth = (kRight - kLeft) / static_cast<double>(columns);
+    const double span = static_cast<double>(cycles);
+    const double columnWidth = width / span * (kRight - kLeft);
+    // The middle of column c, on the cycle axis.
+    auto xOf = [&](std::size_t c) {
+        const double first = static_cast<double>(series.FirstCycle(c)) - 1;
+        const double inColumn = static_cast<double>(series[c].cycles);
+        return kLeft + (first + inColumn / 2) / span * (kRight - kLeft);
+    };
     // Failed cycles first, behind the data: a shaded column and a triangle above it.
     bool failedColumn[kMaxColumns] = {};
-    for (std::size_t i = 0; i < failedCount; ++i) {
-        const std::uint32_t cycle = failedCycles[i];
-        if (cycle >= 1 && cycle <= cycles)
-            failedColumn[(cycle - 1) * columns / cycles] = true;
+    for (std::size_t c = 0; c < columns; ++c)
+        failedColumn[c] = series[c].failed;
+    for (const CycleRange& range : failed) {
+        if (range.first > cycles)
+            break;
+        const std::uint64_t last = std::min(range.last, cycles);
+        for (std::size_t c = series.ColumnOf(range.first); c <= series.ColumnOf(last); ++c)
+            failedColumn[c] = true;
     }
     for (std::size_t c = 0; c < columns; ++c) {
         if (!failedColumn[c])
             continue;
-        const double x = kLeft + (static_cast<double>(c) + 0.5) * columnWidth;
+        const double x = xOf(c);
         out.AppendFormat("<rect x=\"%.2f\" y=\"%.1f\" width=\"%.2f\" height=\"%.1f\" fill=\"#d62728\" opacity=\"0.18\"/>",
                          x - std::max(columnWidth, 1.0) / 2, kTop, std::max(columnWidth, 1.0), kBottom - kTop);
         out.AppendFormat("<path d=\"M%.2f %.1f l-4.5 -8 h9 z\" fill=\"#c00000\"/>", x, kTop - 2);
@@ -167,25 +167,26 @@ void AppendDurationPlot(GrowingText& out, const char* title, const float* perCyc
     band.AppendFormat("%.2f\" d=\"", std::max(columnWidth, 1.2));
     GrowingText line("<polyline fill=\"none\" stroke=\"#08519c\" stroke-width=\"1.5\" points=\"");
     for (std::size_t c = 0; c < columns; ++c) {
-        const double x = kLeft + (static_cast<double>(c) + 0.5) * columnWidth;
-        const double top = yOf(high[c]), bottom = yOf(low[c]);
+        const SeriesColumn& column = series[c];
+        const double x = xOf(c);
+        const double top = yOf(column.max / 1000.0), bottom = yOf(column.min / 1000.0);
         band.AppendFormat("M%.2f %.2fV%.2f", x, bottom + 0.6, top - 0.6);
-        line.AppendFormat("%.2f,%.2f ", x, yOf(mid[c]));
+        line.AppendFormat("%.2f,%.2f ", x, yOf(column.sum / static_cast<double>(column.cycles) / 1000.0));
     }
     out.Append(band).Append("\"/>");
     out.Append(line).Append("\"/>");
-    CycleAxis(out, static_cast<double>(cycles));
+    CycleAxis(out, span);
 
     // The legend, in words and shapes.
     out.AppendFormat(
                      "<g transform=\"translate(%.1f %.1f)\"><line x1=\"0\" y1=\"-4\" x2=\"18\" y2=\"-4\" stroke=\"#08519c\" "
                      "stroke-width=\"2\"/><text x=\"23\" y=\"0\">%s</text>"
                      "<rect x=\"110\" y=\"-10\" width=\"12\" height=\"12\" fill=\"#9ecae1\"/><text x=\"127\" y=\"0\">%s</text>",
-                     kLeft, kLegendY, columns < cycles ? "median" : "each cycle",
-                     columns < cycles ? "min to max of the cycles in a column" : "one cycle's value");
+                     kLeft, kLegendY, series.width() > 1 ? "mean" : "each cycle",
+                     series.width() > 1 ? "min to max of the cycles in a column" : "one cycle's value");
     out.AppendFormat("<path d=\"M395 -10 l4.5 8 l4.5 -8 z\" fill=\"#c00000\"/><text x=\"409\" y=\"0\">"
-                      "cycle with a failed call, shaded (%zu cycles)</text></g>",
-                     failedCount);
+                      "cycle with a failed call, shaded (%" PRIu64 " cycles)</text></g>",
+                     failed.count());
     Close(out);
 }
 

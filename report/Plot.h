@@ -5,15 +5,15 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "CycleSeries.h"
 #include "Growing.h"
 
-// Duration per cycle (`cycles` values in microseconds at `perCycleUs`, index =
-// cycle - 1) on a logarithmic axis in milliseconds: each column's median as a
-// line, its min-max as a band, and a triangle above each column holding one of
-// the `failedCount` cycles at `failedCycles`. `out` is marked failed when the
-// plot could not be built whole.
-void AppendDurationPlot(GrowingText& out, const char* title, const float* perCycleUs, std::size_t cycles,
-                        const std::uint32_t* failedCycles, std::size_t failedCount);
+// Duration per cycle (`series`: microseconds per cycle, folded into columns) on a
+// logarithmic axis in milliseconds: each column's mean as a line, its min-max as
+// a band, and a shaded column with a triangle above it where a cycle held a failed
+// call (the column says so, or one of the `failed` ranges lies in it). The legend
+// counts `failed.count()` cycles.
+void AppendDurationPlot(GrowingText& out, const char* title, const FoldedSeries& series, const CycleRanges& failed);
 
 // The `count` resource samples (cycles[i], values[i] / `divisor`) on a linear
 // axis labelled `unit`, with the least-squares line dashed; a panel saying "not

@@ -78,16 +78,16 @@ ShortText HexCode(std::uint32_t code)
     return Format("0x%08" PRIX32, code);
 }
 
-FaultPlaceText FaultPlace(const FaultGroup& fault)
+FaultPlaceText FaultPlace(const FaultGroup& fault, TextView module)
 {
     const int digits = static_cast<int>(sizeof(std::uintptr_t) * 2);
     FaultPlaceText place;
-    if (fault.module.size() == 0) {
+    if (module.size == 0) {
         const ShortText address = Format("0x%0*" PRIXPTR, digits, fault.offset);
         place.Append(address.c_str(), address.size());
     } else {
         const ShortText offset = Format("+0x%" PRIXPTR, fault.offset);
-        place.Append(fault.module.c_str(), fault.module.size()).Append(offset.c_str(), offset.size());
+        place.Append(module.data, module.size).Append(offset.c_str(), offset.size());
     }
     return place;
 }

@@ -22,9 +22,10 @@ ResourceStep OpenChange(const BurnInFigures& figures, Resource resource);
 ResourceStep CloseChange(const BurnInFigures& figures, Resource resource);
 // 0xC0000005
 ShortText HexCode(std::uint32_t code);
-// Where a fault lies: "Mervik.dll+0x1A2B", or the address alone when it lies in no module.
+// Where a fault lies: "Mervik.dll+0x1A2B", or the address alone when it lies in no
+// module. `module`: the group's module name, from the figures' text pool.
 using FaultPlaceText = NarrowText<kModuleUtf8Capacity + 32>;
-FaultPlaceText FaultPlace(const FaultGroup& fault);
+FaultPlaceText FaultPlace(const FaultGroup& fault, TextView module);
 // A register's value: one word, or two (high:low) when the high one is not 0 (XMM).
 ShortText RegisterValue(const std::uint64_t (&value)[2]);
 // The one-line verdict: "PASS: ...", "FAIL: reason; reason", with "stopped by the

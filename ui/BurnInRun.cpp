@@ -33,7 +33,7 @@ WideText<32> LocalTimeNow()
 }  // namespace
 
 BurnInRun::BurnInRun(const BurnInRequest& request, const RunFacts& facts, CallObserver* log)
-    : m_request(request), m_facts(facts), m_log(log), m_recorder(request.cycles, request.success), m_schedule(request.cycles)
+    : m_request(request), m_facts(facts), m_log(log), m_recorder(request.success), m_schedule(request.cycles)
 {
     m_facts.port = request.port;
     m_facts.cyclesAsked = request.cycles;
@@ -87,9 +87,8 @@ void BurnInRun::Start(HWND dialog, UINT stepCommand)
 
 void BurnInRun::RunStep()
 {
-    // The figures could not be reserved for the cycles asked (a 32-bit process
-    // has no room for ten million): the report says so at once, rather than
-    // after hours of cycles it could not record.
+    // The figures' fixed storage could not be taken: the report says so at once,
+    // rather than after hours of cycles it could not record.
     if (m_schedule.Current() == burnin::Step::Open && m_recorder.Figures().incomplete) {
         Finish();
         return;

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <numeric>
+
 #include "ScriptedCalls.h"
 
 namespace {
@@ -22,7 +25,7 @@ ScriptedCall Status(std::int32_t result, const std::string& text, std::uint64_t 
 // overrun, a breach, a failed field and a card that changed, then close.
 TEST(BurnInRecorder, CountsAScriptedRun)
 {
-    BurnInRecorder recorder(4);
+    BurnInRecorder recorder;
     ScriptedCall open;
     open.operation = Operation::OpenDevice;
     open.argument = 1001;
@@ -104,7 +107,7 @@ TEST(BurnInRecorder, CountsAScriptedRun)
     ASSERT_EQ(status.results.size(), 2u);
     EXPECT_EQ(status.results[0].code, 0);
     EXPECT_EQ(status.results[0].count, 4u);
-    EXPECT_EQ(Str(status.results[0].text), "设备正常");  // the first text, decoded from GBK
+    EXPECT_EQ(Str(f.texts.View(status.results[0].text)), "设备正常");  // the first text, decoded from GBK
     EXPECT_EQ(status.results[1].code, 2);
     EXPECT_EQ(status.results[1].firstCycle, 2u);
     EXPECT_EQ(status.failureCodeCalls, 1u);
@@ -115,7 +118,7 @@ TEST(BurnInRecorder, CountsAScriptedRun)
     EXPECT_EQ(status.breachGroups[0].count, 2u);
     EXPECT_EQ(status.breachGroups[0].firstAfter[0], 2u);
     EXPECT_EQ(Vec(status.failedCycles), (std::vector<std::uint32_t>{2, 3}));
-    EXPECT_EQ(Vec(status.cycleDurationUs), (std::vector<float>{2, 1, 2, 1}));
+    EXPECT_EQ(Vec(status.cycleDurations), (std::vector<float>{2, 1, 2, 1}));
 
     const OperationFigures& readCard = f.operations[static_cast<int>(Operation::readCard)];
     EXPECT_EQ(readCard.faults, 2u);
@@ -191,7 +194,7 @@ TEST(BurnInRecorder, CodesAreJudgedByTheDeclaredSuccessCodes)
          "1 readCard call(s) raised an exception", nullptr},
     };
     for (const auto& row : rows) {
-        BurnInRecorder recorder(static_cast<std::uint32_t>(row.codes.size()), row.success);
+        BurnInRecorder recorder(row.success);
         for (std::uint32_t cycle = 1; cycle <= row.codes.size(); ++cycle) {
             recorder.BeginCycle(cycle);
             ScriptedCall read = Status(row.codes[cycle - 1], "");
@@ -222,7 +225,7 @@ TEST(BurnInRecorder, CodesAreJudgedByTheDeclaredSuccessCodes)
 // whole card and is not compared.
 TEST(BurnInRecorder, TheReferenceIsTheReadSeenMostOften)
 {
-    BurnInRecorder recorder(5);
+    BurnInRecorder recorder;
     const char* photos[] = {"GARBLED", "QUJD", "QUJD", "QUJD", "QUJD"};
     for (std::uint32_t cycle = 1; cycle <= 5; ++cycle) {
         recorder.BeginCycle(cycle);
@@ -263,7 +266,7 @@ TEST(BurnInRecorder, TheReferenceIsTheReadSeenMostOften)
 // that the close frees still shows (the report's tests hold the open's step).
 TEST(BurnInRecorder, ALeakTheCloseFreesStillShows)
 {
-    BurnInRecorder recorder(100);
+    BurnInRecorder recorder;
     auto sample = [&recorder](std::uint32_t cycle, std::uint64_t handles) {
         ResourceSample s;
         s.cycle = cycle;
@@ -283,6 +286,98 @@ TEST(BurnInRecorder, ALeakTheCloseFreesStillShows)
     EXPECT_EQ(f.samples.size(), 11u);
     EXPECT_TRUE(f.haveBeforeOpen && f.haveAfterClose && f.afterClose.value[1] == 10);
     EXPECT_STREQ(JudgeRun(f).reasons[0].c_str(), "handles grew steadily (a leak)");
+}
+
+// The per-cycle series folded into columns, against the raw series: every
+// column's cycles, min, max, mean and failed mark, before and after its pairs merged.
+TEST(BurnInRecorder, FoldedColumnsMatchTheRawSeries)
+{
+    const struct {
+        std::uint32_t cycles;
+        std::uint64_t width;  // cycles per column at the end
+    } rows[] = {{7, 1}, {2000, 1}, {2001, 2}, {9999, 8}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.cycles);
+        BurnInRecorder recorder;
+        std::vector<double> raw;  // microseconds per cycle
+        std::vector<bool> failed;
+        for (std::uint32_t cycle = 1; cycle <= row.cycles; ++cycle) {
+            recorder.BeginCycle(cycle);
+            // Two calls a cycle, added up; every 37th cycle one of them breaks the contract.
+            const std::uint64_t ns = 1000 + (cycle * 7919u) % 5000, more = 300 + cycle % 11;
+            Tell(recorder, Status(0, "", ns));
+            ScriptedCall second = Status(0, "", more);
+            if (cycle % 37 == 0)
+                second.breaches.push_back(ContractBreach{ContractRule::DirectionFlag, "DF", {0, 0}, {1, 0}, true});
+            Tell(recorder, second);
+            recorder.EndCycle();
+            raw.push_back(static_cast<double>(ns + more) / 1000.0);
+            failed.push_back(cycle % 37 == 0);
+        }
+        const FoldedSeries& series = recorder.Figures().operations[static_cast<int>(Operation::getDeviceStatus)].cycleDurations;
+        ASSERT_EQ(series.cycles(), row.cycles);
+        ASSERT_EQ(series.width(), row.width);
+        ASSERT_EQ(series.columns(), (row.cycles + row.width - 1) / row.width);
+        for (std::size_t c = 0; c < series.columns(); ++c) {
+            const std::size_t first = static_cast<std::size_t>(series.FirstCycle(c) - 1);
+            const std::size_t end = std::min<std::size_t>(first + row.width, raw.size());
+            const auto begin = raw.begin() + static_cast<std::ptrdiff_t>(first), stop = raw.begin() + static_cast<std::ptrdiff_t>(end);
+            SCOPED_TRACE(c);
+            EXPECT_EQ(series[c].cycles, end - first);
+            EXPECT_FLOAT_EQ(series[c].min, static_cast<float>(*std::min_element(begin, stop)));
+            EXPECT_FLOAT_EQ(series[c].max, static_cast<float>(*std::max_element(begin, stop)));
+            EXPECT_NEAR(series[c].sum / static_cast<double>(series[c].cycles),
+                        std::accumulate(begin, stop, 0.0) / static_cast<double>(end - first), 1e-9);
+            EXPECT_EQ(series[c].failed, std::find(failed.begin() + static_cast<std::ptrdiff_t>(first),
+                                                  failed.begin() + static_cast<std::ptrdiff_t>(end), true) !=
+                                            failed.begin() + static_cast<std::ptrdiff_t>(end));
+        }
+    }
+}
+
+// A library that answers with a counter: a new code, text and fault place at every
+// call. The first 64 of each are kept, the rest counted; verdicts stay exact.
+TEST(BurnInRecorder, GroupsStopAtSixtyFourAndCountTheOthers)
+{
+    constexpr std::uint32_t kCycles = 200;
+    BurnInRecorder recorder;
+    for (std::uint32_t cycle = 1; cycle <= kCycles; ++cycle) {
+        recorder.BeginCycle(cycle);
+        ScriptedCall field;
+        field.operation = Operation::GetCardInfo;
+        field.argument = 0;
+        field.result = static_cast<std::int32_t>(cycle);
+        field.text = "error " + std::to_string(cycle) + std::string(1000, 'x');
+        Tell(recorder, field);
+        ScriptedCall fault;
+        fault.operation = Operation::readCard;
+        fault.raised = true;
+        fault.exceptionCode = kAccessViolation;
+        fault.address = 0x1000 + cycle;
+        Tell(recorder, fault);
+        ScriptedCall breach = Status(0, "ok");
+        breach.breaches.push_back(ContractBreach{ContractRule::Register, cycle % 2 ? "EBX" : "ESI", {1, 0}, {2, 0}, true});
+        Tell(recorder, breach);
+        recorder.EndCycle();
+    }
+    const BurnInFigures& f = recorder.Figures();
+    const OperationFigures& info = f.operations[static_cast<int>(Operation::GetCardInfo)];
+    ASSERT_EQ(info.results.size(), kMaxGroups);
+    EXPECT_EQ(info.resultOthers, kCycles - kMaxGroups);
+    EXPECT_EQ(info.results[63].code, 64);
+    EXPECT_EQ(Str(f.texts.View(info.results[63].text)).substr(0, 9), "error 64x");
+    EXPECT_EQ(info.failureCodeCalls, kCycles);
+    const OperationFigures& read = f.operations[static_cast<int>(Operation::readCard)];
+    EXPECT_EQ(read.faultGroups.size(), kMaxGroups);
+    EXPECT_EQ(read.faultOthers, kCycles - kMaxGroups);
+    EXPECT_EQ(read.faults, kCycles);
+    const OperationFigures& status = f.operations[static_cast<int>(Operation::getDeviceStatus)];
+    EXPECT_EQ(status.breachGroups.size(), 2u);  // two kinds: nothing left over
+    EXPECT_EQ(status.breachOthers, 0u);
+    const RunVerdict verdict = JudgeRun(f);
+    ASSERT_GE(verdict.reasonCount, 3u);
+    EXPECT_STREQ(verdict.reasons[1].c_str(), "200 readCard call(s) raised an exception");
+    EXPECT_STREQ(verdict.reasons[2].c_str(), "200 GetCardInfo call(s) returned a failure code");
 }
 
 // A heap that gives nothing, or only the first block.
@@ -324,7 +419,7 @@ TEST(BurnInRecorder, ACleanRunPassesAndAStoppedOneSaysSo)
 {
     SuccessCodes success;
     success.Declare(Operation::getDeviceStatus, 7);
-    BurnInRecorder recorder(2, success);
+    BurnInRecorder recorder(success);
     for (std::uint32_t cycle = 1; cycle <= 2; ++cycle) {
         recorder.BeginCycle(cycle);
         Tell(recorder, Status(7, "ready"));  // the declared success code

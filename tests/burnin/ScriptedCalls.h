@@ -72,6 +72,24 @@ std::vector<T> Vec(const GrowingArray<T>& items)
 {
     return std::vector<T>(items.begin(), items.end());
 }
+inline std::string Str(TextView text) { return std::string(text.data, text.size); }
+// The cycles the kept ranges hold, one by one.
+inline std::vector<std::uint32_t> Vec(const CycleRanges& ranges)
+{
+    std::vector<std::uint32_t> cycles;
+    for (const CycleRange& range : ranges)
+        for (std::uint64_t cycle = range.first; cycle <= range.last; ++cycle)
+            cycles.push_back(static_cast<std::uint32_t>(cycle));
+    return cycles;
+}
+// Each column's mean: each cycle's value while the series has a column per cycle.
+inline std::vector<float> Vec(const FoldedSeries& series)
+{
+    std::vector<float> means;
+    for (std::size_t c = 0; c < series.columns(); ++c)
+        means.push_back(static_cast<float>(series[c].sum / static_cast<double>(series[c].cycles)));
+    return means;
+}
 
 // The sample card's fields 0-8 and 10 (ASCII: the same bytes in every code page).
 inline std::string CardField(std::int32_t index)

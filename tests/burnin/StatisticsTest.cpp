@@ -4,6 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <functional>
+#include <random>
+
+#include "Histogram.h"
+
 namespace {
 
 struct PercentileCase {
@@ -36,6 +42,48 @@ TEST(Percentiles, NearestRankOnSmallAndTiedSamples)
         EXPECT_EQ(p.max, c.expected.max);
     }
     EXPECT_TRUE(NearestRankPercentiles(nullptr, 0).empty);
+}
+
+// The histogram's percentiles against an exact sort of the same durations: each
+// within 1% (min and max exact), from nanoseconds to hours, with many ties or none.
+TEST(Percentiles, HistogramWithinOnePercentOfTheExactSort)
+{
+    std::mt19937_64 random(22);
+    const auto logUniform = [&random](double low, double high) {
+        return static_cast<std::uint64_t>(std::exp(std::uniform_real_distribution<double>(std::log(low), std::log(high))(random)));
+    };
+    const struct {
+        const char* what;
+        std::function<std::uint64_t(int)> nanoseconds;
+        int count;
+    } rows[] = {
+        {"random, 1 us to 1 h", [&](int) { return logUniform(1e3, 3.6e12); }, 20000},
+        {"random around 50 us, a slow tail", [&](int i) { return i % 50 ? logUniform(4e4, 6e4) : logUniform(1e6, 1e8); }, 20000},
+        {"tied: three values", [](int i) { return std::uint64_t{i % 3 == 0 ? 1500u : i % 3 == 1 ? 2000000u : 9000000000u}; }, 999},
+        {"tied at a bucket's edge and inside it", [](int i) { return std::uint64_t{i % 2 ? 65536u : 65791u}; }, 100},
+        {"below 256 ns: exact buckets", [](int i) { return std::uint64_t(i % 256); }, 1000},
+        {"one call of a day", [](int) { return std::uint64_t{86400} * 1000000000u; }, 1},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        DurationHistogram histogram;
+        std::vector<float> exact;
+        for (int i = 0; i < row.count; ++i) {
+            const std::uint64_t ns = row.nanoseconds(i);
+            ASSERT_TRUE(histogram.Record(ns));
+            exact.push_back(static_cast<float>(static_cast<double>(ns) / 1000.0));
+        }
+        const Percentiles want = NearestRankPercentiles(exact.data(), exact.size());
+        const Percentiles got = histogram.PercentilesUs();
+        EXPECT_EQ(histogram.count(), static_cast<std::uint64_t>(row.count));
+        // The reference went through a float: exact to 1e-7 of the value.
+        EXPECT_NEAR(got.min, want.min, want.min * 1e-7);
+        EXPECT_NEAR(got.max, want.max, want.max * 1e-7);
+        const std::pair<double, double> pairs[] = {{got.median, want.median}, {got.p95, want.p95}, {got.p99, want.p99}};
+        for (const auto& [value, reference] : pairs)
+            EXPECT_NEAR(value, reference, reference * 0.01);
+    }
+    EXPECT_TRUE(DurationHistogram().PercentilesUs().empty);
 }
 
 LinearFit LeastSquares(const std::vector<double>& x, const std::vector<double>& y)

@@ -32,7 +32,7 @@ int main(int argc, char** argv)
         return 2;
     }
     constexpr std::uint32_t kCycles = 1000;
-    BurnInRecorder recorder(kCycles);
+    BurnInRecorder recorder;
     Dl_info libc{};
     dladdr(reinterpret_cast<void*>(&std::printf), &libc);
     const auto base = reinterpret_cast<std::uintptr_t>(libc.dli_fbase);

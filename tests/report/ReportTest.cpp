@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
 #include "Escape.h"
+#include "Plot.h"
 #include "ScriptedCalls.h"
 #include "Utf8.h"
 
@@ -126,7 +128,7 @@ const RunFacts& HostileFacts()
 
 TEST(HtmlReport, LibraryTextsCannotChangeThePage)
 {
-    BurnInRecorder recorder(3);
+    BurnInRecorder recorder;
     const std::string page = Str(HtmlReport(HostileRun(recorder), HostileFacts()));
     // Nothing a library or a fact said became markup: the only tags are ours.
     EXPECT_EQ(page.find("<script"), std::string::npos);
@@ -153,7 +155,7 @@ TEST(HtmlReport, LibraryTextsCannotChangeThePage)
 
 TEST(JsonReport, ParsesBackWithTheFigures)
 {
-    BurnInRecorder recorder(3);
+    BurnInRecorder recorder;
     const BurnInFigures& figures = HostileRun(recorder);
     const std::string text = Str(JsonReport(figures, HostileFacts()));
     const nlohmann::json json = nlohmann::json::parse(text);  // throws, failing the test, on invalid JSON or UTF-8
@@ -170,7 +172,7 @@ TEST(JsonReport, ParsesBackWithTheFigures)
     EXPECT_EQ(status["calls"], 3);
     ASSERT_EQ(status["results"].size(), 3u);
     const std::string libraryText = status["results"][0]["text"];
-    EXPECT_EQ(libraryText, Str(figures.operations[2].results[0].text));
+    EXPECT_EQ(libraryText, Str(figures.texts.View(figures.operations[2].results[0].text)));
     EXPECT_EQ(libraryText.rfind("<img src=x onerror=alert(1)>\"'", 0), 0u);  // the text survives, unchanged
     EXPECT_TRUE(status["durationMicroseconds"].is_object());
     EXPECT_EQ(json["operations"][0]["durationMicroseconds"], nullptr);  // never called
@@ -246,11 +248,12 @@ const RunFacts& KnownFacts()
 
 TEST(HtmlReport, SaysTheKnownFiguresInTheirPlaces)
 {
-    BurnInRecorder recorder(250);
+    BurnInRecorder recorder;
     const std::string page = Str(HtmlReport(KnownRun(recorder), KnownFacts()));
-    // min, median, 95th, 99th, max, in that order, in milliseconds.
-    EXPECT_NE(page.find("<tr><td class=\"code\">getDeviceStatus</td><td class=\"n\">1.000</td><td class=\"n\">50.000</td>"
-                        "<td class=\"n\">95.000</td><td class=\"n\">99.000</td><td class=\"n\">100.000</td>"
+    // min, median, 95th, 99th, max, in that order, in milliseconds (min and max
+    // exact, the percentiles the middles of their histogram buckets).
+    EXPECT_NE(page.find("<tr><td class=\"code\">getDeviceStatus</td><td class=\"n\">1.000</td><td class=\"n\">49.938</td>"
+                        "<td class=\"n\">95.158</td><td class=\"n\">98.828</td><td class=\"n\">100.000</td>"
                         "<td>stdcall × 100</td></tr>"),
               std::string::npos);
     EXPECT_NE(page.find("✖ FAIL</span>100 readCard call(s) returned a failure code; 3 card read(s) differed from the "
@@ -274,15 +277,17 @@ TEST(HtmlReport, SaysTheKnownFiguresInTheirPlaces)
 
 TEST(JsonReport, SaysTheKnownFiguresUnderTheirNames)
 {
-    BurnInRecorder recorder(250);
+    BurnInRecorder recorder;
     const nlohmann::json json = nlohmann::json::parse(Str(JsonReport(KnownRun(recorder), KnownFacts())));
     EXPECT_EQ(json["verdict"]["line"], "FAIL: 100 readCard call(s) returned a failure code; 3 card read(s) differed "
                                        "from the one read most often; stopped by the operator after 100 of 250 cycles");
     EXPECT_EQ(json["verdict"]["exitCode"], 1);
     EXPECT_EQ(json["verdict"]["hints"], nlohmann::json::array({"readCard returned 144 in every call; if that is its "
                                                                "success code, run with /success readCard=144"}));
-    EXPECT_EQ(json["operations"][2]["durationMicroseconds"],
-              nlohmann::json::parse(R"({"min":1000,"median":50000,"p95":95000,"p99":99000,"max":100000})"));
+    const auto& durations = json["operations"][2]["durationMicroseconds"];
+    const std::pair<const char*, double> exact[] = {{"min", 1000}, {"median", 50000}, {"p95", 95000}, {"p99", 99000}, {"max", 100000}};
+    for (const auto& [name, value] : exact)
+        EXPECT_NEAR(durations[name].get<double>(), value, value / 100) << name;  // within the histogram's 1%
     EXPECT_EQ(json["operations"][2]["successCodes"], nlohmann::json::parse("[0]"));
     const auto& consistency = json["consistency"];
     EXPECT_EQ(consistency["readsCompared"], 99);
@@ -307,13 +312,72 @@ TEST(JsonReport, SaysTheKnownFiguresUnderTheirNames)
     EXPECT_EQ(resources["open"]["gdiObjects"], nullptr);
 }
 
+// The plot's arithmetic is 64-bit: five billion cycles (far past 2^32, and past
+// 2^32 / 2,000 columns) put each failed cycle where it lies on the axis.
+TEST(DurationPlot, FiveBillionCyclesPlaceTheirFailuresRight)
+{
+    constexpr std::uint64_t kCycles = 5'000'000'000;
+    FoldedSeries series;
+    series.Add(1000, false, 4'000'000'000);
+    series.Add(5000, true);  // cycle 4,000,000,001: a failed call the column knows
+    series.Add(1000, false, kCycles - series.cycles());
+    CycleRanges failed;
+    failed.Append(4'000'000'001);
+    failed.Append(4'500'000'000);  // a failed cycle the column does not know
+    ASSERT_EQ(series.cycles(), kCycles);
+    ASSERT_LE(series.columns(), FoldedSeries::kMaxColumns);
+    EXPECT_FLOAT_EQ(series[series.ColumnOf(4'000'000'001)].max, 5000);
+
+    GrowingText out;
+    AppendDurationPlot(out, "readCard", series, failed);
+    const std::string svg = Str(out);
+    std::vector<double> marks;  // the triangles' x
+    for (std::size_t at = svg.find("<path d=\"M"); at != std::string::npos; at = svg.find("<path d=\"M", at + 1)) {
+        double x = 0, y = 0;
+        int end = 0;
+        if (std::sscanf(svg.c_str() + at, "<path d=\"M%lf %lf l-4.5 -8%n", &x, &y, &end) == 2 && end > 0)
+            marks.push_back(x);
+    }
+    // The plot spans x 78 to 985: 80% and 90% of the way.
+    ASSERT_EQ(marks.size(), 2u);
+    EXPECT_NEAR(marks[0], 78 + 0.8 * 907, 1);
+    EXPECT_NEAR(marks[1], 78 + 0.9 * 907, 1);
+    EXPECT_NE(svg.find(">5e+09</text>"), std::string::npos);      // the axis's last label
+    EXPECT_NE(svg.find("shaded (2 cycles)"), std::string::npos);
+}
+
+// A run failing every other cycle: the JSON lists the first 1,000 failed cycles and
+// counts the rest; groups past the first 64 are counted as others.
+TEST(JsonReport, ListsTheFirstThousandFailedCyclesAndCountsTheRest)
+{
+    BurnInRecorder recorder;
+    for (std::uint32_t cycle = 1; cycle <= 3000; ++cycle) {
+        recorder.BeginCycle(cycle);
+        ScriptedCall field;
+        field.operation = Operation::GetCardInfo;
+        field.argument = 0;
+        field.result = cycle % 2 ? static_cast<std::int32_t>(cycle) : 0;
+        Tell(recorder, field);
+        recorder.EndCycle();
+    }
+    const nlohmann::json json = nlohmann::json::parse(Str(JsonReport(recorder.Figures(), HostileFacts())));
+    const auto& info = json["operations"][4];
+    ASSERT_EQ(info["failedCycles"].size(), 1000u);
+    EXPECT_EQ(info["failedCycles"][0], 1);
+    EXPECT_EQ(info["failedCycles"][999], 1999);
+    EXPECT_EQ(info["failedCyclesNotListed"], 500);
+    EXPECT_EQ(info["results"].size(), 64u);  // 0 and the first 63 failure codes
+    EXPECT_EQ(info["resultOthers"], 3000 - 1500 - 63);
+    EXPECT_EQ(json["verdict"]["reasons"][0], "1500 GetCardInfo call(s) returned a failure code");
+}
+
 TEST(WriteReports, BothFilesReplacedAndNothingLeftBehind)
 {
     const auto dir = std::filesystem::temp_directory_path() / ("zantor-report-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     const auto html = dir / "run.html";
     std::ofstream(html) << "old";
-    BurnInRecorder recorder(3);
+    BurnInRecorder recorder;
     const BurnInFigures& figures = HostileRun(recorder);
     ASSERT_TRUE(WriteReports(html.wstring().c_str(), figures, HostileFacts()));
     std::ifstream in(html);
