@@ -362,10 +362,11 @@ guarded::Catch zantor_guard_catch(EXCEPTION_RECORD* exception, void* establisher
         return guarded::Catch::PassOn;
     constexpr DWORD kTrapFlag = 0x100;
     // The function returned with the trap flag set: the trap fires on the
-    // guard's first instruction after it. The call returned; go on without it
-    // (the flags are put back from the copy taken at the call).
-    if (exception->ExceptionCode == EXCEPTION_SINGLE_STEP && exception->ExceptionAddress == static_cast<const void*>(zantor_guard_returned) &&
-        (context->EFlags & kTrapFlag)) {
+    // guard's first instruction after it. The call returned; go on without the
+    // flag (the system may have cleared it in the context already; the flags are
+    // put back from the copy taken at the call).
+    if (exception->ExceptionCode == EXCEPTION_SINGLE_STEP &&
+        exception->ExceptionAddress == static_cast<const void*>(zantor_guard_returned)) {
         context->EFlags &= ~kTrapFlag;
         return guarded::Catch::Resume;
     }
