@@ -260,11 +260,12 @@ const IMAGE_NT_HEADERS* ImageHeaders(std::uintptr_t base)
 // The thread's stack, [low, high).
 void StackBounds(std::uintptr_t& low, std::uintptr_t& high)
 {
+    // The TEB, which starts with the NT_TIB (NtCurrentTeb trips -Warray-bounds).
     const NT_TIB* tib;
 #ifdef _WIN64
-    tib = reinterpret_cast<const NT_TIB*>(NtCurrentTeb());
+    asm("movq %%gs:0x30, %0" : "=r"(tib));
 #else
-    asm("movl %%fs:0x18, %0" : "=r"(tib));  // the TEB, which starts with the NT_TIB
+    asm("movl %%fs:0x18, %0" : "=r"(tib));
 #endif
     low = reinterpret_cast<std::uintptr_t>(tib->StackLimit);
     high = reinterpret_cast<std::uintptr_t>(tib->StackBase);
