@@ -179,8 +179,18 @@ void BurnInRecorder::OnCall(const CallRecord& call)
         FaultGroup* group = nullptr;
         for (FaultGroup& g : figures.faultGroups)
             if (g.code == outcome.exceptionCode && g.offset == offset && SameText(g.module, module)) group = &g;
-        if (group == nullptr && Keep(figures.faultGroups, FaultGroup{outcome.exceptionCode, module, offset, 0, m_cycle}))
-            group = &figures.faultGroups.back();
+        if (group == nullptr) {
+            FaultGroup created{outcome.exceptionCode, module, offset, 0, m_cycle, false, {}, 0};
+            if (outcome.raisedAddress != 0) {
+                created.software = true;
+                created.raisedModule = ModuleName(outcome.raisedModuleBase);
+                created.raisedOffset = created.raisedModule.size() == 0
+                                           ? outcome.raisedAddress
+                                           : outcome.raisedAddress - outcome.raisedModuleBase;
+            }
+            if (Keep(figures.faultGroups, created))
+                group = &figures.faultGroups.back();
+        }
         if (group != nullptr)
             ++group->count;
     } else {

@@ -53,16 +53,29 @@ ShortText HexCode(std::uint32_t code)
     return Format("0x%08" PRIX32, code);
 }
 
-FaultPlaceText FaultPlace(const FaultGroup& fault)
+namespace {
+
+void AppendPlace(FaultPlaceText& place, const ModuleUtf8& module, std::uintptr_t offset)
 {
     const int digits = static_cast<int>(sizeof(std::uintptr_t) * 2);
-    FaultPlaceText place;
-    if (fault.module.size() == 0) {
-        const ShortText address = Format("0x%0*" PRIXPTR, digits, fault.offset);
+    if (module.size() == 0) {
+        const ShortText address = Format("0x%0*" PRIXPTR, digits, offset);
         place.Append(address.c_str(), address.size());
     } else {
-        const ShortText offset = Format("+0x%" PRIXPTR, fault.offset);
-        place.Append(fault.module.c_str(), fault.module.size()).Append(offset.c_str(), offset.size());
+        const ShortText text = Format("+0x%" PRIXPTR, offset);
+        place.Append(module.c_str(), module.size()).Append(text.c_str(), text.size());
+    }
+}
+
+}  // namespace
+
+FaultPlaceText FaultPlace(const FaultGroup& fault)
+{
+    FaultPlaceText place;
+    AppendPlace(place, fault.module, fault.offset);
+    if (fault.software) {
+        place.Append(", raised at ");
+        AppendPlace(place, fault.raisedModule, fault.raisedOffset);
     }
     return place;
 }

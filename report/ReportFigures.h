@@ -15,8 +15,10 @@ const char* ResourceName(Resource resource);          // "committed private memo
 const char* GrowthVerdictName(GrowthVerdict verdict);  // "not measured here", "too few samples", "steady", "leak"
 // 0xC0000005
 ShortText HexCode(std::uint32_t code);
-// Where a fault lies: "Mervik.dll+0x1A2B", or the address alone when it lies in no module.
-using FaultPlaceText = NarrowText<kModuleUtf8Capacity + 32>;
+// Where a fault lies: "Mervik.dll+0x1A2B", or the address alone when it lies in no
+// module; for a software exception placed in the library's code, then where it
+// was raised: "Mervik.dll+0x1A2B, raised at KERNELBASE.dll+0x3C4D".
+using FaultPlaceText = NarrowText<2 * kModuleUtf8Capacity + 64>;
 FaultPlaceText FaultPlace(const FaultGroup& fault);
 // A register's value: one word, or two (high:low) when the high one is not 0 (XMM).
 ShortText RegisterValue(const std::uint64_t (&value)[2]);
