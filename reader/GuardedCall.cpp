@@ -219,6 +219,28 @@ std::uintptr_t ModuleAt(std::uintptr_t address)
     return reinterpret_cast<std::uintptr_t>(module);
 }
 
+// The function a call of `function` runs: past an import thunk, the jmp through
+// the import's slot (FF 25) that the linker puts in the program for an import
+// the compiler was not told is one, as the console's imports of the library are.
+std::uintptr_t CalledFunction(const void* function)
+{
+    const auto at = reinterpret_cast<std::uintptr_t>(function);
+    const auto* code = static_cast<const unsigned char*>(function);
+    if (code[0] != 0xFF || code[1] != 0x25)
+        return at;
+    std::int32_t displacement;
+    std::memcpy(&displacement, code + 2, sizeof displacement);
+#ifdef _WIN64
+    const std::uintptr_t slot = at + 6 + static_cast<std::uintptr_t>(static_cast<std::intptr_t>(displacement));
+#else
+    const auto slot = static_cast<std::uintptr_t>(static_cast<std::uint32_t>(displacement));
+#endif
+    // The slot is the program's own import table, beside the thunk.
+    if (ModuleAt(slot) == 0 || ModuleAt(slot) != ModuleAt(at))
+        return at;
+    return *reinterpret_cast<const std::uintptr_t*>(slot);
+}
+
 // Exceptions the processor raises: kept where the instruction faulted.
 bool IsProcessorFault(DWORD code)
 {
@@ -384,7 +406,7 @@ guarded::Catch zantor_guard_catch(EXCEPTION_RECORD* exception, void* establisher
     // A software exception raised outside the library (by RaiseException for a
     // C++ throw) is placed where the library called for it.
     if (!IsProcessorFault(exception->ExceptionCode)) {
-        if (const std::uintptr_t base = ModuleAt(reinterpret_cast<std::uintptr_t>(record->function))) {
+        if (const std::uintptr_t base = ModuleAt(CalledFunction(record->function))) {
             const std::uintptr_t end = base + ImageHeaders(base)->OptionalHeader.SizeOfImage;
             if (record->address < base || record->address >= end)
                 record->libraryReturn = FirstLibraryReturn(*context, base, end, *record);
