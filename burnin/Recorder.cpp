@@ -223,8 +223,16 @@ void BurnInRecorder::OnCall(const CallRecord& call)
                 m_figures.texts.Same(g.module, module.c_str(), module.size()))
                 group = &g;
         if (group == nullptr && figures.faultGroups.size() < kMaxGroups) {
-            FaultGroup created{outcome.exceptionCode, {}, offset, 0, m_cycle};
-            if (!m_figures.texts.Keep(module.c_str(), module.size(), created.module))
+            FaultGroup created{outcome.exceptionCode, {}, offset, 0, m_cycle, false, {}, 0};
+            bool kept = m_figures.texts.Keep(module.c_str(), module.size(), created.module);
+            if (outcome.raisedAddress != 0) {
+                created.software = true;
+                const ModuleUtf8 raisedModule = ModuleName(outcome.raisedModuleBase);
+                created.raisedOffset = raisedModule.size() == 0 ? outcome.raisedAddress
+                                                                : outcome.raisedAddress - outcome.raisedModuleBase;
+                kept = m_figures.texts.Keep(raisedModule.c_str(), raisedModule.size(), created.raisedModule) && kept;
+            }
+            if (!kept)
                 m_figures.incomplete = true;
             if (Keep(figures.faultGroups, created))
                 group = &figures.faultGroups.back();

@@ -84,6 +84,11 @@ struct FaultGroup {
     std::uintptr_t offset = 0;    // into the module; the address itself when there is none
     std::uint64_t count = 0;
     std::uint32_t firstCycle = 0;
+    // A software exception placed at its return address into the library: where
+    // the group's first was raised, as module and offset (or the address) above.
+    bool software = false;
+    PooledText raisedModule;
+    std::uintptr_t raisedOffset = 0;
 };
 
 struct OverrunGroup {

@@ -77,6 +77,18 @@ void AppendTime(Body& body, const LogTime& time)
     AppendPadded(body, time.millisecond, 3);
 }
 
+// Named as the fault message names it: the module's file and the offset.
+void AppendPlace(Body& body, std::uintptr_t address, std::uintptr_t moduleBase)
+{
+    Message module;
+    if (moduleBase != 0 && address >= moduleBase && AppendModuleName(module, moduleBase)) {
+        AppendEscaped(body, module.c_str(), module.size());
+        body.Append('+').AppendHex(address - moduleBase, 0);
+    } else {
+        body.AppendHex(address, 2 * sizeof(std::uintptr_t));
+    }
+}
+
 void AppendOutcome(Body& body, const CallRecord& call)
 {
     const CallOutcome& outcome = *call.outcome;
@@ -89,14 +101,10 @@ void AppendOutcome(Body& body, const CallRecord& call)
         return;
     }
     body.Append("fault=").AppendHex(outcome.exceptionCode, 8).Append('@');
-    // Named as the fault message names it: the module's file and the offset.
-    Message module;
-    if (outcome.moduleBase != 0 && outcome.exceptionAddress >= outcome.moduleBase &&
-        AppendModuleName(module, outcome.moduleBase)) {
-        AppendEscaped(body, module.c_str(), module.size());
-        body.Append('+').AppendHex(outcome.exceptionAddress - outcome.moduleBase, 0);
-    } else {
-        body.AppendHex(outcome.exceptionAddress, 2 * sizeof(std::uintptr_t));
+    AppendPlace(body, outcome.exceptionAddress, outcome.moduleBase);
+    if (outcome.raisedAddress != 0) {
+        body.Append(",raised@");
+        AppendPlace(body, outcome.raisedAddress, outcome.raisedModuleBase);
     }
 }
 

@@ -21,8 +21,9 @@ struct LogTime {
 constexpr std::size_t kEscapedUnit = 4;
 // - two library texts of 1023 bytes, each byte at most one UTF-16 unit;
 constexpr std::size_t kTextsNote = 2 * (mervik::kTextBufferSize - 1) * kEscapedUnit;
-// - a fault's module: a file name of at most 255 units, and code and offset;
-constexpr std::size_t kFaultNote = 255 * kEscapedUnit + 64;
+// - a fault's place and, for a software exception, where it was raised: two
+//   module file names of at most 255 units, the code and two offsets;
+constexpr std::size_t kFaultNote = 2 * 255 * kEscapedUnit + 96;
 // - every breach: a name, two 128-bit values in hex, "restored", separators;
 constexpr std::size_t kBreachesNote = CallOutcome::kMaxBreaches * 96;
 // - the two current directories of a CurrentDirectory breach, quoted;
@@ -36,7 +37,8 @@ using LogLine = NarrowText<kLogLineCapacity>;
 
 // The line for one call, ending in CR LF:
 // time, operation, argument ("-" when none), outcome ("result=N", "overrun=SIZE"
-// or "fault=0xCODE@module+0xOFFSET"), duration in microseconds, the first buffer's
+// or "fault=0xCODE@module+0xOFFSET", then ",raised@module+0xOFFSET" for a
+// software exception placed in the library's code), duration in microseconds, the first buffer's
 // text (the photo: "length=N"), the second's ("-" when the call has one buffer),
 // convention, breaches ("-", or entries separated by "; ").
 LogLine CallLogLine(const CallRecord& call, const LogTime& time);

@@ -4,8 +4,6 @@
 
 namespace {
 
-constexpr std::uint32_t kAccessViolation = 0xC0000005;
-
 CallBuffer Text(BufferRole role, const char* data)
 {
     return {role, data, mervik::kTextBufferSize};

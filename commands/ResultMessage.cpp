@@ -14,6 +14,21 @@ BoxText TextFromBuffer(const char* buffer, std::size_t size)
     return text;
 }
 
+namespace {
+
+// Inside a module: its file and the offset, the same on every run whatever
+// address the module was loaded at, and what its map file lists; else the
+// address itself.
+void AppendPlace(Message& message, std::uintptr_t address, std::uintptr_t moduleBase)
+{
+    if (moduleBase != 0 && address >= moduleBase && AppendModuleName(message, moduleBase))
+        message.Append(L"+").AppendHex(address - moduleBase, 0);
+    else
+        message.AppendHex(address, 2 * sizeof(std::uintptr_t));
+}
+
+}  // namespace
+
 Message FailureMessage(const wchar_t* prefix, const char* libraryText, std::size_t bufferSize, std::int32_t code)
 {
     Message message;
@@ -42,13 +57,12 @@ Message FaultMessage(const wchar_t* operation, const CallOutcome& outcome,
         return message;
     }
     message.Append(L" 调用异常：").AppendHex(outcome.exceptionCode, 8).Append(L"（地址 ");
-    // Inside a module: its file and the offset, the same on every run whatever
-    // address the module was loaded at, and what its map file lists.
-    if (outcome.moduleBase != 0 && outcome.exceptionAddress >= outcome.moduleBase &&
-        AppendModuleName(message, outcome.moduleBase))
-        message.Append(L"+").AppendHex(outcome.exceptionAddress - outcome.moduleBase, 0);
-    else
-        message.AppendHex(outcome.exceptionAddress, 2 * sizeof(std::uintptr_t));
+    AppendPlace(message, outcome.exceptionAddress, outcome.moduleBase);
+    // A software exception placed in the library's code: where the system raised it.
+    if (outcome.raisedAddress != 0) {
+        message.Append(L"，引发于 ");
+        AppendPlace(message, outcome.raisedAddress, outcome.raisedModuleBase);
+    }
     message.Append(L"）");
     return message;
 }

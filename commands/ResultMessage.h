@@ -34,7 +34,9 @@ Message StatusMessage(const char* libraryText, std::size_t bufferSize, std::int3
 // The message for a call of `operation` that raised instead of returning: a
 // write into the guard just past one of `buffers` is an overrun of that buffer,
 // anything else is named by its exception code and address, as module+offset
-// when the address lies in a loaded module.
+// when the address lies in a loaded module. A software exception placed at its
+// return address into the library names where it was raised after it:
+// "（地址 Mervik.dll+0x1A2B，引发于 KERNELBASE.dll+0x3C4D）".
 Message FaultMessage(const wchar_t* operation, const CallOutcome& outcome,
                      std::initializer_list<LibraryBuffer> buffers);
 

@@ -40,32 +40,46 @@ struct MachineState {
 // Everything the guard keeps of one call: its own bookkeeping, what the
 // exception handler saw, and the machine state at the call and at the return.
 // Must lie in static storage, out of the library's reach: the guard finds it
-// again after the call through a static pointer, trusting no register.
-struct ObservedCall {
-    ObservedCall* previous;  // the call this one is nested in, if any
-    std::uintptr_t frame;    // the guard's own frame
+// again after the call through a static pointer, trusting no register, and its
+// exception handler uses it only after checking that it is one of the guard's
+// own records, that of the call running in the frame the handler was called for.
+struct GuardRecord {
+    GuardRecord* previous;  // the call this one is nested in, if any
+    std::uintptr_t frame;   // the guard's own frame
     std::uintptr_t result;
     std::uintptr_t raised;
     std::uintptr_t code;
-    std::uintptr_t address;
+    std::uintptr_t address;     // where the exception was raised
     std::uintptr_t parameters;
     std::uintptr_t information[2];
     MachineState atCall;
     MachineState atReturn;
     std::uint8_t fpuEnvironment[28];  // the x87 environment, where the tag word is read from
+    // Below here, C++ only.
+    const void* function;            // the library function called, set before the call
+    std::uintptr_t libraryReturn;    // a software exception's first return address into the library, or 0
 };
 
 // The call itself: calls `function` with `count` (1 to 3) pointer-sized
 // arguments and returns its 32-bit result; when it raises, returns 0 with
-// `observed` saying so. `observed` starts zeroed.
+// `record` saying so. `record` starts zeroed, with `function` set, and is one of
+// the guard's own (GuardedCall's).
 extern "C" std::int32_t zantor_guarded_call(const void* function, const std::uintptr_t* arguments,
-                                            std::uintptr_t count, ObservedCall* observed);
+                                            std::uintptr_t count, GuardRecord* record);
+
+// What the assembly handler does with an exception, as zantor_guard_catch decides.
+enum class Catch : int {
+    Resume = 0,  // continue at the context, which was changed (ExceptionContinueExecution)
+    PassOn = 1,  // not the guard's: let the next handler see it (ExceptionContinueSearch)
+    Unwind = 2,  // recorded: unwind to the guard's return
+};
 
 // The outcome of a call of `count` arguments that returned `result` or raised
-// as `observed` says, with the contract rules it broke (registers, flags,
+// as `record` says, with the contract rules it broke (registers, flags,
 // floating-point state, stack; not the current directory, which the caller
-// compares). Pure: no system call.
-CallOutcome Outcome(std::int32_t result, const ObservedCall& observed, std::size_t count);
+// compares). A software exception with a return address into the library is
+// placed there, with the raising place beside it. Pure: no system call.
+CallOutcome Outcome(std::int32_t result, const GuardRecord& record, std::size_t count);
 
 // An argument as the pointer-sized word the guard pushes or passes in a register.
 inline std::uintptr_t ArgumentWord(std::int32_t value)

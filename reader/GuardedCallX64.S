@@ -5,11 +5,11 @@
  *
  * Where the guard keeps itself. A library function may return with any register
  * changed, RSP included, so after the call the guard trusts none of them. Its
- * own state lives in the ObservedCall the caller passes, which the caller keeps
+ * own state lives in the GuardRecord the caller passes, which the caller keeps
  * in static storage, and the guard finds it again through one static pointer,
  * zantor_guard_current: memory that no argument of the library points into.
  * Calls do not nest in the console; should a library call a guarded function
- * from inside its own call (a test does), each ObservedCall links to the one
+ * from inside its own call (a test does), each GuardRecord links to the one
  * before it, and the pointer is set back on the way out.
  *
  * Exceptions. x64 Windows finds handlers through each function's unwind
@@ -36,30 +36,40 @@
  * before the call, the callee-saved general registers, RSP, RFLAGS, MXCSR, the
  * x87 control word and XMM6-XMM15; just after it, the same and the x87 tag word.
  * Then the guard puts back what the caller may rely on: RSP from the
- * ObservedCall, every callee-saved register from the frame, DF clear, the x87
+ * GuardRecord, every callee-saved register from the frame, TF, DF and AC as
+ * they were at the call (a library that returns with alignment checking on
+ * would fault in the caller's next unaligned access, one that returns with TF
+ * set traps at each instruction), the x87
  * unit reset with the control word it had (which also empties its register
  * stack), and MXCSR.
  *
  * When the function raises, the dispatcher calls the handler in its search pass
  * with our establisher frame. The handler ignores unwinding passes
- * (EXCEPTION_UNWINDING or EXCEPTION_EXIT_UNWIND set). Otherwise, unless an
- * earlier exception of this call is already recorded (one raised while the
- * library's own cleanup ran during our unwind), it copies the code, the address
- * and the first two parameters of the exception into the ObservedCall, and calls
- * RtlUnwindEx to unwind the frames above ours (their cleanup runs) and resume at
- * the same place as a normal return, with RAX 0. Unwinding instead of resuming
- * through the context also ends non-continuable exceptions (a C++ throw, Wine's
- * missing-entry-point stub) cleanly. A library that handles its own exceptions
- * has its own handlers in frames above ours and never reaches this one.
+ * (EXCEPTION_UNWINDING or EXCEPTION_EXIT_UNWIND set) and asks zantor_guard_catch
+ * (GuardedCall.cpp), which uses the static pointer only when it names one of the
+ * guard's records whose frame is the establisher frame, and passes anything else
+ * on. For the guard's own call, unless an earlier exception of this call is
+ * already recorded (one raised while the library's own cleanup ran during our
+ * unwind), it records the code, the address, the first two parameters and, for
+ * a software exception, the first return address into the library (walking the
+ * frames by their unwind data); the handler then calls RtlUnwindEx to unwind the
+ * frames above ours (their cleanup runs) and resume at the same place as a
+ * normal return, with RAX 0. Unwinding instead of resuming through the context
+ * also ends non-continuable exceptions (a C++ throw, Wine's missing-entry-point
+ * stub) cleanly. A library that handles its own exceptions has its own handlers
+ * in frames above ours and never reaches this one. A single-step trap at the
+ * guard's return (the function returned with TF set) is resumed with TF clear:
+ * the call returned.
  *
  * int32_t zantor_guarded_call(const void* function, const uintptr_t* arguments,
- *                             uintptr_t count, ObservedCall* observed);
+ *                             uintptr_t count, GuardRecord* record);
  */
         .set    FRAME, 264              /* bytes below the saved registers */
         .set    ZERO_SLOTS, 12          /* home area and parameters 5 to 12 */
         .set    XMM_SAVE, 96
+        .set    RESTORED_FLAGS, 0x40500 /* RFLAGS put back from the copy taken at the call: TF, DF, AC */
 
-/* ObservedCall (reader/GuardedCall.h checks these offsets). */
+/* GuardRecord (reader/GuardedCall.h checks these offsets). */
         .set    PREVIOUS, 0
         .set    SAVED_FRAME, 8
         .set    RESULT, 16
@@ -197,6 +207,8 @@ zantor_guarded_call:
         xorl    %r9d, %r9d
         call    *%r11
 .Lreturned:
+        .globl  zantor_guard_returned
+zantor_guard_returned:
         /* Nothing but the static pointer is trusted here: EAX is the result (0
            after a raise), every other register is the library's. */
         movq    zantor_guard_current(%rip), %rcx
@@ -206,13 +218,19 @@ zantor_guarded_call:
         movq    SAVED_FRAME(%rcx), %rsp /* our own frame again */
         pushfq
         popq    AT_RETURN+FLAGS_(%rcx)
+        movq    AT_RETURN+FLAGS_(%rcx), %rax    /* TF, DF and AC as at the call */
+        andq    $~RESTORED_FLAGS, %rax
+        movq    AT_CALL+FLAGS_(%rcx), %rdx
+        andq    $RESTORED_FLAGS, %rdx
+        orq     %rdx, %rax
+        pushq   %rax
+        popfq
         SAVE_XMM %rcx, AT_RETURN
         stmxcsr AT_RETURN+MXCSR_(%rcx)
         fnstcw  AT_RETURN+X87_CONTROL(%rcx)
         fnstenv FPU_ENVIRONMENT(%rcx)
         movw    FPU_ENVIRONMENT+8(%rcx), %ax
         movw    %ax, AT_RETURN+X87_TAG(%rcx)
-        cld
         fninit
         fldcw   AT_CALL+X87_CONTROL(%rcx)
         ldmxcsr AT_CALL+MXCSR_(%rcx)
@@ -242,7 +260,9 @@ zantor_guarded_call:
         .seh_endproc
 
 /* EXCEPTION_DISPOSITION handler(EXCEPTION_RECORD* RCX, void* establisherFrame RDX,
-                                 CONTEXT* R8, DISPATCHER_CONTEXT* R9) */
+                                 CONTEXT* R8, DISPATCHER_CONTEXT* R9)
+   What to do is zantor_guard_catch's to say (GuardedCall.cpp): pass the
+   exception on, resume at the context it changed, or unwind to the return. */
         .def    zantor_guarded_handler; .scl 3; .type 32; .endef
         .p2align 4
         .seh_proc zantor_guarded_handler
@@ -252,29 +272,24 @@ zantor_guarded_handler:
         .seh_endprologue
         testl   $6, 4(%rcx)             /* ExceptionFlags: unwinding */
         jnz     2f
-        movq    zantor_guard_current(%rip), %rax
-        cmpq    $0, RAISED(%rax)        /* the first exception of the call is the one reported */
-        jne     1f
-        movq    $1, RAISED(%rax)
-        movl    0(%rcx), %r10d          /* ExceptionCode */
-        movq    %r10, CODE(%rax)
-        movq    16(%rcx), %r10          /* ExceptionAddress */
-        movq    %r10, ADDRESS(%rax)
-        movl    24(%rcx), %r10d         /* NumberParameters */
-        movq    %r10, PARAMETERS(%rax)
-        movq    32(%rcx), %r10          /* ExceptionInformation[0] */
-        movq    %r10, INFORMATION(%rax)
-        movq    40(%rcx), %r10          /* ExceptionInformation[1] */
-        movq    %r10, INFORMATION+8(%rax)
-1:      movq    %r8, 32(%rsp)           /* the context record */
+        movq    %rcx, 64(%rsp)          /* our own home area */
+        movq    %rdx, 72(%rsp)
+        movq    %r8, 80(%rsp)
+        movq    %r9, 88(%rsp)
+        call    zantor_guard_catch      /* (exception record, establisher frame, context) */
+        cmpl    $2, %eax                /* Catch::Unwind */
+        jne     3f                      /* ExceptionContinueExecution or ExceptionContinueSearch */
+        movq    80(%rsp), %r8
+        movq    %r8, 32(%rsp)           /* the context record */
+        movq    88(%rsp), %r9
         movq    64(%r9), %r10           /* DISPATCHER_CONTEXT::HistoryTable */
         movq    %r10, 40(%rsp)
-        movq    %rcx, %r8               /* the exception record */
-        movq    %rdx, %rcx              /* target frame: the guard's */
+        movq    64(%rsp), %r8           /* the exception record */
+        movq    72(%rsp), %rcx          /* target frame: the guard's */
         leaq    .Lreturned(%rip), %rdx  /* target instruction */
         xorl    %r9d, %r9d              /* return value */
         call    *__imp_RtlUnwindEx(%rip)
 2:      movl    $1, %eax                /* ExceptionContinueSearch */
-        addq    $56, %rsp
+3:      addq    $56, %rsp
         ret
         .seh_endproc

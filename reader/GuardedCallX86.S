@@ -5,15 +5,15 @@
  *
  * Where the guard keeps itself. A library function may return with any register
  * changed, EBP and ESP included, so after the call the guard trusts neither.
- * Its own state lives in the ObservedCall the caller passes, which the caller
+ * Its own state lives in the GuardRecord the caller passes, which the caller
  * keeps in static storage, and the guard finds it again through one static
  * pointer, zantor_guard_current: memory that no argument of the library points
  * into. Calls do not nest in the console; should a library call a guarded
- * function from inside its own call (a test does), each ObservedCall links to
+ * function from inside its own call (a test does), each GuardRecord links to
  * the one before it, and the pointer is set back on the way out.
  *
  * The frame. The routine keeps its own frame (found again through the
- * ObservedCall) and, for the duration of the call, registers a structured-
+ * GuardRecord) and, for the duration of the call, registers a structured-
  * exception record on the thread's chain (fs:[0]): { previous record, handler,
  * this frame's EBP, 0 }. Below the record it pushes eight zero words, then the
  * arguments, and calls with EAX, ECX and EDX zero (a function built for a
@@ -32,21 +32,29 @@
  * before the call, EBX, ESI, EDI, EBP, ESP, EFLAGS, MXCSR, the x87 control word
  * and fs:[0]; just after it, the same and the x87 tag word. Then the guard puts
  * back what the caller may rely on: its EBX, ESI, EDI and EBP from the frame,
- * ESP from the frame, DF clear, the x87 unit reset with the control word it had
+ * ESP from the frame, TF, DF and AC as they were at the call (a library that
+ * returns with alignment checking on would fault in the caller's next unaligned
+ * access, one that returns with TF set traps at each instruction), the x87 unit
+ * reset with the control word it had
  * (which also empties its register stack), MXCSR, and fs:[0] from a copy kept
  * above the record, further from the arguments than the record itself.
  *
  * When the function raises, the handler is called in the search pass. It ignores
- * unwinding passes (EXCEPTION_UNWINDING or EXCEPTION_EXIT_UNWIND set). Otherwise,
- * unless an earlier exception of this call is already recorded (one raised while
- * the library's own cleanup ran during our unwind), it copies the code, the
- * address and the first two parameters of the exception into the ObservedCall;
- * it has RtlUnwind unwind the records the library registered above ours (their
- * cleanup runs) and jumps to the same place as a normal return, with result 0.
- * Unwinding instead of resuming through the context also ends non-continuable
- * exceptions (a C++ throw, Wine's missing-entry-point stub) cleanly. A library
- * that handles its own exceptions has its own record above ours and never
- * reaches this handler.
+ * unwinding passes (EXCEPTION_UNWINDING or EXCEPTION_EXIT_UNWIND set) and asks
+ * zantor_guard_catch (GuardedCall.cpp), which uses the static pointer only when
+ * it names one of the guard's records whose frame holds the exception record
+ * the handler was called for, and passes anything else on. For the guard's own
+ * call, unless an earlier exception of this call is already recorded (one raised
+ * while the library's own cleanup ran during our unwind), it records the code,
+ * the address, the first two parameters and, for a software exception, the
+ * first return address into the library; the handler then has RtlUnwind unwind
+ * the records the library registered above ours (their cleanup runs) and jumps
+ * to the same place as a normal return, with result 0. Unwinding instead of
+ * resuming through the context also ends non-continuable exceptions (a C++
+ * throw, Wine's missing-entry-point stub) cleanly. A library that handles its
+ * own exceptions has its own record above ours and never reaches this handler.
+ * A single-step trap at the guard's return (the function returned with TF set)
+ * is resumed with TF clear: the call returned.
  *
  * SafeSEH: the handler is not registered with .safeseh, which GNU as 2.40 does
  * not accept; ld writes no SafeSEH table either (no load-configuration
@@ -54,7 +62,7 @@
  * A linker that builds such a table would need this handler listed in it.
  *
  * int32_t zantor_guarded_call(const void* function, const uintptr_t* arguments,
- *                             uintptr_t count, ObservedCall* observed);   -- cdecl
+ *                             uintptr_t count, GuardRecord* record);   -- cdecl
  */
         .text
 
@@ -65,7 +73,10 @@
         .set    RECORD, -32
         .set    PAD_WORDS, 8
 
-/* ObservedCall (reader/GuardedCall.h checks these offsets). */
+/* EFLAGS put back from the copy taken at the call: TF, DF, AC. */
+        .set    RESTORED_FLAGS, 0x40500
+
+/* GuardRecord (reader/GuardedCall.h checks these offsets). */
         .set    PREVIOUS, 0
         .set    FRAME, 4
         .set    RESULT, 8
@@ -105,7 +116,7 @@ _zantor_guarded_call:
         pushl   %ebx
         pushl   %esi
         pushl   %edi
-        movl    20(%ebp), %edi          /* the ObservedCall */
+        movl    20(%ebp), %edi          /* the GuardRecord */
         movl    _zantor_guard_current, %eax
         movl    %eax, PREVIOUS(%edi)
         movl    %edi, _zantor_guard_current
@@ -145,6 +156,8 @@ _zantor_guarded_call:
         xorl    %edx, %edx
         call    *8(%ebp)
 .Lreturned:
+        .globl  _zantor_guard_returned
+_zantor_guard_returned:
         /* Nothing but the static pointer is trusted here: EAX is the result (0
            after a raise), every other register is the library's. */
         movl    _zantor_guard_current, %edx
@@ -158,6 +171,13 @@ _zantor_guarded_call:
         leal    RECORD(%ebp), %esp      /* our own stack again, below the record */
         pushfl
         popl    AT_RETURN+FLAGS_(%edx)
+        movl    AT_RETURN+FLAGS_(%edx), %eax    /* TF, DF and AC as at the call */
+        andl    $~RESTORED_FLAGS, %eax
+        movl    AT_CALL+FLAGS_(%edx), %ecx
+        andl    $RESTORED_FLAGS, %ecx
+        orl     %ecx, %eax
+        pushl   %eax
+        popfl
         stmxcsr AT_RETURN+MXCSR_(%edx)
         fnstcw  AT_RETURN+X87_CONTROL(%edx)
         fnstenv FPU_ENVIRONMENT(%edx)
@@ -165,7 +185,6 @@ _zantor_guarded_call:
         movw    %ax, AT_RETURN+X87_TAG(%edx)
         movl    %fs:0, %eax
         movl    %eax, AT_RETURN+CHAIN_(%edx)
-        cld
         fninit
         fldcw   AT_CALL+X87_CONTROL(%edx)
         ldmxcsr AT_CALL+MXCSR_(%edx)
@@ -181,7 +200,9 @@ _zantor_guarded_call:
         popl    %ebp
         ret
 
-/* EXCEPTION_DISPOSITION handler(EXCEPTION_RECORD*, void* record, CONTEXT*, void*) -- cdecl */
+/* EXCEPTION_DISPOSITION handler(EXCEPTION_RECORD*, void* record, CONTEXT*, void*) -- cdecl
+   What to do is zantor_guard_catch's to say (GuardedCall.cpp): pass the
+   exception on, resume at the context it changed, or unwind to the return. */
         .def    _zantor_guarded_handler; .scl 3; .type 32; .endef
         .p2align 4
 _zantor_guarded_handler:
@@ -190,21 +211,16 @@ _zantor_guarded_handler:
         jz      1f
         movl    $1, %eax                /* ExceptionContinueSearch */
         ret
-1:      movl    _zantor_guard_current, %ecx
-        cmpl    $0, RAISED(%ecx)        /* the first exception of the call is the one reported */
-        jne     2f
-        movl    $1, RAISED(%ecx)
-        movl    0(%eax), %edx           /* ExceptionCode */
-        movl    %edx, CODE(%ecx)
-        movl    12(%eax), %edx          /* ExceptionAddress */
-        movl    %edx, ADDRESS(%ecx)
-        movl    16(%eax), %edx          /* NumberParameters */
-        movl    %edx, PARAMETERS(%ecx)
-        movl    20(%eax), %edx          /* ExceptionInformation[0] */
-        movl    %edx, INFORMATION(%ecx)
-        movl    24(%eax), %edx          /* ExceptionInformation[1] */
-        movl    %edx, INFORMATION+4(%ecx)
-2:      pushl   $0                      /* return value */
+1:      pushl   12(%esp)                /* the context */
+        pushl   12(%esp)                /* the establisher frame: the record we were called for */
+        pushl   12(%esp)                /* the exception record */
+        call    _zantor_guard_catch
+        addl    $12, %esp
+        cmpl    $2, %eax                /* Catch::Unwind */
+        je      2f
+        ret                             /* ExceptionContinueExecution or ExceptionContinueSearch */
+2:      movl    4(%esp), %eax
+        pushl   $0                      /* return value */
         pushl   %eax                    /* exception record */
         pushl   $3f                     /* target instruction */
         pushl   8+12(%esp)              /* target frame: our record */

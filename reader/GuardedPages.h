@@ -11,10 +11,12 @@
 #include "Buffers.h"
 
 // allocate(size) returns `size` bytes ending at a guard page of `guardBytes` (one
-// system page), or null when the pages cannot be mapped or every one of the
-// cache's 16 slots is out. The contents are whatever the last user left: the
-// caller zero-fills. Blocks are kept in the cache and mapped once, so a button
-// press maps nothing after the first; a free slot mapped for another size is
-// unmapped and mapped again for the new one. A released block is inaccessible
-// until it is handed out again. release(null) does nothing.
+// system page), or null when the pages cannot be had or every one of the cache's
+// 16 slots is out. The contents are whatever the last user left: the caller
+// zero-fills. Every block lies in one reservation of 4 MB of address space, with a
+// guard page after each; blocks are kept and handed out again, so a button press
+// maps nothing after the first. Handing out a block makes it accessible (one
+// system call, none when it still is); when the last block out is released, every
+// block is made inaccessible again in one call, and stays so until it is handed
+// out again. release(null) does nothing.
 const Allocator& GuardedPages();

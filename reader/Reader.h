@@ -51,8 +51,15 @@ struct CallOutcome {
     bool raised = false;
     std::int32_t result = 0;               // when it returned
     std::uint32_t exceptionCode = 0;       // when it raised: e.g. 0xC0000005
-    std::uintptr_t exceptionAddress = 0;   // the instruction that raised
+    // Where the fault is placed: the instruction that faulted; for a software
+    // exception (a C++ throw, RaiseException) raised outside the library, the
+    // first return address into the library's module, when one was found.
+    std::uintptr_t exceptionAddress = 0;
     std::uintptr_t moduleBase = 0;         // the module holding it; 0 when none does
+    // A software exception placed at the library's return address: where it was
+    // raised (in KERNELBASE.dll, say), and the module holding that; 0 otherwise.
+    std::uintptr_t raisedAddress = 0;
+    std::uintptr_t raisedModuleBase = 0;
     // For an access violation: the data address touched, and whether it was a write.
     std::uintptr_t accessAddress = 0;
     bool writeAccess = false;
@@ -73,6 +80,10 @@ struct CallOutcome {
         return outcome;
     }
 };
+
+// The exception code of an access violation: a read or write of an address the
+// process may not touch, a guard page past a buffer among them.
+constexpr std::uint32_t kAccessViolation = 0xC0000005;
 
 class Reader {
 public:

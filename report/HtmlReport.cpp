@@ -135,7 +135,7 @@ void CallsTable(GrowingText& out, const BurnInFigures& figures)
             out.Append("<span class=\"none\">none</span>");
         for (const FaultGroup& f : op.faultGroups) {
             out.Append("<div class=\"code\">").Append(HexCode(f.code).c_str()).Append(" at ");
-            Escaped(out, FaultPlace(f, figures.texts.View(f.module)));
+            Escaped(out, FaultPlace(f, figures.texts));
             out.AppendFormat(" × %" PRIu64 " (first in cycle %" PRIu32 ")</div>", f.count, f.firstCycle);
         }
         Others(out, op.faultOthers, "faults at other places");

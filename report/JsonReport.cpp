@@ -82,7 +82,7 @@ void OperationObject(GrowingText& out, Operation operation, const OperationFigur
         else
             String(out, module);
         out.AppendFormat(",\"place\":");
-        String(out, FaultPlace(f, module));
+        String(out, FaultPlace(f, texts));
         out.AppendFormat(",\"count\":%" PRIu64 ",\"firstCycle\":%" PRIu32 "}", f.count, f.firstCycle);
     }
     out.AppendFormat("],\"faultOthers\":%" PRIu64 ",\"overrunGroups\":[", op.faultOthers);

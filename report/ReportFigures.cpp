@@ -78,16 +78,29 @@ ShortText HexCode(std::uint32_t code)
     return Format("0x%08" PRIX32, code);
 }
 
-FaultPlaceText FaultPlace(const FaultGroup& fault, TextView module)
+namespace {
+
+void AppendPlace(FaultPlaceText& place, TextView module, std::uintptr_t offset)
 {
     const int digits = static_cast<int>(sizeof(std::uintptr_t) * 2);
-    FaultPlaceText place;
     if (module.size == 0) {
-        const ShortText address = Format("0x%0*" PRIXPTR, digits, fault.offset);
+        const ShortText address = Format("0x%0*" PRIXPTR, digits, offset);
         place.Append(address.c_str(), address.size());
     } else {
-        const ShortText offset = Format("+0x%" PRIXPTR, fault.offset);
-        place.Append(module.data, module.size).Append(offset.c_str(), offset.size());
+        const ShortText text = Format("+0x%" PRIXPTR, offset);
+        place.Append(module.data, module.size).Append(text.c_str(), text.size());
+    }
+}
+
+}  // namespace
+
+FaultPlaceText FaultPlace(const FaultGroup& fault, const TextPool& texts)
+{
+    FaultPlaceText place;
+    AppendPlace(place, texts.View(fault.module), fault.offset);
+    if (fault.software) {
+        place.Append(", raised at ");
+        AppendPlace(place, texts.View(fault.raisedModule), fault.raisedOffset);
     }
     return place;
 }

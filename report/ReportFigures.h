@@ -23,9 +23,11 @@ ResourceStep CloseChange(const BurnInFigures& figures, Resource resource);
 // 0xC0000005
 ShortText HexCode(std::uint32_t code);
 // Where a fault lies: "Mervik.dll+0x1A2B", or the address alone when it lies in no
-// module. `module`: the group's module name, from the figures' text pool.
-using FaultPlaceText = NarrowText<kModuleUtf8Capacity + 32>;
-FaultPlaceText FaultPlace(const FaultGroup& fault, TextView module);
+// module; for a software exception placed in the library's code, then where it
+// was raised: "Mervik.dll+0x1A2B, raised at KERNELBASE.dll+0x3C4D". `texts`: the
+// figures' text pool, which holds the module names.
+using FaultPlaceText = NarrowText<2 * kModuleUtf8Capacity + 64>;
+FaultPlaceText FaultPlace(const FaultGroup& fault, const TextPool& texts);
 // A register's value: one word, or two (high:low) when the high one is not 0 (XMM).
 ShortText RegisterValue(const std::uint64_t (&value)[2]);
 // The one-line verdict: "PASS: ...", "FAIL: reason; reason", with "stopped by the

@@ -20,6 +20,20 @@
 // and clears it.
 std::uint32_t g_returnClobbers asm("standin_return_clobbers") = 0;
 
+// Pushes four registers, as a compiled function's prologue does, and reads
+// address 0: a routine without unwind data (no .seh_proc), so that on 64-bit the
+// dispatcher must find the caller's frame past the pushed values.
+extern "C" void standin_bare_access_violation() asm("standin_bare_access_violation");
+#ifdef _WIN64
+asm(".text\n.globl standin_bare_access_violation\nstandin_bare_access_violation:\n"
+    "pushq %rbx\npushq %rbp\npushq %rsi\npushq %rdi\nmovl 0, %eax\n"
+    "popq %rdi\npopq %rsi\npopq %rbp\npopq %rbx\nret\n");
+#else
+asm(".text\n.globl standin_bare_access_violation\nstandin_bare_access_violation:\n"
+    "pushl %ebx\npushl %ebp\npushl %esi\npushl %edi\nmovl 0, %eax\n"
+    "popl %edi\npopl %esi\npopl %ebp\npopl %ebx\nret\n");
+#endif
+
 namespace {
 
 // Any object of this DLL: its address tells GetModuleHandleEx which module we are.
@@ -153,6 +167,9 @@ public:
         }
         case standin::Fault::IllegalInstruction:
             asm volatile("ud2");
+            break;
+        case standin::Fault::BareAccessViolation:
+            standin_bare_access_violation();
             break;
         case standin::Fault::CppException: {
             // What a Visual C++ throw raises: non-continuable, with its magic number.

@@ -259,6 +259,7 @@ private:
             {"divide-by-zero", Fault::DivideByZero},
             {"illegal-instruction", Fault::IllegalInstruction},
             {"cpp-exception", Fault::CppException},
+            {"bare-access-violation", Fault::BareAccessViolation},
         };
         for (const auto& [name, fault] : kFaults) {
             if (Lower(value) == name) {

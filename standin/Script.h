@@ -34,6 +34,7 @@ enum class Fault {
     DivideByZero,        // integer division by zero
     IllegalInstruction,  // ud2
     CppException,        // a C++ exception as a Visual C++-built library throws it
+    BareAccessViolation, // reads address 0 in code without unwind data, after pushing registers
 };
 
 // What an operation does with a parameter it does not have (extra=), as a library

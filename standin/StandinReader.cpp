@@ -52,7 +52,7 @@ const char* Reason(ScriptError error)
     case ScriptError::UnknownSpecial:
         return "未知的特殊值（应为 @none、@longest 或以 @@ 开头）：";
     case ScriptError::UnknownFault:
-        return "未知的故障（应为 access-violation、divide-by-zero、illegal-instruction 或 cpp-exception）：";
+        return "未知的故障（应为 access-violation、divide-by-zero、illegal-instruction、cpp-exception 或 bare-access-violation）：";
     case ScriptError::NotPositive:
         return "不是正整数：";
     case ScriptError::UnknownExtra:

@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr std::uint32_t kAccessViolation = 0xC0000005;
-
 ScriptedCall Status(std::int32_t result, const std::string& text, std::uint64_t ns = 1000)
 {
     ScriptedCall c;

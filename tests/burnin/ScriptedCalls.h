@@ -19,6 +19,7 @@ struct ScriptedCall {
     bool raised = false;
     std::uint32_t exceptionCode = 0;
     std::uintptr_t address = 0, moduleBase = 0;
+    std::uintptr_t raisedAddress = 0, raisedModuleBase = 0;  // a software exception's raising place
     std::size_t overrun = 0;
     std::vector<ContractBreach> breaches;
     Convention convention = Convention::Stdcall;
@@ -38,6 +39,8 @@ inline void Tell(CallObserver& observer, const ScriptedCall& s)
     outcome.exceptionCode = s.exceptionCode;
     outcome.exceptionAddress = s.address;
     outcome.moduleBase = s.moduleBase;
+    outcome.raisedAddress = s.raisedAddress;
+    outcome.raisedModuleBase = s.raisedModuleBase;
     outcome.durationNanoseconds = s.nanoseconds;
     outcome.convention = s.raised ? Convention::Unknown : s.convention;
     for (const ContractBreach& b : s.breaches)

@@ -92,6 +92,14 @@ INSTANTIATE_TEST_SUITE_P(Rows, CallLogLineTest, ::testing::Values(
     LineRow{"a fault outside any module: code and address", Operation::getDeviceStatus, -1,
             Outcome(true, 0, 999, Convention::Unknown), {"x"}, 0,
             "getDeviceStatus\t-\tfault=0xC0000005@" + kAddress + "\t0.999\tx\t-\tunknown\t-"},
+    LineRow{"a software exception: where the library called for it, then where it was raised",
+            Operation::readCard, -1, [] {
+                CallOutcome outcome = Outcome(true, 0, 999, Convention::Unknown);
+                outcome.exceptionCode = 0xE06D7363;
+                outcome.raisedAddress = 0x1234;
+                return outcome;
+            }(), {"x"}, 0,
+            "readCard\t-\tfault=0xE06D7363@" + kAddress + ",raised@" + kAddress + "\t0.999\tx\t-\tunknown\t-"},
     LineRow{"an overrun names the buffer's size; value and error text both shown", Operation::GetCardInfo, 4,
             Outcome(true, 0, 999, Convention::Unknown), {kFull, Gbk(u8"错误")}, 1024,
             "GetCardInfo\t4\toverrun=1024\t0.999\t" + kFull + u8"\t错误" "\tunknown\t-"},

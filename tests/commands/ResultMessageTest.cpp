@@ -184,6 +184,13 @@ TEST(FaultMessage, NamesTheOverrunBufferOrTheException)
          L"读卡器库 GetCardInfo 调用异常：0x80000100" + at},
         {"inside a module: its file and the offset", InModule(raised(0xC0000005, 0, false), 0x1A2B),
          L"读卡器库 GetCardInfo 调用异常：0xC0000005（地址 " + ThisModule() + L"+0x1A2B）"},
+        {"a C++ exception: the library's place, then where it was raised",
+         [&] {
+             CallOutcome outcome = InModule(raised(0xE06D7363, 0, false), 0x1A2B);
+             outcome.raisedAddress = 0x6A1C2F10;
+             return outcome;
+         }(),
+         L"读卡器库 GetCardInfo 调用异常：0xE06D7363（地址 " + ThisModule() + L"+0x1A2B，引发于 " + at.substr(4)},
     };
     for (const Row& row : rows)
         EXPECT_EQ(Str(FaultMessage(L"GetCardInfo", row.outcome, {{text, sizeof text, 4096}, {photo, sizeof photo, 4096}})),

@@ -43,8 +43,8 @@ bool ShowsMessage(const std::wstring& shown, const std::wstring& expected)
     std::wstring digits;
     if (endsWith(L"（地址 0x"))
         digits = L"[0-9A-F]{" + std::to_wstring(sizeof(void*) * 2) + L"}";
-    else if (endsWith(L"+0x"))
-        digits = L"[1-9A-F][0-9A-F]*";
+    else if (endsWith(L"+0x"))  // and for a software exception, where it was raised: "，引发于 module+0x..."
+        digits = L"[1-9A-F][0-9A-F]*(\\uFF0C\\u5F15\\u53D1\\u4E8E [^+]+\\+0x[0-9A-F]+)?";
     else
         return shown == expected;
     return shown.compare(0, expected.size(), expected) == 0 &&

@@ -76,7 +76,9 @@ const ButtonRow kButtonRows[] = {
     {"StatusExecutesAnIllegalInstruction", L"[getDeviceStatus]\nfault=illegal-instruction\n", IDC_BTN_STATUS,
      L"读卡器库 getDeviceStatus 调用异常：0xC000001D（地址 Mervik.dll+0x"},
     {"ReadCardThrows", L"[readCard]\nfault=cpp-exception\n", IDC_BTN_READCARD,
-     L"读卡器库 readCard 调用异常：0xE06D7363（地址 kernelbase.dll+0x"},  // raised by RaiseException
+     L"读卡器库 readCard 调用异常：0xE06D7363（地址 Mervik.dll+0x"},  // where it called RaiseException
+    {"StatusFaultsAfterPushingRegistersWithoutUnwindData", L"[getDeviceStatus]\nfault=bare-access-violation\n",
+     IDC_BTN_STATUS, L"读卡器库 getDeviceStatus 调用异常：0xC0000005（地址 Mervik.dll+0x"},
     {"OpenWritesOneBytePastItsBuffer", L"[OpenDevice]\noverrun=1\n", IDC_BTN_OPEN,
      L"读卡器库 OpenDevice 写入超出缓冲区（1024 字节）"},
 };

@@ -185,6 +185,11 @@ volatile std::uintptr_t g_seen = 0;
 // assembly so that the compiler around them is told nothing false. They take one
 // argument and pop nothing.
 #ifdef _WIN64
+#define SYMBOL(name) name
+#else
+#define SYMBOL(name) "_" name
+#endif
+#ifdef _WIN64
 #define CALLEE(name, body) \
     asm(".text\n.globl " #name "\n" #name ":\n" body "\nxorl %eax, %eax\nret\n"); \
     extern "C" std::int32_t name(char*);
@@ -215,6 +220,22 @@ extern "C" std::int32_t ReadsEaxEcxEdx(char*);
 // Leaves fs:[0] at the record after the guard's, as if it had taken ours off.
 CALLEE(SkipsARecord, "movl %fs:0, %ecx\nmovl (%ecx), %ecx\nmovl %ecx, %fs:0")
 #endif
+// Pushes callee-saved registers, as a compiled function does, and reads address
+// 16, with no unwind data: the dispatcher must still find the guard's frame.
+#ifdef _WIN64
+CALLEE(FaultsAfterPushingRegisters, "pushq %rbx\npushq %rbp\npushq %rsi\npushq %rdi\nmovl 16, %eax")
+#define FLAGS_OR(bits) "pushfq\norq $" bits ", (%rsp)\npopfq"
+#else
+CALLEE(FaultsAfterPushingRegisters, "pushl %ebx\npushl %ebp\npushl %esi\npushl %edi\nmovl 16, %eax")
+#define FLAGS_OR(bits) "pushfl\norl $" bits ", (%esp)\npopfl"
+#endif
+// Returns with TF set by its last instruction but one: the trap fires at the
+// guard's first instruction after the return.
+asm(".text\n.globl " SYMBOL("ReturnsWithTrapFlag") "\n" SYMBOL("ReturnsWithTrapFlag") ":\nxorl %eax, %eax\n"
+    FLAGS_OR("0x100") "\nret\n");
+extern "C" std::int32_t ReturnsWithTrapFlag(char*);
+CALLEE(ReturnsWithAlignmentCheck, FLAGS_OR("0x40000"))
+CALLEE(FaultsWithAlignmentCheck, FLAGS_OR("0x40000") "\nmovl 16, %eax")
 #ifdef _WIN64
 #define ON_STACK(load, value) "subq $8, %rsp\nmovl $" value ", (%rsp)\n" load " (%rsp)\naddq $8, %rsp"
 #else
@@ -313,7 +334,22 @@ struct FaultRow {
     std::uint32_t code;
     std::uintptr_t accessAddress;  // access violations only
     bool write;
+    bool software = false;  // raised by RaiseException: placed at its return address into the function
 };
+
+template <typename Function>
+std::int32_t(TEST_STDCALL* AsFaultRow(Function function))(char*)
+{
+    return reinterpret_cast<std::int32_t(TEST_STDCALL*)(char*)>(reinterpret_cast<void (*)()>(function));
+}
+
+std::uintptr_t ModuleOf(std::uintptr_t address)
+{
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(address), &module);
+    return reinterpret_cast<std::uintptr_t>(module);
+}
 
 TEST(GuardedCall, ContainsEachFaultAndTheNextCallWorks)
 {
@@ -323,8 +359,10 @@ TEST(GuardedCall, ContainsEachFaultAndTheNextCallWorks)
         {"integer divide by zero", &DividesByZero, 0xC0000094, 0, false},
         {"illegal instruction", &ExecutesUd2, 0xC000001D, 0, false},
         {"privileged instruction", &ExecutesHlt, 0xC0000096, 0, false},
-        {"C++ exception thrown out", &ThrowsCppException, 0xE06D7363, 0, false},
-        {"missing entry point", &MissingEntryPoint, 0x80000100, 0, false},
+        {"C++ exception thrown out", &ThrowsCppException, 0xE06D7363, 0, false, true},
+        {"missing entry point", &MissingEntryPoint, 0x80000100, 0, false, true},
+        {"fault after pushing registers, no unwind data", AsFaultRow(&FaultsAfterPushingRegisters), 0xC0000005, 16,
+         false},
         {"write through a parameter it was not given",
          reinterpret_cast<decltype(FaultRow::function)>(reinterpret_cast<void (*)()>(&WritesThroughItsSecondParameter)),
          0xC0000005, 0, true},
@@ -344,6 +382,18 @@ TEST(GuardedCall, ContainsEachFaultAndTheNextCallWorks)
         EXPECT_NE(outcome.exceptionAddress, 0u) << row.what;
         EXPECT_EQ(outcome.accessAddress, row.accessAddress) << row.what;
         EXPECT_EQ(outcome.writeAccess, row.write) << row.what;
+        // Placed in the function itself: where it faulted, or where it called
+        // RaiseException, which is named beside it (in another module).
+        const auto function = reinterpret_cast<std::uintptr_t>(row.function);
+        EXPECT_LT(outcome.exceptionAddress - function, 256u) << row.what << std::hex << ": 0x" << outcome.exceptionAddress;
+        EXPECT_EQ(outcome.moduleBase, ModuleOf(function)) << row.what;
+        if (row.software) {
+            EXPECT_NE(outcome.raisedAddress, 0u) << row.what;
+            EXPECT_NE(outcome.raisedModuleBase, 0u) << row.what;
+            EXPECT_NE(outcome.raisedModuleBase, outcome.moduleBase) << row.what;
+        } else {
+            EXPECT_EQ(outcome.raisedAddress, 0u) << row.what;
+        }
         const CallOutcome next = GuardedCall(reinterpret_cast<const void*>(&Stdcall1), 1);
         EXPECT_FALSE(next.raised) << "after " << row.what;
         EXPECT_EQ(next.result, 2) << "after " << row.what;
@@ -473,6 +523,36 @@ TEST(GuardedCall, EachBrokenRuleIsReportedAndPutBack)
     const CallOutcome scratch = GuardedCall(reinterpret_cast<const void*>(&ReadsEaxEcxEdx), static_cast<char*>(nullptr));
     EXPECT_EQ(scratch.result, 0) << "EAX, ECX and EDX hold no leftovers at the call";
 #endif
+}
+
+std::uintptr_t Flags()
+{
+#ifdef _WIN64
+    return __builtin_ia32_readeflags_u64();
+#else
+    return __builtin_ia32_readeflags_u32();
+#endif
+}
+
+TEST(GuardedCall, TrapAndAlignmentFlagsAreAsAtTheCall)
+{
+    struct Row {
+        const char* what;
+        std::int32_t (*function)(char*);
+        bool raised;
+    } const rows[] = {
+        {"returns with TF set: the trap at the guard's return is no fault", &ReturnsWithTrapFlag, false},
+        {"returns with AC set", &ReturnsWithAlignmentCheck, false},
+        {"faults with AC set", &FaultsWithAlignmentCheck, true},
+    };
+    constexpr std::uintptr_t kTrapAndAlignment = 0x40100;
+    const std::uintptr_t before = Flags() & kTrapAndAlignment;
+    for (const Row& row : rows) {
+        const CallOutcome outcome = GuardedCall(reinterpret_cast<const void*>(row.function), static_cast<char*>(nullptr));
+        EXPECT_EQ(Flags() & kTrapAndAlignment, before) << row.what;
+        EXPECT_EQ(outcome.raised, row.raised) << row.what << std::hex << ": 0x" << outcome.exceptionCode;
+        EXPECT_EQ(outcome.result, 0) << row.what;
+    }
 }
 
 TEST(GuardedCall, TimesEachCall)

@@ -53,12 +53,33 @@ TEST(GuardedPages, BlocksAreHandedOutAgainAndApart)
     pages.release(photo);
     pages.release(error);
     pages.release(text);
+#ifdef _WIN32
+    // Locked together once the last of them is back.
+    for (void* block : {text, error, photo}) {
+        MEMORY_BASIC_INFORMATION released{};
+        ASSERT_NE(VirtualQuery(block, &released, sizeof released), 0u);
+        EXPECT_EQ(released.Protect, static_cast<DWORD>(PAGE_NOACCESS)) << "released with the others";
+    }
+#endif
     void* again = pages.allocate(1024);
     EXPECT_TRUE(again == text || again == error) << "a cached block, not a new mapping";
     EXPECT_EQ(pages.allocate(102400), photo);
     pages.release(photo);
     pages.release(again);
     pages.release(nullptr);
+}
+
+TEST(GuardedPages, SizesBeyondOneReservationAreStillHandedOut)
+{
+    // 1 to 120 pages in turn, 29 MB in all: the reservation is started afresh
+    // whenever no block is out and none fits.
+    const Allocator& pages = GuardedPages();
+    for (std::size_t count = 1; count <= 120; ++count) {
+        char* block = static_cast<char*>(pages.allocate(count * 4096));
+        ASSERT_NE(block, nullptr) << count << " pages";
+        block[0] = block[count * 4096 - 1] = 1;
+        pages.release(block);
+    }
 }
 
 #ifndef _WIN32

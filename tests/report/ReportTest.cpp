@@ -371,6 +371,23 @@ TEST(JsonReport, ListsTheFirstThousandFailedCyclesAndCountsTheRest)
     EXPECT_EQ(json["verdict"]["reasons"][0], "1500 GetCardInfo call(s) returned a failure code");
 }
 
+TEST(JsonReport, ASoftwareExceptionIsPlacedInTheLibraryAndSaysWhereItWasRaised)
+{
+    BurnInRecorder recorder;
+    recorder.BeginCycle(1);
+    ScriptedCall thrown;
+    thrown.operation = Operation::readCard;
+    thrown.raised = true;
+    thrown.exceptionCode = 0xE06D7363;
+    thrown.address = 0x1A2B;
+    thrown.raisedAddress = 0x3C4D;
+    Tell(recorder, thrown);
+    recorder.EndCycle();
+    const nlohmann::json json = nlohmann::json::parse(Str(JsonReport(recorder.Figures(), HostileFacts())));
+    const std::string width = sizeof(void*) == 8 ? "0x000000000000" : "0x0000";
+    EXPECT_EQ(json["operations"][3]["faultGroups"][0]["place"], width + "1A2B, raised at " + width + "3C4D");
+}
+
 TEST(WriteReports, BothFilesReplacedAndNothingLeftBehind)
 {
     const auto dir = std::filesystem::temp_directory_path() / ("zantor-report-" + std::to_string(::getpid()));

@@ -240,6 +240,8 @@ TEST_F(StandinReaderTest, ScriptOverridesTheAnswer)
          "-", State::Open, 0, Fault::IllegalInstruction},
         {"C++ exception", "[readCard]\nfault=cpp-exception", State::Open, Op::Read, 0, 98, "-", "-", State::Open, 0,
          Fault::CppException},
+        {"access violation without unwind data", "[getDeviceStatus]\nfault=bare-access-violation", State::Open,
+         Op::Status, 0, 98, "-", "-", State::Open, 0, Fault::BareAccessViolation},
         {"fault in one field", "[Field.4]\nfault=access-violation", State::CardRead, Op::Field, 4, 98, "-", "-",
          State::CardRead, 0, Fault::AccessViolation},
         {"...not in the others", "[Field.4]\nfault=access-violation", State::CardRead, Op::Field, 5, 0, "-",
