@@ -2,7 +2,6 @@
 
 #include <cinttypes>
 #include <cstdarg>
-#include <cstdio>
 
 namespace {
 
@@ -16,10 +15,8 @@ void AddReason(RunVerdict& verdict, const char* format, ...)
     VerdictReason& reason = verdict.reasons[verdict.reasonCount++];
     va_list args;
     va_start(args, format);
-    const int length = std::vsnprintf(reason.End(), reason.Room() + 1, format, args);
+    reason.AppendFormatV(format, args);
     va_end(args);
-    if (length > 0)
-        reason.Grow(static_cast<std::size_t>(length));
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "CallLogLine.h"
 
+#include "Decimal.h"
+
 #include "LibraryText.h"
 #include "TextLength.h"
 #include "Utf8.h"
@@ -54,10 +56,8 @@ void AppendEscaped(Body& body, const wchar_t* text)
 
 void AppendPadded(Body& body, unsigned value, int digits)
 {
-    char text[8];
-    for (int i = digits - 1; i >= 0; --i, value /= 10)
-        text[i] = static_cast<char>('0' + value % 10);
-    body.Append(text, static_cast<std::size_t>(digits));
+    char text[decimal::kIntegerRoom];
+    body.Append(text, decimal::WriteUnsigned(text, value, digits));
 }
 
 void AppendTime(Body& body, const LogTime& time)

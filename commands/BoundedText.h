@@ -3,8 +3,12 @@
 // allocated; what would not fit is left out and the text says so.
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
+
+#include "Decimal.h"
+#include "TextFormat.h"
 
 template <class Char, std::size_t Capacity>
 class BoundedText {
@@ -45,33 +49,48 @@ public:
     // `value` in signed decimal: a minus sign when negative, no leading zeros.
     BoundedText& AppendDecimal(std::int64_t value)
     {
-        // Built from the magnitude as unsigned, so that the smallest value has one.
-        std::uint64_t magnitude = value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
-        Char digits[20];
-        std::size_t first = sizeof digits / sizeof digits[0];
-        do {
-            digits[--first] = static_cast<Char>('0' + magnitude % 10);
-            magnitude /= 10;
-        } while (magnitude != 0);
-        if (value < 0)
-            Append(static_cast<Char>('-'));
-        return Append(digits + first, sizeof digits / sizeof digits[0] - first);
+        char digits[decimal::kIntegerRoom];
+        return AppendNarrow(digits, decimal::WriteSigned(digits, value));
     }
     // "0x" and `value` in upper-case hexadecimal, `digits` wide (0: no leading zeros).
     BoundedText& AppendHex(std::uint64_t value, int digits)
     {
-        int width = digits;
-        if (width == 0) {
-            width = 1;
-            while (width < 16 && (value >> (4 * width)) != 0)
-                ++width;
+        char text[2 + decimal::kIntegerRoom] = {'0', 'x'};
+        return AppendNarrow(text, 2 + decimal::WriteHex(text + 2, value, digits));
+    }
+    // ASCII characters, widened.
+    BoundedText& AppendNarrow(const char* text, std::size_t count)
+    {
+        if constexpr (sizeof(Char) == 1) {
+            return Append(text, count);
+        } else {
+            Char wide[2 + decimal::kIntegerRoom];
+            std::size_t done = 0;
+            while (done < count) {
+                std::size_t part = 0;
+                for (; part < sizeof wide / sizeof wide[0] && done + part < count; ++part)
+                    wide[part] = static_cast<Char>(text[done + part]);
+                Append(wide, part);
+                done += part;
+            }
+            return *this;
         }
-        Char text[18] = {'0', 'x'};
-        for (int i = 0; i < width; ++i)
-            text[2 + i] = static_cast<Char>("0123456789ABCDEF"[(value >> (4 * (width - 1 - i))) & 0xF]);
-        return Append(text, 2 + static_cast<std::size_t>(width));
     }
     BoundedText& Append(Char character) { return Append(&character, 1); }
+    // printf-style (TextFormat.h), for narrow texts; what does not fit is cut.
+    ZANTOR_PRINTF(2, 3) BoundedText& AppendFormat(const char* format, ...)
+    {
+        va_list args;
+        va_start(args, format);
+        AppendFormatV(format, args);
+        va_end(args);
+        return *this;
+    }
+    BoundedText& AppendFormatV(const char* format, va_list args)
+    {
+        FormatText(&PutText, this, format, args);
+        return *this;
+    }
 
     // For decoders that write in place: the end of the text and the room there
     // (the NUL's place excluded); Grow() then takes `count` written characters in.
@@ -93,6 +112,10 @@ public:
     }
 
 private:
+    static void PutText(void* text, const char* bytes, std::size_t count)
+    {
+        static_cast<BoundedText*>(text)->Append(bytes, count);
+    }
     static bool IsLeadSurrogate(Char c)
     {
         if constexpr (sizeof(Char) == 2)
