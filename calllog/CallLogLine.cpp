@@ -1,5 +1,6 @@
 #include "CallLogLine.h"
 
+#include "BreachValue.h"
 #include "Decimal.h"
 
 #include "LibraryText.h"
@@ -134,19 +135,6 @@ const char* ConventionName(Convention convention)
     return "unknown";
 }
 
-void AppendValue(Body& body, const ContractBreach& breach, const std::uint64_t (&value)[2])
-{
-    const char* name = breach.name;
-    if (name[0] == 'X' && name[1] == 'M' && name[2] == 'M') {
-        // 128 bits: the high word's 16 digits, then the low word's.
-        body.AppendHex(value[1], 16);
-        for (int shift = 60; shift >= 0; shift -= 4)
-            body.Append("0123456789ABCDEF"[(value[0] >> shift) & 0xF]);
-    } else {
-        body.AppendHex(value[0], 0);
-    }
-}
-
 void AppendBreaches(Body& body, const CallOutcome& outcome)
 {
     if (outcome.breachCount == 0) {
@@ -165,9 +153,9 @@ void AppendBreaches(Body& body, const CallOutcome& outcome)
             AppendEscaped(body, outcome.directoryAfter);
             body.Append('"');
         } else {
-            AppendValue(body, breach, breach.before);
+            AppendBreachValue(body, breach.rule, breach.name, breach.before);
             body.Append("->");
-            AppendValue(body, breach, breach.after);
+            AppendBreachValue(body, breach.rule, breach.name, breach.after);
         }
         body.Append(breach.restored ? ",restored" : ",kept");
     }

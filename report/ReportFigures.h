@@ -18,8 +18,9 @@ ShortText HexCode(std::uint32_t code);
 // Where a fault lies: "Mervik.dll+0x1A2B", or the address alone when it lies in no module.
 using FaultPlaceText = NarrowText<kModuleUtf8Capacity + 32>;
 FaultPlaceText FaultPlace(const FaultGroup& fault);
-// A register's value: one word, or two (high:low) when the high one is not 0 (XMM).
-ShortText RegisterValue(const std::uint64_t (&value)[2]);
+// One of the breach's values, spelled as the notes and the call log spell it
+// (AppendBreachValue).
+ShortText BreachValue(const BreachGroup& breach, const std::uint64_t (&value)[2]);
 // The one-line verdict: "PASS: ...", "FAIL: reason; reason", with "stopped by the
 // operator after k of n cycles" where it was. Failed() when memory ran out.
 GrowingText VerdictLine(const RunVerdict& verdict, const BurnInFigures& figures, const RunFacts& facts);
