@@ -10,6 +10,53 @@
 #include "Decimal.h"
 #include "TextFormat.h"
 
+namespace bounded {
+
+// The appends' work, one copy per character type whatever the capacity (the
+// console has dozens of capacities): `count` characters at `text` put after the
+// `length` ones in `buffer` of `capacity`; what does not fit is left out, cut at a
+// character boundary (a UTF-16 pair is never split). Returns false when cut.
+template <class Char>
+__attribute__((noinline)) bool Append(Char* buffer, std::size_t capacity, std::size_t& length, const Char* text,
+                                      std::size_t count)
+{
+    const std::size_t room = capacity - 1 - length;
+    std::size_t take = count <= room ? count : room;
+    if constexpr (sizeof(Char) == 2) {
+        if (take < count && take > 0 && text[take - 1] >= 0xD800 && text[take - 1] <= 0xDBFF)
+            --take;
+    }
+    for (std::size_t i = 0; i < take; ++i)
+        buffer[length + i] = text[i];
+    length += take;
+    buffer[length] = 0;
+    return take == count;
+}
+
+template <class Char>
+__attribute__((noinline)) std::size_t Length(const Char* text)
+{
+    std::size_t count = 0;
+    while (text[count] != 0)
+        ++count;
+    return count;
+}
+
+// ASCII characters, widened as they go in.
+template <class Char>
+__attribute__((noinline)) bool AppendNarrow(Char* buffer, std::size_t capacity, std::size_t& length, const char* text,
+                                            std::size_t count)
+{
+    bool whole = true;
+    for (std::size_t i = 0; i < count; ++i) {
+        const Char c = static_cast<Char>(text[i]);
+        whole = Append(buffer, capacity, length, &c, 1) && whole;
+    }
+    return whole;
+}
+
+}  // namespace bounded
+
 template <class Char, std::size_t Capacity>
 class BoundedText {
     static_assert(Capacity >= 2, "room for a character and the NUL");
@@ -27,25 +74,12 @@ public:
     // character boundary: a UTF-16 pair is never split.
     BoundedText& Append(const Char* text, std::size_t count)
     {
-        std::size_t take = count <= Room() ? count : Room();
-        if (take < count) {
+        if (!bounded::Append(m_text, Capacity, m_length, text, count))
             m_cut = true;
-            if (take > 0 && IsLeadSurrogate(text[take - 1]))
-                --take;
-        }
-        for (std::size_t i = 0; i < take; ++i)
-            m_text[m_length + i] = text[i];
-        Grow(take);
         return *this;
     }
     // Appends a NUL-terminated text.
-    BoundedText& Append(const Char* text)
-    {
-        std::size_t count = 0;
-        while (text[count] != 0)
-            ++count;
-        return Append(text, count);
-    }
+    BoundedText& Append(const Char* text) { return Append(text, bounded::Length(text)); }
     // `value` in signed decimal: a minus sign when negative, no leading zeros.
     BoundedText& AppendDecimal(std::int64_t value)
     {
@@ -64,15 +98,8 @@ public:
         if constexpr (sizeof(Char) == 1) {
             return Append(text, count);
         } else {
-            Char wide[2 + decimal::kIntegerRoom];
-            std::size_t done = 0;
-            while (done < count) {
-                std::size_t part = 0;
-                for (; part < sizeof wide / sizeof wide[0] && done + part < count; ++part)
-                    wide[part] = static_cast<Char>(text[done + part]);
-                Append(wide, part);
-                done += part;
-            }
+            if (!bounded::AppendNarrow(m_text, Capacity, m_length, text, count))
+                m_cut = true;
             return *this;
         }
     }
@@ -115,13 +142,6 @@ private:
     static void PutText(void* text, const char* bytes, std::size_t count)
     {
         static_cast<BoundedText*>(text)->Append(bytes, count);
-    }
-    static bool IsLeadSurrogate(Char c)
-    {
-        if constexpr (sizeof(Char) == 2)
-            return c >= 0xD800 && c <= 0xDBFF;
-        else
-            return false;
     }
 
     Char m_text[Capacity];
