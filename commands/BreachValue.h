@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "Decimal.h"
 #include "Reader.h"
 
 // Appends `value`, the state `name` under `rule` held, to `text` (a bounded or
@@ -22,11 +23,10 @@ void AppendBreachValue(Text& text, ContractRule rule, const char* name, const st
     case ContractRule::StackPointer:
         if (name[0] == 'X' && name[1] == 'M' && name[2] == 'M') {
             text.AppendHex(value[1], 16);
-            char low[16];
-            for (int i = 0; i < 16; ++i)
-                low[i] = "0123456789ABCDEF"[(value[0] >> (60 - 4 * i)) & 0xF];
-            for (char digit : low)
-                text.Append(digit);
+            char low[decimal::kIntegerRoom];
+            const std::size_t digits = decimal::WriteHex(low, value[0], 16);
+            for (std::size_t i = 0; i < digits; ++i)
+                text.Append(low[i]);
             return;
         }
         text.AppendHex(value[0], kPointerDigits);
