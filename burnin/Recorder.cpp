@@ -1,7 +1,6 @@
 #include "Recorder.h"
 
 #include <cinttypes>
-#include <cstdio>
 #include <cstring>
 
 #include "LibraryText.h"
@@ -49,10 +48,8 @@ ModuleUtf8 ModuleName(std::uintptr_t base)
 
 LibraryUtf8 PhotoSummary(std::size_t length, const char* sha256)
 {
-    char text[128];
-    std::snprintf(text, sizeof text, "%zu characters, SHA-256 %s", length, sha256);
     LibraryUtf8 summary;
-    summary.Append(text);
+    summary.AppendFormat("%zu characters, SHA-256 %s", length, sha256);
     return summary;
 }
 

@@ -2,7 +2,6 @@
 
 #include <cinttypes>
 #include <cstdarg>
-#include <cstdio>
 
 namespace {
 
@@ -16,10 +15,8 @@ void AddReason(RunVerdict& verdict, const char* format, ...)
     VerdictReason& reason = verdict.reasons[verdict.reasonCount++];
     va_list args;
     va_start(args, format);
-    const int length = std::vsnprintf(reason.End(), reason.Room() + 1, format, args);
+    reason.AppendFormatV(format, args);
     va_end(args);
-    if (length > 0)
-        reason.Grow(static_cast<std::size_t>(length));
 }
 
 }  // namespace
@@ -43,12 +40,9 @@ RunVerdict JudgeRun(const BurnInFigures& figures)
         // say how to declare it, rather than leave the operator to guess.
         if (op.results.size() == 1 && op.results[0].count == op.calls && op.failureCodeCalls == op.calls) {
             VerdictHint& hint = verdict.hints[verdict.hintCount++];
-            const int length = std::snprintf(hint.End(), hint.Room() + 1,
-                                             "%s returned %" PRId32 " in every call; if that is its success code, run "
-                                             "with /success %s=%" PRId32,
-                                             name, op.results[0].code, name, op.results[0].code);
-            if (length > 0)
-                hint.Grow(static_cast<std::size_t>(length));
+            hint.AppendFormat("%s returned %" PRId32 " in every call; if that is its success code, run with /success "
+                              "%s=%" PRId32,
+                              name, op.results[0].code, name, op.results[0].code);
         }
     }
     if (figures.consistency.readsDiffered != 0)

@@ -1,5 +1,8 @@
 #include "CallLogLine.h"
 
+#include "BreachValue.h"
+#include "Decimal.h"
+
 #include "LibraryText.h"
 #include "TextLength.h"
 #include "Utf8.h"
@@ -54,10 +57,8 @@ void AppendEscaped(Body& body, const wchar_t* text)
 
 void AppendPadded(Body& body, unsigned value, int digits)
 {
-    char text[8];
-    for (int i = digits - 1; i >= 0; --i, value /= 10)
-        text[i] = static_cast<char>('0' + value % 10);
-    body.Append(text, static_cast<std::size_t>(digits));
+    char text[decimal::kIntegerRoom];
+    body.Append(text, decimal::WriteUnsigned(text, value, digits));
 }
 
 void AppendTime(Body& body, const LogTime& time)
@@ -130,19 +131,6 @@ void AppendBuffer(Body& body, const CallRecord& call, std::size_t index)
     AppendEscaped(body, text.c_str(), text.size());
 }
 
-void AppendValue(Body& body, const ContractBreach& breach, const std::uint64_t (&value)[2])
-{
-    const char* name = breach.name;
-    if (name[0] == 'X' && name[1] == 'M' && name[2] == 'M') {
-        // 128 bits: the high word's 16 digits, then the low word's.
-        body.AppendHex(value[1], 16);
-        for (int shift = 60; shift >= 0; shift -= 4)
-            body.Append("0123456789ABCDEF"[(value[0] >> shift) & 0xF]);
-    } else {
-        body.AppendHex(value[0], 0);
-    }
-}
-
 void AppendBreaches(Body& body, const CallOutcome& outcome)
 {
     if (outcome.breachCount == 0) {
@@ -161,9 +149,9 @@ void AppendBreaches(Body& body, const CallOutcome& outcome)
             AppendEscaped(body, outcome.directoryAfter);
             body.Append('"');
         } else {
-            AppendValue(body, breach, breach.before);
+            AppendBreachValue(body, breach.rule, breach.name, breach.before);
             body.Append("->");
-            AppendValue(body, breach, breach.after);
+            AppendBreachValue(body, breach.rule, breach.name, breach.after);
         }
         body.Append(breach.restored ? ",restored" : ",kept");
     }

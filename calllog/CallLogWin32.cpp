@@ -29,6 +29,32 @@ wchar_t* FullPath(const wchar_t* path)
     return nullptr;
 }
 
+// True when the named kernel object exists in this session or the global namespace.
+bool ObjectExists(HANDLE(WINAPI* open)(DWORD, BOOL, LPCWSTR), DWORD access, const wchar_t* local, const wchar_t* global)
+{
+    return win32::KernelHandle(open(access, FALSE, local)) || win32::KernelHandle(open(access, FALSE, global));
+}
+
+// Whether anyone reads the debugger's output: an attached debugger, or a
+// DebugView-style listener, which keeps the DBWIN_BUFFER section and the
+// DBWIN_BUFFER_READY event. Asked again at most every 250 ms: with nobody
+// listening, OutputDebugStringW would still cost microseconds a line.
+bool DebugOutputHeard()
+{
+    static bool asked = false;
+    static bool heard = false;
+    static DWORD askedAt = 0;
+    const DWORD now = GetTickCount();
+    if (asked && now - askedAt < 250)
+        return heard;
+    asked = true;
+    askedAt = now;
+    heard = IsDebuggerPresent() ||
+            (ObjectExists(&OpenFileMappingW, FILE_MAP_READ, L"DBWIN_BUFFER", L"Global\\DBWIN_BUFFER") &&
+             ObjectExists(&OpenEventW, SYNCHRONIZE, L"DBWIN_BUFFER_READY", L"Global\\DBWIN_BUFFER_READY"));
+    return heard;
+}
+
 }  // namespace
 
 LogTime LocalLogTime()
@@ -59,12 +85,14 @@ DWORD CallLog::OpenFile(const wchar_t* path, const LibraryIdentity& library)
 void CallLog::OnCall(const CallRecord& call)
 {
     const LogLine line = CallLogLine(call, LocalLogTime());
-    // The same line as UTF-16 for the debugger: no more units than UTF-8 bytes.
-    static wchar_t wide[kLogLineCapacity];
-    const int units = MultiByteToWideChar(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), wide,
-                                          static_cast<int>(kLogLineCapacity - 1));
-    wide[units > 0 ? units : 0] = L'\0';
-    OutputDebugStringW(wide);
+    if (DebugOutputHeard()) {
+        // The same line as UTF-16 for the debugger: no more units than UTF-8 bytes.
+        static wchar_t wide[kLogLineCapacity];
+        const int units = MultiByteToWideChar(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), wide,
+                                              static_cast<int>(kLogLineCapacity - 1));
+        wide[units > 0 ? units : 0] = L'\0';
+        OutputDebugStringW(wide);
+    }
     WriteToFile(line);
 }
 

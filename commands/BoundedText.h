@@ -3,8 +3,59 @@
 // allocated; what would not fit is left out and the text says so.
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
+
+#include "Decimal.h"
+#include "TextFormat.h"
+
+namespace bounded {
+
+// The appends' work, one copy per character type whatever the capacity (the
+// console has dozens of capacities): `count` characters at `text` put after the
+// `length` ones in `buffer` of `capacity`; what does not fit is left out, cut at a
+// character boundary (a UTF-16 pair is never split). Returns false when cut.
+template <class Char>
+__attribute__((noinline)) bool Append(Char* buffer, std::size_t capacity, std::size_t& length, const Char* text,
+                                      std::size_t count)
+{
+    const std::size_t room = capacity - 1 - length;
+    std::size_t take = count <= room ? count : room;
+    if constexpr (sizeof(Char) == 2) {
+        if (take < count && take > 0 && text[take - 1] >= 0xD800 && text[take - 1] <= 0xDBFF)
+            --take;
+    }
+    for (std::size_t i = 0; i < take; ++i)
+        buffer[length + i] = text[i];
+    length += take;
+    buffer[length] = 0;
+    return take == count;
+}
+
+template <class Char>
+__attribute__((noinline)) std::size_t Length(const Char* text)
+{
+    std::size_t count = 0;
+    while (text[count] != 0)
+        ++count;
+    return count;
+}
+
+// ASCII characters, widened as they go in.
+template <class Char>
+__attribute__((noinline)) bool AppendNarrow(Char* buffer, std::size_t capacity, std::size_t& length, const char* text,
+                                            std::size_t count)
+{
+    bool whole = true;
+    for (std::size_t i = 0; i < count; ++i) {
+        const Char c = static_cast<Char>(text[i]);
+        whole = Append(buffer, capacity, length, &c, 1) && whole;
+    }
+    return whole;
+}
+
+}  // namespace bounded
 
 template <class Char, std::size_t Capacity>
 class BoundedText {
@@ -23,55 +74,50 @@ public:
     // character boundary: a UTF-16 pair is never split.
     BoundedText& Append(const Char* text, std::size_t count)
     {
-        std::size_t take = count <= Room() ? count : Room();
-        if (take < count) {
+        if (!bounded::Append(m_text, Capacity, m_length, text, count))
             m_cut = true;
-            if (take > 0 && IsLeadSurrogate(text[take - 1]))
-                --take;
-        }
-        for (std::size_t i = 0; i < take; ++i)
-            m_text[m_length + i] = text[i];
-        Grow(take);
         return *this;
     }
     // Appends a NUL-terminated text.
-    BoundedText& Append(const Char* text)
-    {
-        std::size_t count = 0;
-        while (text[count] != 0)
-            ++count;
-        return Append(text, count);
-    }
+    BoundedText& Append(const Char* text) { return Append(text, bounded::Length(text)); }
     // `value` in signed decimal: a minus sign when negative, no leading zeros.
     BoundedText& AppendDecimal(std::int64_t value)
     {
-        // Built from the magnitude as unsigned, so that the smallest value has one.
-        std::uint64_t magnitude = value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
-        Char digits[20];
-        std::size_t first = sizeof digits / sizeof digits[0];
-        do {
-            digits[--first] = static_cast<Char>('0' + magnitude % 10);
-            magnitude /= 10;
-        } while (magnitude != 0);
-        if (value < 0)
-            Append(static_cast<Char>('-'));
-        return Append(digits + first, sizeof digits / sizeof digits[0] - first);
+        char digits[decimal::kIntegerRoom];
+        return AppendNarrow(digits, decimal::WriteSigned(digits, value));
     }
     // "0x" and `value` in upper-case hexadecimal, `digits` wide (0: no leading zeros).
     BoundedText& AppendHex(std::uint64_t value, int digits)
     {
-        int width = digits;
-        if (width == 0) {
-            width = 1;
-            while (width < 16 && (value >> (4 * width)) != 0)
-                ++width;
+        char text[2 + decimal::kIntegerRoom] = {'0', 'x'};
+        return AppendNarrow(text, 2 + decimal::WriteHex(text + 2, value, digits));
+    }
+    // ASCII characters, widened.
+    BoundedText& AppendNarrow(const char* text, std::size_t count)
+    {
+        if constexpr (sizeof(Char) == 1) {
+            return Append(text, count);
+        } else {
+            if (!bounded::AppendNarrow(m_text, Capacity, m_length, text, count))
+                m_cut = true;
+            return *this;
         }
-        Char text[18] = {'0', 'x'};
-        for (int i = 0; i < width; ++i)
-            text[2 + i] = static_cast<Char>("0123456789ABCDEF"[(value >> (4 * (width - 1 - i))) & 0xF]);
-        return Append(text, 2 + static_cast<std::size_t>(width));
     }
     BoundedText& Append(Char character) { return Append(&character, 1); }
+    // printf-style (TextFormat.h), for narrow texts; what does not fit is cut.
+    ZANTOR_PRINTF(2, 3) BoundedText& AppendFormat(const char* format, ...)
+    {
+        va_list args;
+        va_start(args, format);
+        AppendFormatV(format, args);
+        va_end(args);
+        return *this;
+    }
+    BoundedText& AppendFormatV(const char* format, va_list args)
+    {
+        FormatText(&PutText, this, format, args);
+        return *this;
+    }
 
     // For decoders that write in place: the end of the text and the room there
     // (the NUL's place excluded); Grow() then takes `count` written characters in.
@@ -93,12 +139,9 @@ public:
     }
 
 private:
-    static bool IsLeadSurrogate(Char c)
+    static void PutText(void* text, const char* bytes, std::size_t count)
     {
-        if constexpr (sizeof(Char) == 2)
-            return c >= 0xD800 && c <= 0xDBFF;
-        else
-            return false;
+        static_cast<BoundedText*>(text)->Append(bytes, count);
     }
 
     Char m_text[Capacity];

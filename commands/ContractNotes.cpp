@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "BreachValue.h"
+
 namespace {
 
 bool SameNote(const wchar_t* a, const wchar_t* b, const ContractBreach& x, const ContractBreach& y)
@@ -21,33 +23,13 @@ void AppendAscii(Message& message, const char* text)
         message.Append(static_cast<wchar_t>(*text));
 }
 
-// A register's value at its width: 8 hex digits on 32-bit, 16 on 64-bit, 32 for
-// an XMM register (high word first).
-void AppendRegister(Message& message, const ContractBreach& breach, const std::uint64_t (&value)[2])
-{
-    if (breach.name[0] == 'X') {
-        message.AppendHex(value[1], 16);
-        Message low;
-        low.AppendHex(value[0], 16);
-        message.Append(low.c_str() + 2);  // without its "0x"
-        return;
-    }
-    message.AppendHex(value[0], 2 * static_cast<int>(sizeof(std::uintptr_t)));
-}
-
-// "（before → after），" for hex values of `digits` (0: register width).
-void AppendChange(Message& message, const ContractBreach& breach, int digits)
+// "（before → after），", each value as AppendBreachValue writes it.
+void AppendChange(Message& message, const ContractBreach& breach)
 {
     message.Append(L"（");
-    if (digits == 0)
-        AppendRegister(message, breach, breach.before);
-    else
-        message.AppendHex(breach.before[0], digits);
+    AppendBreachValue(message, breach.rule, breach.name, breach.before);
     message.Append(L" → ");
-    if (digits == 0)
-        AppendRegister(message, breach, breach.after);
-    else
-        message.AppendHex(breach.after[0], digits);
+    AppendBreachValue(message, breach.rule, breach.name, breach.after);
     message.Append(L"），");
 }
 
@@ -66,18 +48,18 @@ void AppendContractNote(Message& message, const wchar_t* operation, const Contra
         message.Append(L" 返回时 ");
         AppendAscii(message, breach.name);
         message.Append(L" 已被改变");
-        AppendChange(message, breach, 0);
+        AppendChange(message, breach);
         break;
     case ContractRule::DirectionFlag:
         message.Append(L" 返回时方向标志 DF 仍被置位，已清除。");
         return;
     case ContractRule::X87Control:
         message.Append(L" 返回时 x87 控制字已被改变");
-        AppendChange(message, breach, 4);
+        AppendChange(message, breach);
         break;
     case ContractRule::Mxcsr:
         message.Append(L" 返回时 MXCSR 已被改变");
-        AppendChange(message, breach, 4);
+        AppendChange(message, breach);
         break;
     case ContractRule::X87Stack:
         message.Append(L" 返回时 x87 寄存器栈中留有 ")
@@ -93,7 +75,7 @@ void AppendContractNote(Message& message, const wchar_t* operation, const Contra
         return;
     case ContractRule::ExceptionChain:
         message.Append(L" 返回时异常链（fs:[0]）已被改变");
-        AppendChange(message, breach, 2 * static_cast<int>(sizeof(std::uintptr_t)));
+        AppendChange(message, breach);
         break;
     case ContractRule::CurrentDirectory:
         message.Append(L" 改变了当前目录（").Append(directoryBefore).Append(L" → ").Append(directoryAfter);

@@ -7,18 +7,13 @@
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <type_traits>
 
-// gnu_printf: on MinGW, plain printf means Microsoft's dialect, while the C++
-// runtime formats with the C99 one (%zu, %lld), which is what we use.
-#if defined(__GNUC__)
-#define ZANTOR_PRINTF(f, a) __attribute__((format(gnu_printf, f, a)))
-#else
-#define ZANTOR_PRINTF(f, a)
-#endif
+#include "Decimal.h"
+#include "TextFormat.h"
+
 // The report calls the text's appends at hundreds of places: one copy of each
 // keeps the program small.
 #if defined(__GNUC__)
@@ -195,11 +190,10 @@ public:
     // `value` in signed decimal.
     BasicGrowingText& AppendDecimal(std::int64_t value)
     {
-        char digits[24];
-        const int length = std::snprintf(digits, sizeof digits, "%lld", static_cast<long long>(value));
-        return Append(digits, static_cast<std::size_t>(length));
+        char digits[decimal::kIntegerRoom];
+        return Append(digits, decimal::WriteSigned(digits, value));
     }
-    // printf-style, C99 conversions (%zu, %lld, %.3f).
+    // printf-style, the conversions FormatText knows (%zu, %lld, %.3f, ...).
     ZANTOR_PRINTF(2, 3) ZANTOR_NOINLINE BasicGrowingText& AppendFormat(const char* format, ...)
     {
         va_list args;
@@ -210,16 +204,7 @@ public:
     }
     ZANTOR_NOINLINE BasicGrowingText& AppendFormatV(const char* format, va_list args)
     {
-        va_list measure;
-        va_copy(measure, args);
-        const int length = std::vsnprintf(nullptr, 0, format, measure);
-        va_end(measure);
-        const auto count = static_cast<std::size_t>(length);
-        if (length <= 0 || !Reserve(count))
-            return *this;
-        const std::size_t at = m_bytes.size();
-        m_bytes.GrowTo(at + count, 0);  // within the room reserved: cannot fail
-        std::vsnprintf(m_bytes.data() + at, count + 1, format, args);  // its NUL lands past the bytes
+        FormatText(&PutText, this, format, args);
         return *this;
     }
     // Drops the last byte (the text must not be empty).
@@ -236,6 +221,10 @@ public:
     }
 
 private:
+    static void PutText(void* text, const char* bytes, std::size_t count)
+    {
+        static_cast<BasicGrowingText*>(text)->Append(bytes, count);
+    }
     // The NUL past the bytes, in the room every append reserves for it.
     void Terminate() { m_bytes.data()[m_bytes.size()] = 0; }
 

@@ -22,7 +22,6 @@ public:
     bool Finish(Sha256Digest& digest);
 
 private:
-    void* m_algorithm = nullptr;  // Windows: the algorithm provider
     void* m_state = nullptr;      // Windows: the hash object; natively: the digest context
     bool m_ok = false;
 };

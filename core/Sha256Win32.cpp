@@ -3,17 +3,45 @@
 
 #include "Sha256.h"
 
-// The provider is opened per hash: the library is hashed once, a burn-in's photo
-// once a cycle, and the open costs little beside a 100 KB hash. No object buffer:
-// the provider keeps the hash's state itself (Windows 7 on).
+namespace {
+
+// The SHA-256 provider, opened at the first hash and kept for the process's life
+// (a burn-in hashes a photo every cycle), closed at exit. Null when the system
+// has none; every hash then fails.
+class Provider {
+public:
+    Provider()
+    {
+        if (BCryptOpenAlgorithmProvider(&m_handle, BCRYPT_SHA256_ALGORITHM, nullptr, 0) < 0)
+            m_handle = nullptr;
+    }
+    ~Provider()
+    {
+        if (m_handle != nullptr)
+            BCryptCloseAlgorithmProvider(m_handle, 0);
+    }
+    Provider(const Provider&) = delete;
+    Provider& operator=(const Provider&) = delete;
+    BCRYPT_ALG_HANDLE Get() const { return m_handle; }
+
+private:
+    BCRYPT_ALG_HANDLE m_handle = nullptr;
+};
+
+BCRYPT_ALG_HANDLE Sha256Provider()
+{
+    static const Provider provider;
+    return provider.Get();
+}
+
+}  // namespace
+
+// No object buffer: the provider keeps each hash's state itself (Windows 7 on).
 Sha256::Sha256()
 {
-    BCRYPT_ALG_HANDLE algorithm = nullptr;
-    if (BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0) < 0)
-        return;
-    m_algorithm = algorithm;
     BCRYPT_HASH_HANDLE hash = nullptr;
-    if (BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0) < 0)
+    const BCRYPT_ALG_HANDLE algorithm = Sha256Provider();
+    if (algorithm == nullptr || BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0) < 0)
         return;
     m_state = hash;
     m_ok = true;
@@ -23,8 +51,6 @@ Sha256::~Sha256()
 {
     if (m_state != nullptr)
         BCryptDestroyHash(m_state);
-    if (m_algorithm != nullptr)
-        BCryptCloseAlgorithmProvider(m_algorithm, 0);
 }
 
 bool Sha256::Add(const void* data, std::size_t size)

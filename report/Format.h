@@ -1,4 +1,5 @@
-// printf-style formatting into a short fixed text, for the report's numbers.
+// printf-style formatting into a short fixed text, for the report's numbers:
+// the program's own formatter (TextFormat.h), the same in every locale.
 #pragma once
 
 #include "BoundedText.h"

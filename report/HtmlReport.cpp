@@ -155,7 +155,7 @@ void CallsTable(GrowingText& out, const BurnInFigures& figures)
             out.Append(" <span class=\"code\">");
             Escaped(out, b.name);
             out.AppendFormat("</span> × %" PRIu64 "; first (cycle %" PRIu32 "): <span class=\"code\">%s → %s</span>%s</div>",
-                             b.count, b.firstCycle, RegisterValue(b.firstBefore).c_str(), RegisterValue(b.firstAfter).c_str(),
+                             b.count, b.firstCycle, BreachValue(b, b.firstBefore).c_str(), BreachValue(b, b.firstAfter).c_str(),
                              b.firstRestored ? ", put back by Zantor" : "");
         }
         Others(out, op.breachOthers, "breaches of other kinds");

@@ -98,7 +98,7 @@ void OperationObject(GrowingText& out, Operation operation, const OperationFigur
         String(out, b.name);
         out.AppendFormat(",\"count\":%" PRIu64 ",\"firstCycle\":%" PRIu32 ",\"firstBefore\":\"%s\",\"firstAfter\":\"%s\","
                           "\"firstRestored\":%s}",
-                         b.count, b.firstCycle, RegisterValue(b.firstBefore).c_str(), RegisterValue(b.firstAfter).c_str(),
+                         b.count, b.firstCycle, BreachValue(b, b.firstBefore).c_str(), BreachValue(b, b.firstAfter).c_str(),
                          b.firstRestored ? "true" : "false");
     }
     out.AppendFormat("],\"breachOthers\":%" PRIu64 ",\"conventions\":{", op.breachOthers);

@@ -2,6 +2,7 @@
 
 #include <cinttypes>
 
+#include "BreachValue.h"
 #include "Format.h"
 
 const char* ContractRuleName(ContractRule rule)
@@ -105,11 +106,11 @@ FaultPlaceText FaultPlace(const FaultGroup& fault, const TextPool& texts)
     return place;
 }
 
-ShortText RegisterValue(const std::uint64_t (&value)[2])
+ShortText BreachValue(const BreachGroup& breach, const std::uint64_t (&value)[2])
 {
-    if (value[1] != 0)
-        return Format("0x%016" PRIX64 ":%016" PRIX64, value[1], value[0]);
-    return Format("0x%" PRIX64, value[0]);
+    ShortText text;
+    AppendBreachValue(text, breach.rule, breach.name.c_str(), value);
+    return text;
 }
 
 GrowingText VerdictLine(const RunVerdict& verdict, const BurnInFigures& figures, const RunFacts& facts)

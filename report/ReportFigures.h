@@ -28,8 +28,9 @@ ShortText HexCode(std::uint32_t code);
 // figures' text pool, which holds the module names.
 using FaultPlaceText = NarrowText<2 * kModuleUtf8Capacity + 64>;
 FaultPlaceText FaultPlace(const FaultGroup& fault, const TextPool& texts);
-// A register's value: one word, or two (high:low) when the high one is not 0 (XMM).
-ShortText RegisterValue(const std::uint64_t (&value)[2]);
+// One of the breach's values, spelled as the notes and the call log spell it
+// (AppendBreachValue).
+ShortText BreachValue(const BreachGroup& breach, const std::uint64_t (&value)[2]);
 // The one-line verdict: "PASS: ...", "FAIL: reason; reason", with "stopped by the
 // operator after k of n cycles" where it was. Failed() when memory ran out.
 GrowingText VerdictLine(const RunVerdict& verdict, const BurnInFigures& figures, const RunFacts& facts);

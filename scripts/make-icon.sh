@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Draws the Zantor application icon (a stylised blue/white ID card) and writes
 # res/Zantor.ico: 48/32/24/16 px at 4 and 8 bits per pixel, plus 256/48/32/24/16
-# px at 32 bits with alpha (the 256 px image stored as PNG). Deterministic and
+# px at 32 bits with alpha (each 32-bit image stored as PNG, as Windows reads them
+# from Vista on: a sixth of the bytes of a bitmap with alpha). Deterministic and
 # safe to re-run. Needs ImageMagick (/usr/bin/convert) and icoutils (icotool).
 set -euo pipefail
 
@@ -33,9 +34,9 @@ for bits in 4 8 32; do
   for s in $sizes; do
     f="$tmp/$s-$bits.png"
     case "$bits" in
-      # 256 px: stored as-is (PNG) in the icon.
-      32) if [ "$s" = 256 ]; then cp "$tmp/master.png" "$f"; args+=(-r "$f"); continue; fi
-          png "$tmp/master.png" -filter Box -resize "${s}x$s" "$f" ;;
+      # Stored as-is (PNG) in the icon.
+      32) if [ "$s" = 256 ]; then cp "$tmp/master.png" "$f"; else png "$tmp/master.png" -filter Box -resize "${s}x$s" "$f"; fi
+          args+=(-r "$f"); continue ;;
       # Palette images: 1-bit transparency, at most 15/255 colours plus transparent.
       *)  png "$tmp/master.png" -filter Box -resize "${s}x$s" \
               -channel A -threshold 50% +channel +dither -colors $(( (1 << bits) - 1 )) \

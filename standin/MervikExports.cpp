@@ -7,6 +7,7 @@
 // these bodies and then change what clobber= asked for.
 #include <windows.h>
 
+#include <clocale>
 #include <cstdint>
 #include <string>
 
@@ -252,6 +253,10 @@ public:
                 return;
         }
     }
+
+    // msvcrt.dll's setlocale: the program's own runtime too, so that its printf
+    // family writes decimal commas from here on under a comma-decimal locale.
+    void SetLocale(const std::string& name) const override { std::setlocale(LC_ALL, name.c_str()); }
 
     void ClobberOnReturn(std::uint32_t clobbers) const override { g_call.clobbers = clobbers; }
 };

@@ -191,6 +191,10 @@ private:
             m_target->log = std::string(value);
             return true;
         }
+        if (key == "locale") {
+            m_target->locale = std::string(value);
+            return true;
+        }
         if (key == "chdir") {
             m_target->chdir = std::string(value);
             return true;
@@ -321,6 +325,7 @@ AnswerScript Script::ForField(std::int32_t index) const
     take(merged.jitter, field.jitter);
     take(merged.leak, field.leak);
     take(merged.leakHandles, field.leakHandles);
+    take(merged.locale, field.locale);
     take(merged.failEvery, field.failEvery);
     take(merged.varyEvery, field.varyEvery);
     return merged;

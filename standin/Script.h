@@ -68,6 +68,9 @@ struct AnswerScript {
     // Bytes of heap and event handles leaked per call.
     std::optional<std::int32_t> leak;
     std::optional<std::int32_t> leakHandles;
+    // A locale the call sets in the C runtime it shares with its caller
+    // (setlocale(LC_ALL, ...)), as a library built with MinGW may.
+    std::optional<std::string> locale;
     // `result` and `text` apply on every n-th call only.
     std::optional<std::int32_t> failEvery;
     // Every n-th call's value (GetCardInfo) or text (the others) is visibly changed.

@@ -241,6 +241,8 @@ std::int32_t StandinReader::Run(const char* operation, char* value, std::size_t 
                 m_environment.LeakMemory(*script.leak);
             if (script.leakHandles)
                 m_environment.LeakHandles(*script.leakHandles);
+            if (script.locale)
+                m_environment.SetLocale(*script.locale);
             if (const std::int32_t delay = DelayFor(script))
                 m_environment.Delay(delay);
             if (script.pump)

@@ -63,6 +63,8 @@ public:
     virtual void LeakMemory(std::int32_t bytes) const = 0;
     // Creates `count` event handles and never closes them.
     virtual void LeakHandles(std::int32_t count) const = 0;
+    // Sets the locale `name` in the C runtime the library shares with its caller.
+    virtual void SetLocale(const std::string& name) const = 0;
     // Has the running call's export change the caller's state named by `clobbers`
     // (STANDIN_CLOBBER_* bits) as it returns; 0 changes nothing. The last value
     // given during a call counts.

@@ -53,6 +53,13 @@ struct FileTraits {  // CreateFile: INVALID_HANDLE_VALUE when none
 };
 using FileHandle = Owned<FileTraits>;
 
+struct KernelTraits {  // events, sections, processes, threads: null when none
+    using Handle = HANDLE;
+    static Handle None() { return nullptr; }
+    static void Close(Handle handle) { CloseHandle(handle); }
+};
+using KernelHandle = Owned<KernelTraits>;
+
 // BeginPaint and EndPaint as a pair.
 class PaintDC {
 public:

@@ -30,7 +30,8 @@ CallOutcome WithBreaches()
     outcome.breaches[0] = {ContractRule::Register, "EBX", {0x10, 0}, {0x2F, 0}, true};
     outcome.breaches[1] = {ContractRule::Register, "XMM6", {1, 2}, {3, 0xFFFFFFFFFFFFFFFFull}, false};
     outcome.breaches[2] = {ContractRule::CurrentDirectory, "CurrentDirectory", {}, {}, true};
-    outcome.breachCount = 3;
+    outcome.breaches[3] = {ContractRule::Mxcsr, "MXCSR", {0x1F80, 0}, {0, 0}, true};
+    outcome.breachCount = 4;
     std::wcscpy(outcome.directoryBefore, L"C:\\work");
     std::wcscpy(outcome.directoryAfter, L"C:\\tmp\tx");
     return outcome;
@@ -78,6 +79,7 @@ TEST_P(CallLogLineTest, HoldsEveryFieldInOrder)
 
 const std::string kFull(1023, '7');  // an unterminated value: the whole buffer
 const std::string kAddress = sizeof(void*) == 8 ? "0x0000000000001234" : "0x00001234";
+const std::string kWordPrefix = sizeof(void*) == 8 ? "0x00000000000000" : "0x000000";  // a register's first digits
 
 INSTANTIATE_TEST_SUITE_P(Rows, CallLogLineTest, ::testing::Values(
     LineRow{"success: port, result, microseconds, decoded text, convention", Operation::OpenDevice, 1001,
@@ -105,11 +107,11 @@ INSTANTIATE_TEST_SUITE_P(Rows, CallLogLineTest, ::testing::Values(
             "GetCardInfo\t4\toverrun=1024\t0.999\t" + kFull + u8"\t错误" "\tunknown\t-"},
     LineRow{"the photo only by its length", Operation::GetCardInfo, 11, Outcome(false, 0, 2000, Convention::Stdcall),
             {"QUJD", ""}, 0, "GetCardInfo\t11\tresult=0\t2.000\tlength=4\t\tstdcall\t-"},
-    LineRow{"breaches: hex, XMM as 128 bits, directories escaped, restored or kept", Operation::OpenDevice, 1,
-            WithBreaches(), {"ok"}, 0,
-            "OpenDevice\t1\tresult=0\t1000.000\tok\t-\tunbalanced\tEBX=0x10->0x2F,restored; "
-            "XMM6=0x00000000000000020000000000000001->0xFFFFFFFFFFFFFFFF0000000000000003,kept; "
-            "CurrentDirectory=\"C:\\\\work\"->\"C:\\\\tmp\\tx\",restored"}));
+    LineRow{"breaches: hex at the state's width as the notes write it, XMM as 128 bits, directories escaped, "
+            "restored or kept", Operation::OpenDevice, 1, WithBreaches(), {"ok"}, 0,
+            "OpenDevice\t1\tresult=0\t1000.000\tok\t-\tunbalanced\tEBX=" + kWordPrefix + "10->" + kWordPrefix +
+                "2F,restored; XMM6=0x00000000000000020000000000000001->0xFFFFFFFFFFFFFFFF0000000000000003,kept; "
+                "CurrentDirectory=\"C:\\\\work\"->\"C:\\\\tmp\\tx\",restored; MXCSR=0x1F80->0x0000,restored"}));
 
 TEST(CallLogLineLimits, TheLongestLineFitsUncut)
 {

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "BoundedText.h"
 #include "LibraryIdentity.h"
 
 namespace {

@@ -102,6 +102,19 @@ TEST_F(BurnInTest, SuccessCodesAreDeclaredNotGuessed)
     EXPECT_EQ(Operation(report, "readCard").at("successCodes"), Json::parse("[144]"));
 }
 
+// A library that puts the C runtime it shares with the program in a
+// comma-decimal locale: every number in the JSON keeps its point.
+TEST_F(BurnInTest, ALibrarysCommaLocaleBendsNoNumber)
+{
+    m_folder->WriteScript(L"[OpenDevice]\nlocale=German\n");
+    Console& console = Start(ProgramFile(), L"/cycles 20 /report run.html");
+    EXPECT_EQ(RunBurnIn(console), 0u);
+    const Json report = Json::parse(m_folder->ReadBytes(L"run.json"));  // "0,123" would not parse
+    const Json& median = Operation(report, "readCard").at("durationMicroseconds").at("median");
+    EXPECT_TRUE(median.is_number_float()) << median.dump();
+    EXPECT_TRUE(report.at("verdict").at("passed").get<bool>()) << report.at("verdict").dump();
+}
+
 // Escape stops the run after the running step: the device is closed, the
 // report covers the cycles that finished and says the run was stopped.
 TEST_F(BurnInTest, EscapeStopsTheRunAndTheReportSaysSo)

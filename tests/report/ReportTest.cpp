@@ -3,13 +3,18 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <cinttypes>
+#include <climits>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
+#include "Decimal.h"
 #include "Escape.h"
 #include "Plot.h"
+#include "Format.h"
 #include "ScriptedCalls.h"
 #include "Utf8.h"
 
@@ -57,6 +62,74 @@ TEST(Escape, WideTextsBecomeUtf8)
     if constexpr (sizeof(wchar_t) == 4) {
         const wchar_t outside[] = {L'a', static_cast<wchar_t>(0xD800), static_cast<wchar_t>(0x110000), 0};
         EXPECT_EQ(Utf8FromWide(outside), "a\xEF\xBF\xBD\xEF\xBF\xBD");
+    }
+}
+
+TEST(Format, NumbersOfEveryKindAsTheReportWritesThem)
+{
+    const double nan = std::nan("");
+    const double inf = HUGE_VAL;
+    const struct {
+        const char* what;
+        ShortText text;
+        const char* expected;
+    } rows[] = {
+        {"zero", Format("%.3f|%g|%.0f", 0.0, 0.0, 0.0), "0.000|0|0"},
+        {"negatives, and a minus that rounds away", Format("%.3f|%.2f|%g", -1.5, -0.004, -2.5e-7), "-1.500|-0.00|-2.5e-07"},
+        {"a tiny value", Format("%.3f|%g|%.6g", 1e-9, 1e-9, 1.25e-9), "0.000|1e-09|1.25e-09"},
+        {"a large value", Format("%.1f|%g|%.0f", 1e12, 1e12, 123456789012.5), "1000000000000.0|1e+12|123456789012"},
+        {"the exact value rounds, ties to even", Format("%.2f|%.0f|%.0f|%.0f", 2.675, 0.5, 1.5, 2.5), "2.67|0|2|2"},
+        {"carries into a new digit", Format("%.2f|%.3g|%g", 9.999, 9.9999, 999999.5), "10.00|10|1e+06"},
+        {"all seventeen decimals", Format("%.17f", 0.1), "0.10000000000000001"},
+        {"general notation's two forms", Format("%g|%g|%.6g|%g", 0.0001, 100000.0, 123456789.0, 1e6),
+         "0.0001|100000|1.23457e+08|1e+06"},
+        {"NaN and the infinities are never numbers", Format("%.3f|%+.1f|%g|%.6g", nan, inf, -inf, nan),
+         "null|null|null|null"},
+        {"flags and widths", Format("%+.1f|%+.2f|%5d|%-5d|%05d|%04u", 1.25, -0.5, 42, 42, -42, 7u),
+         "+1.2|-0.50|   42|42   |-0042|0007"},
+        {"integer extremes", Format("%" PRIu64 "|%" PRId32 "|%lld", UINT64_MAX, INT32_MIN, LLONG_MIN),
+         "18446744073709551615|-2147483648|-9223372036854775808"},
+        {"hex at a width", Format("0x%08" PRIX32 "|0x%0*" PRIXPTR "|%x|%zu", 0xC0000005u, 6, std::uintptr_t{0x1A2B}, 255u,
+                                  std::size_t{0}),
+         "0xC0000005|0x001A2B|ff|0"},
+        {"texts and percent", Format("%s|%.2s|%%", "abc", "abc"), "abc|ab|%"},
+        {"an unknown conversion stops the text", Format("%d %e %d", 1, 2.0, 3), "1 {format?}"},
+        {"an unknown flag stops the text", Format("%#x", 255u), "{format?}"},
+    };
+    for (const auto& row : rows)
+        EXPECT_STREQ(row.text.c_str(), row.expected) << row.what;
+
+    char out[decimal::kFixedRoom];
+    EXPECT_EQ(decimal::WriteFixed(out, nan, 3), 0u) << "NaN refused";
+    EXPECT_EQ(decimal::WriteGeneral(out, -inf, 6), 0u) << "an infinity refused";
+    EXPECT_TRUE(Format("%0200d", 1).cut()) << "longer than a short text: marked cut";
+}
+
+// Against the C library's exact conversions (in the C locale here), over values
+// of every magnitude, both notations and every precision the report uses.
+TEST(Format, AgreesWithTheCLibraryAcrossMagnitudes)
+{
+    std::uint64_t state = 0x9E3779B97F4A7C15u;
+    const char* formats[] = {"%.0f", "%.1f", "%.2f", "%.3f", "%.6f", "%g", "%.6g", "%.3g"};
+    for (int i = 0; i < 5000; ++i) {
+        state = state * 6364136223846793005u + 1442695040888963407u;
+        const int exponent = static_cast<int>(state >> 58) - 32;  // 1e-32 .. 1e31
+        const double value = std::ldexp(static_cast<double>(state >> 11), -53) * std::pow(10.0, exponent) *
+                             ((state & 1) != 0 ? -1 : 1);
+        for (const char* format : formats) {
+            char expected[400];
+            std::snprintf(expected, sizeof expected, format, value);
+            GrowingText text;
+            text.AppendFormat(format, value);
+            ASSERT_STREQ(text.c_str(), expected) << format << " of " << value;
+        }
+    }
+    for (const double extreme : {1.7976931348623157e308, 4.9406564584124654e-324, 2.2250738585072014e-308}) {
+        char expected[400];
+        std::snprintf(expected, sizeof expected, "%.17f|%g", extreme, extreme);
+        GrowingText text;
+        text.AppendFormat("%.17f|%g", extreme, extreme);
+        EXPECT_STREQ(text.c_str(), expected);
     }
 }
 

@@ -66,12 +66,13 @@ TEST(StandinScript, Syntax)
 
     const standin::AnswerScript field =
         Parsed("[GetCardInfo]\nDelay=5\njitter=6\nleak=7\nleak_handles=8\nfail_every=9\nvary_every=10\n"
-               "chdir=sub dir\n[Field.3]\nleak=70\nvary_every=1\n")
+               "chdir=sub dir\nlocale=German\n[Field.3]\nleak=70\nvary_every=1\n")
             .ForField(3);
     EXPECT_EQ(field.leak, 70) << "the field's own";
     EXPECT_EQ(field.varyEvery, 1);
     EXPECT_TRUE(field.delay == 5 && field.jitter == 6 && field.leakHandles == 8 && field.failEvery == 9);
     EXPECT_EQ(field.chdir, "sub dir");
+    EXPECT_EQ(field.locale, "German");
 }
 
 // clobber= takes the words of the build's architecture, blanks and/or commas between.

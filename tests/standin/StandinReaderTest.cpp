@@ -62,6 +62,7 @@ public:
     void Delay(std::int32_t ms) const override { done += "delay " + std::to_string(ms) + ";"; }
     void LeakMemory(std::int32_t bytes) const override { done += "leak " + std::to_string(bytes) + ";"; }
     void LeakHandles(std::int32_t count) const override { done += "handles " + std::to_string(count) + ";"; }
+    void SetLocale(const std::string& name) const override { done += "locale " + name + ";"; }
     void ClobberOnReturn(std::uint32_t clobbers) const override { done += "clobber " + std::to_string(clobbers) + ";"; }
 };
 
@@ -269,9 +270,9 @@ TEST_F(StandinReaderTest, ScriptOverridesTheAnswer)
          "/cards/locked.log: begin CloseDevice;"},
         // The platform's part, in the call's order; the jitter is the seeded generator's first draw.
         {"chdir, leak, delay, jitter, clobber", "[readCard]\nclobber=df mxcsr\njitter=10\ndelay=20\npump=5\n"
-         "leak_handles=3\nleak=4096\nchdir=sub\nlog=l", State::Open, Op::Read, 0, 0, "读卡成功", "-",
+         "leak_handles=3\nleak=4096\nchdir=sub\nlog=l\nlocale=German", State::Open, Op::Read, 0, 0, "读卡成功", "-",
          State::CardRead, 0, {},
-         "/cards/l: begin readCard;chdir /cards/sub;leak 4096;handles 3;delay 24;pump 5;/cards/l: end readCard;"
+         "/cards/l: begin readCard;chdir /cards/sub;leak 4096;handles 3;locale German;delay 24;pump 5;/cards/l: end readCard;"
          "clobber 1310720;"},
         {"jitter alone, clobber of a field", "[GetCardInfo]\njitter=10\n[Field.2]\nclobber=x87cw", State::CardRead,
          Op::Field, 2, 0, "-", "汉", State::CardRead, 0, {}, "delay 4;clobber 524288;"},

@@ -1,5 +1,6 @@
-// Owners of the Win32 handles only the tests and the benchmarks use: processes,
-// searches, loaded libraries, hooks, mapped views, GDI objects and window DCs.
+// Owners of the Win32 handles only the tests and the benchmarks use: searches,
+// loaded libraries, hooks, mapped views, GDI objects and window DCs (processes and
+// threads: win32::KernelHandle).
 #pragma once
 
 #include <windows.h>
@@ -8,11 +9,6 @@
 
 namespace win32 {
 
-struct KernelTraits {  // processes, threads, file mappings: null when none
-    using Handle = HANDLE;
-    static Handle None() { return nullptr; }
-    static void Close(Handle handle) { CloseHandle(handle); }
-};
 struct FindTraits {
     using Handle = HANDLE;
     static Handle None() { return INVALID_HANDLE_VALUE; }
@@ -44,7 +40,6 @@ struct MemoryDCTraits {  // CreateCompatibleDC
     static void Close(Handle handle) { DeleteDC(handle); }
 };
 
-using KernelHandle = Owned<KernelTraits>;
 using FindHandle = Owned<FindTraits>;
 using Library = Owned<LibraryTraits>;
 using Hook = Owned<HookTraits>;

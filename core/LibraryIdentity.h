@@ -1,11 +1,11 @@
 // Which reader library the console runs against: the file the loader bound, its
-// size, its file version and its SHA-256, for the About box and the call log.
+// size, its file version and its SHA-256, for the About box, the call log and the
+// burn-in's report.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-#include "BoundedText.h"
 #include "Sha256.h"
 
 struct LibraryIdentity {
@@ -22,11 +22,30 @@ struct LibraryIdentity {
     Sha256Digest sha256;
 };
 
-// "1.0.0.1", or nothing when the file has no version.
-void AppendVersion(WideText<32>& text, const LibraryIdentity& identity);
+// Appends "1.0.0.1" to `text` (a bounded text of any character), or nothing when
+// the file has no version.
+template <class Text>
+void AppendVersion(Text& text, const LibraryIdentity& identity)
+{
+    if (!identity.versioned)
+        return;
+    for (int i = 0; i < 4; ++i) {
+        if (i > 0)
+            text.Append('.');
+        text.AppendDecimal(identity.version[i]);
+    }
+}
 
-// The 64 lower-case hex digits of the SHA-256, or nothing when it was not made.
-void AppendSha256(NarrowText<65>& text, const LibraryIdentity& identity);
+// Appends the 64 lower-case hex digits of the SHA-256, or nothing when it was not made.
+template <class Text>
+void AppendSha256(Text& text, const LibraryIdentity& identity)
+{
+    if (!identity.hashed)
+        return;
+    char digits[65];
+    FormatSha256(identity.sha256, digits);
+    text.Append(digits);
+}
 
 #ifdef _WIN32
 // Fills `identity` from the file at `path`: size, version and, if `hash`, SHA-256

@@ -1,0 +1,48 @@
+// Numbers as text, written by the program's own code: every digit, sign and
+// decimal point Zantor writes comes from here, so none of them depends on the C
+// runtime's locale, which a library sharing the runtime may change under us.
+// Each writer fills `out` (room as stated, no NUL) and returns the length.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace decimal {
+
+// The most decimals a fixed number is written with: beyond them a double has
+// no digits of its own.
+constexpr int kMostDecimals = 17;
+// Room for any integer writer: 20 digits, or a sign and 19, or 16 hex digits;
+// with padding, up to kMostPadding digits.
+constexpr int kMostPadding = 32;
+constexpr std::size_t kIntegerRoom = kMostPadding;
+// Room for any fixed number: a sign, the 309 integer digits of the largest
+// double, the point and kMostDecimals.
+constexpr std::size_t kFixedRoom = 1 + 309 + 1 + kMostDecimals;
+// Room for any general number (significant digits, at most kMostDecimals + 1).
+constexpr std::size_t kGeneralRoom = 32;
+
+// `value` in decimal, at least `minDigits` digits (zeros in front; at most
+// kMostPadding).
+std::size_t WriteUnsigned(char* out, std::uint64_t value, int minDigits = 1);
+// `value` in decimal, a minus sign when negative.
+std::size_t WriteSigned(char* out, std::int64_t value);
+// `value` in hexadecimal without a prefix, at least `minDigits` digits (at most
+// kMostPadding); upper-case letters or lower-case.
+std::size_t WriteHex(char* out, std::uint64_t value, int minDigits, bool upper = true);
+
+// `value` in fixed notation with `decimals` digits after the point (none and no
+// point for 0; clamped to 0..kMostDecimals), correctly rounded from the double's
+// exact value, ties to even, as "-0.5" with a minus sign whenever the double has
+// one. Refuses NaN and the infinities: returns 0 and writes nothing. Room:
+// kFixedRoom.
+std::size_t WriteFixed(char* out, double value, int decimals);
+
+// `value` with `precision` significant digits (0 is taken as 1; clamped to
+// kMostDecimals + 1), in fixed notation when its decimal exponent lies from -4
+// to below `precision`, else as "1.5e+12"; trailing zeros and a bare point
+// dropped (the rules of C's "%g"). Refuses NaN and the infinities (returns 0).
+// Room: kGeneralRoom.
+std::size_t WriteGeneral(char* out, double value, int precision);
+
+}  // namespace decimal
