@@ -1,12 +1,11 @@
 #include "WindowBurnIn.h"
 
-#include <new>
-
+#include "HeapObject.h"
 #include "ResultMessage.h"
 
 WindowBurnIn::~WindowBurnIn()
 {
-    delete m_run;
+    DeleteOnHeap(m_run);
 }
 
 const wchar_t* WindowBurnIn::Prepare(DescribeRunFunction describe, CallObserver* consoleLog, bool consoleLogHasFile,
@@ -39,7 +38,7 @@ const wchar_t* WindowBurnIn::Prepare(DescribeRunFunction describe, CallObserver*
     request.reportPath = m_choice.reportPath.c_str();
     request.timeoutSeconds = m_choice.timeoutSeconds;
     request.doneCommand = doneCommand;
-    m_run = new (std::nothrow) BurnInRun(request, m_facts, log);
+    m_run = NewOnHeap<BurnInRun>(request, m_facts, log);
     return m_run ? nullptr : kNoMemoryMessage;
 }
 

@@ -7,6 +7,7 @@
 #include "BurnInDlg.h"
 #include "BurnInRun.h"
 #include "CallLog.h"
+#include "HeapObject.h"
 #include "LibraryIdentity.h"
 #include "Report.h"
 
@@ -51,5 +52,5 @@ private:
 struct WindowBurnInTraits {
     using Handle = WindowBurnIn*;
     static Handle None() { return nullptr; }
-    static void Close(Handle handle) { delete handle; }
+    static void Close(Handle handle) { DeleteOnHeap(handle); }
 };

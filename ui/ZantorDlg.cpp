@@ -3,7 +3,6 @@
 #include <objbase.h>
 #include <shellapi.h>
 
-#include <new>
 #include <utility>
 
 #include "AboutDlg.h"
@@ -129,7 +128,7 @@ void CZantorDlg::OnBurnInCommand()
 {
     if (m_burnIn)
         return;  // one run at a time
-    win32::Owned<WindowBurnInTraits> window(new (std::nothrow) WindowBurnIn);
+    win32::Owned<WindowBurnInTraits> window(NewOnHeap<WindowBurnIn>());
     if (!window) {
         ShowApplicationMessage(m_hWnd, kNoMemoryMessage);
         return;
