@@ -34,6 +34,15 @@ public:
 
     std::optional<std::string> ScriptPath() const override { return std::string("/cards/Mervik.ini"); }
     std::string ToNarrow(const std::string& utf8) const override { return convert(utf8); }
+    std::string ToCodePage(const std::string& utf8, std::uint32_t codePage) const override
+    {
+        return "cp" + std::to_string(codePage) + ":" + utf8;
+    }
+    std::optional<std::uint64_t> FileStamp(const std::string& path) const override
+    {
+        const auto found = files.find(path);
+        return found == files.end() ? std::nullopt : std::optional<std::uint64_t>(std::hash<std::string>()(found->second));
+    }
     FileRead ReadFile(const std::string& path, std::string& bytes) const override
     {
         if (locked.count(path))
@@ -45,6 +54,8 @@ public:
         return FileRead::Ok;
     }
     void Raise(Fault fault) const override { raised = fault; }
+    mutable std::uint32_t raisedCode = 0;
+    void RaiseCode(std::uint32_t code) const override { raisedCode = code; }
     // What the call did besides answering, in order.
     mutable std::string done;
     void UseExtraParameter(Extra extra) const override { done += extra == Extra::Write ? "write;" : "scratch;"; }
