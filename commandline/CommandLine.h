@@ -17,6 +17,8 @@ struct CommandLineOptions {
     std::uint32_t cycles = 0;  // 0: no burn-in
     std::int32_t port = 1001;
     const wchar_t* reportPath = nullptr;
+    const wchar_t* recordPath = nullptr;  // /record <file.ini>: the session as a stand-in script
+    bool anonymize = false;               // /anonymize: card data replaced in every file; only with /record
 };
 
 enum class CommandLineError : std::uint8_t {
@@ -26,6 +28,7 @@ enum class CommandLineError : std::uint8_t {
     MalformedValue,  // a value that is not what its option takes
     RepeatedOption,  // the same option given twice
     NeedsCycles,     // /port or /report without /cycles
+    NeedsRecord,     // /anonymize without /record
 };
 
 struct ParsedCommandLine {

@@ -1,5 +1,9 @@
 #include "SessionRecorder.h"
 
+#include <bcrypt.h>
+
+#include "Anonymizer.h"
+
 #include "CallLog.h"
 #include "CodePageText.h"
 
@@ -57,4 +61,16 @@ void SessionRecorder::Write(const GrowingText& text)
 {
     DWORD written = 0;
     WriteFile(m_file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
+std::uint64_t RandomSessionKey()
+{
+    std::uint64_t key = 0;
+    if (BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(&key), sizeof key, BCRYPT_USE_SYSTEM_PREFERRED_RNG) != 0) {
+        // No system generator: the clock, which no one reads back out of a recording.
+        LARGE_INTEGER now{};
+        QueryPerformanceCounter(&now);
+        key = static_cast<std::uint64_t>(now.QuadPart) * 0x9E3779B97F4A7C15ull ^ GetCurrentProcessId();
+    }
+    return key;
 }

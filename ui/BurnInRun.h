@@ -9,6 +9,7 @@
 
 #include <cstdint>
 
+#include "Anonymizer.h"
 #include "CallRecord.h"
 #include "CommandHost.h"
 #include "Recorder.h"
@@ -20,6 +21,7 @@ struct BurnInRequest {
     std::uint32_t cycles = 0;
     std::int32_t port = 1001;
     const wchar_t* reportPath = nullptr;  // the page; null: no report
+    const Anonymizer* anonymizer = nullptr;  // /anonymize: the card replaced in the report and the log
 };
 
 class BurnInRun final : private CommandHost, private CallObserver {
@@ -54,6 +56,7 @@ private:
     void ShowMessage(const wchar_t* text) override;
     // Every call goes to the recorder and the log.
     void OnCall(const CallRecord& call) override;
+    void BeforeCall(const CallRecord& call) override;
 
     // The progress bar and line; unless `now`, at most a few times a second.
     void ShowProgress(bool now);

@@ -44,7 +44,11 @@ INSTANTIATE_TEST_SUITE_P(Rows, OptionTableTest, ::testing::Values(
     OptionRow{"an endless number", {L"/cycles", L"99999999999999999999999"}, CommandLineError::MalformedValue, 1},
     OptionRow{"repeated, another case", {L"/log", L"a", L"-LOG", L"b"}, CommandLineError::RepeatedOption, 2},
     OptionRow{"port without cycles", {L"/port", L"7"}, CommandLineError::NeedsCycles, 0},
-    OptionRow{"report without cycles", {L"/report", L"r.html"}, CommandLineError::NeedsCycles, 0}));
+    OptionRow{"report without cycles", {L"/report", L"r.html"}, CommandLineError::NeedsCycles, 0},
+    OptionRow{"anonymize without record", {L"/log", L"a", L"/anonymize"}, CommandLineError::NeedsRecord, 2},
+    OptionRow{"record and anonymize, a burn-in's too", {L"/ANONYMIZE", L"/record", L"s.ini", L"/cycles", L"3"},
+              CommandLineError::None, -1},
+    OptionRow{"record without a file", {L"/record", L""}, CommandLineError::MalformedValue, 1}));
 
 TEST(CommandLineTest, EveryOptionSetsWhatItNames)
 {

@@ -11,7 +11,11 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <iconv.h>
+#endif
 
 #include "Base64.h"
 #include "Mervik.h"
@@ -42,14 +46,22 @@ public:
     {
         if (codePage != 936)
             return "cp" + std::to_string(codePage) + ":" + utf8;
-        const iconv_t cd = iconv_open("GBK", "UTF-8");
         std::string out(utf8.size() * 2 + 1, '\0');
+#ifdef _WIN32
+        std::wstring wide(utf8.size() + 1, L'\0');
+        wide.resize(static_cast<std::size_t>(
+            MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), static_cast<int>(wide.size()))));
+        out.resize(static_cast<std::size_t>(WideCharToMultiByte(936, 0, wide.data(), static_cast<int>(wide.size()),
+                                                                out.data(), static_cast<int>(out.size()), nullptr, nullptr)));
+#else
+        const iconv_t cd = iconv_open("GBK", "UTF-8");
         char* in = const_cast<char*>(utf8.data());
         char* o = out.data();
         std::size_t inLeft = utf8.size(), outLeft = out.size();
         iconv(cd, &in, &inLeft, &o, &outLeft);
         iconv_close(cd);
         out.resize(out.size() - outLeft);
+#endif
         return out;
     }
     std::optional<std::uint64_t> FileStamp(const std::string& path) const override
