@@ -290,7 +290,7 @@ bool RecordingWriter::Entry(const CallRecord& call, GrowingText& out)
         id = ++m_answers;
         if (!m_known.Append(Known{{m_hash[0], m_hash[1]}, m_answer.size(), id}))
             return false;
-        out.Append(kEnd).AppendFormat("[Answer.%d]", static_cast<int>(id)).Append(kEnd);
+        out.Append(kEnd).Append(kEnd).AppendFormat("[Answer.%d]", static_cast<int>(id)).Append(kEnd);
         out.Append(m_answer).Append(m_notes).Append(kEnd).Append("[Calls]").Append(kEnd).Append("calls=");
         m_onLine = 0;
     } else if (m_onLine >= kCallsPerLine) {
