@@ -51,7 +51,7 @@ int main(int argc, char** argv)
     Write("replay.ini", recording);
 
     const HMODULE library = LoadLibraryW(L"Mervik.dll");
-    const auto status = library ? reinterpret_cast<TextCall>(GetProcAddress(library, "getDeviceStatus")) : nullptr;
+    const auto status = library ? reinterpret_cast<TextCall>(reinterpret_cast<void (*)()>(GetProcAddress(library, "getDeviceStatus"))) : nullptr;
     if (!status) {
         std::printf("Mervik.dll with getDeviceStatus not found\n");
         return 1;
