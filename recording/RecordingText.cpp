@@ -19,24 +19,57 @@ void AppendPadded(GrowingText& out, unsigned value, int digits)
     out.AppendFormat("%0*u", digits, value);
 }
 
-// The bytes up to and including the last one that differs between `after` and
-// `before`; 0 when the buffer is as it was. Compared a block at a time from the
-// end, where an untouched buffer is zero or as before.
-std::size_t WrittenExtent(const char* after, const char* before, std::size_t size)
+// The bytes up to and including the last one that is not zero; read eight bytes
+// at a time from the end, where a buffer handed to the library is zero-filled
+// (the C runtime's memcmp and memchr are byte loops under Wine, and the photo's
+// buffer is 100 KB).
+std::size_t NonZeroExtent(const char* bytes, std::size_t size)
 {
-    constexpr std::size_t kBlock = 1024;
     std::size_t end = size;
-    while (end > 0) {
-        const std::size_t block = end < kBlock ? end : kBlock;
-        if (std::memcmp(after + end - block, before + end - block, block) != 0) {
-            for (std::size_t i = end; i > end - block; --i) {
-                if (after[i - 1] != before[i - 1])
-                    return i;
-            }
-        }
-        end -= block;
+    for (; end >= 32; end -= 32) {
+        std::uint64_t w[4];
+        std::memcpy(w, bytes + end - 32, 32);
+        if ((w[0] | w[1] | w[2] | w[3]) != 0)
+            break;
+    }
+    while (end > 0 && bytes[end - 1] == 0)
+        --end;
+    return end;
+}
+
+// The bytes up to and including the last one that differs between `after` and
+// `before` (of which only the first `kept` bytes are kept; the rest were zero);
+// 0 when the buffer is as it was.
+std::size_t WrittenExtent(const char* after, const char* before, std::size_t kept, std::size_t size)
+{
+    const std::size_t tail = NonZeroExtent(after + kept, size - kept);
+    if (tail != 0)
+        return kept + tail;
+    std::size_t end = kept;
+    for (; end >= 8; end -= 8) {
+        std::uint64_t a, b;
+        std::memcpy(&a, after + end - 8, 8);
+        std::memcpy(&b, before + end - 8, 8);
+        if (a != b)
+            break;
+    }
+    for (; end > 0; --end) {
+        if (after[end - 1] != before[end - 1])
+            return end;
     }
     return 0;
+}
+
+// True when every byte is printable ASCII or a tab: text in every ANSI code page
+// as it stands (the photo's base64, digits, most codes).
+bool IsPlainAscii(const char* bytes, std::size_t count)
+{
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        if ((c < 0x20 && c != '\t') || c > 0x7E)
+            return false;
+    }
+    return true;
 }
 
 void AppendHex(GrowingText& out, const char* bytes, std::size_t count)
@@ -145,9 +178,12 @@ RecordingWriter::RecordingWriter(unsigned codePage) : m_codePage(codePage) {}
 
 void RecordingWriter::Before(const CallRecord& call)
 {
+    // Only up to the last byte that is not zero: the rest is known.
     for (std::size_t i = 0; i < call.bufferCount && i < 2; ++i) {
         m_before[i].Clear();
-        m_haveBefore[i] = m_before[i].Append(call.buffers[i].data, call.buffers[i].size);
+        const std::size_t kept = NonZeroExtent(call.buffers[i].data, call.buffers[i].size);
+        m_haveBefore[i] = kept == 0 || m_before[i].Append(call.buffers[i].data, kept);
+        m_beforeSize[i] = call.buffers[i].size;
     }
 }
 
@@ -157,8 +193,9 @@ void RecordingWriter::AppendBuffer(const char* key, const CallBuffer& buffer, st
     const std::size_t textEnd = BoundedLength(buffer.data, buffer.size);
     const std::size_t withNul = textEnd < buffer.size ? textEnd + 1 : buffer.size;
     std::size_t extent = withNul;
-    if (m_haveBefore[index] && m_before[index].size() == buffer.size) {
-        const std::size_t written = WrittenExtent(buffer.data, m_before[index].data(), buffer.size);
+    if (m_haveBefore[index] && m_beforeSize[index] == buffer.size) {
+        const std::size_t written =
+            WrittenExtent(buffer.data, m_before[index].data(), m_before[index].size(), buffer.size);
         if (written == 0) {
             m_answer.Append("@none").Append(kEnd);
             return;
@@ -172,11 +209,16 @@ void RecordingWriter::AppendBuffer(const char* key, const CallBuffer& buffer, st
         const char* text = buffer.data;
         const bool blankEnd = textEnd > 0 && (text[0] == ' ' || text[0] == '\t' || text[textEnd - 1] == ' ' ||
                                               text[textEnd - 1] == '\t');
+        const bool plain = !blankEnd && IsPlainAscii(text, textEnd);
         m_scratch.Clear();
-        if (!blankEnd && AppendExactUtf8(m_scratch, text, textEnd, m_codePage)) {
+        if (plain || (!blankEnd && AppendExactUtf8(m_scratch, text, textEnd, m_codePage))) {
             if (textEnd > 0 && text[0] == '@')
                 m_answer.Append('@');  // "@@" stands for a literal "@"
-            m_answer.Append(m_scratch).Append(kEnd);
+            if (plain)
+                m_answer.Append(text, textEnd);
+            else
+                m_answer.Append(m_scratch);
+            m_answer.Append(kEnd);
             return;
         }
     }

@@ -53,7 +53,8 @@ private:
     std::int32_t Find(std::size_t slot) const;
 
     unsigned m_codePage;
-    GrowingArray<char> m_before[2];  // the buffers before the call
+    GrowingArray<char> m_before[2];  // the buffers before the call, up to their last byte not zero
+    std::size_t m_beforeSize[2] = {};
     bool m_haveBefore[2] = {};
     GrowingArray<Known> m_known;
     std::int32_t m_lastInSlot[kOperationCount + 12] = {};  // the last answer per operation (and field)

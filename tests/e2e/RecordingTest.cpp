@@ -97,5 +97,28 @@ TEST_F(RecordingTest, ReplayAnswersTheSamePressesByteForByte)
     EXPECT_EQ(m_console->ClickAndDismiss(IDC_BTN_STATUS).text, L"模拟读卡器回放：录制已结束（共 19 次调用） 状态码：98");
 }
 
+// A recording names its code page: replayed on another, the stand-in writes the
+// recorded bytes all the same, which Zantor then reads in its own code page.
+TEST_F(RecordingTest, ReplayWritesTheRecordedBytesOnAnyCodePage)
+{
+    m_folder->WriteScript(
+        L"[Recording]\ncodepage=936\nimmediate=yes\n"
+        L"[Answer.1]\noperation=getDeviceStatus\nresult=0\ntext=设备正常\n"
+        L"[Answer.2]\noperation=readCard\nresult=1\ntext=@hex:B6C1FF00\n"
+        L"[Calls]\ncalls=1 2\n");
+    const std::string gbk[] = {"\xC9\xE8\xB1\xB8\xD5\xFD\xB3\xA3", "\xB6\xC1\xFF"};
+    std::wstring expected[2];
+    for (int i = 0; i < 2; ++i) {
+        wchar_t wide[16] = {};
+        MultiByteToWideChar(CP_ACP, 0, gbk[i].data(), static_cast<int>(gbk[i].size()), wide, 15);
+        expected[i] = wide;
+    }
+    Console& console = Start();
+    EXPECT_EQ(console.ClickAndDismiss(IDC_BTN_STATUS).text, expected[0] + L" 状态码：0");
+    EXPECT_EQ(console.ClickAndDismiss(IDC_BTN_READCARD).text, expected[1] + L" 状态码：1");
+    const std::wstring after = console.ClickAndDismiss(IDC_BTN_STATUS).text;
+    EXPECT_EQ(after.substr(after.size() - 7), L" 状态码：98") << Shown(after) << ": after the recording's end";
+}
+
 }  // namespace
 }  // namespace e2e
