@@ -4,11 +4,14 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include "Anonymizer.h"
 #include "ApplicationName.h"
 #include "BurnInRun.h"
 #include "CallLog.h"
+#include "CodePageText.h"
 #include "CommandLine.h"
 #include "LibraryIdentity.h"
+#include "SessionRecorder.h"
 #include "Win32Owners.h"
 #include "ZantorDlg.h"
 
@@ -20,6 +23,26 @@ struct LocalTraits {  // CommandLineToArgvW's block
     using Handle = LPWSTR*;
     static Handle None() { return nullptr; }
     static void Close(Handle handle) { LocalFree(handle); }
+};
+
+// The call log and the recording, each told of every call.
+class BothObservers final : public CallObserver {
+public:
+    BothObservers(CallObserver& first, CallObserver& second) : m_first(first), m_second(second) {}
+    void BeforeCall(const CallRecord& call) override
+    {
+        m_first.BeforeCall(call);
+        m_second.BeforeCall(call);
+    }
+    void OnCall(const CallRecord& call) override
+    {
+        m_first.OnCall(call);
+        m_second.OnCall(call);
+    }
+
+private:
+    CallObserver& m_first;
+    CallObserver& m_second;
 };
 
 // A usage error's message, then the usage.
@@ -46,12 +69,14 @@ void DescribeRun(const LibraryIdentity& library, RunFacts& facts)
 // Runs the dialog on the burn-in the options ask for; what DoModal returns: the
 // run's exit code, or -1. `logFailure`: why the log file could not be opened, or "".
 INT_PTR RunBurnIn(CZantorDlg& dialog, const CommandLineOptions& options, const LibraryIdentity& library,
-                  CallLog& log, const wchar_t* logFailure)
+                  CallObserver& log, const wchar_t* logFailure, const Anonymizer* anonymizer,
+                  const wchar_t* recordFailure)
 {
     BurnInRequest request;
     request.cycles = options.cycles;
     request.port = options.port;
     request.success = options.success;
+    request.anonymizer = anonymizer;
     // A relative report path is taken from the working folder at start-up, as the
     // log's is, so that a library that changes the current directory cannot move it.
     static ReportPath reportPath;
@@ -69,6 +94,8 @@ INT_PTR RunBurnIn(CZantorDlg& dialog, const CommandLineOptions& options, const L
     BurnInRun run(request, facts, &log);
     if (logFailure[0] != 0)
         run.Note(logFailure);
+    if (recordFailure[0] != 0)
+        run.Note(recordFailure);
     dialog.SetBurnIn(&run);
     return dialog.DoModal();
 }
@@ -111,7 +138,7 @@ bool CZantorApp::InitInstance()
     // the burn-in's report.
     const bool burnIn = options.cycles != 0;
     static LibraryIdentity library;
-    IdentifyLoadedLibrary(options.logPath != nullptr || burnIn, library);
+    IdentifyLoadedLibrary(options.logPath != nullptr || burnIn || options.recordPath != nullptr, library);
     static CallLog log;
     static WideText<LibraryIdentity::kPathCapacity + 64> logFailure;
     if (options.logPath) {
@@ -125,8 +152,28 @@ bool CZantorApp::InitInstance()
         }
     }
 
-    CZantorDlg dialog(ConsoleSetup{&options, &log, &library, &DescribeRun});
-    const INT_PTR ended = burnIn ? RunBurnIn(dialog, options, library, log, logFailure.c_str()) : dialog.DoModal();
+    // /record: the session as a stand-in script, beside the log.
+    static SessionRecorder recorder;
+    static WideText<LibraryIdentity::kPathCapacity + 64> recordFailure;
+    if (options.recordPath) {
+        if (const DWORD error = recorder.Open(options.recordPath, library, options.anonymize)) {
+            recordFailure.Append(L"无法创建录制文件 ").Append(options.recordPath).Append(L" 错误码：");
+            recordFailure.AppendDecimal(error);
+            if (!burnIn)
+                ShowApplicationMessage(nullptr, recordFailure.c_str());
+        }
+    }
+    static BothObservers logAndRecording(log, recorder);
+    CallObserver* observer = options.recordPath ? static_cast<CallObserver*>(&logAndRecording) : &log;
+    // /anonymize: the card's data replaced in every file; a burn-in's own figures too.
+    static const Anonymizer anonymizer(ProcessCodePage(), options.anonymize ? RandomSessionKey() : 0);
+    static AnonymizingObserver anonymized(*observer, anonymizer);
+    const Anonymizer* replacing = options.anonymize ? &anonymizer : nullptr;
+
+    CZantorDlg dialog(ConsoleSetup{&options, replacing && !burnIn ? &anonymized : observer, &library, &DescribeRun});
+    const INT_PTR ended = burnIn ? RunBurnIn(dialog, options, library, *observer, logFailure.c_str(), replacing,
+                                             recordFailure.c_str())
+                                 : dialog.DoModal();
     if (burnIn && ended != -1)
         m_exitCode = static_cast<int>(ended);
     if (ended == -1) {

@@ -115,14 +115,14 @@ void AppendDuration(Body& body, std::uint64_t nanoseconds)
     AppendPadded(body, static_cast<unsigned>(nanoseconds % 1000), 3);
 }
 
-void AppendBuffer(Body& body, const CallRecord& call, std::size_t index)
+void AppendBuffer(Body& body, const CallRecord& call, std::size_t index, bool fieldValues)
 {
     if (index >= call.bufferCount) {
         body.Append('-');
         return;
     }
     const CallBuffer& buffer = call.buffers[index];
-    if (call.photo && index == 0) {
+    if ((call.photo && index == 0) || (!fieldValues && buffer.role == BufferRole::Value)) {
         body.Append("length=").AppendDecimal(static_cast<std::int64_t>(BoundedLength(buffer.data, buffer.size)));
         return;
     }
@@ -169,7 +169,9 @@ LogLine Finish(const Body& body)
 
 }  // namespace
 
-LogLine CallLogLine(const CallRecord& call, const LogTime& time)
+namespace {
+
+LogLine Line(const CallRecord& call, const LogTime& time, bool fieldValues)
 {
     Body body;
     AppendTime(body, time);
@@ -183,12 +185,24 @@ LogLine CallLogLine(const CallRecord& call, const LogTime& time)
     body.Append('\t');
     AppendDuration(body, call.outcome->durationNanoseconds);
     body.Append('\t');
-    AppendBuffer(body, call, 0);
+    AppendBuffer(body, call, 0, fieldValues);
     body.Append('\t');
-    AppendBuffer(body, call, 1);
+    AppendBuffer(body, call, 1, fieldValues);
     body.Append('\t').Append(ConventionName(call.outcome->convention)).Append('\t');
     AppendBreaches(body, *call.outcome);
     return Finish(body);
+}
+
+}  // namespace
+
+LogLine CallLogLine(const CallRecord& call, const LogTime& time)
+{
+    return Line(call, time, true);
+}
+
+LogLine CallLogDebuggerLine(const CallRecord& call, const LogTime& time)
+{
+    return Line(call, time, false);
 }
 
 LogLine CallLogHeader()

@@ -43,6 +43,11 @@ using LogLine = NarrowText<kLogLineCapacity>;
 // convention, breaches ("-", or entries separated by "; ").
 LogLine CallLogLine(const CallRecord& call, const LogTime& time);
 
+// The same line for the debugger's output, which any program of the user's
+// session can read: GetCardInfo's value, a card's field, shows only as
+// "length=N", whatever the call returned.
+LogLine CallLogDebuggerLine(const CallRecord& call, const LogTime& time);
+
 // The column names, the first line of a log file Zantor creates.
 LogLine CallLogHeader();
 

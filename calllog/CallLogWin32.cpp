@@ -84,16 +84,20 @@ DWORD CallLog::OpenFile(const wchar_t* path, const LibraryIdentity& library)
 
 void CallLog::OnCall(const CallRecord& call)
 {
-    const LogLine line = CallLogLine(call, LocalLogTime());
+    const LogTime time = LocalLogTime();
     if (DebugOutputHeard()) {
-        // The same line as UTF-16 for the debugger: no more units than UTF-8 bytes.
+        // The debugger's line carries a field's length, never its value; the
+        // file's has the values, which an integrator debugging a field needs.
+        const LogLine line = CallLogDebuggerLine(call, time);
+        // The line as UTF-16 for the debugger: no more units than UTF-8 bytes.
         static wchar_t wide[kLogLineCapacity];
         const int units = MultiByteToWideChar(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), wide,
                                               static_cast<int>(kLogLineCapacity - 1));
         wide[units > 0 ? units : 0] = L'\0';
         OutputDebugStringW(wide);
     }
-    WriteToFile(line);
+    if (m_file)
+        WriteToFile(CallLogLine(call, time));
 }
 
 void CallLog::WriteToFile(const LogLine& line)

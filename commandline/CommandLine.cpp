@@ -4,7 +4,7 @@
 
 namespace {
 
-enum class Setting : std::uint8_t { Usage, Log, Cycles, Port, Report, Success };
+enum class Setting : std::uint8_t { Usage, Log, Cycles, Port, Report, Success, Record, Anonymize };
 
 struct OptionRow {
     const wchar_t* name;   // as typed, after '/' or '-'
@@ -20,6 +20,8 @@ const OptionRow kOptions[] = {
     {L"port", L"<p>", Setting::Port, L"老化测试的端口（默认 1001，须与 /cycles 同用）"},
     {L"report", L"<文件.html>", Setting::Report, L"老化测试报告（须与 /cycles 同用）"},
     {L"success", L"<操作>=<码>[,<码>…]", Setting::Success, L"老化测试中算作成功的返回码（默认 0，可重复）"},
+    {L"record", L"<文件.ini>", Setting::Record, L"把本次会话录制为模拟读卡器可回放的脚本"},
+    {L"anonymize", nullptr, Setting::Anonymize, L"以假数据替换卡上个人信息（须与 /record 同用）"},
 };
 constexpr std::size_t kOptionCount = sizeof kOptions / sizeof kOptions[0];
 constexpr std::uint32_t kMostCycles = 10000000;
@@ -148,6 +150,7 @@ ParsedCommandLine ParseCommandLine(const wchar_t* const* words, std::size_t coun
     const wchar_t* portWord = nullptr;
     const wchar_t* reportWord = nullptr;
     const wchar_t* successWord = nullptr;
+    const wchar_t* anonymizeWord = nullptr;
     for (std::size_t i = 0; i < count; ++i) {
         const wchar_t* word = words[i];
         const OptionRow* row = nullptr;
@@ -204,11 +207,22 @@ ParsedCommandLine ParseCommandLine(const wchar_t* const* words, std::size_t coun
                 return Fail(parsed, CommandLineError::MalformedValue, value);
             successWord = word;
             break;
+        case Setting::Record:
+            if (value[0] == 0)
+                return Fail(parsed, CommandLineError::MalformedValue, value);
+            options.recordPath = value;
+            break;
+        case Setting::Anonymize:
+            options.anonymize = true;
+            anonymizeWord = word;
+            break;
         }
     }
     if (parsed.options.cycles == 0 && (portWord || reportWord || successWord))
         return Fail(parsed, CommandLineError::NeedsCycles,
                     portWord ? portWord : reportWord ? reportWord : successWord);
+    if (anonymizeWord && !parsed.options.recordPath)
+        return Fail(parsed, CommandLineError::NeedsRecord, anonymizeWord);
     return parsed;
 }
 
@@ -251,6 +265,9 @@ UsageText CommandLineErrorText(const ParsedCommandLine& parsed)
         break;
     case CommandLineError::NeedsCycles:
         text.Append(L"选项须与 /cycles 同用：");
+        break;
+    case CommandLineError::NeedsRecord:
+        text.Append(L"选项须与 /record 同用：");
         break;
     }
     // The word, cut so that the usage after it keeps its room.

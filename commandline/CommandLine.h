@@ -21,6 +21,8 @@ struct CommandLineOptions {
     // /success <operation>=<code>[,<code>...], repeatable, only with /cycles: the
     // codes that count as success; 0 for every operation not named.
     SuccessCodes success;
+    const wchar_t* recordPath = nullptr;  // /record <file.ini>: the session as a stand-in script
+    bool anonymize = false;               // /anonymize: card data replaced in every file; only with /record
 };
 
 enum class CommandLineError : std::uint8_t {
@@ -30,6 +32,7 @@ enum class CommandLineError : std::uint8_t {
     MalformedValue,  // a value that is not what its option takes
     RepeatedOption,  // the same option given twice
     NeedsCycles,     // /port, /report or /success without /cycles
+    NeedsRecord,     // /anonymize without /record
 };
 
 struct ParsedCommandLine {

@@ -32,7 +32,8 @@ struct CallBuffer {
     std::size_t size;  // the contract's size: 1024, or 102400 for the photo text
 };
 
-// One call of the library, valid only during CallObserver::OnCall.
+// One call of the library, valid only during CallObserver::OnCall (and, without
+// its outcome, during BeforeCall).
 struct CallRecord {
     Operation operation = Operation::OpenDevice;
     bool hasArgument = false;    // OpenDevice: the port; GetCardInfo: the field index
@@ -50,6 +51,9 @@ public:
     // Told of each call right after it returned or raised, before the command
     // looks at its outcome.
     virtual void OnCall(const CallRecord& call) = 0;
+    // Told of each call just before it is made: the operation, its argument and the
+    // buffers as the library will find them (`outcome` is null). Nothing by default.
+    virtual void BeforeCall(const CallRecord& call) { static_cast<void>(call); }
 };
 
 // The size of the buffer among `buffers` that the call wrote past (its fault is a

@@ -43,20 +43,26 @@ std::size_t OverrunBufferSize(const CallOutcome& outcome, std::initializer_list<
     return 0;
 }
 
-void ObservedReader::Tell(Operation operation, const std::int32_t* argument, const CallOutcome& outcome,
-                          std::initializer_list<CallBuffer> buffers, bool photo)
+CallRecord ObservedReader::Before(Operation operation, const std::int32_t* argument,
+                                  std::initializer_list<CallBuffer> buffers, bool photo)
 {
     CallRecord call;
     call.operation = operation;
     call.hasArgument = argument != nullptr;
     call.argument = argument ? *argument : 0;
-    call.outcome = &outcome;
     call.photo = photo;
-    LibraryBuffer seen[2] = {};
-    for (const CallBuffer& buffer : buffers) {
-        seen[call.bufferCount] = {buffer.data, buffer.size, m_guardBytes};
+    for (const CallBuffer& buffer : buffers)
         call.buffers[call.bufferCount++] = buffer;
-    }
+    m_observer.BeforeCall(call);
+    return call;
+}
+
+void ObservedReader::Tell(CallRecord& call, const CallOutcome& outcome)
+{
+    call.outcome = &outcome;
+    LibraryBuffer seen[2] = {};
+    for (std::size_t i = 0; i < call.bufferCount; ++i)
+        seen[i] = {call.buffers[i].data, call.buffers[i].size, m_guardBytes};
     call.overrunBufferSize =
         call.bufferCount == 1 ? OverrunBufferSize(outcome, {seen[0]}) : OverrunBufferSize(outcome, {seen[0], seen[1]});
     m_observer.OnCall(call);
@@ -64,37 +70,43 @@ void ObservedReader::Tell(Operation operation, const std::int32_t* argument, con
 
 CallOutcome ObservedReader::OpenDevice(std::int32_t port, char* errorText)
 {
+    CallRecord call = Before(Operation::OpenDevice, &port, {Text(BufferRole::Text, errorText)});
     const CallOutcome outcome = m_inner.OpenDevice(port, errorText);
-    Tell(Operation::OpenDevice, &port, outcome, {Text(BufferRole::Text, errorText)});
+    Tell(call, outcome);
     return outcome;
 }
 
 CallOutcome ObservedReader::CloseDevice(char* errorText)
 {
+    CallRecord call = Before(Operation::CloseDevice, nullptr, {Text(BufferRole::Text, errorText)});
     const CallOutcome outcome = m_inner.CloseDevice(errorText);
-    Tell(Operation::CloseDevice, nullptr, outcome, {Text(BufferRole::Text, errorText)});
+    Tell(call, outcome);
     return outcome;
 }
 
 CallOutcome ObservedReader::getDeviceStatus(char* statusText)
 {
+    CallRecord call = Before(Operation::getDeviceStatus, nullptr, {Text(BufferRole::Text, statusText)});
     const CallOutcome outcome = m_inner.getDeviceStatus(statusText);
-    Tell(Operation::getDeviceStatus, nullptr, outcome, {Text(BufferRole::Text, statusText)});
+    Tell(call, outcome);
     return outcome;
 }
 
 CallOutcome ObservedReader::readCard(char* statusText)
 {
+    CallRecord call = Before(Operation::readCard, nullptr, {Text(BufferRole::Text, statusText)});
     const CallOutcome outcome = m_inner.readCard(statusText);
-    Tell(Operation::readCard, nullptr, outcome, {Text(BufferRole::Text, statusText)});
+    Tell(call, outcome);
     return outcome;
 }
 
 CallOutcome ObservedReader::GetCardInfo(std::int32_t index, char* value, char* errorText)
 {
-    const CallOutcome outcome = m_inner.GetCardInfo(index, value, errorText);
     const bool photo = index == mervik::kFieldPhoto;
     const std::size_t valueSize = photo ? mervik::kPhotoTextBufferSize : mervik::kTextBufferSize;
-    Tell(Operation::GetCardInfo, &index, outcome, {{BufferRole::Value, value, valueSize}, Text(BufferRole::Error, errorText)}, photo);
+    CallRecord call = Before(Operation::GetCardInfo, &index,
+                             {{BufferRole::Value, value, valueSize}, Text(BufferRole::Error, errorText)}, photo);
+    const CallOutcome outcome = m_inner.GetCardInfo(index, value, errorText);
+    Tell(call, outcome);
     return outcome;
 }

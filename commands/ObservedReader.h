@@ -21,9 +21,12 @@ public:
     CallOutcome GetCardInfo(std::int32_t index, char* value, char* errorText) override;
 
 private:
-    // Tells the observer of one call: `argument` null when the operation takes none.
-    void Tell(Operation operation, const std::int32_t* argument, const CallOutcome& outcome,
-              std::initializer_list<CallBuffer> buffers, bool photo = false);
+    // The record of one call, told to the observer before it is made: `argument`
+    // null when the operation takes none.
+    CallRecord Before(Operation operation, const std::int32_t* argument, std::initializer_list<CallBuffer> buffers,
+                      bool photo = false);
+    // Tells the observer of the call made.
+    void Tell(CallRecord& call, const CallOutcome& outcome);
 
     Reader& m_inner;
     CallObserver& m_observer;

@@ -129,6 +129,22 @@ public:
 
     std::string ToNarrow(const std::string& utf8) const override { return Narrow(Wide(utf8, CP_UTF8), CP_ACP); }
 
+    std::string ToCodePage(const std::string& utf8, std::uint32_t codePage) const override
+    {
+        return Narrow(Wide(utf8, CP_UTF8), codePage);
+    }
+
+    std::optional<std::uint64_t> FileStamp(const std::string& path) const override
+    {
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        if (!GetFileAttributesExW(Wide(path, CP_UTF8).c_str(), GetFileExInfoStandard, &data))
+            return std::nullopt;
+        const std::uint64_t written =
+            (std::uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime;
+        const std::uint64_t size = (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+        return written ^ (size * 0x9E3779B97F4A7C15ull);
+    }
+
     standin::FileRead ReadFile(const std::string& path, std::string& bytes) const override
     {
         const win32::FileHandle file(CreateFileW(Wide(path, CP_UTF8).c_str(), GENERIC_READ,
@@ -178,8 +194,12 @@ public:
             RaiseException(0xE06D7363, EXCEPTION_NONCONTINUABLE, 3, parameters);
             break;
         }
+        case standin::Fault::Code:
+            break;  // RaiseCode
         }
     }
+
+    void RaiseCode(std::uint32_t code) const override { RaiseException(code, 0, 0, nullptr); }
 
     void UseExtraParameter(standin::Extra extra) const override
     {

@@ -35,6 +35,37 @@ std::optional<std::int32_t> ParseInt32(std::string_view s)
     return value;
 }
 
+// "0x" and 1 to 8 hex digits, the whole text, as an unsigned 32-bit number.
+std::optional<std::uint32_t> ParseHex32(std::string_view s)
+{
+    if (s.size() < 3 || s.size() > 10 || s[0] != '0' || (s[1] != 'x' && s[1] != 'X'))
+        return std::nullopt;
+    std::uint32_t value = 0;
+    const auto [end, ec] = std::from_chars(s.data() + 2, s.data() + s.size(), value, 16);
+    if (ec != std::errc() || end != s.data() + s.size())
+        return std::nullopt;
+    return value;
+}
+
+// Pairs of hex digits (either case) as the bytes they spell.
+std::optional<std::string> ParseHexBytes(std::string_view s)
+{
+    if (s.size() % 2 != 0)
+        return std::nullopt;
+    std::string bytes;
+    bytes.reserve(s.size() / 2);
+    for (std::size_t i = 0; i < s.size(); i += 2) {
+        std::uint8_t byte = 0;
+        const auto [end, ec] = std::from_chars(s.data() + i, s.data() + i + 2, byte, 16);
+        if (ec != std::errc() || end != s.data() + i + 2)
+            return std::nullopt;
+        bytes += static_cast<char>(byte);
+    }
+    return bytes;
+}
+
+constexpr const char* kOperationNames[] = {"OpenDevice", "CloseDevice", "getDeviceStatus", "readCard", "GetCardInfo"};
+
 // The words of clobber=, per architecture.
 struct ClobberWord {
     const char* word;
@@ -133,7 +164,24 @@ private:
         Script& s = m_result.script;
         const std::string lower = Lower(name);
         m_fieldSection = false;
-        if (lower == "opendevice") {
+        m_answer = nullptr;
+        m_recordingSection = m_callsSection = false;
+        if (lower == "recording" || lower == "calls") {
+            if (!s.recording)
+                s.recording.emplace();
+            m_recordingSection = lower == "recording";
+            m_callsSection = !m_recordingSection;
+            m_target = &m_ignored;
+        } else if (lower.compare(0, 7, "answer.") == 0) {
+            const std::optional<std::int32_t> id = ParseInt32(std::string_view(lower).substr(7));
+            if (!id)
+                return Fail(ScriptError::UnknownSection, name);
+            if (!s.recording)
+                s.recording.emplace();
+            m_answer = &s.recording->answers[*id];
+            m_target = &m_answer->script;
+            m_fieldSection = true;
+        } else if (lower == "opendevice") {
             m_target = &s.openDevice;
         } else if (lower == "closedevice") {
             m_target = &s.closeDevice;
@@ -163,6 +211,29 @@ private:
     bool Key(std::string_view name, std::string_view value)
     {
         const std::string key = Lower(name);
+        if (m_recordingSection)
+            return RecordingKey(name, key, value);
+        if (m_callsSection) {
+            if (key != "calls")
+                return Fail(ScriptError::UnknownKey, name);
+            return Calls(value);
+        }
+        if (m_answer && key == "operation") {
+            for (const char* operation : kOperationNames) {
+                if (value == operation) {
+                    m_answer->operation = operation;
+                    return true;
+                }
+            }
+            return Fail(ScriptError::UnknownOperation, value);
+        }
+        if (m_answer && key == "argument") {
+            const std::optional<std::int32_t> argument = ParseInt32(value);
+            if (!argument)
+                return Fail(ScriptError::BadNumber, value);
+            m_answer->argument = argument;
+            return true;
+        }
         if (key == "result") {
             const std::optional<std::int32_t> result = ParseInt32(value);
             if (!result)
@@ -223,6 +294,57 @@ private:
         return Fail(ScriptError::UnknownKey, name);
     }
 
+    // [Recording]: the code page and the pace count; the rest describes the recording.
+    bool RecordingKey(std::string_view name, const std::string& key, std::string_view value)
+    {
+        Recording& recording = *m_result.script.recording;
+        if (key == "codepage") {
+            const std::optional<std::int32_t> codePage = ParseInt32(value);
+            if (!codePage || *codePage < 0)
+                return Fail(ScriptError::BadNumber, value);
+            recording.codePage = static_cast<std::uint32_t>(*codePage);
+            return true;
+        }
+        if (key == "immediate") {
+            const std::string lower = Lower(value);
+            recording.immediate = lower == "1" || lower == "yes" || lower == "true";
+            return true;
+        }
+        static const char* const kDescriptive[] = {"format",  "zantor", "library",   "version",
+                                                   "sha256",  "date",   "anonymized"};
+        for (const char* descriptive : kDescriptive) {
+            if (key == descriptive)
+                return true;
+        }
+        return Fail(ScriptError::UnknownKey, name);
+    }
+
+    // calls=: answer numbers in call order, separated by blanks, each with "@ms"
+    // when the call took a millisecond or more.
+    bool Calls(std::string_view value)
+    {
+        Recording& recording = *m_result.script.recording;
+        while (!value.empty()) {
+            const std::size_t start = value.find_first_not_of(" \t");
+            if (start == std::string_view::npos)
+                break;
+            value.remove_prefix(start);
+            const std::string_view word = value.substr(0, value.find_first_of(" \t"));
+            value.remove_prefix(word.size());
+            const std::size_t at = word.find('@');
+            const std::optional<std::int32_t> answer = ParseInt32(word.substr(0, at));
+            std::optional<std::int32_t> milliseconds = 0;
+            if (at != std::string_view::npos)
+                milliseconds = ParseInt32(word.substr(at + 1));
+            if (!answer || !milliseconds || *milliseconds < 0)
+                return Fail(ScriptError::BadNumber, word);
+            if (!recording.answers.count(*answer))
+                return Fail(ScriptError::UnknownAnswer, word);
+            recording.calls.push_back(RecordedCall{*answer, *milliseconds});
+        }
+        return true;
+    }
+
     bool Positive(std::optional<std::int32_t>& number, std::string_view value)
     {
         const std::optional<std::int32_t> parsed = ParseInt32(value);
@@ -271,6 +393,12 @@ private:
                 return true;
             }
         }
+        // Any other exception code, raised as it is.
+        if (const std::optional<std::uint32_t> code = ParseHex32(value)) {
+            m_target->fault = Fault::Code;
+            m_target->faultCode = *code;
+            return true;
+        }
         return Fail(ScriptError::UnknownFault, value);
     }
 
@@ -285,6 +413,11 @@ private:
             piece = Piece{Piece::Kind::None, {}};
         } else if (Lower(value) == "@longest") {
             piece = Piece{Piece::Kind::Longest, {}};
+        } else if (Lower(value.substr(0, 5)) == "@hex:") {
+            std::optional<std::string> bytes = ParseHexBytes(value.substr(5));
+            if (!bytes)
+                return Fail(ScriptError::BadHex, value);
+            piece = Piece{Piece::Kind::Bytes, std::move(*bytes)};
         } else {
             return Fail(ScriptError::UnknownSpecial, value);
         }
@@ -295,6 +428,10 @@ private:
     const Architecture m_architecture;
     AnswerScript* m_target = nullptr;
     bool m_fieldSection = false;  // value, photo and valuefile allowed
+    RecordedAnswer* m_answer = nullptr;  // in an [Answer.N]
+    bool m_recordingSection = false;
+    bool m_callsSection = false;
+    AnswerScript m_ignored;  // the target in [Recording] and [Calls], which take no answer keys
 };
 
 }  // namespace
@@ -315,6 +452,8 @@ AnswerScript Script::ForField(std::int32_t index) const
     take(merged.value, field.value);
     take(merged.text, field.text);
     take(merged.fault, field.fault);
+    if (field.fault)
+        merged.faultCode = field.faultCode;
     take(merged.overrun, field.overrun);
     take(merged.extra, field.extra);
     take(merged.pump, field.pump);

@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "ClobberBits.h"
 
@@ -23,6 +24,7 @@ struct Piece {
         Longest,    // @longest: the longest ASCII text the buffer holds
         PhotoFile,  // photo=: the base64 text of the file at `text`
         RawFile,    // valuefile=: the bytes of the file at `text`, as they are
+        Bytes,      // @hex:...: exactly the bytes in `text`, no NUL added
     };
     Kind kind = Kind::Text;
     std::string text;  // the text (UTF-8, as in the file) or the file's path
@@ -35,6 +37,7 @@ enum class Fault {
     IllegalInstruction,  // ud2
     CppException,        // a C++ exception as a Visual C++-built library throws it
     BareAccessViolation, // reads address 0 in code without unwind data, after pushing registers
+    Code,                // RaiseException with AnswerScript::faultCode
 };
 
 // What an operation does with a parameter it does not have (extra=), as a library
@@ -50,6 +53,7 @@ struct AnswerScript {
     std::optional<Piece> value;  // GetCardInfo's value buffer
     std::optional<Piece> text;   // the operation's error or status text buffer
     std::optional<Fault> fault;
+    std::uint32_t faultCode = 0;  // with Fault::Code: the exception code raised
     // Bytes written past the end of the operation's buffer (GetCardInfo: the value buffer).
     std::optional<std::int32_t> overrun;
     std::optional<Extra> extra;
@@ -77,6 +81,29 @@ struct AnswerScript {
     std::optional<std::int32_t> varyEvery;
 };
 
+// One answer of a recording ([Answer.N]): the call it answers (operation and
+// argument) and what it writes, returns, raises or changes.
+struct RecordedAnswer {
+    std::string operation;                // one of the five names, as the library spells them
+    std::optional<std::int32_t> argument;  // OpenDevice's port, GetCardInfo's index
+    AnswerScript script;
+};
+
+// One recorded call, in order: the answer it got and how long it took.
+struct RecordedCall {
+    std::int32_t answer = 0;
+    std::int32_t milliseconds = 0;
+};
+
+// A recording Zantor made of a session ([Recording], [Answer.N], [Calls]): replayed
+// call by call instead of the built-in reader.
+struct Recording {
+    std::uint32_t codePage = 0;  // the ANSI code page it was recorded under; 0: not said
+    bool immediate = false;      // answer at once instead of at the recorded pace
+    std::map<std::int32_t, RecordedAnswer> answers;
+    std::vector<RecordedCall> calls;
+};
+
 struct Script {
     AnswerScript openDevice;
     AnswerScript closeDevice;
@@ -84,6 +111,7 @@ struct Script {
     AnswerScript readCard;
     AnswerScript cardInfo;                         // [GetCardInfo]: every field
     std::map<std::int32_t, AnswerScript> fields;  // [Field.N]: one field
+    std::optional<Recording> recording;           // a [Recording] section makes the script a replay
 
     // [GetCardInfo] with [Field.<index>] laid over it, key by key.
     AnswerScript ForField(std::int32_t index) const;
@@ -103,6 +131,9 @@ enum class ScriptError {
     NotPositive,        // detail: the value of a count or duration (overrun=, pump=...), not from 1 up
     UnknownExtra,       // detail: the value of extra=
     UnknownClobber,     // detail: a word of clobber= not of the script's architecture
+    BadHex,             // detail: the value, "@hex:" and not pairs of hex digits
+    UnknownOperation,   // detail: the value of operation= in an [Answer.N]
+    UnknownAnswer,      // detail: a word of calls= naming no [Answer.N] given before it
 };
 
 struct ParseResult {

@@ -52,13 +52,19 @@ const char* Reason(ScriptError error)
     case ScriptError::UnknownSpecial:
         return "未知的特殊值（应为 @none、@longest 或以 @@ 开头）：";
     case ScriptError::UnknownFault:
-        return "未知的故障（应为 access-violation、divide-by-zero、illegal-instruction、cpp-exception 或 bare-access-violation）：";
+        return "未知的故障（应为 access-violation、divide-by-zero、illegal-instruction、cpp-exception、bare-access-violation 或 0x 开头的异常码）：";
     case ScriptError::NotPositive:
         return "不是正整数：";
     case ScriptError::UnknownExtra:
         return "未知的额外参数用法（应为 scratch 或 write）：";
     case ScriptError::UnknownClobber:
         return "不是本架构可改的寄存器或状态：";
+    case ScriptError::BadHex:
+        return "@hex: 之后应为成对的十六进制数字：";
+    case ScriptError::UnknownOperation:
+        return "未知的操作：";
+    case ScriptError::UnknownAnswer:
+        return "调用引用了此前未给出的应答：";
     case ScriptError::None:
         break;
     }
@@ -128,14 +134,23 @@ std::string ResolvePath(const std::string& base, const std::string& relative)
 
 StandinReader::StandinReader(const Environment& environment) : m_environment(environment) {}
 
-StandinReader::Loaded StandinReader::Load() const
+StandinReader::Loaded StandinReader::Load()
 {
     Loaded loaded;
     const std::optional<std::string> path = m_environment.ScriptPath();
+    // A recording is long and does not change while it is replayed: parsed once.
+    const std::optional<std::uint64_t> stamp = path ? m_environment.FileStamp(*path) : std::nullopt;
+    if (m_replay && stamp && stamp == m_replayStamp && *path == m_replayPath) {
+        loaded.path = *path;
+        loaded.script = m_replay;
+        return loaded;
+    }
     std::string bytes;
     const FileRead read = path ? m_environment.ReadFile(*path, bytes) : FileRead::Missing;
-    if (read == FileRead::Missing)
+    if (read == FileRead::Missing) {
+        loaded.script = std::make_shared<const Script>();
         return loaded;  // no script: the built-in reader
+    }
     loaded.path = *path;
     if (read == FileRead::Unreadable) {
         // A script that is there but cannot be read must not pass for no script.
@@ -148,24 +163,72 @@ StandinReader::Loaded StandinReader::Load() const
                        " 行，" + Reason(parsed.error) + m_environment.ToNarrow(parsed.detail);
         return loaded;
     }
-    loaded.script = std::move(parsed.script);
+    loaded.script = std::make_shared<const Script>(std::move(parsed.script));
+    if (loaded.script->recording) {
+        // Another recording, or this one changed: its replay starts again.
+        m_replay = loaded.script;
+        m_replayStamp = stamp;
+        m_replayPath = *path;
+        m_replayPosition = 0;
+    }
     return loaded;
 }
 
-std::optional<std::string> StandinReader::Compose(const std::optional<Piece>& piece,
-                                                  const std::optional<std::string>& builtIn, std::size_t capacity,
-                                                  const std::string& scriptPath,
-                                                  std::optional<std::string>& error) const
+namespace {
+
+std::string CallName(const std::string& operation, std::optional<std::int32_t> argument)
+{
+    return argument ? operation + "(" + std::to_string(*argument) + ")" : operation;
+}
+
+}  // namespace
+
+std::optional<AnswerScript> StandinReader::Replayed(const Recording& recording, const char* operation,
+                                                    std::optional<std::int32_t> argument, char* text)
+{
+    if (m_replayPosition >= recording.calls.size()) {
+        WriteBounded(text, mervik::kTextBufferSize,
+                     m_environment.ToNarrow(u8"模拟读卡器回放：录制已结束（共 " +
+                                            std::to_string(recording.calls.size()) + u8" 次调用）"));
+        return std::nullopt;
+    }
+    const RecordedCall& call = recording.calls[m_replayPosition];
+    const RecordedAnswer& expected = recording.answers.at(call.answer);
+    if (expected.operation != operation || expected.argument != argument) {
+        // The position stays: a caller that tries again still meets the recording.
+        WriteBounded(text, mervik::kTextBufferSize,
+                     m_environment.ToNarrow(u8"模拟读卡器回放：第 " + std::to_string(m_replayPosition + 1) +
+                                            u8" 次调用应为 " + CallName(expected.operation, expected.argument) +
+                                            u8"，实为 " + CallName(operation, argument)));
+        return std::nullopt;
+    }
+    ++m_replayPosition;
+    AnswerScript script = expected.script;
+    if (!recording.immediate && call.milliseconds > 0)
+        script.delay = call.milliseconds;
+    script.jitter.reset();
+    return script;
+}
+
+std::optional<StandinReader::Content> StandinReader::Compose(const std::optional<Piece>& piece,
+                                                            const std::optional<std::string>& builtIn,
+                                                            std::size_t capacity, const std::string& scriptPath,
+                                                            std::uint32_t codePage,
+                                                            std::optional<std::string>& error) const
 {
     if (!piece)
-        return builtIn;
+        return builtIn ? std::optional<Content>(Content{*builtIn, false}) : std::nullopt;
     switch (piece->kind) {
     case Piece::Kind::Text:
-        return m_environment.ToNarrow(piece->text);
+        return Content{codePage != 0 ? m_environment.ToCodePage(piece->text, codePage)
+                                     : m_environment.ToNarrow(piece->text),
+                       false};
+    case Piece::Kind::Bytes:
+        return Content{piece->text, true};
     case Piece::Kind::None:
         return std::nullopt;
     case Piece::Kind::Longest:
-        return Longest(capacity - 1);
+        return Content{Longest(capacity - 1), false};
     case Piece::Kind::PhotoFile:
     case Piece::Kind::RawFile:
         break;
@@ -176,8 +239,23 @@ std::optional<std::string> StandinReader::Compose(const std::optional<Piece>& pi
         error = "模拟读卡器脚本错误：无法读取文件 " + m_environment.ToNarrow(path);
         return std::nullopt;
     }
-    return piece->kind == Piece::Kind::PhotoFile ? EncodeBase64(bytes) : bytes;
+    return Content{piece->kind == Piece::Kind::PhotoFile ? EncodeBase64(bytes) : bytes, false};
 }
+
+namespace {
+
+// A text and its NUL, or raw bytes as they are, never past `size` bytes.
+template <typename Content>
+void WriteContent(char* buffer, std::size_t size, const Content& content)
+{
+    if (!content.raw) {
+        WriteBounded(buffer, size, content.bytes);
+        return;
+    }
+    std::memcpy(buffer, content.bytes.data(), std::min(content.bytes.size(), size));
+}
+
+}  // namespace
 
 std::int32_t StandinReader::Finish(const Loaded& loaded, const AnswerScript& overrides, const Answer& answer,
                                    std::optional<std::uint64_t> varied, char* value, std::size_t valueSize,
@@ -187,14 +265,15 @@ std::int32_t StandinReader::Finish(const Loaded& loaded, const AnswerScript& ove
     // A field that the script makes fail has no value of its own to give.
     const std::optional<std::string> builtInValue = result == kOk ? answer.value : std::nullopt;
     std::optional<std::string> error;
-    std::optional<std::string> valueOut =
-        value ? Compose(overrides.value, builtInValue, valueSize, loaded.path, error) : std::nullopt;
-    std::optional<std::string> textOut =
-        Compose(overrides.text, answer.text, mervik::kTextBufferSize, loaded.path, error);
+    const std::uint32_t codePage = loaded.script->recording ? loaded.script->recording->codePage : 0;
+    std::optional<Content> valueOut =
+        value ? Compose(overrides.value, builtInValue, valueSize, loaded.path, codePage, error) : std::nullopt;
+    std::optional<Content> textOut =
+        Compose(overrides.text, answer.text, mervik::kTextBufferSize, loaded.path, codePage, error);
     // vary_every: the operation's answer buffer gets a suffix that says so.
-    std::optional<std::string>& variedOut = value ? valueOut : textOut;
+    std::optional<Content>& variedOut = value ? valueOut : textOut;
     if (varied && variedOut)
-        *variedOut += " (varied " + std::to_string(*varied) + ")";
+        variedOut->bytes += " (varied " + std::to_string(*varied) + ")";
     if (error) {
         WriteBounded(text, mervik::kTextBufferSize, *error);
         return kScriptError;
@@ -203,11 +282,11 @@ std::int32_t StandinReader::Finish(const Loaded& loaded, const AnswerScript& ove
     if (overrides.overrun && value)
         WriteOverrun(value, valueSize, *overrides.overrun);
     else if (valueOut)
-        WriteBounded(value, valueSize, *valueOut);
+        WriteContent(value, valueSize, *valueOut);
     if (overrides.overrun && !value)
         WriteOverrun(text, mervik::kTextBufferSize, *overrides.overrun);
     else if (textOut)
-        WriteBounded(text, mervik::kTextBufferSize, *textOut);
+        WriteContent(text, mervik::kTextBufferSize, *textOut);
     if (result == kOk && answer.next) {
         m_state = *answer.next;
         m_port = answer.nextPort;
@@ -216,8 +295,8 @@ std::int32_t StandinReader::Finish(const Loaded& loaded, const AnswerScript& ove
 }
 
 template <typename Overrides, typename BuiltIn>
-std::int32_t StandinReader::Run(const char* operation, char* value, std::size_t valueSize, char* text,
-                                Overrides overrides, BuiltIn builtIn)
+std::int32_t StandinReader::Run(const char* operation, std::optional<std::int32_t> argument, char* value,
+                                std::size_t valueSize, char* text, Overrides overrides, BuiltIn builtIn)
 {
     return Guarded(text, [&] {
         const Loaded loaded = Load();
@@ -225,7 +304,17 @@ std::int32_t StandinReader::Run(const char* operation, char* value, std::size_t 
             WriteBounded(text, mervik::kTextBufferSize, *loaded.error);
             return static_cast<std::int32_t>(kScriptError);
         }
-        const ForCall call = overrides(loaded.script);
+        ForCall call;
+        const bool replay = loaded.script->recording.has_value();
+        if (replay) {
+            // The recording answers, byte for byte, instead of the reader.
+            std::optional<AnswerScript> replayed = Replayed(*loaded.script->recording, operation, argument, text);
+            if (!replayed)
+                return static_cast<std::int32_t>(kInternalError);
+            call.script = std::move(*replayed);
+        } else {
+            call = overrides(*loaded.script);
+        }
         const AnswerScript script = Scheduled(call.script, call.failCount);
         // "end" is written as the call answers: a call that raises has none.
         const std::string log = script.log ? ResolvePath(loaded.path, *script.log) : std::string();
@@ -250,7 +339,10 @@ std::int32_t StandinReader::Run(const char* operation, char* value, std::size_t 
             if (script.extra)
                 m_environment.UseExtraParameter(*script.extra);
             if (script.fault) {
-                m_environment.Raise(*script.fault);
+                if (*script.fault == Fault::Code)
+                    m_environment.RaiseCode(script.faultCode);
+                else
+                    m_environment.Raise(*script.fault);
                 return static_cast<std::int32_t>(kInternalError);
             }
         }
@@ -258,7 +350,7 @@ std::int32_t StandinReader::Run(const char* operation, char* value, std::size_t 
         if (entered) {
             const bool varied = script.varyEvery && call.varyCount != 0 &&
                                 call.varyCount % static_cast<std::uint64_t>(*script.varyEvery) == 0;
-            Answer answer = builtIn();
+            Answer answer = replay ? Answer{} : builtIn();
             if (script.failEvery && !call.script.result && script.result && !script.text)
                 answer.text = "模拟读卡器按脚本失败：第 " + std::to_string(call.failCount) + " 次调用";
             result = Finish(loaded, script, answer, varied ? std::optional<std::uint64_t>(call.varyCount) : std::nullopt, value,
@@ -305,7 +397,7 @@ std::int32_t StandinReader::OpenDevice(std::int32_t port, char* errorText)
 {
     const std::uint64_t call = ++m_openCalls;
     const auto overrides = [call](const Script& s) { return ForCall{s.openDevice, call, call}; };
-    return Run("OpenDevice", nullptr, 0, errorText, overrides, [&] {
+    return Run("OpenDevice", port, nullptr, 0, errorText, overrides, [&] {
         Answer answer;
         if (!IsReaderPort(port)) {
             answer.result = kBadPort;
@@ -329,7 +421,7 @@ std::int32_t StandinReader::CloseDevice(char* errorText)
 {
     const std::uint64_t call = ++m_closeCalls;
     const auto overrides = [call](const Script& s) { return ForCall{s.closeDevice, call, call}; };
-    return Run("CloseDevice", nullptr, 0, errorText, overrides, [&] {
+    return Run("CloseDevice", std::nullopt, nullptr, 0, errorText, overrides, [&] {
         Answer answer;
         if (m_state == State::Closed) {
             answer.result = kNotOpen;
@@ -346,7 +438,7 @@ std::int32_t StandinReader::getDeviceStatus(char* statusText)
 {
     const std::uint64_t call = ++m_statusCalls;
     const auto overrides = [call](const Script& s) { return ForCall{s.deviceStatus, call, call}; };
-    return Run("getDeviceStatus", nullptr, 0, statusText, overrides, [&] {
+    return Run("getDeviceStatus", std::nullopt, nullptr, 0, statusText, overrides, [&] {
         Answer answer;
         if (m_state == State::Closed) {
             answer.result = kNotOpen;
@@ -362,7 +454,7 @@ std::int32_t StandinReader::readCard(char* statusText)
 {
     const std::uint64_t call = ++m_readCalls;
     const auto overrides = [call](const Script& s) { return ForCall{s.readCard, call, call}; };
-    return Run("readCard", nullptr, 0, statusText, overrides, [&] {
+    return Run("readCard", std::nullopt, nullptr, 0, statusText, overrides, [&] {
         Answer answer;
         if (m_state == State::Closed) {
             answer.result = kNotOpen;
@@ -390,7 +482,7 @@ std::int32_t StandinReader::GetCardInfo(std::int32_t index, char* value, char* e
         };
         return ForCall{s.ForField(index), own(&AnswerScript::failEvery), own(&AnswerScript::varyEvery)};
     };
-    return Run("GetCardInfo", value, valueSize, errorText, overrides, [&] {
+    return Run("GetCardInfo", index, value, valueSize, errorText, overrides, [&] {
         const char* field = SampleField(index);
         Answer answer;
         if (!photo && !field) {

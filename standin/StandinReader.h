@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -24,7 +25,7 @@ enum Code : std::int32_t {
     kNoCardRead = 4,      // fields asked for before a card was read
     kBadField = 5,        // a field index the card does not have
     kScheduledFailure = 97,  // fail_every's failing call, when the script gives no result
-    kInternalError = 98,  // the stand-in itself failed (out of memory)
+    kInternalError = 98,  // the stand-in itself failed (out of memory); a replay met a call it does not hold
     kScriptError = 99,    // the script cannot be followed
 };
 
@@ -42,11 +43,18 @@ public:
     virtual std::optional<std::string> ScriptPath() const = 0;
     // A script text (UTF-8) in the process's narrow encoding.
     virtual std::string ToNarrow(const std::string& utf8) const = 0;
+    // A script text (UTF-8) in code page `codePage`, whatever the process's is.
+    virtual std::string ToCodePage(const std::string& utf8, std::uint32_t codePage) const = 0;
+    // A number that changes when the file at `path` changes (its size and time of
+    // last write); nullopt when there is none.
+    virtual std::optional<std::uint64_t> FileStamp(const std::string& path) const = 0;
     // The whole content of the file at `path` (UTF-8) into `bytes`.
     virtual FileRead ReadFile(const std::string& path, std::string& bytes) const = 0;
     // Raises `fault` in the calling thread. The Windows layer does not return; a
     // test's platform records the fault and returns.
     virtual void Raise(Fault fault) const = 0;
+    // Raises the structured exception `code`, as Raise does.
+    virtual void RaiseCode(std::uint32_t code) const = 0;
     // Uses the parameter one past the operation's last as `extra` says. The Windows
     // layer returns unless the write faults; a test's platform records it.
     virtual void UseExtraParameter(Extra extra) const = 0;
@@ -116,17 +124,29 @@ private:
         std::uint64_t varyCount = 0;
     };
     struct Loaded {
-        Script script;
+        std::shared_ptr<const Script> script;
         std::string path;                  // the script's path, for the files it names
         std::optional<std::string> error;  // why the script cannot be followed (narrow)
     };
+    // What goes into a buffer: a text and its NUL, or (raw) exactly the bytes.
+    struct Content {
+        std::string bytes;
+        bool raw = false;
+    };
 
-    Loaded Load() const;
+    // The script; a recording is parsed once and kept while its file stays the same
+    // (a new one starts its replay from the first call).
+    Loaded Load();
     // One call: the script loaded, the built-in answer (builtIn()) with the script's
-    // overrides (overrides(script), a ForCall) laid over it.
+    // overrides (overrides(script), a ForCall) laid over it; under a recording, the
+    // recording's next call instead. `argument`: the port or the field index.
     template <typename Overrides, typename BuiltIn>
-    std::int32_t Run(const char* operation, char* value, std::size_t valueSize, char* text, Overrides overrides,
-                     BuiltIn builtIn);
+    std::int32_t Run(const char* operation, std::optional<std::int32_t> argument, char* value,
+                     std::size_t valueSize, char* text, Overrides overrides, BuiltIn builtIn);
+    // The answer of the recording's next call when it is this one (the replay
+    // moves on); else nullopt, with the reason written into `text`.
+    std::optional<AnswerScript> Replayed(const Recording& recording, const char* operation,
+                                         std::optional<std::int32_t> argument, char* text);
     // Writes the buffers (value: none when null), makes the state change and
     // returns the result.
     // `varied`: the number to mark the value (or text) as varied with.
@@ -139,9 +159,10 @@ private:
     std::uint64_t CountFieldRead(std::int32_t index) noexcept;
     // One buffer's content: the script's piece, else the built-in text; nullopt:
     // write nothing. A file that cannot be read sets `error`.
-    std::optional<std::string> Compose(const std::optional<Piece>& piece, const std::optional<std::string>& builtIn,
-                                       std::size_t capacity, const std::string& scriptPath,
-                                       std::optional<std::string>& error) const;
+    // `codePage`: the recording's (texts are written in it), or 0 for the process's.
+    std::optional<Content> Compose(const std::optional<Piece>& piece, const std::optional<std::string>& builtIn,
+                                   std::size_t capacity, const std::string& scriptPath, std::uint32_t codePage,
+                                   std::optional<std::string>& error) const;
 
     const Environment& m_environment;
     State m_state = State::Closed;
@@ -154,6 +175,11 @@ private:
     std::uint64_t m_cardInfoCalls = 0;
     std::map<std::int32_t, std::uint64_t> m_fieldReads;
     std::uint32_t m_jitterState = 12345;  // the generator's seed
+    // The recording being replayed, the stamp of its file, and its next call.
+    std::shared_ptr<const Script> m_replay;
+    std::optional<std::uint64_t> m_replayStamp;
+    std::string m_replayPath;
+    std::size_t m_replayPosition = 0;
 };
 
 }  // namespace standin

@@ -130,6 +130,12 @@ void BurnInRun::RunStep()
 void BurnInRun::RunCommand(Command command)
 {
     ImportedReader imported;
+    if (m_request.anonymizer) {
+        AnonymizingObserver anonymized(*this, *m_request.anonymizer);
+        ObservedReader reader(imported, anonymized, GuardedPages().guardBytes);
+        command(*this, reader, GuardedPages());
+        return;
+    }
     ObservedReader reader(imported, *this, GuardedPages().guardBytes);
     command(*this, reader, GuardedPages());
 }
@@ -209,6 +215,12 @@ void BurnInRun::SetControlText(int id, const char* text)
 void BurnInRun::ShowMessage(const wchar_t* text)
 {
     m_recorder.RecordMessage(text);
+}
+
+void BurnInRun::BeforeCall(const CallRecord& call)
+{
+    if (m_log)
+        m_log->BeforeCall(call);
 }
 
 void BurnInRun::OnCall(const CallRecord& call)

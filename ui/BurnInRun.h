@@ -10,6 +10,7 @@
 
 #include <cstdint>
 
+#include "Anonymizer.h"
 #include "CallRecord.h"
 #include "CommandHost.h"
 #include "Recorder.h"
@@ -29,6 +30,7 @@ struct BurnInRequest {
     // button (IDC_BURNIN_STOP) sits beside the progress; at the end the run takes
     // them away again and posts this WM_COMMAND to the dialog, which stays open.
     UINT doneCommand = 0;
+    const Anonymizer* anonymizer = nullptr;  // /anonymize: the card replaced in the report and the log
 };
 
 class BurnInRun final : private CommandHost, private CallObserver {
@@ -68,6 +70,7 @@ private:
     void ShowMessage(const wchar_t* text) override;
     // Every call goes to the recorder and the log.
     void OnCall(const CallRecord& call) override;
+    void BeforeCall(const CallRecord& call) override;
 
     // The progress bar and line; unless `now`, at most a few times a second.
     void ShowProgress(bool now);

@@ -113,6 +113,26 @@ INSTANTIATE_TEST_SUITE_P(Rows, CallLogLineTest, ::testing::Values(
                 "2F,restored; XMM6=0x00000000000000020000000000000001->0xFFFFFFFFFFFFFFFF0000000000000003,kept; "
                 "CurrentDirectory=\"C:\\\\work\"->\"C:\\\\tmp\\tx\",restored; MXCSR=0x1F80->0x0000,restored"}));
 
+// A card's field never reaches the debugger's output, which any program may read;
+// the file keeps it, and what is not a field stays in both.
+TEST(CallLogDebuggerLine, ShowsAFieldsLengthOnly)
+{
+    std::string value(1024, '\0'), error(1024, '\0');
+    value.replace(0, 6, Gbk(u8"林秋雨"));
+    error.replace(0, 3, "old");
+    const CallOutcome outcome = Outcome(false, -2, 1000, Convention::Stdcall);
+    CallRecord call;
+    call.operation = Operation::GetCardInfo;
+    call.hasArgument = true;
+    call.outcome = &outcome;
+    call.buffers[call.bufferCount++] = {BufferRole::Value, value.data(), value.size()};
+    call.buffers[call.bufferCount++] = {BufferRole::Error, error.data(), error.size()};
+    EXPECT_EQ(std::string(CallLogDebuggerLine(call, kTime).c_str()),
+              "2026-03-07 09:05:02.041\tGetCardInfo\t0\tresult=-2\t1.000\tlength=6\told\tstdcall\t-\r\n")
+        << "whatever the call returned";
+    EXPECT_NE(std::string(CallLogLine(call, kTime).c_str()).find(u8"\t林秋雨\told\t"), std::string::npos);
+}
+
 TEST(CallLogLineLimits, TheLongestLineFitsUncut)
 {
     // Two texts of control bytes (4 bytes each once escaped), every breach with

@@ -59,7 +59,12 @@ INSTANTIATE_TEST_SUITE_P(Rows, OptionTableTest, ::testing::Values(
     OptionRow{"success past 32 bits", {L"/cycles", L"1", L"/success", L"readCard=0x100000000"},
               CommandLineError::MalformedValue, 3},
     OptionRow{"success with letters", {L"/cycles", L"1", L"/success", L"readCard=9a"}, CommandLineError::MalformedValue, 3},
-    OptionRow{"success without cycles", {L"/success", L"readCard=0"}, CommandLineError::NeedsCycles, 0}));
+    OptionRow{"success without cycles", {L"/success", L"readCard=0"}, CommandLineError::NeedsCycles, 0},
+
+    OptionRow{"anonymize without record", {L"/log", L"a", L"/anonymize"}, CommandLineError::NeedsRecord, 2},
+    OptionRow{"record and anonymize, a burn-in's too", {L"/ANONYMIZE", L"/record", L"s.ini", L"/cycles", L"3"},
+              CommandLineError::None, -1},
+    OptionRow{"record without a file", {L"/record", L""}, CommandLineError::MalformedValue, 1}));
 
 TEST(CommandLineTest, EveryOptionSetsWhatItNames)
 {

@@ -141,6 +141,25 @@ TEST_F(BurnInTest, EscapeStopsTheRunAndTheReportSaysSo)
     EXPECT_TRUE(statuses == done + 1 || statuses == done + 2) << statuses << " after " << done << " cycles";
 }
 
+// A burn-in recorded and replayed as a burn-in by the stand-in: the same figures,
+// failures, card differences and messages; only the durations may differ.
+TEST_F(BurnInTest, ARecordedRunReplaysToTheSameFigures)
+{
+    m_folder->WriteScript(L"[readCard]\nfail_every=7\nresult=-3\n[Field.5]\nvary_every=3\n");
+    EXPECT_EQ(RunBurnIn(Start(ProgramFile(), L"/cycles 30 /report run.html /record run.ini")), 1u);
+    const Json recorded = Json::parse(m_folder->ReadBytes(L"run.json"));
+    m_folder->WriteBytes(L"Mervik.ini", m_folder->ReadBytes(L"run.ini"));
+    EXPECT_EQ(RunBurnIn(Start(ProgramFile(), L"/cycles 30 /report replay.html")), 1u);
+    const Json replayed = Json::parse(m_folder->ReadBytes(L"replay.json"));
+    for (const char* name : {"OpenDevice", "CloseDevice", "getDeviceStatus", "readCard", "GetCardInfo"}) {
+        for (const char* figure : {"calls", "failedCalls", "results", "failedCycles", "faults", "breaches"})
+            EXPECT_EQ(Operation(replayed, name).at(figure), Operation(recorded, name).at(figure)) << name << " " << figure;
+    }
+    EXPECT_EQ(replayed.at("consistency"), recorded.at("consistency"));
+    EXPECT_EQ(replayed.at("messages"), recorded.at("messages"));
+    EXPECT_EQ(replayed.at("verdict").at("reasons"), recorded.at("verdict").at("reasons"));
+}
+
 // ---- Burn-ins started from the window ----
 
 const int kFiveButtons[] = {IDC_BTN_OPEN, IDC_BTN_CLOSE, IDC_BTN_STATUS, IDC_BTN_READCARD, IDC_BTN_CARDINFO};

@@ -11,8 +11,15 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <iconv.h>
+#endif
+
 #include "Base64.h"
 #include "Mervik.h"
+#include "RecordingText.h"
 #include "SampleCard.h"
 #include "StandinReader.h"
 #include "TestBuffer.h"
@@ -34,6 +41,34 @@ public:
 
     std::optional<std::string> ScriptPath() const override { return std::string("/cards/Mervik.ini"); }
     std::string ToNarrow(const std::string& utf8) const override { return convert(utf8); }
+    // 936 as the system converts it; another code page marked, to show which was asked for.
+    std::string ToCodePage(const std::string& utf8, std::uint32_t codePage) const override
+    {
+        if (codePage != 936)
+            return "cp" + std::to_string(codePage) + ":" + utf8;
+        std::string out(utf8.size() * 2 + 1, '\0');
+#ifdef _WIN32
+        std::wstring wide(utf8.size() + 1, L'\0');
+        wide.resize(static_cast<std::size_t>(
+            MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), static_cast<int>(wide.size()))));
+        out.resize(static_cast<std::size_t>(WideCharToMultiByte(936, 0, wide.data(), static_cast<int>(wide.size()),
+                                                                out.data(), static_cast<int>(out.size()), nullptr, nullptr)));
+#else
+        const iconv_t cd = iconv_open("GBK", "UTF-8");
+        char* in = const_cast<char*>(utf8.data());
+        char* o = out.data();
+        std::size_t inLeft = utf8.size(), outLeft = out.size();
+        iconv(cd, &in, &inLeft, &o, &outLeft);
+        iconv_close(cd);
+        out.resize(out.size() - outLeft);
+#endif
+        return out;
+    }
+    std::optional<std::uint64_t> FileStamp(const std::string& path) const override
+    {
+        const auto found = files.find(path);
+        return found == files.end() ? std::nullopt : std::optional<std::uint64_t>(std::hash<std::string>()(found->second));
+    }
     FileRead ReadFile(const std::string& path, std::string& bytes) const override
     {
         if (locked.count(path))
@@ -45,6 +80,8 @@ public:
         return FileRead::Ok;
     }
     void Raise(Fault fault) const override { raised = fault; }
+    mutable std::uint32_t raisedCode = 0;
+    void RaiseCode(std::uint32_t code) const override { raisedCode = code; }
     // What the call did besides answering, in order.
     mutable std::string done;
     void UseExtraParameter(Extra extra) const override { done += extra == Extra::Write ? "write;" : "scratch;"; }
@@ -387,6 +424,123 @@ TEST(StandinPaths, ResolvedAgainstTheScriptsFolder)
     };
     for (const auto& row : rows)
         EXPECT_EQ(standin::ResolvePath(row[0], row[1]), row[2]) << row[0] << " + " << row[1];
+}
+
+// A session as Zantor records it, replayed by the stand-in from the recording:
+// every buffer byte for byte, the codes, faults and breaches, one answer written
+// once however often it came, and the end of the recording.
+struct RecordedStep {
+    const char* what;
+    Op op;
+    std::int32_t argument;
+    std::string before;  // the buffer the call writes into, as handed over (the error text for a field)
+    std::string after;   // as the call left it
+    std::int32_t result;
+    std::uint32_t fault = 0;
+    std::uint64_t milliseconds = 0;
+    const char* clobber = nullptr;  // a breach of the contract: the register's name
+};
+
+TEST_F(StandinReaderTest, ReplaysWhatWasRecorded)
+{
+    const std::string zeros(8, '\0');
+    const RecordedStep steps[] = {
+        {"a text in the code page", Op::Open, 1001, zeros, std::string("设备已打开\0", 11), 0},
+        {"a tab, a status of 0x90, a breach", Op::Status, 0, zeros, std::string("a\tb\0", 4), 0x90, 0, 0, "DF"},
+        {"a byte no character: hex", Op::Read, 0, zeros, std::string("\xFF\xFF\0", 3), 0, 0, 300},
+        {"an unchanged buffer: @none", Op::Field, 0, "old\0", "old\0", 0},
+        {"an empty text over the old one", Op::Field, 1, "old\0", std::string("\0ld\0", 4), -2},
+        {"the same answer again", Op::Field, 0, "old\0", "old\0", 0},
+        {"blanks at the ends, bytes past the NUL: hex", Op::Close, 0, zeros, std::string(" x\0yz", 5), 0},
+        {"a text starting with @", Op::Close, 0, zeros, std::string("@home\0", 6), 1},
+        {"a fault", Op::Read, 0, zeros, zeros, 0, 0xC0000094},
+    };
+    // The value buffer of the fields: "林秋雨" written, and for the failing field nothing.
+    const auto valueAfter = [](const RecordedStep& s) { return s.argument == 0 ? std::string("林秋雨\0", 7) : ""; };
+    constexpr Operation kOperations[] = {Operation::OpenDevice, Operation::CloseDevice, Operation::getDeviceStatus,
+                                         Operation::readCard, Operation::GetCardInfo};
+    const auto buffer = [](const std::string& content) {
+        std::string b(mervik::kTextBufferSize, '\0');
+        b.replace(0, content.size(), content);
+        return b;
+    };
+
+    RecordingWriter writer(936);
+    GrowingText recording, entry;
+    AppendRecordingHeader(recording, RecordingHeader{"1.0", 32, nullptr, {}, 936, false});
+    for (const RecordedStep& s : steps) {
+        std::string text = buffer(s.before), value = buffer("");
+        CallRecord call;
+        call.operation = kOperations[static_cast<int>(s.op)];
+        call.hasArgument = s.op == Op::Open || s.op == Op::Field;
+        call.argument = s.argument;
+        if (s.op == Op::Field) {
+            call.buffers[call.bufferCount++] = {BufferRole::Value, value.data(), value.size()};
+            call.buffers[call.bufferCount++] = {BufferRole::Error, text.data(), text.size()};
+        } else {
+            call.buffers[call.bufferCount++] = {BufferRole::Text, text.data(), text.size()};
+        }
+        writer.Before(call);
+        text = buffer(s.after);
+        if (s.op == Op::Field)
+            value = buffer(valueAfter(s));
+        call.buffers[0].data = s.op == Op::Field ? value.data() : text.data();
+        call.buffers[call.bufferCount - 1].data = text.data();
+        CallOutcome outcome = CallOutcome::Returned(s.result);
+        outcome.raised = s.fault != 0;
+        outcome.exceptionCode = s.fault;
+        outcome.durationNanoseconds = s.milliseconds * 1000000;
+        if (s.clobber) {
+            outcome.breaches[0] = {ContractRule::DirectionFlag, s.clobber, {0, 0}, {1, 0}, true};
+            outcome.breachCount = 1;
+        }
+        call.outcome = &outcome;
+        ASSERT_TRUE(writer.Entry(call, entry));
+        recording.Append(entry);
+    }
+    const std::string script(recording.data(), recording.size());
+    std::size_t answers = 0;
+    for (std::size_t at = script.find("[Answer."); at != std::string::npos; at = script.find("[Answer.", at + 1))
+        ++answers;
+    EXPECT_EQ(answers, 8u) << "the repeated answer is written once\n" << script;
+    EXPECT_NE(script.find("text=@hex:FFFF00"), std::string::npos) << script;
+    EXPECT_NE(script.find("text=@@home"), std::string::npos) << script;
+    Script(script);
+
+    const Answer wrong = Call(Op::Field, 3);
+    EXPECT_EQ(wrong.code, 98);
+    EXPECT_EQ(wrong.text, std::string(u8"模拟读卡器回放：第 1 次调用应为 OpenDevice(1001)，实为 GetCardInfo(3)"));
+    for (const RecordedStep& s : steps) {
+        TestBuffer text(mervik::kTextBufferSize), value(mervik::kTextBufferSize);
+        std::string textBefore = buffer(s.before), valueBefore = buffer("");
+        std::memcpy(text.data(), textBefore.data(), textBefore.size());
+        std::memcpy(value.data(), valueBefore.data(), valueBefore.size());
+        env.done.clear();
+        env.raised.reset();
+        env.raisedCode = 0;
+        std::int32_t code = 0;
+        switch (s.op) {
+        case Op::Open: code = reader->OpenDevice(s.argument, text.data()); break;
+        case Op::Close: code = reader->CloseDevice(text.data()); break;
+        case Op::Status: code = reader->getDeviceStatus(text.data()); break;
+        case Op::Read: code = reader->readCard(text.data()); break;
+        case Op::Field: code = reader->GetCardInfo(s.argument, value.data(), text.data()); break;
+        }
+        if (s.fault) {
+            EXPECT_EQ(env.raised, Fault::DivideByZero) << s.what;
+            continue;
+        }
+        EXPECT_EQ(code, s.result) << s.what;
+        EXPECT_EQ(std::string(text.data(), mervik::kTextBufferSize), buffer(s.after)) << s.what;
+        if (s.op == Op::Field) {
+            EXPECT_EQ(std::string(value.data(), mervik::kTextBufferSize), buffer(valueAfter(s))) << s.what;
+        }
+        EXPECT_TRUE(text.CanaryIntact() && value.CanaryIntact()) << s.what;
+        EXPECT_EQ(env.done, std::string(s.milliseconds ? "delay 300;" : "") + (s.clobber ? "clobber 262144;" : "")) << s.what;
+    }
+    const Answer after = Call(Op::Status);
+    EXPECT_EQ(after.code, 98);
+    EXPECT_EQ(after.text, std::string(u8"模拟读卡器回放：录制已结束（共 9 次调用）"));
 }
 
 }  // namespace

@@ -1,0 +1,352 @@
+#include "RecordingText.h"
+
+#include <cstring>
+
+#include "CodePageText.h"
+#include "LibraryText.h"
+#include "TextLength.h"
+#include "Utf8.h"
+
+namespace {
+
+// So many calls on one calls= line, a screenful for a person reading it.
+constexpr unsigned kCallsPerLine = 32;
+
+constexpr const char* kEnd = "\r\n";
+
+void AppendPadded(GrowingText& out, unsigned value, int digits)
+{
+    out.AppendFormat("%0*u", digits, value);
+}
+
+// The bytes up to and including the last one that is not zero; read eight bytes
+// at a time from the end, where a buffer handed to the library is zero-filled
+// (the C runtime's memcmp and memchr are byte loops under Wine, and the photo's
+// buffer is 100 KB).
+std::size_t NonZeroExtent(const char* bytes, std::size_t size)
+{
+    std::size_t end = size;
+    for (; end >= 32; end -= 32) {
+        std::uint64_t w[4];
+        std::memcpy(w, bytes + end - 32, 32);
+        if ((w[0] | w[1] | w[2] | w[3]) != 0)
+            break;
+    }
+    while (end > 0 && bytes[end - 1] == 0)
+        --end;
+    return end;
+}
+
+// The bytes up to and including the last one that differs between `after` and
+// `before` (of which only the first `kept` bytes are kept; the rest were zero);
+// 0 when the buffer is as it was.
+std::size_t WrittenExtent(const char* after, const char* before, std::size_t kept, std::size_t size)
+{
+    const std::size_t tail = NonZeroExtent(after + kept, size - kept);
+    if (tail != 0)
+        return kept + tail;
+    std::size_t end = kept;
+    for (; end >= 8; end -= 8) {
+        std::uint64_t a, b;
+        std::memcpy(&a, after + end - 8, 8);
+        std::memcpy(&b, before + end - 8, 8);
+        if (a != b)
+            break;
+    }
+    for (; end > 0; --end) {
+        if (after[end - 1] != before[end - 1])
+            return end;
+    }
+    return 0;
+}
+
+// True when every byte is printable ASCII or a tab: text in every ANSI code page
+// as it stands (the photo's base64, digits, most codes).
+bool IsPlainAscii(const char* bytes, std::size_t count)
+{
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        if ((c < 0x20 && c != '\t') || c > 0x7E)
+            return false;
+    }
+    return true;
+}
+
+void AppendHex(GrowingText& out, const char* bytes, std::size_t count)
+{
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    char pair[2];
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto byte = static_cast<unsigned char>(bytes[i]);
+        pair[0] = kDigits[byte >> 4];
+        pair[1] = kDigits[byte & 15];
+        out.Append(pair, 2);
+    }
+}
+
+// Two 64-bit hashes of the text, eight bytes a step: identical answers are found
+// by them (and their length), without keeping every answer's text.
+void Hash(const GrowingText& text, std::uint64_t (&hash)[2])
+{
+    std::uint64_t a = 0x9E3779B97F4A7C15ull, b = 0xC2B2AE3D27D4EB4Full;
+    const char* bytes = text.data();
+    std::size_t size = text.size();
+    const auto mix = [&](std::uint64_t word) {
+        a = (a ^ word) * 0x100000001B3ull;
+        a ^= a >> 29;
+        b = (b + word) * 0xFF51AFD7ED558CCDull;
+        b ^= b >> 32;
+    };
+    for (; size >= 8; bytes += 8, size -= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, bytes, 8);
+        mix(word);
+    }
+    std::uint64_t tail = size;
+    for (std::size_t i = 0; i < size; ++i)
+        tail = tail << 8 | static_cast<unsigned char>(bytes[i]);
+    mix(tail ^ 0xA5A5A5A5A5A5A5A5ull);
+    hash[0] = a;
+    hash[1] = b;
+}
+
+// The stand-in's word for a fault the script can raise, or the code itself.
+void AppendFault(GrowingText& out, std::uint32_t code)
+{
+    switch (code) {
+    case 0xC0000005: out.Append("access-violation"); return;
+    case 0xC0000094: out.Append("divide-by-zero"); return;
+    case 0xC000001D: out.Append("illegal-instruction"); return;
+    case 0xE06D7363: out.Append("cpp-exception"); return;
+    default: out.AppendFormat("0x%08X", static_cast<unsigned>(code)); return;
+    }
+}
+
+void AppendWideUtf8(GrowingText& out, const wchar_t* text)
+{
+    AppendUtf8(out, text);
+}
+
+}  // namespace
+
+void AppendRecordingHeader(GrowingText& out, const RecordingHeader& header)
+{
+    out.Append(u8"; Zantor 录制的读卡器库会话，同时是模拟读卡器 Mervik.dll 的脚本，可回放。\r\n"
+               u8"; 警告：其中有读卡器库返回的每个字节，包括身份证上的个人信息（姓名、号码、住址、照片），")
+        .Append(header.anonymized ? u8"已以 /anonymize 替换。\r\n" : u8"未经替换。\r\n")
+        .Append("; A Zantor recording of a reader library session, and a stand-in script that replays it.\r\n"
+                "; WARNING: it holds every byte the library returned, including the personal data on an identity\r\n")
+        .Append(header.anonymized ? "; card (name, number, address, photo), here replaced (/anonymize).\r\n"
+                                  : "; card (name, number, address, photo). Treat it as you would the card itself.\r\n")
+        .Append("[Recording]\r\nformat=zantor-recording 1\r\n")
+        .Append("zantor=")
+        .Append(header.zantorVersion)
+        .AppendFormat(" %u-bit\r\n", header.bits);
+    const LibraryIdentity* library = header.library;
+    out.Append("library=");
+    if (library && library->found)
+        AppendWideUtf8(out, library->path);
+    out.Append("\r\nversion=");
+    if (library) {
+        WideText<32> version;
+        AppendVersion(version, *library);
+        AppendUtf8(out, version.c_str(), version.size());
+    }
+    out.Append("\r\nsha256=");
+    if (library) {
+        NarrowText<65> sha;
+        AppendSha256(sha, *library);
+        out.Append(sha.c_str());
+    }
+    out.Append("\r\ndate=");
+    const LogTime& t = header.date;
+    AppendPadded(out, t.year, 4);
+    out.Append('-');
+    AppendPadded(out, t.month, 2);
+    out.Append('-');
+    AppendPadded(out, t.day, 2);
+    out.Append(' ');
+    AppendPadded(out, t.hour, 2);
+    out.Append(':');
+    AppendPadded(out, t.minute, 2);
+    out.Append(':');
+    AppendPadded(out, t.second, 2);
+    out.AppendFormat("\r\ncodepage=%u\r\nanonymized=%s\r\n", header.codePage, header.anonymized ? "yes" : "no");
+}
+
+RecordingWriter::RecordingWriter(unsigned codePage) : m_codePage(codePage) {}
+
+void RecordingWriter::Before(const CallRecord& call)
+{
+    // Only up to the last byte that is not zero: the rest is known.
+    for (std::size_t i = 0; i < call.bufferCount && i < 2; ++i) {
+        m_before[i].Clear();
+        const std::size_t kept = NonZeroExtent(call.buffers[i].data, call.buffers[i].size);
+        m_haveBefore[i] = kept == 0 || m_before[i].Append(call.buffers[i].data, kept);
+        m_beforeSize[i] = call.buffers[i].size;
+    }
+}
+
+void RecordingWriter::AppendBuffer(const char* key, const CallBuffer& buffer, std::size_t index)
+{
+    m_answer.Append(key).Append('=');
+    const std::size_t textEnd = BoundedLength(buffer.data, buffer.size);
+    const std::size_t withNul = textEnd < buffer.size ? textEnd + 1 : buffer.size;
+    std::size_t extent = withNul;
+    if (m_haveBefore[index] && m_beforeSize[index] == buffer.size) {
+        const std::size_t written =
+            WrittenExtent(buffer.data, m_before[index].data(), m_before[index].size(), buffer.size);
+        if (written == 0) {
+            m_answer.Append("@none").Append(kEnd);
+            return;
+        }
+        if (written > extent)
+            extent = written;
+    }
+    // A whole text and its NUL, in the code page and free of what a line cannot
+    // hold as it is (blanks at its ends, controls): written as the text.
+    if (extent == textEnd + 1) {
+        const char* text = buffer.data;
+        const bool blankEnd = textEnd > 0 && (text[0] == ' ' || text[0] == '\t' || text[textEnd - 1] == ' ' ||
+                                              text[textEnd - 1] == '\t');
+        const bool plain = !blankEnd && IsPlainAscii(text, textEnd);
+        m_scratch.Clear();
+        if (plain || (!blankEnd && AppendExactUtf8(m_scratch, text, textEnd, m_codePage))) {
+            if (textEnd > 0 && text[0] == '@')
+                m_answer.Append('@');  // "@@" stands for a literal "@"
+            if (plain)
+                m_answer.Append(text, textEnd);
+            else
+                m_answer.Append(m_scratch);
+            m_answer.Append(kEnd);
+            return;
+        }
+    }
+    // Anything else as the bytes written, NULs included.
+    m_answer.Append("@hex:");
+    AppendHex(m_answer, buffer.data, extent);
+    m_answer.Append(kEnd);
+}
+
+void RecordingWriter::AppendBreaches(const CallOutcome& outcome)
+{
+    bool clobbers = false;
+    for (std::size_t i = 0; i < outcome.breachCount && i < CallOutcome::kMaxBreaches; ++i) {
+        const ContractBreach& breach = outcome.breaches[i];
+        switch (breach.rule) {
+        case ContractRule::Register:
+        case ContractRule::DirectionFlag:
+        case ContractRule::X87Control:
+        case ContractRule::Mxcsr:
+        case ContractRule::X87Stack:
+            // The stand-in's word for the state is its name in lower case.
+            m_answer.Append(clobbers ? " " : "clobber=");
+            for (const char* c = breach.name; *c; ++c)
+                m_answer.Append(static_cast<char>(*c >= 'A' && *c <= 'Z' ? *c - 'A' + 'a' : *c));
+            clobbers = true;
+            break;
+        case ContractRule::CurrentDirectory:
+        case ContractRule::StackPopped:
+        case ContractRule::StackPointer:
+        case ContractRule::ExceptionChain:
+            break;
+        }
+        m_notes.Append("; ").Append(breach.name).Append(' ');
+        if (breach.rule == ContractRule::CurrentDirectory) {
+            m_notes.Append('"');
+            AppendWideUtf8(m_notes, outcome.directoryBefore);
+            m_notes.Append("\" -> \"");
+            AppendWideUtf8(m_notes, outcome.directoryAfter);
+            m_notes.Append('"');
+        } else {
+            m_notes.AppendFormat("0x%llX -> 0x%llX", static_cast<unsigned long long>(breach.before[0]),
+                                 static_cast<unsigned long long>(breach.after[0]));
+        }
+        m_notes.Append(breach.restored ? " (restored)" : " (kept)").Append(kEnd);
+    }
+    if (clobbers)
+        m_answer.Append(kEnd);
+    for (std::size_t i = 0; i < outcome.breachCount && i < CallOutcome::kMaxBreaches; ++i) {
+        if (outcome.breaches[i].rule == ContractRule::CurrentDirectory) {
+            m_answer.Append("chdir=");
+            AppendWideUtf8(m_answer, outcome.directoryAfter);
+            m_answer.Append(kEnd);
+        }
+    }
+}
+
+std::int32_t RecordingWriter::Find(std::size_t slot) const
+{
+    const auto same = [this](const Known& known) {
+        return known.hash[0] == m_hash[0] && known.hash[1] == m_hash[1] && known.length == m_answer.size();
+    };
+    // Most calls get the answer their operation (or field) got last time.
+    const std::int32_t last = m_lastInSlot[slot];
+    if (last > 0 && same(m_known[static_cast<std::size_t>(last - 1)]))
+        return last;
+    for (const Known& known : m_known) {
+        if (same(known))
+            return known.id;
+    }
+    return 0;
+}
+
+bool RecordingWriter::Entry(const CallRecord& call, GrowingText& out)
+{
+    m_answer.Clear();
+    m_notes.Clear();
+    m_answer.Append("operation=").Append(OperationName(call.operation)).Append(kEnd);
+    if (call.hasArgument)
+        m_answer.Append("argument=").AppendDecimal(call.argument).Append(kEnd);
+    const CallOutcome& outcome = *call.outcome;
+    if (!outcome.raised) {
+        m_answer.Append("result=").AppendDecimal(outcome.result).Append(kEnd);
+    } else if (call.overrunBufferSize != 0) {
+        m_answer.Append("overrun=1").Append(kEnd);
+    } else {
+        m_answer.Append("fault=");
+        AppendFault(m_answer, outcome.exceptionCode);
+        m_answer.Append(kEnd);
+        Message module;
+        m_notes.AppendFormat("; fault 0x%08X at ", static_cast<unsigned>(outcome.exceptionCode));
+        if (outcome.moduleBase != 0 && outcome.exceptionAddress >= outcome.moduleBase &&
+            AppendModuleName(module, outcome.moduleBase)) {
+            AppendUtf8(m_notes, module.c_str(), module.size());
+            m_notes.AppendFormat("+0x%llX", static_cast<unsigned long long>(outcome.exceptionAddress - outcome.moduleBase));
+        } else {
+            m_notes.AppendFormat("0x%llX", static_cast<unsigned long long>(outcome.exceptionAddress));
+        }
+        m_notes.Append(kEnd);
+    }
+    for (std::size_t i = 0; i < call.bufferCount && i < 2; ++i)
+        AppendBuffer(call.buffers[i].role == BufferRole::Value ? "value" : "text", call.buffers[i], i);
+    AppendBreaches(outcome);
+    Hash(m_answer, m_hash);
+
+    std::size_t slot = static_cast<std::size_t>(call.operation);
+    if (call.operation == Operation::GetCardInfo && call.argument >= 0 && call.argument < 12)
+        slot += static_cast<std::size_t>(call.argument) + 1;
+    std::int32_t id = Find(slot);
+    out.Clear();
+    if (id == 0) {
+        id = ++m_answers;
+        if (!m_known.Append(Known{{m_hash[0], m_hash[1]}, m_answer.size(), id}))
+            return false;
+        out.Append(kEnd).Append(kEnd).AppendFormat("[Answer.%d]", static_cast<int>(id)).Append(kEnd);
+        out.Append(m_answer).Append(m_notes).Append(kEnd).Append("[Calls]").Append(kEnd).Append("calls=");
+        m_onLine = 0;
+    } else if (m_onLine >= kCallsPerLine) {
+        out.Append(kEnd).Append("calls=");
+        m_onLine = 0;
+    } else {
+        out.Append(' ');
+    }
+    m_lastInSlot[slot] = id;
+    ++m_onLine;
+    out.AppendDecimal(id);
+    // The pace: a call of a millisecond or more says how long it took.
+    const std::uint64_t milliseconds = (outcome.durationNanoseconds + 500000) / 1000000;
+    if (milliseconds > 0)
+        out.Append('@').AppendDecimal(static_cast<std::int64_t>(milliseconds));
+    return !out.failed() && !m_answer.failed() && !m_notes.failed();
+}
