@@ -4,7 +4,7 @@
 
 namespace {
 
-enum class Setting : std::uint8_t { Usage, Log, Cycles, Port, Report };
+enum class Setting : std::uint8_t { Usage, Log, Cycles, Port, Report, Timeout };
 
 struct OptionRow {
     const wchar_t* name;   // as typed, after '/' or '-'
@@ -19,9 +19,11 @@ const OptionRow kOptions[] = {
     {L"cycles", L"<n>", Setting::Cycles, L"老化测试：循环 n 次（1 至 10000000）"},
     {L"port", L"<p>", Setting::Port, L"老化测试的端口（默认 1001，须与 /cycles 同用）"},
     {L"report", L"<文件.html>", Setting::Report, L"老化测试报告（须与 /cycles 同用）"},
+    {L"timeout", L"<秒>", Setting::Timeout, L"库调用超过此时间未返回即结束老化测试（1 至 86400，默认 60）"},
 };
 constexpr std::size_t kOptionCount = sizeof kOptions / sizeof kOptions[0];
 constexpr std::uint32_t kMostCycles = 10000000;
+constexpr std::uint32_t kMostTimeoutSeconds = 86400;  // a day
 
 wchar_t Lower(wchar_t c)
 {
@@ -125,11 +127,31 @@ ParsedCommandLine ParseCommandLine(const wchar_t* const* words, std::size_t coun
             options.reportPath = value;
             reportWord = word;
             break;
+        case Setting::Timeout:
+            if (!ReadDecimal(value, 1, kMostTimeoutSeconds, number) || value[0] == L'+' || value[0] == L'-')
+                return Fail(parsed, CommandLineError::MalformedValue, value);
+            options.timeoutSeconds = static_cast<std::uint32_t>(number);
+            break;
         }
     }
     if (parsed.options.cycles == 0 && (portWord || reportWord))
         return Fail(parsed, CommandLineError::NeedsCycles, portWord ? portWord : reportWord);
     return parsed;
+}
+
+UnattendedWords FindUnattended(const wchar_t* const* words, std::size_t count)
+{
+    UnattendedWords found;
+    for (std::size_t i = 0; i < count; ++i) {
+        const wchar_t* word = words[i];
+        if (word[0] != L'/' && word[0] != L'-')
+            continue;
+        if (SameName(word + 1, L"cycles"))
+            found.burnIn = true;
+        else if (SameName(word + 1, L"log") && i + 1 < count && !found.logPath && words[i + 1][0] != 0)
+            found.logPath = words[i + 1];
+    }
+    return found;
 }
 
 UsageText CommandLineUsage(const wchar_t* programName)

@@ -44,6 +44,10 @@ struct CallRecord {
 class CallObserver {
 public:
     virtual ~CallObserver() = default;
+    // Told of each call just before it is made, so that whatever ends the process
+    // inside the library leaves a trace of the call (the call log's "started"
+    // line). `argument` means something only with `hasArgument`.
+    virtual void OnCallStarting(Operation /*operation*/, bool /*hasArgument*/, std::int32_t /*argument*/) {}
     // Told of each call right after it returned or raised, before the command
     // looks at its outcome.
     virtual void OnCall(const CallRecord& call) = 0;

@@ -54,6 +54,7 @@ void ObservedReader::Tell(Operation operation, const std::int32_t* argument, con
 
 CallOutcome ObservedReader::OpenDevice(std::int32_t port, char* errorText)
 {
+    m_observer.OnCallStarting(Operation::OpenDevice, true, port);
     const CallOutcome outcome = m_inner.OpenDevice(port, errorText);
     Tell(Operation::OpenDevice, &port, outcome, {Text(BufferRole::Text, errorText)});
     return outcome;
@@ -61,6 +62,7 @@ CallOutcome ObservedReader::OpenDevice(std::int32_t port, char* errorText)
 
 CallOutcome ObservedReader::CloseDevice(char* errorText)
 {
+    m_observer.OnCallStarting(Operation::CloseDevice, false, 0);
     const CallOutcome outcome = m_inner.CloseDevice(errorText);
     Tell(Operation::CloseDevice, nullptr, outcome, {Text(BufferRole::Text, errorText)});
     return outcome;
@@ -68,6 +70,7 @@ CallOutcome ObservedReader::CloseDevice(char* errorText)
 
 CallOutcome ObservedReader::getDeviceStatus(char* statusText)
 {
+    m_observer.OnCallStarting(Operation::getDeviceStatus, false, 0);
     const CallOutcome outcome = m_inner.getDeviceStatus(statusText);
     Tell(Operation::getDeviceStatus, nullptr, outcome, {Text(BufferRole::Text, statusText)});
     return outcome;
@@ -75,6 +78,7 @@ CallOutcome ObservedReader::getDeviceStatus(char* statusText)
 
 CallOutcome ObservedReader::readCard(char* statusText)
 {
+    m_observer.OnCallStarting(Operation::readCard, false, 0);
     const CallOutcome outcome = m_inner.readCard(statusText);
     Tell(Operation::readCard, nullptr, outcome, {Text(BufferRole::Text, statusText)});
     return outcome;
@@ -82,6 +86,7 @@ CallOutcome ObservedReader::readCard(char* statusText)
 
 CallOutcome ObservedReader::GetCardInfo(std::int32_t index, char* value, char* errorText)
 {
+    m_observer.OnCallStarting(Operation::GetCardInfo, true, index);
     const CallOutcome outcome = m_inner.GetCardInfo(index, value, errorText);
     const bool photo = index == mervik::kFieldPhoto;
     const std::size_t valueSize = photo ? mervik::kPhotoTextBufferSize : mervik::kTextBufferSize;

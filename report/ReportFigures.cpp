@@ -76,6 +76,15 @@ ShortText RegisterValue(const std::uint64_t (&value)[2])
 
 GrowingText VerdictLine(const RunVerdict& verdict, const BurnInFigures& figures, const RunFacts& facts)
 {
+    if (!facts.end.finished) {
+        // A checkpoint: what a run that is killed now leaves behind.
+        GrowingText line;
+        line.AppendFormat("INCOMPLETE: %" PRIu32 " of %" PRIu32 " cycles done, the run has not finished",
+                          figures.cyclesDone, facts.cyclesAsked);
+        for (std::size_t i = 0; i < verdict.reasonCount; ++i)
+            line.Append(i ? "; " : "; so far: ").Append(verdict.reasons[i].c_str(), verdict.reasons[i].size());
+        return line;
+    }
     GrowingText line(verdict.failed ? "FAIL: " : "PASS: ");
     if (verdict.failed) {
         for (std::size_t i = 0; i < verdict.reasonCount; ++i)

@@ -237,6 +237,8 @@ public:
     }
 
     void ClobberOnReturn(std::uint32_t clobbers) const override { g_call.clobbers = clobbers; }
+
+    void EndProcess(std::int32_t code) const override { ExitProcess(static_cast<UINT>(code)); }
 };
 
 standin::StandinReader& TheReader()

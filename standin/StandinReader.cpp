@@ -241,12 +241,17 @@ std::int32_t StandinReader::Run(const char* operation, char* value, std::size_t 
                 m_environment.LeakMemory(*script.leak);
             if (script.leakHandles)
                 m_environment.LeakHandles(*script.leakHandles);
-            if (const std::int32_t delay = DelayFor(script))
+            const bool delayed = !script.delayCall || call.delayCount == static_cast<std::uint64_t>(*script.delayCall);
+            if (const std::int32_t delay = delayed ? DelayFor(script) : 0)
                 m_environment.Delay(delay);
             if (script.pump)
                 m_environment.PumpMessages(*script.pump);
             if (script.extra)
                 m_environment.UseExtraParameter(*script.extra);
+            if (script.exitCode) {
+                m_environment.EndProcess(*script.exitCode);
+                return static_cast<std::int32_t>(kInternalError);
+            }
             if (script.fault) {
                 m_environment.Raise(*script.fault);
                 return static_cast<std::int32_t>(kInternalError);
@@ -302,7 +307,7 @@ std::uint64_t StandinReader::CountFieldRead(std::int32_t index) noexcept
 std::int32_t StandinReader::OpenDevice(std::int32_t port, char* errorText)
 {
     const std::uint64_t call = ++m_openCalls;
-    const auto overrides = [call](const Script& s) { return ForCall{s.openDevice, call, call}; };
+    const auto overrides = [call](const Script& s) { return ForCall{s.openDevice, call, call, call}; };
     return Run("OpenDevice", nullptr, 0, errorText, overrides, [&] {
         Answer answer;
         if (!IsReaderPort(port)) {
@@ -326,7 +331,7 @@ std::int32_t StandinReader::OpenDevice(std::int32_t port, char* errorText)
 std::int32_t StandinReader::CloseDevice(char* errorText)
 {
     const std::uint64_t call = ++m_closeCalls;
-    const auto overrides = [call](const Script& s) { return ForCall{s.closeDevice, call, call}; };
+    const auto overrides = [call](const Script& s) { return ForCall{s.closeDevice, call, call, call}; };
     return Run("CloseDevice", nullptr, 0, errorText, overrides, [&] {
         Answer answer;
         if (m_state == State::Closed) {
@@ -343,7 +348,7 @@ std::int32_t StandinReader::CloseDevice(char* errorText)
 std::int32_t StandinReader::getDeviceStatus(char* statusText)
 {
     const std::uint64_t call = ++m_statusCalls;
-    const auto overrides = [call](const Script& s) { return ForCall{s.deviceStatus, call, call}; };
+    const auto overrides = [call](const Script& s) { return ForCall{s.deviceStatus, call, call, call}; };
     return Run("getDeviceStatus", nullptr, 0, statusText, overrides, [&] {
         Answer answer;
         if (m_state == State::Closed) {
@@ -359,7 +364,7 @@ std::int32_t StandinReader::getDeviceStatus(char* statusText)
 std::int32_t StandinReader::readCard(char* statusText)
 {
     const std::uint64_t call = ++m_readCalls;
-    const auto overrides = [call](const Script& s) { return ForCall{s.readCard, call, call}; };
+    const auto overrides = [call](const Script& s) { return ForCall{s.readCard, call, call, call}; };
     return Run("readCard", nullptr, 0, statusText, overrides, [&] {
         Answer answer;
         if (m_state == State::Closed) {
@@ -386,7 +391,8 @@ std::int32_t StandinReader::GetCardInfo(std::int32_t index, char* value, char* e
         const auto own = [&](std::optional<std::int32_t> AnswerScript::*key) {
             return field != s.fields.end() && field->second.*key ? read : call;
         };
-        return ForCall{s.ForField(index), own(&AnswerScript::failEvery), own(&AnswerScript::varyEvery)};
+        return ForCall{s.ForField(index), own(&AnswerScript::failEvery), own(&AnswerScript::varyEvery),
+                       own(&AnswerScript::delayCall)};
     };
     return Run("GetCardInfo", value, valueSize, errorText, overrides, [&] {
         const char* field = SampleField(index);

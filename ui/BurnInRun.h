@@ -9,7 +9,9 @@
 
 #include <cstdint>
 
+#include "CallLog.h"
 #include "CallRecord.h"
+#include "CallWatchdog.h"
 #include "CommandHost.h"
 #include "Recorder.h"
 #include "Report.h"
@@ -20,22 +22,25 @@ struct BurnInRequest {
     std::uint32_t cycles = 0;
     std::int32_t port = 1001;
     const wchar_t* reportPath = nullptr;  // the page; null: no report
+    std::uint32_t timeoutSeconds = 60;    // a call running longer ends the run
 };
 
-class BurnInRun final : private CommandHost, private CallObserver {
+class BurnInRun final : private CommandHost, private CallObserver, private WatchdogClient {
 public:
     // `facts`: what was tested (the library's identity, Zantor's version and
     // bitness), completed here with the port, times and cycles. `log`: told of
-    // every call too; may be null.
-    BurnInRun(const BurnInRequest& request, const RunFacts& facts, CallObserver* log);
+    // every call too, and of each call before it is made; may be null.
+    BurnInRun(const BurnInRequest& request, const RunFacts& facts, CallLog* log);
     BurnInRun(const BurnInRun&) = delete;
     BurnInRun& operator=(const BurnInRun&) = delete;
 
-    // Adds the progress bar and line below the form of `dialog` and posts the
-    // first step, as a WM_COMMAND of `stepCommand`.
+    // Adds the progress bar and line below the form of `dialog`, starts the call
+    // watchdog and posts the first step, as a WM_COMMAND of `stepCommand`.
     void Start(HWND dialog, UINT stepCommand);
-    // Runs the next step and posts the one after it; after the last, ends the
-    // dialog with the run's exit code.
+    // Runs the next step and schedules the one after it; after the last, ends
+    // the dialog with the run's exit code. The first step writes the report
+    // before the device is opened: a report that cannot be written ends the run
+    // there, with exit status 3.
     void RunStep();
     // Runs one of the button commands as the run's own steps run (a press during
     // the run): its calls are recorded and its messages too.
@@ -52,16 +57,32 @@ private:
     void GetControlText(int id, char* text, std::size_t capacity) override;
     void SetControlText(int id, const char* text) override;
     void ShowMessage(const wchar_t* text) override;
-    // Every call goes to the recorder and the log.
+    // Every call goes to the log before it is made, and to the recorder and the
+    // log once it returned (through the watchdog, which disarms first).
+    void OnCallStarting(Operation operation, bool hasArgument, std::int32_t argument) override;
     void OnCall(const CallRecord& call) override;
+    // On the watchdog's thread: the report of the cycles before, with the call
+    // that did not return as the verdict, then the process ends with exit status 5.
+    void OnCallTimedOut(const WatchedCall& call, std::uint32_t timeoutSeconds) override;
+    void OnCallOverdue(const WatchedCall&, const CallWatchdog&) override {}
 
     // The progress bar and line; unless `now`, at most a few times a second.
     void ShowProgress(bool now);
+    // Posts the next step at once when no input or painting waits; otherwise
+    // after them, from a timer, so that a key press or a click is read between
+    // two steps (posted messages are read before input and painting).
+    void ScheduleStep();
+    static void CALLBACK StepTimer(HWND window, UINT message, UINT_PTR id, DWORD time);
+    // Writes the report of the run so far, marked as not finished; false when
+    // it could not be written.
+    bool Checkpoint();
+    // The run's state beyond its figures, the log's lost lines counted.
+    RunEnd End(bool finished) const;
     void Finish();
 
     BurnInRequest m_request;
     RunFacts m_facts;
-    CallObserver* m_log;
+    CallLog* m_log;
     BurnInRecorder m_recorder;
     burnin::Schedule m_schedule;
     HWND m_dialog = nullptr;
@@ -70,4 +91,7 @@ private:
     HWND m_progressLine = nullptr;
     ULONGLONG m_firstCycleStarted = 0;
     ULONGLONG m_progressShown = 0;
+    ULONGLONG m_checkpointWritten = 0;
+    // Last, so that its thread is stopped before anything it could read goes.
+    CallWatchdog m_watchdog;
 };

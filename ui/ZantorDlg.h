@@ -1,6 +1,7 @@
 // The main dialog: the card form, the port box and the five command buttons.
 #pragma once
 
+#include "CallLog.h"
 #include "CallRecord.h"
 #include "CommandLine.h"
 #include "DeviceCommands.h"
@@ -12,6 +13,7 @@ struct ConsoleSetup {
     const CommandLineOptions* options = nullptr;  // what the command line asked for
     CallObserver* observer = nullptr;             // told of every library call
     const LibraryIdentity* library = nullptr;     // the Mervik.dll loaded, for the About box
+    const CallLog* log = nullptr;                 // the call log, whose lost lines are said once
 };
 
 class BurnInRun;
@@ -52,4 +54,6 @@ private:
     BurnInRun* m_burnIn = nullptr;
     // The burn-in's next step arrived while a command ran: posted again after it.
     bool m_stepDeferred = false;
+    // The operator was told that the call log lost lines.
+    bool m_logLossShown = false;
 };
