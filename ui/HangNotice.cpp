@@ -106,7 +106,8 @@ void HangNotice::OnCallOverdue(const WatchedCall& call, const CallWatchdog& watc
         return;
     SetWindowLongPtrW(window.Get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(m_log));
     Child(window.Get(), L"STATIC", CallLine(call).c_str(), SS_LEFT, 16, 14, 360, 22, 0, font.Get());
-    const HWND seconds = Child(window.Get(), L"STATIC", SecondsLine(0).c_str(), SS_LEFT, 16, 40, 360, 22, 0,
+    std::uint64_t shown = watchdog.RunningMilliseconds(call) / 1000;
+    const HWND seconds = Child(window.Get(), L"STATIC", SecondsLine(shown).c_str(), SS_LEFT, 16, 40, 360, 22, 0,
                                font.Get());
     Child(window.Get(), L"STATIC", L"调用返回后本窗口自动关闭。结束程序时，调用日志保留已写入的每一行。", SS_LEFT, 16,
           64, 360, 40, 0, font.Get());
@@ -114,7 +115,6 @@ void HangNotice::OnCallOverdue(const WatchedCall& call, const CallWatchdog& watc
           font.Get());
     ShowWindow(window.Get(), SW_SHOWNOACTIVATE);
 
-    std::uint64_t shown = 0;
     while (IsWindow(window.Get()) && watchdog.StillRunning(call)) {
         const std::uint64_t now = watchdog.RunningMilliseconds(call) / 1000;
         if (now != shown) {
