@@ -133,13 +133,12 @@ void BurnInRun::RunStep()
         return;
     }
     m_schedule.Advance();
-    ShowProgress(m_schedule.Current() == burnin::Step::Finished);
-    ScheduleStep();
+    ScheduleStep(ShowProgress(m_schedule.Current() == burnin::Step::Finished));
 }
 
-void BurnInRun::ScheduleStep()
+void BurnInRun::ScheduleStep(bool repaint)
 {
-    if (HIWORD(GetQueueStatus(QS_INPUT | QS_PAINT)) == 0) {
+    if (!repaint && HIWORD(GetQueueStatus(QS_INPUT)) == 0) {
         PostMessageW(m_dialog, WM_COMMAND, MAKEWPARAM(m_stepCommand, BN_CLICKED), 0);
         return;
     }
@@ -217,19 +216,20 @@ void BurnInRun::OnCallTimedOut(const WatchedCall& call, std::uint32_t timeoutSec
     TerminateProcess(GetCurrentProcess(), kExitCallDidNotReturn);
 }
 
-void BurnInRun::ShowProgress(bool now)
+bool BurnInRun::ShowProgress(bool now)
 {
     // A few times a second is what a person can follow; every step would cost
     // more than the steps themselves under Wine (1.6 ms a cycle).
     constexpr ULONGLONG kIntervalMs = 200;
     const ULONGLONG tick = GetTickCount64();
     if (!now && tick - m_progressShown < kIntervalMs)
-        return;
+        return false;
     m_progressShown = tick;
     const std::uint32_t done = m_schedule.CyclesDone();
     SendMessageW(m_progressBar, PBM_SETPOS, done, 0);
     const ULONGLONG elapsed = m_firstCycleStarted == 0 ? 0 : tick - m_firstCycleStarted;
     SetWindowTextW(m_progressLine, burnin::ProgressText(done, m_schedule.Cycles(), elapsed).c_str());
+    return true;
 }
 
 void BurnInRun::GetControlText(int id, char* text, std::size_t capacity)

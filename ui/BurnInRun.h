@@ -67,11 +67,13 @@ private:
     void OnCallOverdue(const WatchedCall&, const CallWatchdog&) override {}
 
     // The progress bar and line; unless `now`, at most a few times a second.
-    void ShowProgress(bool now);
-    // Posts the next step at once when no input or painting waits; otherwise
-    // after them, from a timer, so that a key press or a click is read between
-    // two steps (posted messages are read before input and painting).
-    void ScheduleStep();
+    // Whether they changed.
+    bool ShowProgress(bool now);
+    // Posts the next step at once when no input waits and nothing is to be
+    // repainted; otherwise after them, from a timer, so that a key press or a
+    // click is read, and the progress painted, between two steps (posted
+    // messages are read before input and painting).
+    void ScheduleStep(bool repaint);
     static void CALLBACK StepTimer(HWND window, UINT message, UINT_PTR id, DWORD time);
     // Writes the report of the run so far, marked as not finished; false when
     // it could not be written.
