@@ -8,8 +8,9 @@
 #
 #   scripts/burnin-cost.sh [RUNS] [CYCLES] [PROGRAM.exe ...]
 #
-# Defaults: 5 runs of 10,000 cycles of build/windows/bin/Zantor.exe. A program
-# of the 64-bit build runs in the 64-bit prefix.
+# Defaults: 5 runs of 10,000 cycles of build/windows/bin/Zantor.exe. A 32-bit
+# program runs in the prefix of build/windows, a 64-bit one in that of
+# build/windows64.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 runs=${1:-5}
@@ -43,10 +44,12 @@ for run in $(seq "$runs"); do
   for i in "${!programs[@]}"; do
     program=${programs[$i]}
     name=$(basename "$program")
-    bin=$(dirname "$program")
-    build=$(dirname "$bin")
+    build=$root/build/windows
     arch=win32
-    [[ $(basename "$build") == windows64 ]] && arch=win64
+    if x86_64-w64-mingw32-objdump -f "$program" | grep -q x86-64; then
+      build=$root/build/windows64
+      arch=win64
+    fi
     rm -f "$work/$i/calls.log" "$work/$i"/run.*
     (cd "$work/$i" && MERVIK_INI= taskset -c 1 "$root/cmake/wine-run.sh" "$build/wine" "$arch" "$name" \
       /cycles "$cycles" /report run.html /log calls.log) || echo "run $run of $name: exit $?" >&2

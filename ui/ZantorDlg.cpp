@@ -82,7 +82,7 @@ BOOL CZantorDlg::OnInitDialog()
 }
 
 // The About box for the system menu's About item (any of its sixteen ids), or
-// why it could not be shown.
+// why it could not be shown; nothing during a burn-in.
 void CZantorDlg::OnSysCommand()
 {
     // Not during a burn-in: a box would pause the run with nobody to close it.
