@@ -210,11 +210,16 @@ public:
     }
     ZANTOR_NOINLINE BasicGrowingText& AppendFormatV(const char* format, va_list args)
     {
+        // Most pieces (a number, an SVG element) are short: formatted once into a
+        // small buffer; only a longer one is formatted again in place.
+        char small[256];
         va_list measure;
         va_copy(measure, args);
-        const int length = std::vsnprintf(nullptr, 0, format, measure);
+        const int length = std::vsnprintf(small, sizeof small, format, measure);
         va_end(measure);
         const auto count = static_cast<std::size_t>(length);
+        if (length > 0 && count < sizeof small)
+            return Append(small, count);
         if (length <= 0 || !Reserve(count))
             return *this;
         const std::size_t at = m_bytes.size();

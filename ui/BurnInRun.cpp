@@ -133,12 +133,21 @@ void BurnInRun::RunStep()
         return;
     }
     m_schedule.Advance();
-    ScheduleStep(ShowProgress(m_schedule.Current() == burnin::Step::Finished));
+    ShowProgress(m_schedule.Current() == burnin::Step::Finished);
+    ScheduleStep();
 }
 
-void BurnInRun::ScheduleStep(bool repaint)
+void BurnInRun::ScheduleStep()
 {
-    if (!repaint && HIWORD(GetQueueStatus(QS_INPUT)) == 0) {
+    // Asking whether input waits is a round trip to the system (tens of
+    // microseconds under Wine, more than a step of Zantor's own): asked a
+    // hundred times a second at most, which a person cannot tell from always.
+    constexpr ULONGLONG kInputLookEveryMs = 10;
+    const ULONGLONG tick = GetTickCount64();
+    const bool look = tick - m_inputLooked >= kInputLookEveryMs;
+    if (look)
+        m_inputLooked = tick;
+    if (!look || HIWORD(GetQueueStatus(QS_INPUT)) == 0) {
         PostMessageW(m_dialog, WM_COMMAND, MAKEWPARAM(m_stepCommand, BN_CLICKED), 0);
         return;
     }
@@ -216,20 +225,22 @@ void BurnInRun::OnCallTimedOut(const WatchedCall& call, std::uint32_t timeoutSec
     TerminateProcess(GetCurrentProcess(), kExitCallDidNotReturn);
 }
 
-bool BurnInRun::ShowProgress(bool now)
+void BurnInRun::ShowProgress(bool now)
 {
     // A few times a second is what a person can follow; every step would cost
     // more than the steps themselves under Wine (1.6 ms a cycle).
     constexpr ULONGLONG kIntervalMs = 200;
     const ULONGLONG tick = GetTickCount64();
     if (!now && tick - m_progressShown < kIntervalMs)
-        return false;
+        return;
     m_progressShown = tick;
     const std::uint32_t done = m_schedule.CyclesDone();
     SendMessageW(m_progressBar, PBM_SETPOS, done, 0);
     const ULONGLONG elapsed = m_firstCycleStarted == 0 ? 0 : tick - m_firstCycleStarted;
     SetWindowTextW(m_progressLine, burnin::ProgressText(done, m_schedule.Cycles(), elapsed).c_str());
-    return true;
+    // Painted now, the form's boxes too: the steps come before painting in the
+    // queue, and a timer for it would cost the run a timer's delay each time.
+    RedrawWindow(m_dialog, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 
 void BurnInRun::GetControlText(int id, char* text, std::size_t capacity)

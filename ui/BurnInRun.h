@@ -66,14 +66,14 @@ private:
     void OnCallTimedOut(const WatchedCall& call, std::uint32_t timeoutSeconds) override;
     void OnCallOverdue(const WatchedCall&, const CallWatchdog&) override {}
 
-    // The progress bar and line; unless `now`, at most a few times a second.
-    // Whether they changed.
-    bool ShowProgress(bool now);
-    // Posts the next step at once when no input waits and nothing is to be
-    // repainted; otherwise after them, from a timer, so that a key press or a
-    // click is read, and the progress painted, between two steps (posted
-    // messages are read before input and painting).
-    void ScheduleStep(bool repaint);
+    // The progress bar and line, painted at once with whatever else of the
+    // dialog waits for painting; unless `now`, at most a few times a second.
+    void ShowProgress(bool now);
+    // Posts the next step at once when no input waits; otherwise after the
+    // input, from a timer, so that a key press or a click is read between two
+    // steps (posted messages are read before input). Input is looked for at
+    // most every 10 ms.
+    void ScheduleStep();
     static void CALLBACK StepTimer(HWND window, UINT message, UINT_PTR id, DWORD time);
     // Writes the report of the run so far, marked as not finished; false when
     // it could not be written.
@@ -94,6 +94,7 @@ private:
     ULONGLONG m_firstCycleStarted = 0;
     ULONGLONG m_progressShown = 0;
     ULONGLONG m_checkpointWritten = 0;
+    ULONGLONG m_inputLooked = 0;
     // Last, so that its thread is stopped before anything it could read goes.
     CallWatchdog m_watchdog;
 };
