@@ -8,10 +8,13 @@
 #include "ApplicationName.h"
 #include "BurnInRun.h"
 #include "CallLog.h"
+#include "CallWatchdog.h"
 #include "CodePageText.h"
 #include "CommandLine.h"
+#include "HangNotice.h"
 #include "LibraryIdentity.h"
 #include "SessionRecorder.h"
+#include "Unattended.h"
 #include "Win32Owners.h"
 #include "ZantorDlg.h"
 
@@ -48,6 +51,11 @@ private:
 // A usage error's message, then the usage.
 using UsageMessage = WideText<2 * kUsageCapacity + 4>;
 
+// The exit status of a burn-in whose main dialog could not be created.
+constexpr int kExitCouldNotStart = 6;
+// At the console, a call running this long (or /timeout, if shorter) is named in a window.
+constexpr std::uint32_t kNoticeSeconds = 10;
+
 // Fills `facts` with what a burn-in's report says was tested, but for the run's own figures.
 void DescribeRun(const LibraryIdentity& library, RunFacts& facts)
 {
@@ -67,16 +75,16 @@ void DescribeRun(const LibraryIdentity& library, RunFacts& facts)
 }
 
 // Runs the dialog on the burn-in the options ask for; what DoModal returns: the
-// run's exit code, or -1. `logFailure`: why the log file could not be opened, or "".
+// run's exit code, or -1.
 INT_PTR RunBurnIn(CZantorDlg& dialog, const CommandLineOptions& options, const LibraryIdentity& library,
-                  CallObserver& log, const wchar_t* logFailure, const Anonymizer* anonymizer,
-                  const wchar_t* recordFailure)
+                  CallObserver& observer, CallLog& log, const Anonymizer* anonymizer)
 {
     BurnInRequest request;
     request.cycles = options.cycles;
     request.port = options.port;
     request.success = options.success;
     request.anonymizer = anonymizer;
+    request.timeoutSeconds = options.timeoutSeconds;
     // A relative report path is taken from the working folder at start-up, as the
     // log's is, so that a library that changes the current directory cannot move it.
     static ReportPath reportPath;
@@ -91,11 +99,7 @@ INT_PTR RunBurnIn(CZantorDlg& dialog, const CommandLineOptions& options, const L
     }
     static RunFacts facts;
     DescribeRun(library, facts);
-    BurnInRun run(request, facts, &log);
-    if (logFailure[0] != 0)
-        run.Note(logFailure);
-    if (recordFailure[0] != 0)
-        run.Note(recordFailure);
+    BurnInRun run(request, facts, &observer, &log);
     dialog.SetBurnIn(&run);
     return dialog.DoModal();
 }
@@ -110,15 +114,29 @@ bool CZantorApp::InitInstance()
     static win32::Owned<LocalTraits> words;
     words.Reset(CommandLineToArgvW(GetCommandLineW(), &count));
     static ParsedCommandLine parsed;
-    if (words && count > 1)
+    UnattendedWords unattended;
+    if (words && count > 1) {
         parsed = ParseCommandLine(words.Get() + 1, static_cast<std::size_t>(count - 1));
+        unattended = FindUnattended(words.Get() + 1, static_cast<std::size_t>(count - 1));
+    }
+    static LibraryIdentity library;
+    static CallLog log;
     if (parsed.error != CommandLineError::None || parsed.options.usage) {
         UsageMessage text;
         if (parsed.error != CommandLineError::None)
             text.Append(CommandLineErrorText(parsed).c_str()).Append(L"\n\n");
         text.Append(CommandLineUsage(ApplicationName()).c_str());
-        ShowApplicationMessage(nullptr, text.c_str());
         m_exitCode = parsed.error != CommandLineError::None ? 2 : 0;
+        if (parsed.error != CommandLineError::None && unattended.burnIn) {
+            // Nobody is there to close a box: the standard error and the log say it.
+            if (unattended.logPath) {
+                IdentifyLoadedLibrary(true, library);
+                log.OpenFile(unattended.logPath, library);
+            }
+            TellUnattended(text.c_str(), &log);
+            return false;
+        }
+        ShowApplicationMessage(nullptr, text.c_str());
         return false;
     }
     const CommandLineOptions& options = parsed.options;
@@ -137,30 +155,40 @@ bool CZantorApp::InitInstance()
     // The library the loader bound; hashed only for the log's session line and
     // the burn-in's report.
     const bool burnIn = options.cycles != 0;
-    static LibraryIdentity library;
     IdentifyLoadedLibrary(options.logPath != nullptr || burnIn || options.recordPath != nullptr, library);
-    static CallLog log;
-    static WideText<LibraryIdentity::kPathCapacity + 64> logFailure;
     if (options.logPath) {
         if (const DWORD error = log.OpenFile(options.logPath, library)) {
-            // Said once; the console runs without the file. A burn-in shows no
-            // box: its report says it.
+            static WideText<LibraryIdentity::kPathCapacity + 64> logFailure;
             logFailure.Append(L"无法打开调用日志文件 ").Append(options.logPath).Append(L" 错误码：");
             logFailure.AppendDecimal(error);
-            if (!burnIn)
-                ShowApplicationMessage(nullptr, logFailure.c_str());
+            if (burnIn) {
+                // Proven before the first call: a run whose log cannot be written
+                // does not start.
+                logFailure.Append(L"：未打开设备，老化测试未开始");
+                TellUnattended(logFailure.c_str(), nullptr);
+                m_exitCode = 3;
+                return false;
+            }
+            // Said once; the console runs without the file.
+            ShowApplicationMessage(nullptr, logFailure.c_str());
         }
     }
 
     // /record: the session as a stand-in script, beside the log.
     static SessionRecorder recorder;
-    static WideText<LibraryIdentity::kPathCapacity + 64> recordFailure;
     if (options.recordPath) {
         if (const DWORD error = recorder.Open(options.recordPath, library, options.anonymize)) {
+            static WideText<LibraryIdentity::kPathCapacity + 64> recordFailure;
             recordFailure.Append(L"无法创建录制文件 ").Append(options.recordPath).Append(L" 错误码：");
             recordFailure.AppendDecimal(error);
-            if (!burnIn)
-                ShowApplicationMessage(nullptr, recordFailure.c_str());
+            if (burnIn) {
+                // Proven before the first call, as the log is.
+                recordFailure.Append(L"：未打开设备，老化测试未开始");
+                TellUnattended(recordFailure.c_str(), &log);
+                m_exitCode = 3;
+                return false;
+            }
+            ShowApplicationMessage(nullptr, recordFailure.c_str());
         }
     }
     static BothObservers logAndRecording(log, recorder);
@@ -170,19 +198,35 @@ bool CZantorApp::InitInstance()
     static AnonymizingObserver anonymized(*observer, anonymizer);
     const Anonymizer* replacing = options.anonymize ? &anonymizer : nullptr;
 
-    CZantorDlg dialog(ConsoleSetup{&options, replacing && !burnIn ? &anonymized : observer, &library, &DescribeRun});
-    const INT_PTR ended = burnIn ? RunBurnIn(dialog, options, library, *observer, logFailure.c_str(), replacing,
-                                             recordFailure.c_str())
-                                 : dialog.DoModal();
+    INT_PTR ended = -1;
+    if (burnIn) {
+        CZantorDlg dialog(ConsoleSetup{&options, observer, &library, &DescribeRun, &log});
+        ended = RunBurnIn(dialog, options, library, *observer, log, replacing);
+    } else {
+        // The console's watchdog names a call that has run long in a window of its own.
+        CallObserver* inner = replacing ? static_cast<CallObserver*>(&anonymized) : observer;
+        static CallWatchdog watchdog(inner);
+        static HangNotice notice(&log);
+        const std::uint32_t noticeSeconds =
+            options.timeoutSeconds < kNoticeSeconds ? options.timeoutSeconds : kNoticeSeconds;
+        CZantorDlg dialog(ConsoleSetup{&options, watchdog.Start(notice, 0, noticeSeconds) ? &watchdog : inner,
+                                       &library, &DescribeRun, &log});
+        ended = dialog.DoModal();
+    }
     if (burnIn && ended != -1)
         m_exitCode = static_cast<int>(ended);
     if (ended == -1) {
-        // Not a success: said in a box when the system can still show one, and
-        // in the exit code.
+        // Not a success: said in a box when the system can still show one (in a
+        // burn-in, on the standard error and in the log), and in the exit code.
         wchar_t text[64];
         wsprintfW(text, L"无法显示主对话框 错误码：%lu", GetLastError());
-        ShowApplicationMessage(nullptr, text);
-        m_exitCode = 1;
+        if (burnIn) {
+            TellUnattended(text, &log);
+            m_exitCode = kExitCouldNotStart;
+        } else {
+            ShowApplicationMessage(nullptr, text);
+            m_exitCode = 1;
+        }
     }
     return false;
 }

@@ -8,7 +8,10 @@ public:
     // usage). Returns false: no message loop follows.
     bool InitInstance();
     // 0; 1 when the main dialog could not be created (the operator is told in a
-    // message box, when one can be shown); 2 for a bad option (the usage shown).
+    // message box, when one can be shown); 2 for a bad option (the usage shown,
+    // or with /cycles written to the standard error); a burn-in's own status
+    // (BurnInExitCode), 3 when its log cannot be opened, or 6 when its dialog
+    // could not be created.
     int ExitCode() const { return m_exitCode; }
 
 private:

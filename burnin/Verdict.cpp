@@ -21,10 +21,15 @@ void AddReason(RunVerdict& verdict, const char* format, ...)
 
 }  // namespace
 
-RunVerdict JudgeRun(const BurnInFigures& figures)
+RunVerdict JudgeRun(const BurnInFigures& figures, const RunEnd& end)
 {
     RunVerdict verdict;
     verdict.stopped = figures.stopped;
+    if (end.timedOut) {
+        verdict.timedOut = true;
+        AddReason(verdict, "%s did not return within %" PRIu32 " s (cycle %" PRIu32 ")",
+                  OperationName(end.timedOutOperation), end.timeoutSeconds, end.timedOutCycle);
+    }
     for (int i = 0; i < kOperationCount; ++i) {
         const OperationFigures& op = figures.operations[i];
         const char* name = OperationName(static_cast<Operation>(i));
@@ -58,12 +63,20 @@ RunVerdict JudgeRun(const BurnInFigures& figures)
     }
     if (figures.incomplete)
         AddReason(verdict, "memory ran out during the run: the figures are incomplete");
+    if (end.logWritesFailed != 0)
+        AddReason(verdict, "%" PRIu64 " call-log line(s) could not be written", end.logWritesFailed);
     return verdict;
 }
 
-int BurnInExitCode(const RunVerdict& verdict)
+int BurnInExitCode(const RunVerdict& verdict, bool reportWritten)
 {
+    // A hang ends the run at once: the news, whatever else was found. A failure
+    // found is news even when the files could not be written: it was found.
+    if (verdict.timedOut)
+        return kExitCallDidNotReturn;
     if (verdict.failed)
         return 1;
+    if (!reportWritten)
+        return kExitReportNotWritten;
     return verdict.stopped ? 4 : 0;
 }

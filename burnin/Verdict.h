@@ -6,9 +6,21 @@
 
 // One reason a run failed, in words (UTF-8, English): the longest is under 100 bytes.
 using VerdictReason = NarrowText<160>;
-// At most four reasons per operation, one for the card, one per resource and one
-// for incomplete figures.
-constexpr std::size_t kMaxVerdictReasons = 4 * kOperationCount + 1 + kResourceCount + 1;
+// At most four reasons per operation, one for the card, one per resource, one
+// for incomplete figures, one for a call that did not return and one for the
+// call log's lost lines.
+constexpr std::size_t kMaxVerdictReasons = 4 * kOperationCount + 1 + kResourceCount + 1 + 2;
+
+// How the run stands beyond its figures: still going (a checkpoint), or ended by
+// a call that did not return.
+struct RunEnd {
+    bool finished = true;  // false: a checkpoint written while the run goes
+    bool timedOut = false;  // a call did not return within the timeout
+    Operation timedOutOperation = Operation::OpenDevice;
+    std::uint32_t timeoutSeconds = 0;
+    std::uint32_t timedOutCycle = 0;  // 0: the open before the first cycle or the close after the last
+    std::uint64_t logWritesFailed = 0;  // call-log lines the system refused
+};
 
 // A hint beside the verdict: "readCard returned 144 in every call; if that is its
 // success code, run with /success readCard=144" (under 100 bytes).
@@ -19,13 +31,18 @@ using VerdictHint = NarrowText<128>;
 struct RunVerdict {
     bool failed = false;
     bool stopped = false;
+    bool timedOut = false;
     VerdictReason reasons[kMaxVerdictReasons];
     std::size_t reasonCount = 0;
     VerdictHint hints[kOperationCount];
     std::size_t hintCount = 0;
 };
-RunVerdict JudgeRun(const BurnInFigures& figures);
+// A call that did not return is the first reason; lost log lines are a reason too.
+RunVerdict JudgeRun(const BurnInFigures& figures, const RunEnd& end = RunEnd());
 
-// The exit status of a burn-in: 1 when it found a failure, else 4 when the
-// operator stopped it, else 0. (3, a report not written, is the caller's.)
-int BurnInExitCode(const RunVerdict& verdict);
+// The exit status of a burn-in, the first that holds: 5 a call did not return;
+// 1 it found a failure; 3 its report could not be written (`reportWritten`
+// false); 4 the operator stopped it; else 0.
+constexpr int kExitCallDidNotReturn = 5;
+constexpr int kExitReportNotWritten = 3;
+int BurnInExitCode(const RunVerdict& verdict, bool reportWritten = true);

@@ -22,13 +22,23 @@ public:
     // Returns 0, or the system's error code (nothing is logged to a file then).
     DWORD OpenFile(const wchar_t* path, const LibraryIdentity& library);
 
+    // Writes the "started" line to the file, if any, before the call is made
+    // (one WriteFile; not to the debugger, which sees a hang as it happens).
+    void BeforeCall(const CallRecord& call) override;
     // Writes the call's line to the debugger's output and to the file, if any.
     void OnCall(const CallRecord& call) override;
+    // Appends a "#<kind>" line (CallLogNote) to the file, if any.
+    void WriteNote(const char* kind, const wchar_t* text);
+
+    // Whether a file is open, and how many lines could not be written to it.
+    bool HasFile() const { return static_cast<bool>(m_file); }
+    std::uint64_t FailedWrites() const { return m_failedWrites; }
 
 private:
     void WriteToFile(const LogLine& line);
 
     win32::FileHandle m_file;
+    std::uint64_t m_failedWrites = 0;
 };
 
 // The local time now, to the millisecond.

@@ -195,6 +195,29 @@ LogLine Line(const CallRecord& call, const LogTime& time, bool fieldValues)
 
 }  // namespace
 
+LogLine CallStartedLine(Operation operation, bool hasArgument, std::int32_t argument, const LogTime& time)
+{
+    Body body;
+    AppendTime(body, time);
+    body.Append('\t').Append(OperationName(operation)).Append('\t');
+    if (hasArgument)
+        body.AppendDecimal(argument);
+    else
+        body.Append('-');
+    body.Append("\tstarted\t-\t-\t-\t-\t-");
+    return Finish(body);
+}
+
+LogLine CallLogNote(const char* kind, const LogTime& time, const wchar_t* text)
+{
+    Body body;
+    body.Append('#').Append(kind).Append('\t');
+    AppendTime(body, time);
+    body.Append('\t');
+    AppendEscaped(body, text);
+    return Finish(body);
+}
+
 LogLine CallLogLine(const CallRecord& call, const LogTime& time)
 {
     return Line(call, time, true);

@@ -48,6 +48,15 @@ LogLine CallLogLine(const CallRecord& call, const LogTime& time);
 // "length=N", whatever the call returned.
 LogLine CallLogDebuggerLine(const CallRecord& call, const LogTime& time);
 
+// The line written just before a call is made, so that a call the process does
+// not survive is the log's last word: time, operation, argument ("-" when none),
+// "started" in the outcome's column and "-" in every column after it.
+LogLine CallStartedLine(Operation operation, bool hasArgument, std::int32_t argument, const LogTime& time);
+
+// A line about the run rather than a call: "#<kind>", the time and `text`
+// (escaped like a library's text), e.g. why a burn-in could not start.
+LogLine CallLogNote(const char* kind, const LogTime& time, const wchar_t* text);
+
 // The column names, the first line of a log file Zantor creates.
 LogLine CallLogHeader();
 

@@ -100,12 +100,26 @@ void CallLog::OnCall(const CallRecord& call)
         WriteToFile(CallLogLine(call, time));
 }
 
+void CallLog::BeforeCall(const CallRecord& call)
+{
+    if (m_file)
+        WriteToFile(CallStartedLine(call.operation, call.hasArgument, call.argument, LocalLogTime()));
+}
+
+void CallLog::WriteNote(const char* kind, const wchar_t* text)
+{
+    WriteToFile(CallLogNote(kind, LocalLogTime(), text));
+}
+
 void CallLog::WriteToFile(const LogLine& line)
 {
     if (!m_file)
         return;
     // One write a line, straight to the system: a process killed after it loses
-    // nothing of the line.
+    // nothing of the line. A line the system refused (a full disk, a network
+    // folder gone) is counted, for the burn-in's verdict and the console's box.
     DWORD written = 0;
-    WriteFile(m_file.Get(), line.c_str(), static_cast<DWORD>(line.size()), &written, nullptr);
+    if (!WriteFile(m_file.Get(), line.c_str(), static_cast<DWORD>(line.size()), &written, nullptr) ||
+        written != line.size())
+        ++m_failedWrites;
 }

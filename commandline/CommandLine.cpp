@@ -4,7 +4,7 @@
 
 namespace {
 
-enum class Setting : std::uint8_t { Usage, Log, Cycles, Port, Report, Success, Record, Anonymize };
+enum class Setting : std::uint8_t { Usage, Log, Cycles, Port, Report, Success, Record, Anonymize, Timeout };
 
 struct OptionRow {
     const wchar_t* name;   // as typed, after '/' or '-'
@@ -22,9 +22,11 @@ const OptionRow kOptions[] = {
     {L"success", L"<操作>=<码>[,<码>…]", Setting::Success, L"老化测试中算作成功的返回码（默认 0，可重复）"},
     {L"record", L"<文件.ini>", Setting::Record, L"把本次会话录制为模拟读卡器可回放的脚本"},
     {L"anonymize", nullptr, Setting::Anonymize, L"以假数据替换卡上个人信息（须与 /record 同用）"},
+    {L"timeout", L"<秒>", Setting::Timeout, L"库调用超过此时间未返回即结束老化测试（1 至 86400，默认 60）"},
 };
 constexpr std::size_t kOptionCount = sizeof kOptions / sizeof kOptions[0];
 constexpr std::uint32_t kMostCycles = 10000000;
+constexpr std::uint32_t kMostTimeoutSeconds = 86400;  // a day
 
 wchar_t Lower(wchar_t c)
 {
@@ -216,6 +218,11 @@ ParsedCommandLine ParseCommandLine(const wchar_t* const* words, std::size_t coun
             options.anonymize = true;
             anonymizeWord = word;
             break;
+        case Setting::Timeout:
+            if (!ReadDecimal(value, 1, kMostTimeoutSeconds, number) || value[0] == L'+' || value[0] == L'-')
+                return Fail(parsed, CommandLineError::MalformedValue, value);
+            options.timeoutSeconds = static_cast<std::uint32_t>(number);
+            break;
         }
     }
     if (parsed.options.cycles == 0 && (portWord || reportWord || successWord))
@@ -224,6 +231,21 @@ ParsedCommandLine ParseCommandLine(const wchar_t* const* words, std::size_t coun
     if (anonymizeWord && !parsed.options.recordPath)
         return Fail(parsed, CommandLineError::NeedsRecord, anonymizeWord);
     return parsed;
+}
+
+UnattendedWords FindUnattended(const wchar_t* const* words, std::size_t count)
+{
+    UnattendedWords found;
+    for (std::size_t i = 0; i < count; ++i) {
+        const wchar_t* word = words[i];
+        if (word[0] != L'/' && word[0] != L'-')
+            continue;
+        if (SameName(word + 1, L"cycles"))
+            found.burnIn = true;
+        else if (SameName(word + 1, L"log") && i + 1 < count && !found.logPath && words[i + 1][0] != 0)
+            found.logPath = words[i + 1];
+    }
+    return found;
 }
 
 UsageText CommandLineUsage(const wchar_t* programName)

@@ -23,6 +23,9 @@ struct CommandLineOptions {
     SuccessCodes success;
     const wchar_t* recordPath = nullptr;  // /record <file.ini>: the session as a stand-in script
     bool anonymize = false;               // /anonymize: card data replaced in every file; only with /record
+    // /timeout <s>: a call running longer ends a burn-in (exit status 5); at the
+    // console, a call running longer than this or 10 s is named in a window.
+    std::uint32_t timeoutSeconds = 60;
 };
 
 enum class CommandLineError : std::uint8_t {
@@ -45,9 +48,18 @@ struct ParsedCommandLine {
 // first fault and says which word it was.
 ParsedCommandLine ParseCommandLine(const wchar_t* const* words, std::size_t count);
 
+// Whether the words hold /cycles, whatever else is wrong with them: a run that
+// nobody watches, whose mistakes go to the standard error and not into a box.
+// `logPath`: the word after the first /log, or null.
+struct UnattendedWords {
+    bool burnIn = false;
+    const wchar_t* logPath = nullptr;
+};
+UnattendedWords FindUnattended(const wchar_t* const* words, std::size_t count);
+
 // The usage text: every option of the table, its value and what it does, one a
 // line. Every line fits: the table's longest row is under 80 characters and it
-// has under ten rows, plus the title with the program's name (cut beyond 260).
+// has nine rows, plus the title with the program's name (cut beyond 260).
 constexpr std::size_t kUsageCapacity = 1024;
 using UsageText = WideText<kUsageCapacity>;
 UsageText CommandLineUsage(const wchar_t* programName);

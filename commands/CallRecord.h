@@ -51,8 +51,10 @@ public:
     // Told of each call right after it returned or raised, before the command
     // looks at its outcome.
     virtual void OnCall(const CallRecord& call) = 0;
-    // Told of each call just before it is made: the operation, its argument and the
-    // buffers as the library will find them (`outcome` is null). Nothing by default.
+    // Told of each call just before it is made, so that whatever ends the process
+    // inside the library leaves a trace of the call (the call log's "started"
+    // line): the operation, its argument and the buffers as the library will find
+    // them (`outcome` is null). Nothing by default.
     virtual void BeforeCall(const CallRecord& call) { static_cast<void>(call); }
 };
 

@@ -6,7 +6,8 @@
 
 #include "CallRecord.h"
 
-// A Reader that forwards each call to `inner` and then tells `observer` of it.
+// A Reader that tells `observer` of each call before it forwards it to `inner`
+// and again once it has returned or raised.
 // `guardBytes`: how many inaccessible bytes follow each buffer the commands hand
 // out (the allocator's), so that a write there is told as an overrun.
 class ObservedReader final : public Reader {

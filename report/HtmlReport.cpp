@@ -374,10 +374,11 @@ void MessagesSection(GrowingText& out, const BurnInFigures& figures)
 
 GrowingText HtmlReport(const BurnInFigures& figures, const RunFacts& facts)
 {
-    const RunVerdict verdict = JudgeRun(figures);
+    const RunVerdict verdict = JudgeRun(figures, facts.end);
+    const bool finished = facts.end.finished;
     GrowingText out(kHead);
     out.Append("<title>");
-    out.Append(verdict.failed ? "FAIL" : "PASS");
+    out.Append(!finished ? "INCOMPLETE" : verdict.failed ? "FAIL" : "PASS");
     out.Append(" — Zantor burn-in</title>\n</head>\n<body>\n<h1>Zantor burn-in report</h1>\n<div class=\"sub\">");
     Escaped(out, facts.libraryPath);
     out.Append(" · ");
@@ -385,14 +386,16 @@ GrowingText HtmlReport(const BurnInFigures& figures, const RunFacts& facts)
     out.Append("</div>\n");
 
     // The verdict first, in words as well as colour.
-    out.Append(verdict.failed ? "<div class=\"verdict fail\"><span class=\"badge\">✖ FAIL</span>"
-                          : "<div class=\"verdict pass\"><span class=\"badge\">✔ PASS</span>");
+    out.Append(!finished        ? "<div class=\"verdict fail\"><span class=\"badge\">… INCOMPLETE</span>"
+               : verdict.failed ? "<div class=\"verdict fail\"><span class=\"badge\">✖ FAIL</span>"
+                                : "<div class=\"verdict pass\"><span class=\"badge\">✔ PASS</span>");
     const GrowingText line = VerdictLine(verdict, figures, facts);
     if (line.failed())
         out.MarkFailed();
-    constexpr std::size_t kPrefix = 6;  // "PASS: " or "FAIL: ", which the badge says
-    if (line.size() >= kPrefix)
-        AppendHtmlEscaped(out, line.c_str() + kPrefix, line.size() - kPrefix);
+    // "PASS: ", "FAIL: " or "INCOMPLETE: ", which the badge says.
+    const std::size_t prefix = finished ? 6 : 12;
+    if (line.size() >= prefix)
+        AppendHtmlEscaped(out, line.c_str() + prefix, line.size() - prefix);
     out.Append("</div>\n");
     for (std::size_t i = 0; i < verdict.hintCount; ++i) {
         out.Append("<p class=\"hint\">");

@@ -222,9 +222,11 @@ void ResourcesObject(GrowingText& out, const BurnInFigures& figures)
 
 GrowingText JsonReport(const BurnInFigures& figures, const RunFacts& facts)
 {
-    const RunVerdict verdict = JudgeRun(figures);
+    const RunVerdict verdict = JudgeRun(figures, facts.end);
     GrowingText out("{\"format\":\"zantor-burn-in\",\"formatVersion\":1,\"verdict\":{");
-    out.AppendFormat("\"passed\":%s,\"stopped\":%s,\"exitCode\":%d,\"line\":", verdict.failed ? "false" : "true",
+    // A checkpoint has not passed: the run has not finished.
+    out.AppendFormat("\"finished\":%s,\"passed\":%s,\"stopped\":%s,\"exitCode\":%d,\"line\":",
+                     facts.end.finished ? "true" : "false", verdict.failed || !facts.end.finished ? "false" : "true",
                      verdict.stopped ? "true" : "false", BurnInExitCode(verdict));
     const GrowingText line = VerdictLine(verdict, figures, facts);
     if (line.failed())
@@ -258,10 +260,10 @@ GrowingText JsonReport(const BurnInFigures& figures, const RunFacts& facts)
     WideString(out, facts.startTime);
     out.Append(",\"end\":");
     WideString(out, facts.endTime);
-    out.AppendFormat(",\"cyclesAsked\":%" PRIu32 ",\"cyclesDone\":%" PRIu32 ",\"stopped\":%s,\"figuresComplete\":%s},"
-                     "\"operations\":[",
+    out.AppendFormat(",\"cyclesAsked\":%" PRIu32 ",\"cyclesDone\":%" PRIu32 ",\"stopped\":%s,\"figuresComplete\":%s,"
+                     "\"finished\":%s},\"operations\":[",
                      facts.cyclesAsked, figures.cyclesDone, figures.stopped ? "true" : "false",
-                     figures.incomplete ? "false" : "true");
+                     figures.incomplete ? "false" : "true", facts.end.finished ? "true" : "false");
     for (int i = 0; i < kOperationCount; ++i) {
         if (i)
             out.Append(',');
@@ -309,16 +311,35 @@ bool JsonPathFor(const wchar_t* htmlPath, ReportPath& jsonPath)
 
 bool WriteReports(const wchar_t* htmlPath, const BurnInFigures& figures, const RunFacts& facts)
 {
+    ReportPath jsonPath;
+    if (!JsonPathFor(htmlPath, jsonPath))
+        return false;
     // One document at a time: the page's memory is given back before the JSON is built.
     bool html = false, json = false;
     {
         const GrowingText page = HtmlReport(figures, facts);
-        html = !page.failed() && WriteFileReplacing(htmlPath, page.c_str(), page.size());
+        html = !page.failed() && WriteTemporary(htmlPath, page.c_str(), page.size());
     }
-    ReportPath jsonPath;
-    if (JsonPathFor(htmlPath, jsonPath)) {
+    if (html) {
         const GrowingText document = JsonReport(figures, facts);
-        json = !document.failed() && WriteFileReplacing(jsonPath.c_str(), document.c_str(), document.size());
+        json = !document.failed() && WriteTemporary(jsonPath.c_str(), document.c_str(), document.size());
     }
-    return html && json;
+    if (!html || !json) {
+        // The earlier pair stays a pair.
+        RemoveReportFile(htmlPath, true);
+        RemoveReportFile(jsonPath.c_str(), true);
+        return false;
+    }
+    if (!RenameTemporary(htmlPath)) {
+        RemoveReportFile(htmlPath, true);
+        RemoveReportFile(jsonPath.c_str(), true);
+        return false;
+    }
+    if (!RenameTemporary(jsonPath.c_str())) {
+        // The page is new: the JSON beside it must not be the earlier run's.
+        RemoveReportFile(jsonPath.c_str(), false);
+        RemoveReportFile(jsonPath.c_str(), true);
+        return false;
+    }
+    return true;
 }

@@ -9,6 +9,7 @@
 #include "BoundedText.h"
 #include "Growing.h"
 #include "Recorder.h"
+#include "Verdict.h"
 
 // The longest path Windows takes (with the \\?\ prefix), in UTF-16 units, and its NUL.
 constexpr std::size_t kLongestPath = 32768;
@@ -26,6 +27,7 @@ struct RunFacts {
     WideText<32> startTime;  // local time, as the caller formats it
     WideText<32> endTime;
     std::uint32_t cyclesAsked = 0;
+    RunEnd end;  // finished, or a checkpoint of a run still going; a call that did not return
 };
 
 // The page and the JSON document (UTF-8) for `figures` of the run `facts`
@@ -42,6 +44,9 @@ GrowingText RunVerdictLine(const BurnInFigures& figures, const RunFacts& facts);
 // "run.json", "run" -> "run.json"). False when the path would be too long.
 bool JsonPathFor(const wchar_t* htmlPath, ReportPath& jsonPath);
 
-// Builds and writes both files, each replaced in one step; false when either
-// could not be built (no memory) or written (the burn-in then ends with exit status 3).
+// Builds and writes both files as a pair: both temporaries, then both renamed.
+// False when either could not be built (no memory) or written (the burn-in then
+// ends with exit status 3): the earlier pair then stays as it was, or, when only
+// the page could be renamed, the earlier JSON is removed, so that no old file
+// stays beside a new one.
 bool WriteReports(const wchar_t* htmlPath, const BurnInFigures& figures, const RunFacts& facts);

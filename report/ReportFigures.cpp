@@ -115,6 +115,15 @@ ShortText BreachValue(const BreachGroup& breach, const std::uint64_t (&value)[2]
 
 GrowingText VerdictLine(const RunVerdict& verdict, const BurnInFigures& figures, const RunFacts& facts)
 {
+    if (!facts.end.finished) {
+        // A checkpoint: what a run that is killed now leaves behind.
+        GrowingText line;
+        line.AppendFormat("INCOMPLETE: %" PRIu32 " of %" PRIu32 " cycles done, the run has not finished",
+                          figures.cyclesDone, facts.cyclesAsked);
+        for (std::size_t i = 0; i < verdict.reasonCount; ++i)
+            line.Append(i ? "; " : "; so far: ").Append(verdict.reasons[i].c_str(), verdict.reasons[i].size());
+        return line;
+    }
     GrowingText line(verdict.failed ? "FAIL: " : "PASS: ");
     if (verdict.failed) {
         for (std::size_t i = 0; i < verdict.reasonCount; ++i)
@@ -130,5 +139,5 @@ GrowingText VerdictLine(const RunVerdict& verdict, const BurnInFigures& figures,
 
 GrowingText RunVerdictLine(const BurnInFigures& figures, const RunFacts& facts)
 {
-    return VerdictLine(JudgeRun(figures), figures, facts);
+    return VerdictLine(JudgeRun(figures, facts.end), figures, facts);
 }

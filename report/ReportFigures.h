@@ -32,5 +32,7 @@ FaultPlaceText FaultPlace(const FaultGroup& fault, const TextPool& texts);
 // (AppendBreachValue).
 ShortText BreachValue(const BreachGroup& breach, const std::uint64_t (&value)[2]);
 // The one-line verdict: "PASS: ...", "FAIL: reason; reason", with "stopped by the
-// operator after k of n cycles" where it was. Failed() when memory ran out.
+// operator after k of n cycles" where it was; for a checkpoint of a run still
+// going, "INCOMPLETE: k of n cycles done..." and the reasons so far. Failed()
+// when memory ran out.
 GrowingText VerdictLine(const RunVerdict& verdict, const BurnInFigures& figures, const RunFacts& facts);

@@ -41,16 +41,22 @@ bool WriteAll(int fd, const char* data, std::size_t left)
     return true;
 }
 
+GrowingText Utf8Path(const wchar_t* path, bool temporary)
+{
+    GrowingText name;
+    AppendUtf8(name, path);
+    if (temporary)
+        name.Append(".tmp");
+    return name;
+}
+
 }  // namespace
 
 // Natively the path's wide characters are taken as UTF-8 file names.
-bool WriteFileReplacing(const wchar_t* path, const char* contents, std::size_t size)
+bool WriteTemporary(const wchar_t* path, const char* contents, std::size_t size)
 {
-    GrowingText target;
-    AppendUtf8(target, path);
-    GrowingText temporary;
-    temporary.Append(target).Append(".tmp");
-    if (target.failed() || temporary.failed())
+    const GrowingText temporary = Utf8Path(path, true);
+    if (temporary.failed())
         return false;
     bool written;
     {
@@ -59,8 +65,31 @@ bool WriteFileReplacing(const wchar_t* path, const char* contents, std::size_t s
             return false;
         written = WriteAll(file.get(), contents, size) && ::fsync(file.get()) == 0 && file.Close();
     }
-    if (written && std::rename(temporary.c_str(), target.c_str()) == 0)
+    if (!written)
+        ::unlink(temporary.c_str());
+    return written;
+}
+
+bool RenameTemporary(const wchar_t* path)
+{
+    const GrowingText temporary = Utf8Path(path, true);
+    const GrowingText target = Utf8Path(path, false);
+    return !temporary.failed() && !target.failed() && std::rename(temporary.c_str(), target.c_str()) == 0;
+}
+
+void RemoveReportFile(const wchar_t* path, bool temporary)
+{
+    const GrowingText name = Utf8Path(path, temporary);
+    if (!name.failed())
+        ::unlink(name.c_str());
+}
+
+bool WriteFileReplacing(const wchar_t* path, const char* contents, std::size_t size)
+{
+    if (!WriteTemporary(path, contents, size))
+        return false;
+    if (RenameTemporary(path))
         return true;
-    ::unlink(temporary.c_str());
+    RemoveReportFile(path, true);
     return false;
 }

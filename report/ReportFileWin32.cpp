@@ -5,11 +5,20 @@
 #include "ReportFile.h"
 #include "Win32Owners.h"
 
-bool WriteFileReplacing(const wchar_t* path, const char* contents, std::size_t size)
+namespace {
+
+bool TemporaryName(const wchar_t* path, ReportPath& temporary)
+{
+    temporary.Append(path).Append(L".tmp");
+    return !temporary.cut();
+}
+
+}  // namespace
+
+bool WriteTemporary(const wchar_t* path, const char* contents, std::size_t size)
 {
     ReportPath temporary;
-    temporary.Append(path).Append(L".tmp");
-    if (temporary.cut())
+    if (!TemporaryName(path, temporary))
         return false;
     bool written = true;
     {
@@ -28,8 +37,33 @@ bool WriteFileReplacing(const wchar_t* path, const char* contents, std::size_t s
         }
         written = written && FlushFileBuffers(file.Get());
     }
-    if (written && MoveFileExW(temporary.c_str(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (!written)
+        DeleteFileW(temporary.c_str());
+    return written;
+}
+
+bool RenameTemporary(const wchar_t* path)
+{
+    ReportPath temporary;
+    return TemporaryName(path, temporary) &&
+           MoveFileExW(temporary.c_str(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+}
+
+void RemoveReportFile(const wchar_t* path, bool temporary)
+{
+    ReportPath name;
+    if (!temporary)
+        DeleteFileW(path);
+    else if (TemporaryName(path, name))
+        DeleteFileW(name.c_str());
+}
+
+bool WriteFileReplacing(const wchar_t* path, const char* contents, std::size_t size)
+{
+    if (!WriteTemporary(path, contents, size))
+        return false;
+    if (RenameTemporary(path))
         return true;
-    DeleteFileW(temporary.c_str());
+    RemoveReportFile(path, true);
     return false;
 }

@@ -279,6 +279,8 @@ public:
     void SetLocale(const std::string& name) const override { std::setlocale(LC_ALL, name.c_str()); }
 
     void ClobberOnReturn(std::uint32_t clobbers) const override { g_call.clobbers = clobbers; }
+
+    void EndProcess(std::int32_t code) const override { ExitProcess(static_cast<UINT>(code)); }
 };
 
 standin::StandinReader& TheReader()

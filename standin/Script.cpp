@@ -241,6 +241,13 @@ private:
             m_target->result = result;
             return true;
         }
+        if (key == "exit") {
+            const std::optional<std::int32_t> code = ParseInt32(value);
+            if (!code)
+                return Fail(ScriptError::BadNumber, value);
+            m_target->exitCode = code;
+            return true;
+        }
         if (key == "text")
             return TextPiece(m_target->text, value);
         if (key == "fault")
@@ -276,6 +283,7 @@ private:
             {"delay", &AnswerScript::delay},           {"jitter", &AnswerScript::jitter},
             {"leak", &AnswerScript::leak},             {"leak_handles", &AnswerScript::leakHandles},
             {"fail_every", &AnswerScript::failEvery}, {"vary_every", &AnswerScript::varyEvery},
+            {"delay_call", &AnswerScript::delayCall},
         };
         for (const auto& [countKey, member] : kCounts) {
             if (key == countKey)
@@ -462,6 +470,8 @@ AnswerScript Script::ForField(std::int32_t index) const
     take(merged.chdir, field.chdir);
     take(merged.delay, field.delay);
     take(merged.jitter, field.jitter);
+    take(merged.delayCall, field.delayCall);
+    take(merged.exitCode, field.exitCode);
     take(merged.leak, field.leak);
     take(merged.leakHandles, field.leakHandles);
     take(merged.locale, field.locale);

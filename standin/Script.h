@@ -69,6 +69,10 @@ struct AnswerScript {
     // Milliseconds slept before answering, and at most that many more, pseudo-random.
     std::optional<std::int32_t> delay;
     std::optional<std::int32_t> jitter;
+    // delay and jitter apply on the n-th call only (counted as fail_every counts).
+    std::optional<std::int32_t> delayCall;
+    // The call ends the process with this exit code (ExitProcess) instead of answering.
+    std::optional<std::int32_t> exitCode;
     // Bytes of heap and event handles leaked per call.
     std::optional<std::int32_t> leak;
     std::optional<std::int32_t> leakHandles;

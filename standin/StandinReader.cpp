@@ -332,12 +332,17 @@ std::int32_t StandinReader::Run(const char* operation, std::optional<std::int32_
                 m_environment.LeakHandles(*script.leakHandles);
             if (script.locale)
                 m_environment.SetLocale(*script.locale);
-            if (const std::int32_t delay = DelayFor(script))
+            const bool delayed = !script.delayCall || call.delayCount == static_cast<std::uint64_t>(*script.delayCall);
+            if (const std::int32_t delay = delayed ? DelayFor(script) : 0)
                 m_environment.Delay(delay);
             if (script.pump)
                 m_environment.PumpMessages(*script.pump);
             if (script.extra)
                 m_environment.UseExtraParameter(*script.extra);
+            if (script.exitCode) {
+                m_environment.EndProcess(*script.exitCode);
+                return static_cast<std::int32_t>(kInternalError);
+            }
             if (script.fault) {
                 if (*script.fault == Fault::Code)
                     m_environment.RaiseCode(script.faultCode);
@@ -396,7 +401,7 @@ std::uint64_t StandinReader::CountFieldRead(std::int32_t index) noexcept
 std::int32_t StandinReader::OpenDevice(std::int32_t port, char* errorText)
 {
     const std::uint64_t call = ++m_openCalls;
-    const auto overrides = [call](const Script& s) { return ForCall{s.openDevice, call, call}; };
+    const auto overrides = [call](const Script& s) { return ForCall{s.openDevice, call, call, call}; };
     return Run("OpenDevice", port, nullptr, 0, errorText, overrides, [&] {
         Answer answer;
         if (!IsReaderPort(port)) {
@@ -420,7 +425,7 @@ std::int32_t StandinReader::OpenDevice(std::int32_t port, char* errorText)
 std::int32_t StandinReader::CloseDevice(char* errorText)
 {
     const std::uint64_t call = ++m_closeCalls;
-    const auto overrides = [call](const Script& s) { return ForCall{s.closeDevice, call, call}; };
+    const auto overrides = [call](const Script& s) { return ForCall{s.closeDevice, call, call, call}; };
     return Run("CloseDevice", std::nullopt, nullptr, 0, errorText, overrides, [&] {
         Answer answer;
         if (m_state == State::Closed) {
@@ -437,7 +442,7 @@ std::int32_t StandinReader::CloseDevice(char* errorText)
 std::int32_t StandinReader::getDeviceStatus(char* statusText)
 {
     const std::uint64_t call = ++m_statusCalls;
-    const auto overrides = [call](const Script& s) { return ForCall{s.deviceStatus, call, call}; };
+    const auto overrides = [call](const Script& s) { return ForCall{s.deviceStatus, call, call, call}; };
     return Run("getDeviceStatus", std::nullopt, nullptr, 0, statusText, overrides, [&] {
         Answer answer;
         if (m_state == State::Closed) {
@@ -453,7 +458,7 @@ std::int32_t StandinReader::getDeviceStatus(char* statusText)
 std::int32_t StandinReader::readCard(char* statusText)
 {
     const std::uint64_t call = ++m_readCalls;
-    const auto overrides = [call](const Script& s) { return ForCall{s.readCard, call, call}; };
+    const auto overrides = [call](const Script& s) { return ForCall{s.readCard, call, call, call}; };
     return Run("readCard", std::nullopt, nullptr, 0, statusText, overrides, [&] {
         Answer answer;
         if (m_state == State::Closed) {
@@ -480,7 +485,8 @@ std::int32_t StandinReader::GetCardInfo(std::int32_t index, char* value, char* e
         const auto own = [&](std::optional<std::int32_t> AnswerScript::*key) {
             return field != s.fields.end() && field->second.*key ? read : call;
         };
-        return ForCall{s.ForField(index), own(&AnswerScript::failEvery), own(&AnswerScript::varyEvery)};
+        return ForCall{s.ForField(index), own(&AnswerScript::failEvery), own(&AnswerScript::varyEvery),
+                       own(&AnswerScript::delayCall)};
     };
     return Run("GetCardInfo", index, value, valueSize, errorText, overrides, [&] {
         const char* field = SampleField(index);

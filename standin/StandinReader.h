@@ -73,6 +73,9 @@ public:
     virtual void LeakHandles(std::int32_t count) const = 0;
     // Sets the locale `name` in the C runtime the library shares with its caller.
     virtual void SetLocale(const std::string& name) const = 0;
+    // Ends the process with `code` (ExitProcess). The Windows layer does not
+    // return; a test's platform records it and returns.
+    virtual void EndProcess(std::int32_t code) const = 0;
     // Has the running call's export change the caller's state named by `clobbers`
     // (STANDIN_CLOBBER_* bits) as it returns; 0 changes nothing. The last value
     // given during a call counts.
@@ -122,6 +125,7 @@ private:
         AnswerScript script;
         std::uint64_t failCount = 0;
         std::uint64_t varyCount = 0;
+        std::uint64_t delayCount = 0;  // the call's number among those delay_call counts
     };
     struct Loaded {
         std::shared_ptr<const Script> script;

@@ -13,6 +13,7 @@
 #include "ObservedReader.h"
 #include "Mervik.h"
 #include "Resources.h"
+#include "Unattended.h"
 #include "Verdict.h"
 #include "resource.h"
 
@@ -30,10 +31,14 @@ WideText<32> LocalTimeNow()
     return time;
 }
 
+// A checkpoint at least this often, whatever the cycles take.
+constexpr ULONGLONG kCheckpointEveryMs = 30000;
+
 }  // namespace
 
-BurnInRun::BurnInRun(const BurnInRequest& request, const RunFacts& facts, CallObserver* log)
-    : m_request(request), m_facts(facts), m_log(log), m_recorder(request.success), m_schedule(request.cycles)
+BurnInRun::BurnInRun(const BurnInRequest& request, const RunFacts& facts, CallObserver* observer, CallLog* log)
+    : m_request(request), m_facts(facts), m_observer(observer), m_log(log), m_recorder(request.success),
+      m_schedule(request.cycles), m_watchdog(static_cast<CallObserver*>(this))
 {
     m_facts.port = request.port;
     m_facts.cyclesAsked = request.cycles;
@@ -82,6 +87,9 @@ void BurnInRun::Start(HWND dialog, UINT stepCommand)
     wsprintfW(port, L"%d", m_request.port);
     SetDlgItemTextW(dialog, IDC_EDIT_PORT, port);
     ShowProgress(true);
+    // Without the watchdog a hanging call would hang the run: said, and the run goes on.
+    if (!m_watchdog.Start(*this, m_request.timeoutSeconds, 0))
+        m_recorder.RecordMessage(L"无法启动调用监视线程：库调用不返回时老化测试无法自行结束");
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(stepCommand, BN_CLICKED), 0);
 }
 
@@ -93,8 +101,28 @@ void BurnInRun::RunStep()
         Finish();
         return;
     }
-    if (m_schedule.SampleDue())
+    const bool sample = m_schedule.SampleDue();
+    if (sample)
         m_recorder.RecordResources(SampleProcessResources(m_schedule.CyclesDone()));
+    // The report's folder is proven before the first call: a mistyped path must
+    // not cost the whole run.
+    if (m_schedule.Current() == burnin::Step::Open && m_request.reportPath && !Checkpoint()) {
+        if (m_request.doneCommand != 0) {
+            Finish();  // from the window: its box says the report could not be written
+            return;
+        }
+        WideText<kLongestPath + 64> reason;
+        reason.Append(L"无法写入老化测试报告 ").Append(m_request.reportPath).Append(L"：未打开设备，老化测试未开始");
+        TellUnattended(reason.c_str(), m_log);
+        EndDialog(m_dialog, kExitReportNotWritten);
+        return;
+    }
+    // Checkpoints: at every resource sample and at least every 30 s, so that a
+    // run killed, or ended by its library, leaves its figures so far.
+    const burnin::Step step = m_schedule.Current();
+    if (step != burnin::Step::Open && step != burnin::Step::Finished && m_request.reportPath &&
+        (sample || GetTickCount64() - m_checkpointWritten >= kCheckpointEveryMs))
+        Checkpoint();
 
     switch (m_schedule.Current()) {
     case burnin::Step::Open:
@@ -124,20 +152,63 @@ void BurnInRun::RunStep()
     }
     m_schedule.Advance();
     ShowProgress(m_schedule.Current() == burnin::Step::Finished);
-    PostMessageW(m_dialog, WM_COMMAND, MAKEWPARAM(m_stepCommand, BN_CLICKED), 0);
+    ScheduleStep();
+}
+
+void BurnInRun::ScheduleStep()
+{
+    // Asking whether input waits is a round trip to the system (tens of
+    // microseconds under Wine, more than a step of Zantor's own): asked a
+    // hundred times a second at most, which a person cannot tell from always.
+    constexpr ULONGLONG kInputLookEveryMs = 10;
+    const ULONGLONG tick = GetTickCount64();
+    const bool look = tick - m_inputLooked >= kInputLookEveryMs;
+    if (look)
+        m_inputLooked = tick;
+    if (!look || HIWORD(GetQueueStatus(QS_INPUT)) == 0) {
+        PostMessageW(m_dialog, WM_COMMAND, MAKEWPARAM(m_stepCommand, BN_CLICKED), 0);
+        return;
+    }
+    // A timer comes after input and painting; its id is this run. Should the
+    // system refuse one, the step is posted as before.
+    if (SetTimer(m_dialog, reinterpret_cast<UINT_PTR>(this), 0, &BurnInRun::StepTimer) == 0)
+        PostMessageW(m_dialog, WM_COMMAND, MAKEWPARAM(m_stepCommand, BN_CLICKED), 0);
+}
+
+void CALLBACK BurnInRun::StepTimer(HWND window, UINT, UINT_PTR id, DWORD)
+{
+    KillTimer(window, id);
+    const auto* run = reinterpret_cast<const BurnInRun*>(id);
+    PostMessageW(window, WM_COMMAND, MAKEWPARAM(run->m_stepCommand, BN_CLICKED), 0);
 }
 
 void BurnInRun::RunCommand(Command command)
 {
     ImportedReader imported;
+    // The watchdog goes right around the call: armed just before, disarmed just after.
     if (m_request.anonymizer) {
-        AnonymizingObserver anonymized(*this, *m_request.anonymizer);
+        AnonymizingObserver anonymized(m_watchdog, *m_request.anonymizer);
         ObservedReader reader(imported, anonymized, GuardedPages().guardBytes);
         command(*this, reader, GuardedPages());
         return;
     }
-    ObservedReader reader(imported, *this, GuardedPages().guardBytes);
+    ObservedReader reader(imported, m_watchdog, GuardedPages().guardBytes);
     command(*this, reader, GuardedPages());
+}
+
+RunEnd BurnInRun::End(bool finished) const
+{
+    RunEnd end;
+    end.finished = finished;
+    end.logWritesFailed = m_log ? m_log->FailedWrites() : 0;
+    return end;
+}
+
+bool BurnInRun::Checkpoint()
+{
+    m_checkpointWritten = GetTickCount64();
+    m_facts.end = End(false);
+    return WriteReports(m_request.reportPath, m_recorder.Figures(), m_facts);
 }
 
 void BurnInRun::Finish()
@@ -146,13 +217,12 @@ void BurnInRun::Finish()
     // A stop that came during the last cycle stopped nothing.
     if (m_schedule.Stopped() && m_schedule.CyclesDone() < m_schedule.Cycles())
         m_recorder.Stop();
-    const RunVerdict verdict = JudgeRun(m_recorder.Figures());
-    int exitCode = BurnInExitCode(verdict);
-    m_reportWritten = m_request.reportPath && WriteReports(m_request.reportPath, m_recorder.Figures(), m_facts);
-    if (m_request.reportPath && !m_reportWritten)
-        exitCode = 3;
+    m_facts.end = End(true);
+    const RunVerdict verdict = JudgeRun(m_recorder.Figures(), m_facts.end);
+    const bool written = !m_request.reportPath || WriteReports(m_request.reportPath, m_recorder.Figures(), m_facts);
+    m_reportWritten = m_request.reportPath != nullptr && written;
     if (m_request.doneCommand == 0) {
-        EndDialog(m_dialog, exitCode);
+        EndDialog(m_dialog, BurnInExitCode(verdict, written));
         return;
     }
 
@@ -181,6 +251,33 @@ void BurnInRun::EnableButtons(bool enable)
         EnableWindow(GetDlgItem(m_dialog, id), enable ? TRUE : FALSE);
 }
 
+void BurnInRun::OnCallTimedOut(const WatchedCall& call, std::uint32_t timeoutSeconds)
+{
+    // The dialog's thread is inside the library, or waits for the end: nothing
+    // else touches the figures now. The cycle under way did not finish.
+    const bool inCycle = m_schedule.Current() == burnin::Step::Status ||
+                         m_schedule.Current() == burnin::Step::ReadCard ||
+                         m_schedule.Current() == burnin::Step::CardInfo;
+    m_recorder.AbandonCycle();
+    m_facts.endTime = LocalTimeNow();
+    m_facts.end = End(true);
+    m_facts.end.timedOut = true;
+    m_facts.end.timedOutOperation = call.operation;
+    m_facts.end.timeoutSeconds = timeoutSeconds;
+    m_facts.end.timedOutCycle = inCycle ? m_schedule.Cycle() + 1 : 0;
+    if (m_request.reportPath)
+        WriteReports(m_request.reportPath, m_recorder.Figures(), m_facts);
+    WideText<96> reason;
+    reason.Append(L"读卡器库 ");
+    for (const char* c = OperationName(call.operation); *c; ++c)
+        reason.Append(static_cast<wchar_t>(*c));
+    reason.Append(L" 调用 ").AppendDecimal(timeoutSeconds).Append(L" 秒内未返回（第 ")
+        .AppendDecimal(m_facts.end.timedOutCycle).Append(L" 轮），老化测试结束");
+    TellUnattended(reason.c_str(), m_log);
+    // The library's thread cannot be unwound: the process ends without it.
+    TerminateProcess(GetCurrentProcess(), kExitCallDidNotReturn);
+}
+
 void BurnInRun::ShowProgress(bool now)
 {
     // A few times a second is what a person can follow; every step would cost
@@ -194,6 +291,9 @@ void BurnInRun::ShowProgress(bool now)
     SendMessageW(m_progressBar, PBM_SETPOS, done, 0);
     const ULONGLONG elapsed = m_firstCycleStarted == 0 ? 0 : tick - m_firstCycleStarted;
     SetWindowTextW(m_progressLine, burnin::ProgressText(done, m_schedule.Cycles(), elapsed).c_str());
+    // Painted now, the form's boxes too: the steps come before painting in the
+    // queue, and a timer for it would cost the run a timer's delay each time.
+    RedrawWindow(m_dialog, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 
 void BurnInRun::GetControlText(int id, char* text, std::size_t capacity)
@@ -219,13 +319,13 @@ void BurnInRun::ShowMessage(const wchar_t* text)
 
 void BurnInRun::BeforeCall(const CallRecord& call)
 {
-    if (m_log)
-        m_log->BeforeCall(call);
+    if (m_observer)
+        m_observer->BeforeCall(call);
 }
 
 void BurnInRun::OnCall(const CallRecord& call)
 {
     m_recorder.OnCall(call);
-    if (m_log)
-        m_log->OnCall(call);
+    if (m_observer)
+        m_observer->OnCall(call);
 }

@@ -11,7 +11,9 @@
 #include <cstdint>
 
 #include "Anonymizer.h"
+#include "CallLog.h"
 #include "CallRecord.h"
+#include "CallWatchdog.h"
 #include "CommandHost.h"
 #include "Recorder.h"
 #include "Report.h"
@@ -24,7 +26,7 @@ struct BurnInRequest {
     std::int32_t port = 1001;
     const wchar_t* reportPath = nullptr;  // the page; null: no report
     SuccessCodes success;                 // the codes that count as success
-    std::uint32_t timeoutSeconds = 60;    // a call's time limit
+    std::uint32_t timeoutSeconds = 60;    // a call running longer ends the run
     // 0: the run ends the dialog with its exit code. Otherwise the run was started
     // from the window: while it runs the five buttons are disabled and a Stop
     // button (IDC_BURNIN_STOP) sits beside the progress; at the end the run takes
@@ -33,20 +35,24 @@ struct BurnInRequest {
     const Anonymizer* anonymizer = nullptr;  // /anonymize: the card replaced in the report and the log
 };
 
-class BurnInRun final : private CommandHost, private CallObserver {
+class BurnInRun final : private CommandHost, private CallObserver, private WatchdogClient {
 public:
     // `facts`: what was tested (the library's identity, Zantor's version and
-    // bitness), completed here with the port, times and cycles. `log`: told of
-    // every call too; may be null.
-    BurnInRun(const BurnInRequest& request, const RunFacts& facts, CallObserver* log);
+    // bitness), completed here with the port, times and cycles. `observer`: told
+    // of every call too (the call log, the recording), and of each call before it
+    // is made; may be null. `log`: the call log, whose lost lines fail the run and
+    // which is told why a run could not go on; may be null.
+    BurnInRun(const BurnInRequest& request, const RunFacts& facts, CallObserver* observer, CallLog* log);
     BurnInRun(const BurnInRun&) = delete;
     BurnInRun& operator=(const BurnInRun&) = delete;
 
-    // Adds the progress bar and line below the form of `dialog` and posts the
-    // first step, as a WM_COMMAND of `stepCommand`.
+    // Adds the progress bar and line below the form of `dialog`, starts the call
+    // watchdog and posts the first step, as a WM_COMMAND of `stepCommand`.
     void Start(HWND dialog, UINT stepCommand);
-    // Runs the next step and posts the one after it; after the last, ends the
-    // dialog with the run's exit code or posts the request's doneCommand.
+    // Runs the next step and schedules the one after it; after the last, ends
+    // the dialog with the run's exit code or posts the request's doneCommand. The
+    // first step writes the report before the device is opened: a report that
+    // cannot be written ends the run there, with exit status 3.
     void RunStep();
     // Runs one of the button commands as the run's own steps run (a press during
     // the run): its calls are recorded and its messages too.
@@ -68,19 +74,38 @@ private:
     void GetControlText(int id, char* text, std::size_t capacity) override;
     void SetControlText(int id, const char* text) override;
     void ShowMessage(const wchar_t* text) override;
-    // Every call goes to the recorder and the log.
+    // Every call goes to the log before it is made, and to the recorder and the
+    // log once it returned (through the watchdog, which disarms first).
+    void OnCallStarting(Operation operation, bool hasArgument, std::int32_t argument) override;
     void OnCall(const CallRecord& call) override;
     void BeforeCall(const CallRecord& call) override;
+    // On the watchdog's thread: the report of the cycles before, with the call
+    // that did not return as the verdict, then the process ends with exit status 5.
+    void OnCallTimedOut(const WatchedCall& call, std::uint32_t timeoutSeconds) override;
+    void OnCallOverdue(const WatchedCall&, const CallWatchdog&) override {}
 
-    // The progress bar and line; unless `now`, at most a few times a second.
+    // The progress bar and line, painted at once with whatever else of the
+    // dialog waits for painting; unless `now`, at most a few times a second.
     void ShowProgress(bool now);
     // A run from the window: the five buttons disabled or enabled again.
     void EnableButtons(bool enable);
+    // Posts the next step at once when no input waits; otherwise after the
+    // input, from a timer, so that a key press or a click is read between two
+    // steps (posted messages are read before input). Input is looked for at
+    // most every 10 ms.
+    void ScheduleStep();
+    static void CALLBACK StepTimer(HWND window, UINT message, UINT_PTR id, DWORD time);
+    // Writes the report of the run so far, marked as not finished; false when
+    // it could not be written.
+    bool Checkpoint();
+    // The run's state beyond its figures, the log's lost lines counted.
+    RunEnd End(bool finished) const;
     void Finish();
 
     BurnInRequest m_request;
     RunFacts m_facts;
-    CallObserver* m_log;
+    CallObserver* m_observer;
+    CallLog* m_log;
     BurnInRecorder m_recorder;
     burnin::Schedule m_schedule;
     HWND m_dialog = nullptr;
@@ -93,4 +118,8 @@ private:
     bool m_reportWritten = false;
     ULONGLONG m_firstCycleStarted = 0;
     ULONGLONG m_progressShown = 0;
+    ULONGLONG m_checkpointWritten = 0;
+    ULONGLONG m_inputLooked = 0;
+    // Last, so that its thread is stopped before anything it could read goes.
+    CallWatchdog m_watchdog;
 };

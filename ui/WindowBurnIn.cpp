@@ -38,7 +38,7 @@ const wchar_t* WindowBurnIn::Prepare(DescribeRunFunction describe, CallObserver*
     request.reportPath = m_choice.reportPath.c_str();
     request.timeoutSeconds = m_choice.timeoutSeconds;
     request.doneCommand = doneCommand;
-    m_run = NewOnHeap<BurnInRun>(request, m_facts, log);
+    m_run = NewOnHeap<BurnInRun>(request, m_facts, log, m_choice.callLog ? &m_reportLog : nullptr);
     return m_run ? nullptr : kNoMemoryMessage;
 }
 

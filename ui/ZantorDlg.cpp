@@ -111,9 +111,12 @@ BOOL CZantorDlg::OnInitDialog()
 }
 
 // The About box for the system menu's About item (any of its sixteen ids), or
-// why it could not be shown.
+// why it could not be shown; nothing during a burn-in.
 void CZantorDlg::OnSysCommand()
 {
+    // Not during a burn-in: a box would pause the run with nobody to close it.
+    if (m_burnIn)
+        return;
     CAboutDlg about(m_setup.library);
     if (about.DoModal(m_hWnd) == -1) {
         wchar_t text[64];
@@ -252,6 +255,13 @@ void CZantorDlg::Execute(Runner command)
     }
     ObservedReader observed(imported, *m_setup.observer, buffers.guardBytes);
     command(host, observed, buffers);
+    // Said once: the log goes on trying, and its lines may come back.
+    if (m_setup.log && m_setup.log->FailedWrites() != 0 && !m_logLossShown) {
+        m_logLossShown = true;
+        wchar_t text[96];
+        wsprintfW(text, L"无法写入调用日志文件：%lu 行未写入", static_cast<unsigned long>(m_setup.log->FailedWrites()));
+        ShowApplicationMessage(m_hWnd, text);
+    }
 }
 
 // "打开成功", or why the reader did not open on the typed port.

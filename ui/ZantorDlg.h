@@ -1,6 +1,7 @@
 // The main dialog: the card form, the port box and the five command buttons.
 #pragma once
 
+#include "CallLog.h"
 #include "CallRecord.h"
 #include "CommandLine.h"
 #include "DeviceCommands.h"
@@ -15,6 +16,7 @@ struct ConsoleSetup {
     CallObserver* observer = nullptr;             // told of every library call
     const LibraryIdentity* library = nullptr;     // the Mervik.dll loaded, for the About box
     DescribeRunFunction describeRun = nullptr;    // a burn-in's facts, for a run from the window
+    const CallLog* log = nullptr;                 // the call log, whose lost lines are said once
 };
 
 class BurnInRun;
@@ -64,4 +66,6 @@ private:
     SetupPath m_startFolder;
     // The burn-in's next step arrived while a command ran: posted again after it.
     bool m_stepDeferred = false;
+    // The operator was told that the call log lost lines.
+    bool m_logLossShown = false;
 };

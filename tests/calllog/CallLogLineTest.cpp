@@ -133,6 +133,18 @@ TEST(CallLogDebuggerLine, ShowsAFieldsLengthOnly)
     EXPECT_NE(std::string(CallLogLine(call, kTime).c_str()).find(u8"\t林秋雨\told\t"), std::string::npos);
 }
 
+// The line before a call has the columns of every line, so that a reader of the
+// log needs no second format; a note escapes its text like a library's.
+TEST(CallLogLine, StartedLinesAndNotesKeepTheColumns)
+{
+    EXPECT_EQ(std::string(CallStartedLine(Operation::GetCardInfo, true, -11, kTime).c_str()),
+              "2026-03-07 09:05:02.041\tGetCardInfo\t-11\tstarted\t-\t-\t-\t-\t-\r\n");
+    EXPECT_EQ(std::string(CallStartedLine(Operation::readCard, false, 7, kTime).c_str()),
+              "2026-03-07 09:05:02.041\treadCard\t-\tstarted\t-\t-\t-\t-\t-\r\n");
+    EXPECT_EQ(std::string(CallLogNote("error", kTime, L"a\tb\n").c_str()),
+              "#error\t2026-03-07 09:05:02.041\ta\\tb\\n\r\n");
+}
+
 TEST(CallLogLineLimits, TheLongestLineFitsUncut)
 {
     // Two texts of control bytes (4 bytes each once escaped), every breach with

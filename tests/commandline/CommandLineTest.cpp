@@ -64,7 +64,25 @@ INSTANTIATE_TEST_SUITE_P(Rows, OptionTableTest, ::testing::Values(
     OptionRow{"anonymize without record", {L"/log", L"a", L"/anonymize"}, CommandLineError::NeedsRecord, 2},
     OptionRow{"record and anonymize, a burn-in's too", {L"/ANONYMIZE", L"/record", L"s.ini", L"/cycles", L"3"},
               CommandLineError::None, -1},
-    OptionRow{"record without a file", {L"/record", L""}, CommandLineError::MalformedValue, 1}));
+    OptionRow{"record without a file", {L"/record", L""}, CommandLineError::MalformedValue, 1},
+    OptionRow{"timeout at the console, the longest", {L"/timeout", L"86400"}, CommandLineError::None, -1},
+    OptionRow{"timeout zero", {L"/cycles", L"1", L"/timeout", L"0"}, CommandLineError::MalformedValue, 3},
+    OptionRow{"timeout past a day", {L"/timeout", L"86401"}, CommandLineError::MalformedValue, 1},
+    OptionRow{"timeout with a sign", {L"/timeout", L"+5"}, CommandLineError::MalformedValue, 1}));
+
+// /cycles anywhere, even after the fault that stops the parse, makes the run
+// unattended; the log's path is found the same way.
+TEST(CommandLineTest, AnUnattendedRunIsFoundBesideAMistake)
+{
+    const wchar_t* words[] = {L"/bogus", L"-LOG", L"a.log", L"/Cycles", L"x", L"/log", L"b.log"};
+    const UnattendedWords found = FindUnattended(words, 7);
+    EXPECT_TRUE(found.burnIn);
+    EXPECT_STREQ(found.logPath, L"a.log");
+    EXPECT_FALSE(FindUnattended(words, 3).burnIn);
+    const wchar_t* valueOnly[] = {L"/log", L"/cycles"};  // the word after /log is its value, still a burn-in word
+    EXPECT_TRUE(FindUnattended(valueOnly, 2).burnIn);
+    EXPECT_EQ(ParseCommandLine(words + 3, 0).options.timeoutSeconds, 60u) << "the default";
+}
 
 TEST(CommandLineTest, EveryOptionSetsWhatItNames)
 {

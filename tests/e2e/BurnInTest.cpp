@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include <string>
+#include <vector>
 
 namespace e2e {
 namespace {
@@ -337,6 +338,115 @@ TEST_P(WindowStopTest, StopsTheRunMidway)
 INSTANTIATE_TEST_SUITE_P(Window, WindowStopTest,
                          ::testing::Values(StopRow{"StopButton", false}, StopRow{"CloseBox", true}),
                          [](const ::testing::TestParamInfo<StopRow>& row) { return std::string(row.param.name); });
+
+// The log's lines that are calls (not "#" lines), each cut at its tabs.
+std::vector<std::vector<std::string>> CallLines(const std::string& log)
+{
+    std::vector<std::vector<std::string>> lines;
+    for (std::size_t at = 0, end; (end = log.find("\r\n", at)) != std::string::npos; at = end + 2) {
+        if (log[at] == '#')
+            continue;
+        lines.emplace_back(1);
+        for (char c : log.substr(at, end - at)) {
+            if (c == '\t')
+                lines.back().emplace_back();
+            else
+                lines.back().back().push_back(c);
+        }
+    }
+    return lines;
+}
+
+// A readCard that sleeps ten minutes on its fifth call: the watchdog ends the run
+// within seconds of the timeout, with the report of the four cycles before
+// naming the call, and the log's last call line is the one that never returned.
+TEST_F(BurnInTest, ACallThatDoesNotReturnEndsTheRunWithExitCode5)
+{
+    m_folder->WriteScript(L"[readCard]\ndelay=600000\ndelay_call=5\n");
+    Console& console = Start(ProgramFile(), L"/cycles 100 /timeout 3 /report run.html /log calls.log");
+    DWORD code = 0;
+    ASSERT_TRUE(console.WaitForExit(3000 + kTimeoutMs, &code)) << "still waiting for the library";
+    EXPECT_EQ(code, 5u);
+    const Json report = Json::parse(m_folder->ReadBytes(L"run.json"));
+    EXPECT_EQ(report.at("verdict").at("reasons").at(0), "readCard did not return within 3 s (cycle 5)");
+    EXPECT_TRUE(report.at("verdict").at("finished").get<bool>());
+    EXPECT_EQ(report.at("run").at("cyclesDone"), 4);
+    EXPECT_EQ(Operation(report, "readCard").at("calls"), 4);
+    EXPECT_NE(m_folder->ReadBytes(L"run.html").find("readCard did not return within 3 s (cycle 5)"),
+              std::string::npos);
+    const auto lines = CallLines(m_folder->ReadBytes(L"calls.log"));
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back().at(1), "readCard");
+    EXPECT_EQ(lines.back().at(3), "started");
+}
+
+// A library that ends the process in a call: the log's last line names the call,
+// and the checkpoint written before the first call is on disk, incomplete.
+TEST_F(BurnInTest, ALibraryThatEndsTheProcessLeavesItsCallAndTheCheckpoint)
+{
+    m_folder->WriteScript(L"[Field.11]\nexit=7\n");
+    Console& console = Start(ProgramFile(), L"/cycles 50 /report run.html /log calls.log");
+    EXPECT_EQ(RunBurnIn(console), 7u) << "the library's own exit code";
+    const auto lines = CallLines(m_folder->ReadBytes(L"calls.log"));
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back().at(1), "GetCardInfo");
+    EXPECT_EQ(lines.back().at(2), "11");
+    EXPECT_EQ(lines.back().at(3), "started");
+    const Json report = Json::parse(m_folder->ReadBytes(L"run.json"));
+    EXPECT_FALSE(report.at("verdict").at("finished").get<bool>());
+    EXPECT_FALSE(report.at("verdict").at("passed").get<bool>());
+    EXPECT_EQ(report.at("verdict").at("line").get<std::string>().rfind("INCOMPLETE: 0 of 50 cycles done", 0), 0u)
+        << report.at("verdict").at("line");
+}
+
+// A real Escape (SendInput, through the input queue) is read between two steps.
+TEST_F(BurnInTest, ARealEscapeStopsTheRun)
+{
+    Console& console = Start(ProgramFile(), L"/cycles 1000000 /report run.html");
+    const DWORD deadline = GetTickCount() + kTimeoutMs;
+    while (console.Text(IDC_BURNIN_LINE).rfind(L"0 /", 0) == 0 && GetTickCount() < deadline)
+        Sleep(10);  // polling: the line moves once the first cycle has finished
+    console.TypeRealKey(VK_ESCAPE);
+    DWORD code = 0;
+    ASSERT_TRUE(console.WaitForExit(kTimeoutMs, &code)) << "the key was never read";
+    EXPECT_EQ(code, 4u);
+    EXPECT_TRUE(Json::parse(m_folder->ReadBytes(L"run.json")).at("run").at("stopped").get<bool>());
+}
+
+// Nothing of the run waits for a person: a mistake beside /cycles ends with 2 and
+// no box, and a report folder that is not there ends the run before the first call.
+TEST_F(BurnInTest, AnUnattendedRunThatCannotStartEndsWithoutABox)
+{
+    EXPECT_EQ(RunToExit(*m_folder, ProgramFile(), kTimeoutMs, L"/cycles 5 /bogus /log calls.log"), 2u);
+    EXPECT_NE(m_folder->ReadBytes(L"calls.log").find("#error"), std::string::npos) << "the mistake in the log";
+    EXPECT_EQ(RunToExit(*m_folder, ProgramFile(), kTimeoutMs, L"/cycles 5 /report missing\\run.html /log run.log"),
+              3u);
+    EXPECT_TRUE(CallLines(m_folder->ReadBytes(L"run.log")).empty()) << "no call was made";
+}
+
+// At the console, a call that has run for 10 s is named in a window of its own,
+// counting, which closes by itself when the call returns; the command then ends
+// as always.
+TEST_F(BurnInTest, TheConsoleNamesACallThatRunsLong)
+{
+    m_folder->WriteScript(L"[readCard]\ndelay=15000\n");
+    Console& console = Start();
+    console.Click(IDC_BTN_READCARD);
+    const HWND notice = console.WaitForTopLevel(L"ZantorHangNotice", 14000);
+    ASSERT_NE(notice, nullptr) << "no window named the call";
+    std::wstring texts;
+    for (const ChildWindow& child : Children(notice))
+        texts += child.text + L"|";
+    EXPECT_NE(texts.find(L"读卡器库 readCard 调用仍未返回|已等待 1"), std::wstring::npos) << Shown(texts);
+    EXPECT_NE(texts.find(L"结束程序"), std::wstring::npos) << Shown(texts);
+    const OwnedBox box = console.WaitForOwnedBox(kTimeoutMs);
+    const DWORD deadline = GetTickCount() + kTimeoutMs;
+    while (IsWindow(notice) && GetTickCount() < deadline)
+        Sleep(10);  // polling: the watchdog looks a few times a second
+    EXPECT_FALSE(IsWindow(notice)) << "the window closes when the call returns";
+    EXPECT_NE(box.text.find(L"状态码："), std::wstring::npos) << Shown(box.text);
+    console.PressOk(box);
+}
 
 }  // namespace
 }  // namespace e2e

@@ -408,6 +408,34 @@ void Console::PressKey(int id, UINT virtualKey) const
     PostMessageW(item, WM_KEYUP, virtualKey, scan | 1 | (1u << 30) | (1u << 31));
 }
 
+void Console::TypeRealKey(UINT virtualKey) const
+{
+    SetForegroundWindow(m_dialog);
+    INPUT keys[2] = {};
+    for (INPUT& key : keys) {
+        key.type = INPUT_KEYBOARD;
+        key.ki.wVk = static_cast<WORD>(virtualKey);
+        key.ki.wScan = static_cast<WORD>(MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC));
+    }
+    keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    if (SendInput(2, keys, sizeof(INPUT)) != 2)
+        Fail(L"cannot send a key" + LastError());
+}
+
+HWND Console::WaitForTopLevel(const std::wstring& className, DWORD timeoutMs) const
+{
+    HWND found = nullptr;
+    PollUntil(
+        [&] {
+            for (HWND hwnd : TopLevelWindowsOf(m_pid))
+                if (ClassOf(hwnd) == className && IsWindowVisible(hwnd))
+                    found = hwnd;
+            return found != nullptr || WaitForSingleObject(m_process.Get(), 0) == WAIT_OBJECT_0;
+        },
+        timeoutMs, m_process.Get());
+    return found;
+}
+
 HWND Console::Focus() const
 {
     GUITHREADINFO info = {};
@@ -588,9 +616,9 @@ bool Console::Running() const
     return WaitForSingleObject(m_process.Get(), 0) == WAIT_TIMEOUT;
 }
 
-DWORD RunToExit(const WorkFolder& folder, const std::wstring& exe, DWORD timeoutMs)
+DWORD RunToExit(const WorkFolder& folder, const std::wstring& exe, DWORD timeoutMs, const std::wstring& arguments)
 {
-    const win32::KernelHandle process = Launch(folder, exe);
+    const win32::KernelHandle process = Launch(folder, exe, arguments);
     DWORD code = 0;
     const bool ended = WaitForSingleObject(process.Get(), timeoutMs) == WAIT_OBJECT_0;
     if (ended) {

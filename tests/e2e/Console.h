@@ -122,6 +122,12 @@ public:
     void SysCommand(WPARAM command) const;
     // Posts a key press to a control (what IsDialogMessage sees for a typed key).
     void PressKey(int id, UINT virtualKey) const;
+    // Brings the dialog to the front and presses a key with real input
+    // (SendInput): it comes through the input queue, after posted messages.
+    void TypeRealKey(UINT virtualKey) const;
+    // Waits for a visible top-level window of the console's process of this
+    // class; null on time-out or when the process ended.
+    HWND WaitForTopLevel(const std::wstring& className, DWORD timeoutMs = kTimeoutMs) const;
     // Moves the keyboard focus to the control, the way Tab would, and waits for it.
     void FocusOn(int id) const;
     // The window with the keyboard focus in the console's thread.
@@ -183,7 +189,8 @@ private:
 
 // Starts a program and waits for it to end without a window (for programs that
 // must not start at all); returns its exit code, throws on time-out.
-DWORD RunToExit(const WorkFolder& folder, const std::wstring& exe = ProgramFile(), DWORD timeoutMs = kTimeoutMs);
+DWORD RunToExit(const WorkFolder& folder, const std::wstring& exe = ProgramFile(), DWORD timeoutMs = kTimeoutMs,
+                const std::wstring& arguments = L"");
 
 // A message box a program shows before any dialog (no owner), and how the program
 // ended once the box's OK was pressed.

@@ -212,8 +212,9 @@ TEST_F(StartupTest, FieldBoxesAreEditableAndKeepWhatIsTyped)
         EXPECT_EQ(console.Text(id), L"张三" + std::to_wstring(id)) << "box " << id;
 }
 
-// One session with /log: a header, a session line, and one line per library call
-// in call order (open, status, read card, the eleven fields, close).
+// One session with /log: a header, a session line, and two lines per library call
+// in call order (open, status, read card, the eleven fields, close): one as it
+// starts, one as it returns.
 TEST_F(StartupTest, LogGetsOneLinePerCallInOrder)
 {
     // ASCII: this test runs under every code page.
@@ -244,21 +245,27 @@ TEST_F(StartupTest, LogGetsOneLinePerCallInOrder)
         {"GetCardInfo", "0"}, {"GetCardInfo", "1"}, {"GetCardInfo", "2"}, {"GetCardInfo", "3"},
         {"GetCardInfo", "4"}, {"GetCardInfo", "5"}, {"GetCardInfo", "6"}, {"GetCardInfo", "7"},
         {"GetCardInfo", "8"}, {"GetCardInfo", "10"}, {"GetCardInfo", "11"}, {"CloseDevice", "-"}};
-    ASSERT_EQ(lines.size(), 2 + calls.size());
+    // Each call's "started" line, written before the call, just before its line.
+    ASSERT_EQ(lines.size(), 2 + 2 * calls.size());
     EXPECT_EQ(lines[0][0], "#time");
     EXPECT_EQ(lines[1][0], "#session");
     EXPECT_NE(lines[1][3].find("Mervik.dll"), std::string::npos) << lines[1][3];
+    std::vector<std::vector<std::string>> done;
     for (std::size_t i = 0; i < calls.size(); ++i) {
-        const std::vector<std::string>& line = lines[2 + i];
+        const std::vector<std::string>& started = lines[2 + 2 * i];
+        const std::vector<std::string>& line = lines[3 + 2 * i];
+        ASSERT_EQ(started.size(), 9u) << "line " << i;
+        EXPECT_EQ(started[1] + " " + started[2] + " " + started[3], calls[i].first + " " + calls[i].second + " started");
         ASSERT_EQ(line.size(), 9u) << "line " << i;
         EXPECT_EQ(line[1], calls[i].first) << "line " << i;
         EXPECT_EQ(line[2], calls[i].second) << "line " << i;
         EXPECT_EQ(line[3], "result=0") << "line " << i;
+        done.push_back(line);
     }
-    EXPECT_EQ(lines[2][5], "port\\topen") << "the library's text, escaped";
-    EXPECT_GE(std::stod(lines[4][4]), 30000.0) << "readCard slept 30 ms: its duration in microseconds";
-    EXPECT_EQ(lines[4][7], sizeof(void*) == 8 ? "x64" : "stdcall") << "the convention its return showed";
-    EXPECT_EQ(lines[15][5].rfind("length=", 0), 0u) << "the photo by its length only";
+    EXPECT_EQ(done[0][5], "port\\topen") << "the library's text, escaped";
+    EXPECT_GE(std::stod(done[2][4]), 30000.0) << "readCard slept 30 ms: its duration in microseconds";
+    EXPECT_EQ(done[2][7], sizeof(void*) == 8 ? "x64" : "stdcall") << "the convention its return showed";
+    EXPECT_EQ(done[13][5].rfind("length=", 0), 0u) << "the photo by its length only";
 }
 
 // A bad option shows what is wrong and the usage, and nothing starts (exit code 2);

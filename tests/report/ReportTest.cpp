@@ -461,6 +461,23 @@ TEST(JsonReport, ASoftwareExceptionIsPlacedInTheLibraryAndSaysWhereItWasRaised)
     EXPECT_EQ(json["operations"][3]["faultGroups"][0]["place"], width + "1A2B, raised at " + width + "3C4D");
 }
 
+// A checkpoint written while the run goes: neither passed nor failed yet.
+TEST(JsonReport, ACheckpointSaysTheRunHasNotFinished)
+{
+    BurnInRecorder recorder;
+    RunFacts facts = HostileFacts();
+    facts.end.finished = false;
+    const BurnInFigures& figures = HostileRun(recorder);
+    const nlohmann::json json = nlohmann::json::parse(Str(JsonReport(figures, facts)));
+    EXPECT_EQ(json["verdict"]["finished"], false);
+    EXPECT_EQ(json["run"]["finished"], false);
+    EXPECT_EQ(json["verdict"]["passed"], false);
+    const std::string line = json["verdict"]["line"];
+    EXPECT_EQ(line.rfind("INCOMPLETE: 3 of 5 cycles done, the run has not finished; so far: ", 0), 0u) << line;
+    EXPECT_NE(Str(HtmlReport(figures, facts)).find("<span class=\"badge\">… INCOMPLETE</span>3 of 5 cycles done"),
+              std::string::npos);
+}
+
 TEST(WriteReports, BothFilesReplacedAndNothingLeftBehind)
 {
     const auto dir = std::filesystem::temp_directory_path() / ("zantor-report-" + std::to_string(::getpid()));
@@ -478,6 +495,15 @@ TEST(WriteReports, BothFilesReplacedAndNothingLeftBehind)
 
     // A folder that is not there: reported, and nothing is written.
     EXPECT_FALSE(WriteReports((dir / "missing" / "run.html").wstring().c_str(), figures, HostileFacts()));
+
+    // The JSON cannot be written: the earlier pair stays as it was, a pair.
+    std::filesystem::create_directory(dir / "run.json.tmp");
+    RunFacts later = HostileFacts();
+    later.end.finished = false;
+    EXPECT_FALSE(WriteReports(html.wstring().c_str(), figures, later));
+    std::ifstream again(html);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(again)), {}), written);
+    EXPECT_FALSE(std::filesystem::exists(dir / "run.html.tmp"));
     std::filesystem::remove_all(dir);
 }
 

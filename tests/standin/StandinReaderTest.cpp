@@ -101,6 +101,7 @@ public:
     void LeakHandles(std::int32_t count) const override { done += "handles " + std::to_string(count) + ";"; }
     void SetLocale(const std::string& name) const override { done += "locale " + name + ";"; }
     void ClobberOnReturn(std::uint32_t clobbers) const override { done += "clobber " + std::to_string(clobbers) + ";"; }
+    void EndProcess(std::int32_t code) const override { done += "exit " + std::to_string(code) + ";"; }
 };
 
 std::string Digits(std::size_t length)  // what @longest writes
@@ -318,6 +319,13 @@ TEST_F(StandinReaderTest, ScriptOverridesTheAnswer)
          "chdir /locked;clobber 262144;"},
         {"a raising call clobbers nothing", "[readCard]\nclobber=df\nfault=illegal-instruction", State::Open,
          Op::Read, 0, 98, "-", "-", State::Open, 0, Fault::IllegalInstruction, ""},
+        // The delay on the n-th call only; an exit after the delay, in place of a fault or an answer.
+        {"delay on another call", "[readCard]\ndelay=9\ndelay_call=2", State::Open, Op::Read, 0, 0, "读卡成功", "-",
+         State::CardRead, 0, {}, ""},
+        {"delay on this call", "[readCard]\ndelay=9\ndelay_call=1", State::Open, Op::Read, 0, 0, "读卡成功", "-",
+         State::CardRead, 0, {}, "delay 9;"},
+        {"exit after the delay", "[Field.3]\nlog=l\ndelay=7\nexit=3\nfault=access-violation", State::CardRead,
+         Op::Field, 3, 98, "-", "-", State::CardRead, 0, {}, "/cards/l: begin GetCardInfo;delay 7;exit 3;"},
     };
     for (const Override& row : rows) {
         SCOPED_TRACE(row.what);

@@ -1,0 +1,133 @@
+#include "HangNotice.h"
+
+#include "ApplicationName.h"
+#include "BoundedText.h"
+#include "CallLog.h"
+#include "Win32Owners.h"
+
+namespace {
+
+constexpr int kEndButton = 1;
+
+struct FontTraits {  // CreateFontIndirect
+    using Handle = HFONT;
+    static Handle None() { return nullptr; }
+    static void Close(Handle handle) { DeleteObject(handle); }
+};
+
+struct WindowTraits {  // CreateWindowEx, on the thread that made it
+    using Handle = HWND;
+    static Handle None() { return nullptr; }
+    static void Close(Handle handle)
+    {
+        if (IsWindow(handle))
+            DestroyWindow(handle);
+    }
+};
+
+// The operator ends Zantor: the log says so, then the process ends at once (the
+// dialog's thread is inside the library and cannot be unwound).
+LRESULT CALLBACK NoticeProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_COMMAND && LOWORD(wParam) == kEndButton) {
+        if (auto* log = reinterpret_cast<CallLog*>(GetWindowLongPtrW(window, GWLP_USERDATA)))
+            log->WriteNote("ended", L"由操作员在调用未返回时结束");
+        TerminateProcess(GetCurrentProcess(), kExitEndedDuringCall);
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+bool RegisterNoticeClass(HINSTANCE instance)
+{
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = NoticeProc;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = kHangNoticeClass;
+    return RegisterClassExW(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
+using NoticeLine = WideText<96>;
+
+// "读卡器库 GetCardInfo（参数 11）调用仍未返回"
+NoticeLine CallLine(const WatchedCall& call)
+{
+    NoticeLine line;
+    line.Append(L"读卡器库 ");
+    for (const char* c = OperationName(call.operation); *c; ++c)
+        line.Append(static_cast<wchar_t>(*c));
+    if (call.hasArgument)
+        line.Append(L"（参数 ").AppendDecimal(call.argument).Append(L"）");
+    line.Append(L" 调用仍未返回");
+    return line;
+}
+
+NoticeLine SecondsLine(std::uint64_t seconds)
+{
+    NoticeLine line;
+    line.Append(L"已等待 ").AppendDecimal(static_cast<std::int64_t>(seconds)).Append(L" 秒");
+    return line;
+}
+
+HWND Child(HWND parent, const wchar_t* className, const wchar_t* text, DWORD style, int x, int y, int width,
+           int height, int id, HFONT font)
+{
+    const HWND child = CreateWindowExW(0, className, text, WS_CHILD | WS_VISIBLE | style, x, y, width, height, parent,
+                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr),
+                                       nullptr);
+    if (child && font)
+        SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    return child;
+}
+
+}  // namespace
+
+void HangNotice::OnCallOverdue(const WatchedCall& call, const CallWatchdog& watchdog)
+{
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    if (!RegisterNoticeClass(instance))
+        return;
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    win32::Owned<FontTraits> font;
+    if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
+        font.Reset(CreateFontIndirectW(&metrics.lfMessageFont));
+
+    // In the middle of the screen, above the others, sized for its texts.
+    const int width = 400, height = 170;
+    const int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+    const int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+    win32::Owned<WindowTraits> window(CreateWindowExW(WS_EX_TOPMOST | WS_EX_DLGMODALFRAME, kHangNoticeClass,
+                                                      ApplicationName(), WS_POPUP | WS_CAPTION | WS_SYSMENU, x, y,
+                                                      width, height, nullptr, nullptr, instance, nullptr));
+    if (!window)
+        return;
+    SetWindowLongPtrW(window.Get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(m_log));
+    Child(window.Get(), L"STATIC", CallLine(call).c_str(), SS_LEFT, 16, 14, 360, 22, 0, font.Get());
+    std::uint64_t shown = watchdog.RunningMilliseconds(call) / 1000;
+    const HWND seconds = Child(window.Get(), L"STATIC", SecondsLine(shown).c_str(), SS_LEFT, 16, 40, 360, 22, 0,
+                               font.Get());
+    Child(window.Get(), L"STATIC", L"调用返回后本窗口自动关闭。结束程序时，调用日志保留已写入的每一行。", SS_LEFT, 16,
+          64, 360, 40, 0, font.Get());
+    Child(window.Get(), L"BUTTON", L"结束程序", BS_PUSHBUTTON | WS_TABSTOP, 276, 108, 100, 26, kEndButton,
+          font.Get());
+    ShowWindow(window.Get(), SW_SHOWNOACTIVATE);
+
+    while (IsWindow(window.Get()) && watchdog.StillRunning(call)) {
+        const std::uint64_t now = watchdog.RunningMilliseconds(call) / 1000;
+        if (now != shown) {
+            shown = now;
+            SetWindowTextW(seconds, SecondsLine(now).c_str());
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 200, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (!IsDialogMessageW(window.Get(), &message)) {
+                TranslateMessage(&message);
+                DispatchMessageW(&message);
+            }
+        }
+    }
+}
