@@ -74,11 +74,11 @@ private:
     void GetControlText(int id, char* text, std::size_t capacity) override;
     void SetControlText(int id, const char* text) override;
     void ShowMessage(const wchar_t* text) override;
-    // Every call goes to the log before it is made, and to the recorder and the
-    // log once it returned (through the watchdog, which disarms first).
-    void OnCallStarting(Operation operation, bool hasArgument, std::int32_t argument) override;
-    void OnCall(const CallRecord& call) override;
+    // Every call goes to the observer (the log, the recording) before it is made,
+    // and to the recorder and the observer once it returned (through the
+    // watchdog, which disarms first).
     void BeforeCall(const CallRecord& call) override;
+    void OnCall(const CallRecord& call) override;
     // On the watchdog's thread: the report of the cycles before, with the call
     // that did not return as the verdict, then the process ends with exit status 5.
     void OnCallTimedOut(const WatchedCall& call, std::uint32_t timeoutSeconds) override;
