@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "Statistics.h"
+
 namespace {
 
 // The position of the highest bit set in `value` (not 0).
@@ -63,14 +65,7 @@ double DurationHistogram::Percentile(double percent) const
 {
     if (m_count == 0)
         return 0;
-    // Rank ceil(p/100 * n), 1-based, as NearestRank takes it.
-    const double count = static_cast<double>(m_count);
-    double rank = std::ceil(percent / 100.0 * count - 1e-9);
-    if (rank < 1)
-        rank = 1;
-    if (rank > count)
-        rank = count;
-    const auto wanted = static_cast<std::uint64_t>(rank);
+    const std::uint64_t wanted = NearestRankOf(percent, m_count);
     if (wanted == m_count)
         return static_cast<double>(m_max);
     std::uint64_t seen = 0;

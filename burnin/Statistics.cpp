@@ -5,7 +5,7 @@
 
 #include "Growing.h"
 
-double NearestRank(const float* sorted, std::size_t size, double percent)
+std::uint64_t NearestRankOf(double percent, std::uint64_t size)
 {
     // Rank ceil(p/100 * n), 1-based; the epsilon keeps 95% of 100 at rank 95.
     const double count = static_cast<double>(size);
@@ -14,7 +14,12 @@ double NearestRank(const float* sorted, std::size_t size, double percent)
         rank = 1;
     if (rank > count)
         rank = count;
-    return static_cast<double>(sorted[static_cast<std::size_t>(rank) - 1]);
+    return static_cast<std::uint64_t>(rank);
+}
+
+double NearestRank(const float* sorted, std::size_t size, double percent)
+{
+    return static_cast<double>(sorted[NearestRankOf(percent, size) - 1]);
 }
 
 Percentiles NearestRankPercentiles(const float* samples, std::size_t count)

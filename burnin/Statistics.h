@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 struct Percentiles {
     bool empty = true;  // no sample: the figures below are 0
@@ -18,6 +19,8 @@ struct Percentiles {
 // values at `sorted`, which must be sorted ascending and not empty: the smallest
 // value with at least `percent`% of the samples at or below it.
 double NearestRank(const float* sorted, std::size_t count, double percent);
+// The nearest rank itself, 1-based, of `percent` among `count` values (count >= 1).
+std::uint64_t NearestRankOf(double percent, std::uint64_t count);
 
 // min, median, 95th, 99th percentile and max of the `count` values at `samples`
 // by the nearest-rank method, on a sorted copy (the caller's order is kept).

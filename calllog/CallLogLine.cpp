@@ -63,19 +63,8 @@ void AppendPadded(Body& body, unsigned value, int digits)
 
 void AppendTime(Body& body, const LogTime& time)
 {
-    AppendPadded(body, time.year, 4);
-    body.Append('-');
-    AppendPadded(body, time.month, 2);
-    body.Append('-');
-    AppendPadded(body, time.day, 2);
-    body.Append(' ');
-    AppendPadded(body, time.hour, 2);
-    body.Append(':');
-    AppendPadded(body, time.minute, 2);
-    body.Append(':');
-    AppendPadded(body, time.second, 2);
-    body.Append('.');
-    AppendPadded(body, time.millisecond, 3);
+    const LogTimeText text = LogTimeString(time);
+    body.Append(text.c_str(), text.size());
 }
 
 // Named as the fault message names it: the module's file and the offset.
@@ -194,6 +183,24 @@ LogLine Line(const CallRecord& call, const LogTime& time, bool fieldValues)
 }
 
 }  // namespace
+
+LogTimeText LogTimeString(const LogTime& time)
+{
+    const struct {
+        unsigned value;
+        int digits;
+        char after;  // 0: nothing
+    } parts[] = {{time.year, 4, '-'},  {time.month, 2, '-'},  {time.day, 2, ' '},       {time.hour, 2, ':'},
+                 {time.minute, 2, ':'}, {time.second, 2, '.'}, {time.millisecond, 3, 0}};
+    LogTimeText text;
+    for (const auto& part : parts) {
+        char digits[decimal::kIntegerRoom];
+        text.Append(digits, decimal::WriteUnsigned(digits, part.value, part.digits));
+        if (part.after)
+            text.Append(part.after);
+    }
+    return text;
+}
 
 LogLine CallStartedLine(Operation operation, bool hasArgument, std::int32_t argument, const LogTime& time)
 {

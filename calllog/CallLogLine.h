@@ -15,6 +15,10 @@
 struct LogTime {
     std::uint16_t year, month, day, hour, minute, second, millisecond;
 };
+// "2026-12-08 10:26:28.123"; the first kLogTimeSeconds characters are the time to the second.
+using LogTimeText = NarrowText<24>;
+constexpr std::size_t kLogTimeSeconds = 19;
+LogTimeText LogTimeString(const LogTime& time);
 
 // The longest line, field by field (bytes of UTF-8 after escaping; a UTF-16 unit
 // becomes at most 4 bytes: "\xNN", or up to 3 of UTF-8, or 4 for a pair of units):

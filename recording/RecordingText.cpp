@@ -14,11 +14,6 @@ constexpr unsigned kCallsPerLine = 32;
 
 constexpr const char* kEnd = "\r\n";
 
-void AppendPadded(GrowingText& out, unsigned value, int digits)
-{
-    out.AppendFormat("%0*u", digits, value);
-}
-
 // The bytes up to and including the last one that is not zero; read eight bytes
 // at a time from the end, where a buffer handed to the library is zero-filled
 // (the C runtime's memcmp and memchr are byte loops under Wine, and the photo's
@@ -159,18 +154,7 @@ void AppendRecordingHeader(GrowingText& out, const RecordingHeader& header)
         out.Append(sha.c_str());
     }
     out.Append("\r\ndate=");
-    const LogTime& t = header.date;
-    AppendPadded(out, t.year, 4);
-    out.Append('-');
-    AppendPadded(out, t.month, 2);
-    out.Append('-');
-    AppendPadded(out, t.day, 2);
-    out.Append(' ');
-    AppendPadded(out, t.hour, 2);
-    out.Append(':');
-    AppendPadded(out, t.minute, 2);
-    out.Append(':');
-    AppendPadded(out, t.second, 2);
+    out.Append(LogTimeString(header.date).c_str(), kLogTimeSeconds);
     out.AppendFormat("\r\ncodepage=%u\r\nanonymized=%s\r\n", header.codePage, header.anonymized ? "yes" : "no");
 }
 
