@@ -70,7 +70,7 @@ fail() {
 max_program_bytes=163840
 
 # The DLLs a program may import: Windows' own and the reader library.
-system_dlls=" kernel32.dll user32.dll gdi32.dll comctl32.dll msvcrt.dll advapi32.dll shell32.dll bcrypt.dll version.dll "
+system_dlls=" kernel32.dll user32.dll gdi32.dll comctl32.dll comdlg32.dll ole32.dll msvcrt.dll advapi32.dll shell32.dll bcrypt.dll version.dll "
 mervik_names="CloseDevice GetCardInfo OpenDevice getDeviceStatus readCard"
 
 check_binaries() {
