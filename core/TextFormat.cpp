@@ -9,7 +9,7 @@ namespace {
 
 enum class Size { Int, Char, Short, Long, LongLong, SizeT, IntMax, PtrDiff };
 
-struct Spec {
+struct Directive {
     bool left = false;
     bool zero = false;
     char sign = 0;  // '+' or ' ' before a value that has no '-'
@@ -27,31 +27,31 @@ void Pad(TextPut put, void* sink, char c, int count)
 
 // `body`, with `sign` in front (0: none), padded to the width: zeros between the
 // sign and the body when `zeros`, else blanks before or after.
-void Emit(TextPut put, void* sink, const Spec& spec, char sign, const char* body, std::size_t length, bool zeros)
+void Emit(TextPut put, void* sink, const Directive& directive, char sign, const char* body, std::size_t length, bool zeros)
 {
     const int used = static_cast<int>(length) + (sign != 0 ? 1 : 0);
-    const int pad = spec.width > used ? spec.width - used : 0;
-    if (!spec.left && !zeros)
+    const int pad = directive.width > used ? directive.width - used : 0;
+    if (!directive.left && !zeros)
         Pad(put, sink, ' ', pad);
     if (sign != 0)
         put(sink, &sign, 1);
-    if (!spec.left && zeros)
+    if (!directive.left && zeros)
         Pad(put, sink, '0', pad);
     put(sink, body, length);
-    if (spec.left)
+    if (directive.left)
         Pad(put, sink, ' ', pad);
 }
 
 // A number's digits (after any minus sign) with the sign the flags ask for.
-void EmitNumber(TextPut put, void* sink, const Spec& spec, const char* text, std::size_t length, bool zeros)
+void EmitNumber(TextPut put, void* sink, const Directive& directive, const char* text, std::size_t length, bool zeros)
 {
-    char sign = spec.sign;
+    char sign = directive.sign;
     if (length > 0 && text[0] == '-') {
         sign = '-';
         ++text;
         --length;
     }
-    Emit(put, sink, spec, sign, text, length, zeros && !spec.left);
+    Emit(put, sink, directive, sign, text, length, zeros && !directive.left);
 }
 
 int Digits(const char*& p)
@@ -62,29 +62,29 @@ int Digits(const char*& p)
     return value;
 }
 
-bool ReadSize(const char*& p, Spec& spec)
+bool ReadSize(const char*& p, Directive& directive)
 {
     switch (*p) {
     case 'h':
-        spec.size = p[1] == 'h' ? Size::Char : Size::Short;
+        directive.size = p[1] == 'h' ? Size::Char : Size::Short;
         p += p[1] == 'h' ? 2 : 1;
         return true;
     case 'l':
-        spec.size = p[1] == 'l' ? Size::LongLong : Size::Long;
+        directive.size = p[1] == 'l' ? Size::LongLong : Size::Long;
         p += p[1] == 'l' ? 2 : 1;
         return true;
-    case 'z': spec.size = Size::SizeT; ++p; return true;
-    case 'j': spec.size = Size::IntMax; ++p; return true;
-    case 't': spec.size = Size::PtrDiff; ++p; return true;
+    case 'z': directive.size = Size::SizeT; ++p; return true;
+    case 'j': directive.size = Size::IntMax; ++p; return true;
+    case 't': directive.size = Size::PtrDiff; ++p; return true;
     case 'I':
         if (p[1] == '6' && p[2] == '4') {
-            spec.size = Size::LongLong;
+            directive.size = Size::LongLong;
             p += 3;
         } else if (p[1] == '3' && p[2] == '2') {
-            spec.size = Size::Int;
+            directive.size = Size::Int;
             p += 3;
         } else {
-            spec.size = Size::SizeT;
+            directive.size = Size::SizeT;
             ++p;
         }
         return true;
@@ -107,40 +107,40 @@ bool FormatText(TextPut put, void* sink, const char* format, va_list args)
         if (*p == 0)
             return true;
         ++p;
-        Spec spec;
+        Directive directive;
         for (;; ++p) {
             if (*p == '-')
-                spec.left = true;
+                directive.left = true;
             else if (*p == '0')
-                spec.zero = true;
+                directive.zero = true;
             else if (*p == '+')
-                spec.sign = '+';
+                directive.sign = '+';
             else if (*p == ' ')
-                spec.sign = spec.sign == '+' ? '+' : ' ';
+                directive.sign = directive.sign == '+' ? '+' : ' ';
             else
                 break;
         }
         if (*p == '*') {
             ++p;
-            spec.width = va_arg(args, int);
-            spec.width = spec.width > 100000 ? 100000 : spec.width;
-            if (spec.width < 0) {
-                spec.left = true;
-                spec.width = spec.width < -100000 ? 100000 : -spec.width;
+            directive.width = va_arg(args, int);
+            directive.width = directive.width > 100000 ? 100000 : directive.width;
+            if (directive.width < 0) {
+                directive.left = true;
+                directive.width = directive.width < -100000 ? 100000 : -directive.width;
             }
         } else {
-            spec.width = Digits(p);
+            directive.width = Digits(p);
         }
         if (*p == '.') {
             ++p;
             if (*p == '*') {
                 ++p;
-                spec.precision = va_arg(args, int);
+                directive.precision = va_arg(args, int);
             } else {
-                spec.precision = Digits(p);
+                directive.precision = Digits(p);
             }
         }
-        bool known = ReadSize(p, spec);
+        bool known = ReadSize(p, directive);
         const char conversion = known ? *p++ : 0;
         char number[decimal::kFixedRoom];
         std::size_t length = 0;
@@ -151,7 +151,7 @@ bool FormatText(TextPut put, void* sink, const char* format, va_list args)
         case 'd':
         case 'i': {
             std::int64_t value = 0;
-            switch (spec.size) {
+            switch (directive.size) {
             case Size::Int: value = va_arg(args, int); break;
             case Size::Char: value = static_cast<signed char>(va_arg(args, int)); break;
             case Size::Short: value = static_cast<short>(va_arg(args, int)); break;
@@ -161,25 +161,25 @@ bool FormatText(TextPut put, void* sink, const char* format, va_list args)
             case Size::PtrDiff: value = va_arg(args, std::ptrdiff_t); break;
             case Size::IntMax: value = va_arg(args, std::intmax_t); break;
             }
-            if (spec.precision > decimal::kMostPadding)
+            if (directive.precision > decimal::kMostPadding)
                 known = false;
-            else if (spec.precision == 0 && value == 0)
+            else if (directive.precision == 0 && value == 0)
                 length = 0;  // C's rule: no digit at all
             else if (value < 0) {
                 number[0] = '-';
-                length = 1 + decimal::WriteUnsigned(number + 1, 0 - static_cast<std::uint64_t>(value), spec.precision);
+                length = 1 + decimal::WriteUnsigned(number + 1, 0 - static_cast<std::uint64_t>(value), directive.precision);
             } else {
-                length = decimal::WriteUnsigned(number, static_cast<std::uint64_t>(value), spec.precision);
+                length = decimal::WriteUnsigned(number, static_cast<std::uint64_t>(value), directive.precision);
             }
             if (known)
-                EmitNumber(put, sink, spec, number, length, spec.zero && spec.precision < 0);
+                EmitNumber(put, sink, directive, number, length, directive.zero && directive.precision < 0);
             break;
         }
         case 'u':
         case 'x':
         case 'X': {
             std::uint64_t value = 0;
-            switch (spec.size) {
+            switch (directive.size) {
             case Size::Int: value = va_arg(args, unsigned); break;
             case Size::Char: value = static_cast<unsigned char>(va_arg(args, unsigned)); break;
             case Size::Short: value = static_cast<unsigned short>(va_arg(args, unsigned)); break;
@@ -189,31 +189,31 @@ bool FormatText(TextPut put, void* sink, const char* format, va_list args)
             case Size::PtrDiff: value = va_arg(args, std::size_t); break;
             case Size::IntMax: value = va_arg(args, std::uintmax_t); break;
             }
-            if (spec.precision > decimal::kMostPadding)
+            if (directive.precision > decimal::kMostPadding)
                 known = false;
-            else if (spec.precision == 0 && value == 0)
+            else if (directive.precision == 0 && value == 0)
                 length = 0;
             else if (conversion == 'u')
-                length = decimal::WriteUnsigned(number, value, spec.precision);
+                length = decimal::WriteUnsigned(number, value, directive.precision);
             else
-                length = decimal::WriteHex(number, value, spec.precision, conversion == 'X');
-            spec.sign = 0;
+                length = decimal::WriteHex(number, value, directive.precision, conversion == 'X');
+            directive.sign = 0;
             if (known)
-                EmitNumber(put, sink, spec, number, length, spec.zero && spec.precision < 0);
+                EmitNumber(put, sink, directive, number, length, directive.zero && directive.precision < 0);
             break;
         }
         case 'c':
             number[0] = static_cast<char>(va_arg(args, int));
-            Emit(put, sink, spec, 0, number, 1, false);
+            Emit(put, sink, directive, 0, number, 1, false);
             break;
         case 's': {
             const char* text = va_arg(args, const char*);
             if (text == nullptr)
                 text = "(null)";
             std::size_t count = 0;
-            while (text[count] != 0 && (spec.precision < 0 || count < static_cast<std::size_t>(spec.precision)))
+            while (text[count] != 0 && (directive.precision < 0 || count < static_cast<std::size_t>(directive.precision)))
                 ++count;
-            Emit(put, sink, spec, 0, text, count, false);
+            Emit(put, sink, directive, 0, text, count, false);
             break;
         }
         case 'f':
@@ -223,7 +223,7 @@ bool FormatText(TextPut put, void* sink, const char* format, va_list args)
             const double value = va_arg(args, double);
             const bool fixed = conversion == 'f' || conversion == 'F';
             const int most = fixed ? decimal::kMostDecimals : decimal::kMostDecimals + 1;
-            const int precision = spec.precision < 0 ? 6 : spec.precision;
+            const int precision = directive.precision < 0 ? 6 : directive.precision;
             if (precision > most) {
                 known = false;
                 break;
@@ -231,14 +231,14 @@ bool FormatText(TextPut put, void* sink, const char* format, va_list args)
             length = fixed ? decimal::WriteFixed(number, value, precision)
                            : decimal::WriteGeneral(number, value, precision);
             if (length == 0) {
-                Emit(put, sink, spec, 0, "null", 4, false);  // NaN or an infinity: no number at all
+                Emit(put, sink, directive, 0, "null", 4, false);  // NaN or an infinity: no number at all
                 break;
             }
             if (conversion == 'G') {
                 for (std::size_t i = 0; i < length; ++i)
                     number[i] = number[i] == 'e' ? 'E' : number[i];
             }
-            EmitNumber(put, sink, spec, number, length, spec.zero);
+            EmitNumber(put, sink, directive, number, length, directive.zero);
             break;
         }
         default:
