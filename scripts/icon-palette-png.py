@@ -69,6 +69,53 @@ def dib_to_png(dib):
             + chunk(b'IEND', b''))
 
 
+def paeth(a, b, c):
+    p = a + b - c
+    pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
+    return a if pa <= pb and pa <= pc else b if pb <= pc else c
+
+
+def rgba_png_to_palette(png):
+    """The same pixels as a palette PNG when an 8-bit RGBA PNG has at most 256
+    colours (alpha included), else the PNG as it is."""
+    chunks, pos = {}, 8
+    while pos < len(png):
+        length = struct.unpack('>I', png[pos:pos + 4])[0]
+        kind = png[pos + 4:pos + 8]
+        chunks[kind] = chunks.get(kind, b'') + png[pos + 8:pos + 8 + length]
+        pos += 12 + length
+    width, height, depth, colour_type, _, _, interlace = struct.unpack('>IIBBBBB', chunks[b'IHDR'])
+    if depth != 8 or colour_type != 6 or interlace != 0:
+        return png
+    raw = zlib.decompress(chunks[b'IDAT'])
+    stride = 4 * width
+    previous = bytearray(stride)
+    pixels = []
+    for y in range(height):
+        kind = raw[y * (stride + 1)]
+        line = bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
+        for x in range(stride):
+            a = line[x - 4] if x >= 4 else 0
+            b = previous[x]
+            c = previous[x - 4] if x >= 4 else 0
+            line[x] = (line[x] + (0, a, b, (a + b) // 2, paeth(a, b, c))[kind]) & 255
+        previous = line
+        pixels += [bytes(line[i:i + 4]) for i in range(0, stride, 4)]
+    colours = sorted(set(pixels), key=lambda rgba: (rgba[3] == 255, rgba))  # translucent first: a short tRNS
+    if len(colours) > 256:
+        return png
+    index = {rgba: i for i, rgba in enumerate(colours)}
+    raw = b''.join(b'\0' + bytes(index[p] for p in pixels[y * width:(y + 1) * width]) for y in range(height))
+    alphas = bytes(rgba[3] for rgba in colours).rstrip(b'\xff')
+    smaller = (b'\x89PNG\r\n\x1a\n'
+               + chunk(b'IHDR', struct.pack('>IIBBBBB', width, height, 8, 3, 0, 0, 0))
+               + chunk(b'PLTE', b''.join(rgba[:3] for rgba in colours))
+               + (chunk(b'tRNS', alphas) if alphas else b'')
+               + chunk(b'IDAT', zlib.compress(raw, 9))
+               + chunk(b'IEND', b''))
+    return smaller if len(smaller) < len(png) else png
+
+
 def main():
     path = sys.argv[1]
     data = open(path, 'rb').read()
@@ -77,8 +124,7 @@ def main():
     for i in range(count):
         entry = list(struct.unpack('<BBBBHHII', data[6 + 16 * i:22 + 16 * i]))
         image = data[entry[7]:entry[7] + entry[6]]
-        if image[:4] != b'\x89PNG':
-            image = dib_to_png(image)
+        image = rgba_png_to_palette(image) if image[:4] == b'\x89PNG' else dib_to_png(image)
         entries.append(entry)
         images.append(image)
     out = bytearray(data[:6])
