@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "Whole.h"
+
 namespace {
 
 // The position of the highest bit set in `value` (not 0).
@@ -65,7 +67,7 @@ double DurationHistogram::Percentile(double percent) const
         return 0;
     // Rank ceil(p/100 * n), 1-based, as NearestRank takes it.
     const double count = static_cast<double>(m_count);
-    double rank = std::ceil(percent / 100.0 * count - 1e-9);
+    double rank = whole::Ceil(percent / 100.0 * count - 1e-9);
     if (rank < 1)
         rank = 1;
     if (rank > count)

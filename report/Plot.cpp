@@ -8,6 +8,7 @@
 #include "Escape.h"
 #include "Format.h"
 #include "Statistics.h"
+#include "Whole.h"
 
 namespace {
 
@@ -49,7 +50,7 @@ double NiceStep(double range, double ticks)
     if (!(range > 0))
         return 1;
     const double raw = range / ticks;
-    const double magnitude = PowerOfTen(std::floor(std::log10(raw)));
+    const double magnitude = PowerOfTen(whole::Floor(std::log10(raw)));
     const double fraction = raw / magnitude;
     return magnitude * (fraction <= 1 ? 1 : fraction <= 2 ? 2 : fraction <= 5 ? 5 : 10);
 }
@@ -135,8 +136,8 @@ void AppendDurationPlot(GrowingText& out, const char* title, const FoldedSeries&
     if (smallest == 0)
         smallest = largest = 0.001;
     // Logarithmic in milliseconds, whole decades: a spike and the steady level both show.
-    const double lo = std::floor(std::log10(smallest));
-    double hi = std::ceil(std::log10(largest));
+    const double lo = whole::Floor(std::log10(smallest));
+    double hi = whole::Ceil(std::log10(largest));
     if (hi <= lo)
         hi = lo + 1;
     auto yOf = [&](double ms) {
@@ -224,8 +225,8 @@ void AppendSamplePlot(GrowingText& out, const char* title, const char* unit, con
         lo -= step;
         hi += step;
     }
-    lo = std::floor(lo / step) * step;
-    hi = std::ceil(hi / step) * step;
+    lo = whole::Floor(lo / step) * step;
+    hi = whole::Ceil(hi / step) * step;
     if (hi <= lo)
         hi = lo + step;
     const double span = std::max<double>(lastCycle, 1);
