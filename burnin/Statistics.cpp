@@ -4,12 +4,13 @@
 #include <cmath>
 
 #include "Growing.h"
+#include "Whole.h"
 
 std::uint64_t NearestRankOf(double percent, std::uint64_t size)
 {
     // Rank ceil(p/100 * n), 1-based; the epsilon keeps 95% of 100 at rank 95.
     const double count = static_cast<double>(size);
-    double rank = std::ceil(percent / 100.0 * count - 1e-9);
+    double rank = whole::Ceil(percent / 100.0 * count - 1e-9);
     if (rank < 1)
         rank = 1;
     if (rank > count)

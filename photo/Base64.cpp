@@ -49,24 +49,31 @@ constexpr std::uint32_t At(unsigned outputByte, std::uint32_t value)
     return (value & 0xFFu) << kShift[outputByte];
 }
 
-constexpr Table MakeTable(unsigned position)
+constexpr std::uint32_t TableEntry(unsigned position, unsigned c)
 {
-    Table table{};
-    for (unsigned c = 0; c < 256; ++c) {
-        const std::uint32_t d = CharValue(c);
-        switch (position) {
-        case 0: table[c] = At(0, d << 2); break;
-        case 1: table[c] = At(0, (d >> 4) & 0x03) | At(1, d << 4); break;
-        case 2: table[c] = At(1, (d >> 2) & 0x0F) | At(2, d << 6); break;
-        default: table[c] = At(2, d); break;
-        }
+    const std::uint32_t d = CharValue(c);
+    switch (position) {
+    case 0: return At(0, d << 2);
+    case 1: return At(0, (d >> 4) & 0x03) | At(1, d << 4);
+    case 2: return At(1, (d >> 2) & 0x0F) | At(2, d << 6);
+    default: return At(2, d);
     }
-    return table;
+}
+
+std::array<Table, 4> MakeTables()
+{
+    std::array<Table, 4> tables;
+    for (unsigned position = 0; position < 4; ++position)
+        for (unsigned c = 0; c < 256; ++c)
+            tables[position][c] = TableEntry(position, c);
+    return tables;
 }
 
 // One block for the four tables: a single base register reaches all of them,
 // which matters where registers are few (32-bit, position-independent code).
-constexpr std::array<Table, 4> kTables = {MakeTable(0), MakeTable(1), MakeTable(2), MakeTable(3)};
+// Filled as the program starts, before anything decodes: 4 KB the program file
+// does not carry.
+const std::array<Table, 4> kTables = MakeTables();
 
 constexpr std::array<std::uint8_t, 256> MakeValues()
 {
@@ -90,7 +97,7 @@ inline std::uint32_t DecodeGroup(const std::uint32_t* tables, const unsigned cha
            tables[512 + (chars >> kChar[2] & 0xFF)] | tables[768 + (chars >> kChar[3] & 0xFF)];
 }
 
-static_assert(kTables[0]['='] == At(0, 0xFC) && kTables[3]['/'] == At(2, 63), "table layout");
+static_assert(TableEntry(0, '=') == At(0, 0xFC) && TableEntry(3, '/') == At(2, 63), "table layout");
 
 } // namespace
 

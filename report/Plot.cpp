@@ -8,6 +8,7 @@
 #include "Escape.h"
 #include "Format.h"
 #include "Statistics.h"
+#include "Whole.h"
 
 namespace {
 
@@ -31,13 +32,25 @@ void Open(GrowingText& out, const char* title)
                      kLeft, kTop, kRight - kLeft, kBottom - kTop);
 }
 
+// 10 to a whole power, as std::pow gives it (exact products up to 10^22, and a
+// quotient of exact values rounds once) without linking the general pow (2.5 KB).
+double PowerOfTen(double exponent)
+{
+    if (!(std::fabs(exponent) < 400))  // past any double (or NaN): what pow gives
+        return std::isnan(exponent) ? exponent : exponent < 0 ? 0 : HUGE_VAL;
+    double power = 1;
+    for (double e = std::fabs(exponent); e >= 1; e -= 1)
+        power *= 10;
+    return exponent < 0 ? 1 / power : power;
+}
+
 // A step of 1, 2 or 5 times a power of ten giving about `ticks` intervals over `range`.
 double NiceStep(double range, double ticks)
 {
     if (!(range > 0))
         return 1;
     const double raw = range / ticks;
-    const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
+    const double magnitude = PowerOfTen(whole::Floor(std::log10(raw)));
     const double fraction = raw / magnitude;
     return magnitude * (fraction <= 1 ? 1 : fraction <= 2 ? 2 : fraction <= 5 ? 5 : 10);
 }
@@ -123,8 +136,8 @@ void AppendDurationPlot(GrowingText& out, const char* title, const FoldedSeries&
     if (smallest == 0)
         smallest = largest = 0.001;
     // Logarithmic in milliseconds, whole decades: a spike and the steady level both show.
-    const double lo = std::floor(std::log10(smallest));
-    double hi = std::ceil(std::log10(largest));
+    const double lo = whole::Floor(std::log10(smallest));
+    double hi = whole::Ceil(std::log10(largest));
     if (hi <= lo)
         hi = lo + 1;
     auto yOf = [&](double ms) {
@@ -132,7 +145,7 @@ void AppendDurationPlot(GrowingText& out, const char* title, const FoldedSeries&
         return kBottom - (l - lo) / (hi - lo) * (kBottom - kTop);
     };
     for (double d = lo; d <= hi + 1e-9; d += 1)
-        YTick(out, yOf(std::pow(10.0, d)), Number(std::pow(10.0, d)));
+        YTick(out, yOf(PowerOfTen(d)), Number(PowerOfTen(d)));
     YTitle(out, "ms per cycle (log scale)");
 
     const double span = static_cast<double>(cycles);
@@ -212,8 +225,8 @@ void AppendSamplePlot(GrowingText& out, const char* title, const char* unit, con
         lo -= step;
         hi += step;
     }
-    lo = std::floor(lo / step) * step;
-    hi = std::ceil(hi / step) * step;
+    lo = whole::Floor(lo / step) * step;
+    hi = whole::Ceil(hi / step) * step;
     if (hi <= lo)
         hi = lo + step;
     const double span = std::max<double>(lastCycle, 1);

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Draws the Zantor application icon (a stylised blue/white ID card) and writes
 # res/Zantor.ico: 48/32/24/16 px at 4 and 8 bits per pixel, plus 256/48/32/24/16
-# px at 32 bits with alpha (each 32-bit image stored as PNG, as Windows reads them
-# from Vista on: a sixth of the bytes of a bitmap with alpha). Deterministic and
+# px at 32 bits with alpha (every image stored as PNG, as Windows reads them from
+# Vista on: a sixth of the bytes of a bitmap with alpha, a fifth of a palette
+# bitmap's; scripts/icon-palette-png.py turns the palette bitmaps that icotool
+# writes into palette PNGs with the same pixels). Deterministic and
 # safe to re-run. Needs ImageMagick (/usr/bin/convert) and icoutils (icotool).
 set -euo pipefail
 
@@ -48,6 +50,7 @@ done
 
 mkdir -p "$(dirname "$out")"
 icotool -c -o "$out" "${args[@]}"
+python3 "$root/scripts/icon-palette-png.py" "$out"
 
 # Check: exactly the thirteen expected entries (width, height, bit depth), in order.
 expected="48x48x4 32x32x4 24x24x4 16x16x4 48x48x8 32x32x8 24x24x8 16x16x8

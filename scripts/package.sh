@@ -63,11 +63,11 @@ fail() {
     exit 1
 }
 
-# The most a shipped program may weigh, stripped, in bytes: about 132 KB (32-bit)
-# and 139 KB (64-bit) today, of which the burn-in and its report about 60 KB and
-# the icon 19 KB; the limit catches what should never come in, such as C's printf
-# family (29 KB) or the C++ exception machinery with libstdc++ (450 KB more).
-max_program_bytes=163840
+# The most a shipped program may weigh, stripped, in bytes: 128 KB. They weigh
+# 126 KB (32-bit) and 128 KB (64-bit) today, of which the icon 6 KB; the limit
+# catches what should never come in, such as C's printf family (29 KB), the C++
+# exception machinery with libstdc++ (450 KB more) or a link without LTO (4-9 KB).
+max_program_bytes=131072
 
 # The DLLs a program may import: Windows' own and the reader library.
 system_dlls=" kernel32.dll user32.dll gdi32.dll comctl32.dll comdlg32.dll ole32.dll msvcrt.dll advapi32.dll shell32.dll bcrypt.dll version.dll "

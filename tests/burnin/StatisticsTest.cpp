@@ -9,6 +9,7 @@
 #include <random>
 
 #include "Histogram.h"
+#include "Whole.h"
 
 namespace {
 
@@ -42,6 +43,23 @@ TEST(Percentiles, NearestRankOnSmallAndTiedSamples)
         EXPECT_EQ(p.max, c.expected.max);
     }
     EXPECT_TRUE(NearestRankPercentiles(nullptr, 0).empty);
+}
+
+// The runtime-free floor and ceil (ranks here, the plots' axes) against the library's,
+// bit for bit: signed zeros, halves, the last fractional doubles, whole ones, infinities.
+TEST(Percentiles, WholeFloorAndCeilAreTheLibrarys)
+{
+    const double values[] = {0.0, -0.0, 0.5, -0.5, 1, -1, 2.5, -2.5, 1e-300, -1e-300, 0.9999999999999999,
+                             4503599627370495.5, -4503599627370495.5, 4503599627370496.0, 1e300, -1e300,
+                             HUGE_VAL, -HUGE_VAL, 94.99999999999999, 9223372036854775807.0};
+    for (double v : values) {
+        SCOPED_TRACE(v);
+        EXPECT_EQ(std::signbit(whole::Floor(v)), std::signbit(std::floor(v)));
+        EXPECT_EQ(whole::Floor(v), std::floor(v));
+        EXPECT_EQ(std::signbit(whole::Ceil(v)), std::signbit(std::ceil(v)));
+        EXPECT_EQ(whole::Ceil(v), std::ceil(v));
+    }
+    EXPECT_TRUE(std::isnan(whole::Floor(NAN)) && std::isnan(whole::Ceil(NAN)));
 }
 
 // The histogram's percentiles against an exact sort of the same durations: each
