@@ -44,6 +44,8 @@ BurnInRun::BurnInRun(const BurnInRequest& request, const RunFacts& facts, CallOb
     m_facts.cyclesAsked = request.cycles;
 }
 
+BurnInRun::~BurnInRun() = default;
+
 void BurnInRun::Start(HWND dialog, UINT stepCommand)
 {
     m_dialog = dialog;
