@@ -200,7 +200,7 @@ bool CZantorApp::InitInstance()
 
     INT_PTR ended = -1;
     if (burnIn) {
-        CZantorDlg dialog(ConsoleSetup{&options, observer, &library, &DescribeRun, &log});
+        CZantorDlg dialog(ConsoleSetup{&options, observer, &library, &DescribeRun, &log, observer, replacing});
         ended = RunBurnIn(dialog, options, library, *observer, log, replacing);
     } else {
         // The console's watchdog names a call that has run long in a window of its own.
@@ -210,7 +210,7 @@ bool CZantorApp::InitInstance()
         const std::uint32_t noticeSeconds =
             options.timeoutSeconds < kNoticeSeconds ? options.timeoutSeconds : kNoticeSeconds;
         CZantorDlg dialog(ConsoleSetup{&options, watchdog.Start(notice, 0, noticeSeconds) ? &watchdog : inner,
-                                       &library, &DescribeRun, &log});
+                                       &library, &DescribeRun, &log, observer, replacing});
         ended = dialog.DoModal();
     }
     if (burnIn && ended != -1)

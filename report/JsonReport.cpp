@@ -225,9 +225,15 @@ GrowingText JsonReport(const BurnInFigures& figures, const RunFacts& facts)
     const RunVerdict verdict = JudgeRun(figures, facts.end);
     GrowingText out("{\"format\":\"zantor-burn-in\",\"formatVersion\":1,\"verdict\":{");
     // A checkpoint has not passed: the run has not finished.
-    out.AppendFormat("\"finished\":%s,\"passed\":%s,\"stopped\":%s,\"exitCode\":%d,\"line\":",
+    out.AppendFormat("\"finished\":%s,\"passed\":%s,\"stopped\":%s,\"exitCode\":",
                      facts.end.finished ? "true" : "false", verdict.failed || !facts.end.finished ? "false" : "true",
-                     verdict.stopped ? "true" : "false", BurnInExitCode(verdict));
+                     verdict.stopped ? "true" : "false");
+    // A checkpoint's run has not ended: it has no exit status yet.
+    if (facts.end.finished)
+        out.AppendFormat("%d", BurnInExitCode(verdict));
+    else
+        out.Append("null");
+    out.Append(",\"line\":");
     const GrowingText line = VerdictLine(verdict, figures, facts);
     if (line.failed())
         out.MarkFailed();

@@ -9,6 +9,7 @@ WindowBurnIn::~WindowBurnIn()
 }
 
 const wchar_t* WindowBurnIn::Prepare(DescribeRunFunction describe, CallObserver* consoleLog, bool consoleLogHasFile,
+                                     const Anonymizer* anonymizer,
                                      UINT doneCommand)
 {
     // Hashed now: the report names the library by its SHA-256.
@@ -38,8 +39,16 @@ const wchar_t* WindowBurnIn::Prepare(DescribeRunFunction describe, CallObserver*
     request.reportPath = m_choice.reportPath.c_str();
     request.timeoutSeconds = m_choice.timeoutSeconds;
     request.doneCommand = doneCommand;
+    request.anonymizer = anonymizer;
     m_run = NewOnHeap<BurnInRun>(request, m_facts, log, m_choice.callLog ? &m_reportLog : nullptr);
     return m_run ? nullptr : kNoMemoryMessage;
+}
+
+void WindowBurnIn::BeforeCall(const CallRecord& call)
+{
+    m_reportLog.BeforeCall(call);
+    if (m_consoleLog)
+        m_consoleLog->BeforeCall(call);
 }
 
 void WindowBurnIn::OnCall(const CallRecord& call)

@@ -26,10 +26,12 @@ public:
     // Makes the run the choice asks for: identifies the library and tells every
     // call to `consoleLog`, as a press does. With the call log beside the report,
     // each call goes there, and to `consoleLog` only when it writes a file of its
-    // own (both write the debugger's output). Returns null, or what the operator
-    // is to be told instead of the run starting. `doneCommand`: see BurnInRequest.
+    // own (both write the debugger's output). `anonymizer`: with /anonymize, the
+    // card replaced in the report and the logs, as in a run from the command line.
+    // Returns null, or what the operator is to be told instead of the run
+    // starting. `doneCommand`: see BurnInRequest.
     const wchar_t* Prepare(DescribeRunFunction describe, CallObserver* consoleLog, bool consoleLogHasFile,
-                           UINT doneCommand);
+                           const Anonymizer* anonymizer, UINT doneCommand);
 
     // The run, once prepared.
     BurnInRun* Run() const { return m_run; }
@@ -37,6 +39,7 @@ public:
 
 private:
     // Each call to the log beside the report and to the console's own.
+    void BeforeCall(const CallRecord& call) override;
     void OnCall(const CallRecord& call) override;
 
     BurnInChoice m_choice;

@@ -154,8 +154,11 @@ void CZantorDlg::OnBurnInCommand()
     }
     if (chosen != IDOK)
         return;
-    const bool logFile = m_setup.options != nullptr && m_setup.options->logPath != nullptr;
-    if (const wchar_t* failure = window.Get()->Prepare(m_setup.describeRun, m_setup.observer, logFile, IDC_BURNIN_DONE)) {
+    // The console's own files (the log, the recording) get the run's calls as well.
+    const bool consoleFiles = m_setup.options != nullptr &&
+                              (m_setup.options->logPath != nullptr || m_setup.options->recordPath != nullptr);
+    if (const wchar_t* failure = window.Get()->Prepare(m_setup.describeRun, m_setup.runObserver, consoleFiles,
+                                                       m_setup.anonymizer, IDC_BURNIN_DONE)) {
         ShowApplicationMessage(m_hWnd, failure);
         return;
     }

@@ -17,6 +17,11 @@ struct ConsoleSetup {
     const LibraryIdentity* library = nullptr;     // the Mervik.dll loaded, for the About box
     DescribeRunFunction describeRun = nullptr;    // a burn-in's facts, for a run from the window
     const CallLog* log = nullptr;                 // the call log, whose lost lines are said once
+    // A burn-in from the window is told of its calls as one from the command line
+    // is: `runObserver` (the log, the recording; without the console's watchdog,
+    // since the run has its own) and, with /anonymize, `anonymizer`.
+    CallObserver* runObserver = nullptr;
+    const Anonymizer* anonymizer = nullptr;
 };
 
 class BurnInRun;

@@ -472,6 +472,7 @@ TEST(JsonReport, ACheckpointSaysTheRunHasNotFinished)
     EXPECT_EQ(json["verdict"]["finished"], false);
     EXPECT_EQ(json["run"]["finished"], false);
     EXPECT_EQ(json["verdict"]["passed"], false);
+    EXPECT_EQ(json["verdict"]["exitCode"], nullptr) << "a run still going has no exit status yet";
     const std::string line = json["verdict"]["line"];
     EXPECT_EQ(line.rfind("INCOMPLETE: 3 of 5 cycles done, the run has not finished; so far: ", 0), 0u) << line;
     EXPECT_NE(Str(HtmlReport(figures, facts)).find("<span class=\"badge\">… INCOMPLETE</span>3 of 5 cycles done"),
