@@ -31,6 +31,16 @@ WideText<32> LocalTimeNow()
     return time;
 }
 
+// A visible child window of `dialog` of `style` beside WS_CHILD | WS_VISIBLE, at
+// `place` in dialog units.
+HWND AddChild(HWND dialog, const wchar_t* windowClass, const wchar_t* text, DWORD style, RECT place, int id)
+{
+    MapDialogRect(dialog, &place);
+    return CreateWindowExW(0, windowClass, text, WS_CHILD | WS_VISIBLE | style, place.left, place.top,
+                           place.right - place.left, place.bottom - place.top, dialog,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
+}
+
 // A checkpoint at least this often, whatever the cycles take.
 constexpr ULONGLONG kCheckpointEveryMs = 30000;
 
@@ -55,29 +65,14 @@ void BurnInRun::Start(HWND dialog, UINT stepCommand)
     // Below the form, in the dialog's units and font, so that it scales with it;
     // a run from the window leaves room on the right for its Stop button.
     const LONG right = m_request.doneCommand != 0 ? 284 : 332;
-    RECT bar{25, 188, right, 197};
-    RECT line{25, 200, right, 210};
-    MapDialogRect(dialog, &bar);
-    MapDialogRect(dialog, &line);
-    const HINSTANCE instance = GetModuleHandleW(nullptr);
-    m_progressBar = CreateWindowExW(0, PROGRESS_CLASSW, nullptr, WS_CHILD | WS_VISIBLE, bar.left, bar.top,
-                                    bar.right - bar.left, bar.bottom - bar.top, dialog,
-                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_BURNIN_PROGRESS)), instance,
-                                    nullptr);
-    m_progressLine = CreateWindowExW(0, L"STATIC", nullptr, WS_CHILD | WS_VISIBLE | SS_LEFT, line.left, line.top,
-                                     line.right - line.left, line.bottom - line.top, dialog,
-                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_BURNIN_LINE)), instance,
-                                     nullptr);
+    m_progressBar = AddChild(dialog, PROGRESS_CLASSW, nullptr, 0, {25, 188, right, 197}, IDC_BURNIN_PROGRESS);
+    m_progressLine = AddChild(dialog, L"STATIC", nullptr, SS_LEFT, {25, 200, right, 210}, IDC_BURNIN_LINE);
     const LRESULT font = SendMessageW(dialog, WM_GETFONT, 0, 0);
     SendMessageW(m_progressLine, WM_SETFONT, static_cast<WPARAM>(font), FALSE);
     SendMessageW(m_progressBar, PBM_SETRANGE32, 0, static_cast<LPARAM>(m_schedule.Cycles()));
     if (m_request.doneCommand != 0) {
-        RECT stop{290, 189, 332, 203};
-        MapDialogRect(dialog, &stop);
-        m_stopButton = CreateWindowExW(0, L"BUTTON", L"停止", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
-                                       stop.left, stop.top, stop.right - stop.left, stop.bottom - stop.top, dialog,
-                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_BURNIN_STOP)), instance,
-                                       nullptr);
+        m_stopButton = AddChild(dialog, L"BUTTON", L"停止", WS_TABSTOP | BS_PUSHBUTTON, {290, 189, 332, 203},
+                                IDC_BURNIN_STOP);
         SendMessageW(m_stopButton, WM_SETFONT, static_cast<WPARAM>(font), FALSE);
         EnableButtons(false);
         // The focus on a button that works: Enter or Space stops the run.
