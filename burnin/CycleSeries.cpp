@@ -2,7 +2,7 @@
 
 namespace {
 
-void Fold(SeriesColumn& into, const SeriesColumn& from)
+ZANTOR_NOINLINE void Fold(SeriesColumn& into, const SeriesColumn& from)
 {
     if (from.cycles == 0)
         return;

@@ -83,7 +83,7 @@ void AppendPhotoSummary(LibraryUtf8& summary, std::size_t length, const Sha256Di
 {
     char sha[65];
     FormatSha256(hash, sha);
-    summary.AppendFormat("%zu characters, SHA-256 %s", length, sha);
+    summary.AppendDecimal(static_cast<std::int64_t>(length)).Append(" characters, SHA-256 ").Append(sha, 64);
 }
 
 template <std::size_t Capacity>

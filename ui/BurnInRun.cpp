@@ -162,14 +162,12 @@ void BurnInRun::ScheduleStep()
     const bool look = tick - m_inputLooked >= kInputLookEveryMs;
     if (look)
         m_inputLooked = tick;
-    if (!look || HIWORD(GetQueueStatus(QS_INPUT)) == 0) {
-        PostMessageW(m_dialog, WM_COMMAND, MAKEWPARAM(m_stepCommand, BN_CLICKED), 0);
-        return;
-    }
     // A timer comes after input and painting; its id is this run. Should the
     // system refuse one, the step is posted as before.
-    if (SetTimer(m_dialog, reinterpret_cast<UINT_PTR>(this), 0, &BurnInRun::StepTimer) == 0)
-        PostMessageW(m_dialog, WM_COMMAND, MAKEWPARAM(m_stepCommand, BN_CLICKED), 0);
+    if (look && HIWORD(GetQueueStatus(QS_INPUT)) != 0 &&
+        SetTimer(m_dialog, reinterpret_cast<UINT_PTR>(this), 0, &BurnInRun::StepTimer) != 0)
+        return;
+    PostMessageW(m_dialog, WM_COMMAND, MAKEWPARAM(m_stepCommand, BN_CLICKED), 0);
 }
 
 void CALLBACK BurnInRun::StepTimer(HWND window, UINT, UINT_PTR id, DWORD)
@@ -265,11 +263,9 @@ void BurnInRun::OnCallTimedOut(const WatchedCall& call, std::uint32_t timeoutSec
     if (m_request.reportPath)
         WriteReports(m_request.reportPath, m_recorder.Figures(), m_facts);
     WideText<96> reason;
-    reason.Append(L"读卡器库 ");
-    for (const char* c = OperationName(call.operation); *c; ++c)
-        reason.Append(static_cast<wchar_t>(*c));
-    reason.Append(L" 调用 ").AppendDecimal(timeoutSeconds).Append(L" 秒内未返回（第 ")
-        .AppendDecimal(m_facts.end.timedOutCycle).Append(L" 轮），老化测试结束");
+    const char* name = OperationName(call.operation);
+    reason.Append(L"读卡器库 ").AppendNarrow(name, std::strlen(name)).Append(L" 调用 ").AppendDecimal(timeoutSeconds)
+        .Append(L" 秒内未返回（第 ").AppendDecimal(m_facts.end.timedOutCycle).Append(L" 轮），老化测试结束");
     TellUnattended(reason.c_str(), m_log);
     // The library's thread cannot be unwound: the process ends without it.
     TerminateProcess(GetCurrentProcess(), kExitCallDidNotReturn);
