@@ -2,7 +2,7 @@
 
 namespace {
 
-ZANTOR_NOINLINE void Fold(SeriesColumn& into, const SeriesColumn& from)
+void Fold(SeriesColumn& into, const SeriesColumn& from)
 {
     if (from.cycles == 0)
         return;

@@ -11,26 +11,18 @@ Schedule::Schedule(std::uint32_t cycles)
 
 void Schedule::Advance()
 {
-    switch (m_step) {
-    case Step::Open:
-        m_step = m_stopped ? Step::Close : Step::Status;
-        return;
-    case Step::Status:
-        m_step = m_stopped ? Step::Close : Step::ReadCard;
-        return;
-    case Step::ReadCard:
-        m_step = m_stopped ? Step::Close : Step::CardInfo;
-        return;
-    case Step::CardInfo:
-        m_done = ++m_cycle;
-        m_step = m_stopped || m_cycle == m_cycles ? Step::Close : Step::Status;
-        return;
-    case Step::Close:
+    if (m_step == Step::Close || m_step == Step::Finished) {
         m_step = Step::Finished;
         return;
-    case Step::Finished:
-        return;
     }
+    // The next step of the cycle; after its card information, the next cycle or,
+    // after the last, the close. A stop closes after the step that ran.
+    auto next = static_cast<Step>(static_cast<int>(m_step) + 1);
+    if (m_step == Step::CardInfo) {
+        m_done = ++m_cycle;
+        next = m_cycle == m_cycles ? Step::Close : Step::Status;
+    }
+    m_step = m_stopped ? Step::Close : next;
 }
 
 void Schedule::Stop()

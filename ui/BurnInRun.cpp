@@ -250,9 +250,7 @@ void BurnInRun::OnCallTimedOut(const WatchedCall& call, std::uint32_t timeoutSec
 {
     // The dialog's thread is inside the library, or waits for the end: nothing
     // else touches the figures now. The cycle under way did not finish.
-    const bool inCycle = m_schedule.Current() == burnin::Step::Status ||
-                         m_schedule.Current() == burnin::Step::ReadCard ||
-                         m_schedule.Current() == burnin::Step::CardInfo;
+    const bool inCycle = m_schedule.Current() >= burnin::Step::Status && m_schedule.Current() <= burnin::Step::CardInfo;
     m_recorder.AbandonCycle();
     m_facts.endTime = LocalTimeNow();
     m_facts.end = End(true);
