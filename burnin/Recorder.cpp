@@ -176,7 +176,8 @@ void BurnInRecorder::BeginCycle(std::uint32_t index)
     if (m_cycle != 0)
         FoldCycle();  // the one before was neither ended nor abandoned
     m_cycle = index;
-    m_read = CycleRead();
+    // Nothing of the cycle read yet; what the fields held is read only once got again.
+    std::memset(m_read.got, 0, sizeof m_read.got);
     m_device = DeviceState::Open;
 }
 
