@@ -9,14 +9,46 @@
 
 namespace {
 
+// UTF-8 written after a fixed text's end, cut as BoundedText::Append cuts: what
+// does not fit the room is left out.
+struct Utf8Room {
+    char* end;
+    std::size_t room;
+    std::size_t written;
+    bool cut;
+    void Append(const char* bytes, std::size_t count)
+    {
+        const std::size_t take = count <= room - written ? count : room - written;
+        std::memcpy(end + written, bytes, take);
+        written += take;
+        cut = cut || take < count;
+    }
+};
+
+// The conversion's one copy, whatever the text's capacity.
+ZANTOR_NOINLINE void WriteUtf8(Utf8Room& room, const wchar_t* text, std::size_t count)
+{
+    AppendUtf8(room, text, count);
+}
+
+// Appends `count` wide characters at `text` as UTF-8.
+template <std::size_t Capacity>
+void AppendUtf8To(NarrowText<Capacity>& out, const wchar_t* text, std::size_t count)
+{
+    Utf8Room room{out.End(), out.Room(), 0, false};
+    WriteUtf8(room, text, count);
+    out.Grow(room.written);
+    if (room.cut)
+        out.MarkCut();
+}
+
 // A text the library wrote into a buffer of `size` bytes (up to its NUL), decoded
 // from the ANSI code page exactly as the console's messages decode it, as UTF-8.
-template <class Text>
-void AppendLibraryTextUtf8(Text& out, const char* buffer, std::size_t size)
+void AppendLibraryTextUtf8(LibraryUtf8& out, const char* buffer, std::size_t size)
 {
     Message decoded;
     AppendLibraryText(decoded, buffer, size);
-    AppendUtf8(out, decoded.c_str(), decoded.size());
+    AppendUtf8To(out, decoded.c_str(), decoded.size());
 }
 
 // Whether the operation is called within the cycles, and so has a per-cycle series.
@@ -42,15 +74,16 @@ ModuleUtf8 ModuleName(std::uintptr_t base)
     ModuleUtf8 out;
     Message name;
     if (base != 0 && AppendModuleName(name, base))
-        AppendUtf8(out, name.c_str(), name.size());
+        AppendUtf8To(out, name.c_str(), name.size());
     return out;
 }
 
-LibraryUtf8 PhotoSummary(std::size_t length, const char* sha256)
+// The photo a read holds, as a difference shows it.
+void AppendPhotoSummary(LibraryUtf8& summary, std::size_t length, const Sha256Digest& hash)
 {
-    LibraryUtf8 summary;
-    summary.AppendFormat("%zu characters, SHA-256 %s", length, sha256);
-    return summary;
+    char sha[65];
+    FormatSha256(hash, sha);
+    summary.AppendDecimal(static_cast<std::int64_t>(length)).Append(" characters, SHA-256 ").Append(sha, 64);
 }
 
 template <std::size_t Capacity>
@@ -143,7 +176,8 @@ void BurnInRecorder::BeginCycle(std::uint32_t index)
     if (m_cycle != 0)
         FoldCycle();  // the one before was neither ended nor abandoned
     m_cycle = index;
-    m_read = CycleRead();
+    // Nothing of the cycle read yet; what the fields held is read only once got again.
+    std::memset(m_read.got, 0, sizeof m_read.got);
     m_device = DeviceState::Open;
 }
 
@@ -175,6 +209,95 @@ void BurnInRecorder::RecordFailedCycle(int operation)
         m_figures.incomplete = true;
 }
 
+template <class T>
+T* BurnInRecorder::AddGroup(GrowingArray<T>& groups, const T& group)
+{
+    return Keep(groups, group) ? &groups.back() : nullptr;
+}
+
+void BurnInRecorder::CountOverrun(OperationFigures& figures, std::size_t bufferSize)
+{
+    ++figures.overruns;
+    OverrunGroup* group = nullptr;
+    for (OverrunGroup& g : figures.overrunGroups)
+        if (g.bufferSize == bufferSize) group = &g;
+    if (group == nullptr && figures.overrunGroups.size() < kMaxGroups)
+        group = AddGroup(figures.overrunGroups, OverrunGroup{bufferSize, 0, m_cycle});
+    ++(group != nullptr ? group->count : figures.overrunOthers);
+}
+
+void BurnInRecorder::CountFault(OperationFigures& figures, const CallOutcome& outcome)
+{
+    ++figures.faults;
+    const ModuleUtf8 module = ModuleName(outcome.moduleBase);
+    const std::uintptr_t offset = module.size() == 0 ? outcome.exceptionAddress
+                                                      : outcome.exceptionAddress - outcome.moduleBase;
+    FaultGroup* group = nullptr;
+    for (FaultGroup& g : figures.faultGroups)
+        if (g.code == outcome.exceptionCode && g.offset == offset &&
+            m_figures.texts.Same(g.module, module.c_str(), module.size()))
+            group = &g;
+    if (group == nullptr && figures.faultGroups.size() < kMaxGroups) {
+        FaultGroup created{outcome.exceptionCode, {}, offset, 0, m_cycle, false, {}, 0};
+        bool kept = m_figures.texts.Keep(module.c_str(), module.size(), created.module);
+        if (outcome.raisedAddress != 0) {
+            created.software = true;
+            const ModuleUtf8 raisedModule = ModuleName(outcome.raisedModuleBase);
+            created.raisedOffset = raisedModule.size() == 0 ? outcome.raisedAddress
+                                                            : outcome.raisedAddress - outcome.raisedModuleBase;
+            kept = m_figures.texts.Keep(raisedModule.c_str(), raisedModule.size(), created.raisedModule) && kept;
+        }
+        if (!kept)
+            m_figures.incomplete = true;
+        group = AddGroup(figures.faultGroups, created);
+    }
+    ++(group != nullptr ? group->count : figures.faultOthers);
+}
+
+bool BurnInRecorder::CountResult(OperationFigures& figures, const CallRecord& call)
+{
+    const std::int32_t code = call.outcome->result;
+    ResultCount* result = nullptr;
+    for (ResultCount& r : figures.results)
+        if (r.code == code) result = &r;
+    if (result == nullptr && figures.results.size() < kMaxGroups) {
+        ResultCount created;
+        created.code = code;
+        created.firstCycle = m_cycle;
+        LibraryUtf8 text;
+        if (const CallBuffer* buffer = TextBuffer(call))
+            AppendLibraryTextUtf8(text, buffer->data, buffer->size);
+        if (!m_figures.texts.Keep(text.c_str(), text.size(), created.text))
+            m_figures.incomplete = true;
+        result = AddGroup(figures.results, created);
+    }
+    ++(result != nullptr ? result->count : figures.resultOthers);
+    if (m_figures.success.IsSuccess(call.operation, code))
+        return false;
+    ++figures.failureCodeCalls;
+    return true;
+}
+
+void BurnInRecorder::CountBreach(OperationFigures& figures, const ContractBreach& breach)
+{
+    ++figures.breaches;
+    const char* name = breach.name != nullptr ? breach.name : "";
+    BreachGroup* group = nullptr;
+    for (BreachGroup& g : figures.breachGroups)
+        if (g.rule == breach.rule && std::strcmp(g.name.c_str(), name) == 0) group = &g;
+    if (group == nullptr && figures.breachGroups.size() < kMaxGroups) {
+        BreachGroup created;
+        created.rule = breach.rule;
+        created.name.Append(name);
+        std::memcpy(created.firstBefore, breach.before, sizeof created.firstBefore);
+        std::memcpy(created.firstAfter, breach.after, sizeof created.firstAfter);
+        created.firstRestored = breach.restored;
+        created.firstCycle = m_cycle;
+        group = AddGroup(figures.breachGroups, created);
+    }
+    ++(group != nullptr ? group->count : figures.breachOthers);
+}
+
 void BurnInRecorder::OnCall(const CallRecord& call)
 {
     if (call.outcome == nullptr)
@@ -197,91 +320,19 @@ void BurnInRecorder::OnCall(const CallRecord& call)
     if (convention < sizeof figures.conventions / sizeof figures.conventions[0])
         ++figures.conventions[convention];
 
-    bool failed = false;
-    if (outcome.raised && call.overrunBufferSize != 0) {
-        failed = true;
-        ++figures.overruns;
-        OverrunGroup* group = nullptr;
-        for (OverrunGroup& g : figures.overrunGroups)
-            if (g.bufferSize == call.overrunBufferSize) group = &g;
-        if (group == nullptr && figures.overrunGroups.size() < kMaxGroups &&
-            Keep(figures.overrunGroups, OverrunGroup{call.overrunBufferSize, 0, m_cycle}))
-            group = &figures.overrunGroups.back();
-        ++(group != nullptr ? group->count : figures.overrunOthers);
-    } else if (outcome.raised) {
-        failed = true;
-        ++figures.faults;
-        const ModuleUtf8 module = ModuleName(outcome.moduleBase);
-        const std::uintptr_t offset = module.size() == 0 ? outcome.exceptionAddress
-                                                          : outcome.exceptionAddress - outcome.moduleBase;
-        FaultGroup* group = nullptr;
-        for (FaultGroup& g : figures.faultGroups)
-            if (g.code == outcome.exceptionCode && g.offset == offset &&
-                m_figures.texts.Same(g.module, module.c_str(), module.size()))
-                group = &g;
-        if (group == nullptr && figures.faultGroups.size() < kMaxGroups) {
-            FaultGroup created{outcome.exceptionCode, {}, offset, 0, m_cycle, false, {}, 0};
-            bool kept = m_figures.texts.Keep(module.c_str(), module.size(), created.module);
-            if (outcome.raisedAddress != 0) {
-                created.software = true;
-                const ModuleUtf8 raisedModule = ModuleName(outcome.raisedModuleBase);
-                created.raisedOffset = raisedModule.size() == 0 ? outcome.raisedAddress
-                                                                : outcome.raisedAddress - outcome.raisedModuleBase;
-                kept = m_figures.texts.Keep(raisedModule.c_str(), raisedModule.size(), created.raisedModule) && kept;
-            }
-            if (!kept)
-                m_figures.incomplete = true;
-            if (Keep(figures.faultGroups, created))
-                group = &figures.faultGroups.back();
-        }
-        ++(group != nullptr ? group->count : figures.faultOthers);
-    } else {
-        ResultCount* result = nullptr;
-        for (ResultCount& r : figures.results)
-            if (r.code == outcome.result) result = &r;
-        if (result == nullptr && figures.results.size() < kMaxGroups) {
-            ResultCount created;
-            created.code = outcome.result;
-            created.firstCycle = m_cycle;
-            LibraryUtf8 text;
-            if (const CallBuffer* buffer = TextBuffer(call))
-                AppendLibraryTextUtf8(text, buffer->data, buffer->size);
-            if (!m_figures.texts.Keep(text.c_str(), text.size(), created.text))
-                m_figures.incomplete = true;
-            if (Keep(figures.results, created))
-                result = &figures.results.back();
-        }
-        ++(result != nullptr ? result->count : figures.resultOthers);
-        if (!m_figures.success.IsSuccess(operation, outcome.result)) {
-            failed = true;
-            ++figures.failureCodeCalls;
-        }
-    }
+    bool failed = true;
+    if (outcome.raised && call.overrunBufferSize != 0)
+        CountOverrun(figures, call.overrunBufferSize);
+    else if (outcome.raised)
+        CountFault(figures, outcome);
+    else
+        failed = CountResult(figures, call);
 
     const std::size_t breachCount =
         outcome.breachCount < CallOutcome::kMaxBreaches ? outcome.breachCount : CallOutcome::kMaxBreaches;
     for (std::size_t i = 0; i < breachCount; ++i) {
-        const ContractBreach& breach = outcome.breaches[i];
         failed = true;
-        ++figures.breaches;
-        const char* name = breach.name != nullptr ? breach.name : "";
-        BreachGroup* group = nullptr;
-        for (BreachGroup& g : figures.breachGroups)
-            if (g.rule == breach.rule && std::strcmp(g.name.c_str(), name) == 0) group = &g;
-        if (group == nullptr && figures.breachGroups.size() < kMaxGroups) {
-            BreachGroup created;
-            created.rule = breach.rule;
-            created.name.Append(name);
-            created.firstBefore[0] = breach.before[0];
-            created.firstBefore[1] = breach.before[1];
-            created.firstAfter[0] = breach.after[0];
-            created.firstAfter[1] = breach.after[1];
-            created.firstRestored = breach.restored;
-            created.firstCycle = m_cycle;
-            if (Keep(figures.breachGroups, created))
-                group = &figures.breachGroups.back();
-        }
-        ++(group != nullptr ? group->count : figures.breachOthers);
+        CountBreach(figures, outcome.breaches[i]);
     }
 
     if (failed)
@@ -376,43 +427,53 @@ void BurnInRecorder::ChooseReference(bool added)
     consistency.haveReference = true;
     m_reference = best;
     consistency.referenceCycle = reference.firstCycle;
-    char sha[65];
-    FormatSha256(reference.photoHash, sha);
     if (changed) {
         for (std::size_t i = 0; i < kComparedFieldCount; ++i) {
             consistency.referenceText[i].Clear();
             AppendLibraryTextUtf8(consistency.referenceText[i], reference.bytes[i].c_str(), reference.bytes[i].size());
         }
         consistency.photoLength = reference.photoLength;
-        std::memcpy(consistency.photoSha256, sha, sizeof sha);
+        FormatSha256(reference.photoHash, consistency.photoSha256);
     }
     consistency.differences.Clear();
     for (std::size_t v = 0; v < m_variants.size(); ++v) {
         if (v == best)
             continue;
         const ReadVariant& seen = m_variants[v];
-        for (std::size_t i = 0; i < kComparedFieldCount && consistency.differences.size() < kMaxDifferencesKept; ++i) {
+        for (std::size_t i = 0; i < kComparedFieldCount; ++i) {
             if (SameText(seen.bytes[i], reference.bytes[i]))
                 continue;
-            FieldDifference difference{seen.firstCycle, kComparedFields[i], consistency.referenceText[i], {}};
-            AppendLibraryTextUtf8(difference.seen, seen.bytes[i].c_str(), seen.bytes[i].size());
-            Keep(consistency.differences, difference);
+            if (FieldDifference* difference = AddDifference(seen.firstCycle, kComparedFields[i])) {
+                difference->reference = consistency.referenceText[i];
+                AppendLibraryTextUtf8(difference->seen, seen.bytes[i].c_str(), seen.bytes[i].size());
+            }
         }
-        char seenSha[65];
-        FormatSha256(seen.photoHash, seenSha);
-        if ((seen.photoLength != reference.photoLength || std::strcmp(seenSha, sha) != 0) &&
-            consistency.differences.size() < kMaxDifferencesKept)
-            Keep(consistency.differences, FieldDifference{seen.firstCycle, mervik::kFieldPhoto,
-                                                          PhotoSummary(reference.photoLength, sha),
-                                                          PhotoSummary(seen.photoLength, seenSha)});
+        if (seen.photoLength != reference.photoLength ||
+            std::memcmp(seen.photoHash.bytes, reference.photoHash.bytes, sizeof seen.photoHash.bytes) != 0) {
+            if (FieldDifference* difference = AddDifference(seen.firstCycle, mervik::kFieldPhoto)) {
+                AppendPhotoSummary(difference->reference, reference.photoLength, reference.photoHash);
+                AppendPhotoSummary(difference->seen, seen.photoLength, seen.photoHash);
+            }
+        }
     }
+}
+
+FieldDifference* BurnInRecorder::AddDifference(std::uint32_t cycle, std::int32_t field)
+{
+    GrowingArray<FieldDifference>& differences = m_figures.consistency.differences;
+    if (differences.size() >= kMaxDifferencesKept)
+        return nullptr;
+    FieldDifference blank;
+    blank.cycle = cycle;
+    blank.field = field;
+    return AddGroup(differences, blank);
 }
 
 void BurnInRecorder::RecordMessage(const wchar_t* message)
 {
     ++m_figures.messageCount;
     MessageCount created;
-    AppendUtf8(created.text, message);
+    AppendUtf8To(created.text, message, bounded::Length(message));
     for (MessageCount& kept : m_figures.messages) {
         if (SameText(kept.text, created.text)) {
             ++kept.count;

@@ -242,6 +242,18 @@ private:
     enum class DeviceState : std::uint8_t { NotOpened, Open, Closed };
     template <class T>
     bool Keep(GrowingArray<T>& items, const T& item);
+    // Appends a new group: where it went, null when there was no room.
+    template <class T>
+    T* AddGroup(GrowingArray<T>& groups, const T& group);
+    // A call counted in its group (made while there is room) or among the others.
+    void CountOverrun(OperationFigures& figures, std::size_t bufferSize);
+    void CountFault(OperationFigures& figures, const CallOutcome& outcome);
+    // True when the code is no success.
+    bool CountResult(OperationFigures& figures, const CallRecord& call);
+    void CountBreach(OperationFigures& figures, const ContractBreach& breach);
+    // A difference appended with its cycle and field, its texts for the caller to
+    // fill; null when the differences are full or there was no room.
+    FieldDifference* AddDifference(std::uint32_t cycle, std::int32_t field);
     void RecordFailedCycle(int operation);
     // The open cycle's time per operation goes into the series.
     void FoldCycle();

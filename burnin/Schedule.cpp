@@ -11,26 +11,18 @@ Schedule::Schedule(std::uint32_t cycles)
 
 void Schedule::Advance()
 {
-    switch (m_step) {
-    case Step::Open:
-        m_step = m_stopped ? Step::Close : Step::Status;
-        return;
-    case Step::Status:
-        m_step = m_stopped ? Step::Close : Step::ReadCard;
-        return;
-    case Step::ReadCard:
-        m_step = m_stopped ? Step::Close : Step::CardInfo;
-        return;
-    case Step::CardInfo:
-        m_done = ++m_cycle;
-        m_step = m_stopped || m_cycle == m_cycles ? Step::Close : Step::Status;
-        return;
-    case Step::Close:
+    if (m_step == Step::Close || m_step == Step::Finished) {
         m_step = Step::Finished;
         return;
-    case Step::Finished:
-        return;
     }
+    // The next step of the cycle; after its card information, the next cycle or,
+    // after the last, the close. A stop closes after the step that ran.
+    auto next = static_cast<Step>(static_cast<int>(m_step) + 1);
+    if (m_step == Step::CardInfo) {
+        m_done = ++m_cycle;
+        next = m_cycle == m_cycles ? Step::Close : Step::Status;
+    }
+    m_step = m_stopped ? Step::Close : next;
 }
 
 void Schedule::Stop()
@@ -61,16 +53,24 @@ ProgressLine ProgressText(std::uint32_t done, std::uint32_t cycles, std::uint64_
         return line;
     // Rounded up to whole seconds, so that "0 秒" is never shown while work remains.
     const std::uint64_t leftMilliseconds = elapsedMilliseconds * (cycles - done) / done;
-    const std::uint64_t seconds = (leftMilliseconds + 999) / 1000;
+    std::uint64_t left = (leftMilliseconds + 999) / 1000;
     line.Append(L" · 剩余约 ");
-    if (seconds >= 3600)
-        line.AppendDecimal(static_cast<std::int64_t>(seconds / 3600)).Append(L" 小时 ")
-            .AppendDecimal(static_cast<std::int64_t>(seconds % 3600 / 60)).Append(L" 分");
-    else if (seconds >= 60)
-        line.AppendDecimal(static_cast<std::int64_t>(seconds / 60)).Append(L" 分 ")
-            .AppendDecimal(static_cast<std::int64_t>(seconds % 60)).Append(L" 秒");
-    else
-        line.AppendDecimal(static_cast<std::int64_t>(seconds)).Append(L" 秒");
+    // From a minute on, the larger unit and then the smaller one.
+    struct Units {
+        std::uint32_t larger;  // in seconds
+        std::uint32_t smaller;
+        const wchar_t* largerName;
+        const wchar_t* smallerName;
+    };
+    static const Units kUnits[] = {{3600, 60, L" 小时 ", L" 分"}, {60, 1, L" 分 ", L" 秒"}};
+    const wchar_t* name = L" 秒";
+    if (left >= 60) {
+        const Units& units = kUnits[left >= 3600 ? 0 : 1];
+        line.AppendDecimal(static_cast<std::int64_t>(left / units.larger)).Append(units.largerName);
+        left = left % units.larger / units.smaller;
+        name = units.smallerName;
+    }
+    line.AppendDecimal(static_cast<std::int64_t>(left)).Append(name);
     return line;
 }
 

@@ -9,6 +9,7 @@
 
 namespace burnin {
 
+// In the order they run: a cycle's steps follow one another in it.
 enum class Step {
     Open,      // OpenDevice on the run's port, once
     Status,    // getDeviceStatus, first of each cycle

@@ -19,6 +19,19 @@ void AddReason(RunVerdict& verdict, const char* format, ...)
     va_end(args);
 }
 
+// The failures counted per operation, each a reason when there was one: the
+// count, then the operation's name.
+struct FailureCount {
+    std::uint64_t OperationFigures::*count;
+    const char* format;
+};
+const FailureCount kFailureCounts[] = {
+    {&OperationFigures::faults, "%" PRIu64 " %s call(s) raised an exception"},
+    {&OperationFigures::overruns, "%" PRIu64 " %s call(s) wrote past a buffer"},
+    {&OperationFigures::breaches, "%" PRIu64 " calling-contract breach(es) by %s"},
+    {&OperationFigures::failureCodeCalls, "%" PRIu64 " %s call(s) returned a failure code"},
+};
+
 }  // namespace
 
 RunVerdict JudgeRun(const BurnInFigures& figures, const RunEnd& end)
@@ -33,14 +46,10 @@ RunVerdict JudgeRun(const BurnInFigures& figures, const RunEnd& end)
     for (int i = 0; i < kOperationCount; ++i) {
         const OperationFigures& op = figures.operations[i];
         const char* name = OperationName(static_cast<Operation>(i));
-        if (op.faults != 0)
-            AddReason(verdict, "%" PRIu64 " %s call(s) raised an exception", op.faults, name);
-        if (op.overruns != 0)
-            AddReason(verdict, "%" PRIu64 " %s call(s) wrote past a buffer", op.overruns, name);
-        if (op.breaches != 0)
-            AddReason(verdict, "%" PRIu64 " calling-contract breach(es) by %s", op.breaches, name);
-        if (op.failureCodeCalls != 0)
-            AddReason(verdict, "%" PRIu64 " %s call(s) returned a failure code", op.failureCodeCalls, name);
+        for (const FailureCount& failure : kFailureCounts) {
+            if (op.*failure.count != 0)
+                AddReason(verdict, failure.format, op.*failure.count, name);
+        }
         // A library whose success code is not 0 fails every call the same way:
         // say how to declare it, rather than leave the operator to guess.
         if (op.results.size() == 1 && op.results[0].count == op.calls && op.failureCodeCalls == op.calls) {

@@ -5,7 +5,7 @@
 #include "Recorder.h"
 
 // One reason a run failed, in words (UTF-8, English): the longest is under 100 bytes.
-using VerdictReason = NarrowText<160>;
+using VerdictReason = NarrowText<128>;
 // At most four reasons per operation, one for the card, one per resource, one
 // for incomplete figures, one for a call that did not return and one for the
 // call log's lost lines.

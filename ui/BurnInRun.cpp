@@ -31,6 +31,16 @@ WideText<32> LocalTimeNow()
     return time;
 }
 
+// A visible child window of `dialog` of `style` beside WS_CHILD | WS_VISIBLE, at
+// `place` in dialog units.
+HWND AddChild(HWND dialog, const wchar_t* windowClass, const wchar_t* text, DWORD style, RECT place, int id)
+{
+    MapDialogRect(dialog, &place);
+    return CreateWindowExW(0, windowClass, text, WS_CHILD | WS_VISIBLE | style, place.left, place.top,
+                           place.right - place.left, place.bottom - place.top, dialog,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
+}
+
 // A checkpoint at least this often, whatever the cycles take.
 constexpr ULONGLONG kCheckpointEveryMs = 30000;
 
@@ -55,29 +65,14 @@ void BurnInRun::Start(HWND dialog, UINT stepCommand)
     // Below the form, in the dialog's units and font, so that it scales with it;
     // a run from the window leaves room on the right for its Stop button.
     const LONG right = m_request.doneCommand != 0 ? 284 : 332;
-    RECT bar{25, 188, right, 197};
-    RECT line{25, 200, right, 210};
-    MapDialogRect(dialog, &bar);
-    MapDialogRect(dialog, &line);
-    const HINSTANCE instance = GetModuleHandleW(nullptr);
-    m_progressBar = CreateWindowExW(0, PROGRESS_CLASSW, nullptr, WS_CHILD | WS_VISIBLE, bar.left, bar.top,
-                                    bar.right - bar.left, bar.bottom - bar.top, dialog,
-                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_BURNIN_PROGRESS)), instance,
-                                    nullptr);
-    m_progressLine = CreateWindowExW(0, L"STATIC", nullptr, WS_CHILD | WS_VISIBLE | SS_LEFT, line.left, line.top,
-                                     line.right - line.left, line.bottom - line.top, dialog,
-                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_BURNIN_LINE)), instance,
-                                     nullptr);
+    m_progressBar = AddChild(dialog, PROGRESS_CLASSW, nullptr, 0, {25, 188, right, 197}, IDC_BURNIN_PROGRESS);
+    m_progressLine = AddChild(dialog, L"STATIC", nullptr, SS_LEFT, {25, 200, right, 210}, IDC_BURNIN_LINE);
     const LRESULT font = SendMessageW(dialog, WM_GETFONT, 0, 0);
     SendMessageW(m_progressLine, WM_SETFONT, static_cast<WPARAM>(font), FALSE);
     SendMessageW(m_progressBar, PBM_SETRANGE32, 0, static_cast<LPARAM>(m_schedule.Cycles()));
     if (m_request.doneCommand != 0) {
-        RECT stop{290, 189, 332, 203};
-        MapDialogRect(dialog, &stop);
-        m_stopButton = CreateWindowExW(0, L"BUTTON", L"停止", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
-                                       stop.left, stop.top, stop.right - stop.left, stop.bottom - stop.top, dialog,
-                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_BURNIN_STOP)), instance,
-                                       nullptr);
+        m_stopButton = AddChild(dialog, L"BUTTON", L"停止", WS_TABSTOP | BS_PUSHBUTTON, {290, 189, 332, 203},
+                                IDC_BURNIN_STOP);
         SendMessageW(m_stopButton, WM_SETFONT, static_cast<WPARAM>(font), FALSE);
         EnableButtons(false);
         // The focus on a button that works: Enter or Space stops the run.
@@ -167,14 +162,12 @@ void BurnInRun::ScheduleStep()
     const bool look = tick - m_inputLooked >= kInputLookEveryMs;
     if (look)
         m_inputLooked = tick;
-    if (!look || HIWORD(GetQueueStatus(QS_INPUT)) == 0) {
-        PostMessageW(m_dialog, WM_COMMAND, MAKEWPARAM(m_stepCommand, BN_CLICKED), 0);
-        return;
-    }
     // A timer comes after input and painting; its id is this run. Should the
     // system refuse one, the step is posted as before.
-    if (SetTimer(m_dialog, reinterpret_cast<UINT_PTR>(this), 0, &BurnInRun::StepTimer) == 0)
-        PostMessageW(m_dialog, WM_COMMAND, MAKEWPARAM(m_stepCommand, BN_CLICKED), 0);
+    if (look && HIWORD(GetQueueStatus(QS_INPUT)) != 0 &&
+        SetTimer(m_dialog, reinterpret_cast<UINT_PTR>(this), 0, &BurnInRun::StepTimer) != 0)
+        return;
+    PostMessageW(m_dialog, WM_COMMAND, MAKEWPARAM(m_stepCommand, BN_CLICKED), 0);
 }
 
 void CALLBACK BurnInRun::StepTimer(HWND window, UINT, UINT_PTR id, DWORD)
@@ -257,9 +250,7 @@ void BurnInRun::OnCallTimedOut(const WatchedCall& call, std::uint32_t timeoutSec
 {
     // The dialog's thread is inside the library, or waits for the end: nothing
     // else touches the figures now. The cycle under way did not finish.
-    const bool inCycle = m_schedule.Current() == burnin::Step::Status ||
-                         m_schedule.Current() == burnin::Step::ReadCard ||
-                         m_schedule.Current() == burnin::Step::CardInfo;
+    const bool inCycle = m_schedule.Current() >= burnin::Step::Status && m_schedule.Current() <= burnin::Step::CardInfo;
     m_recorder.AbandonCycle();
     m_facts.endTime = LocalTimeNow();
     m_facts.end = End(true);
@@ -270,11 +261,9 @@ void BurnInRun::OnCallTimedOut(const WatchedCall& call, std::uint32_t timeoutSec
     if (m_request.reportPath)
         WriteReports(m_request.reportPath, m_recorder.Figures(), m_facts);
     WideText<96> reason;
-    reason.Append(L"读卡器库 ");
-    for (const char* c = OperationName(call.operation); *c; ++c)
-        reason.Append(static_cast<wchar_t>(*c));
-    reason.Append(L" 调用 ").AppendDecimal(timeoutSeconds).Append(L" 秒内未返回（第 ")
-        .AppendDecimal(m_facts.end.timedOutCycle).Append(L" 轮），老化测试结束");
+    const char* name = OperationName(call.operation);
+    reason.Append(L"读卡器库 ").AppendNarrow(name, std::strlen(name)).Append(L" 调用 ").AppendDecimal(timeoutSeconds)
+        .Append(L" 秒内未返回（第 ").AppendDecimal(m_facts.end.timedOutCycle).Append(L" 轮），老化测试结束");
     TellUnattended(reason.c_str(), m_log);
     // The library's thread cannot be unwound: the process ends without it.
     TerminateProcess(GetCurrentProcess(), kExitCallDidNotReturn);
