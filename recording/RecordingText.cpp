@@ -14,17 +14,27 @@ constexpr unsigned kCallsPerLine = 32;
 
 constexpr const char* kEnd = "\r\n";
 
-// The bytes up to and including the last one that is not zero; read eight bytes
-// at a time from the end, where a buffer handed to the library is zero-filled
-// (the C runtime's memcmp and memchr are byte loops under Wine, and the photo's
-// buffer is 100 KB).
+// A register's width of bytes, read from anywhere: the scans below go a word at a
+// time (the C runtime's memcmp and memchr are byte loops under Wine, and the
+// photo's buffer is 100 KB).
+using Word = std::size_t;
+inline Word LoadWord(const char* at)
+{
+    Word word;
+    std::memcpy(&word, at, sizeof word);
+    return word;
+}
+
+// The bytes up to and including the last one that is not zero; read four words at
+// a time from the end, where a buffer handed to the library is zero-filled.
 std::size_t NonZeroExtent(const char* bytes, std::size_t size)
 {
+    constexpr std::size_t kStep = 4 * sizeof(Word);
     std::size_t end = size;
-    for (; end >= 32; end -= 32) {
-        std::uint64_t w[4];
-        std::memcpy(w, bytes + end - 32, 32);
-        if ((w[0] | w[1] | w[2] | w[3]) != 0)
+    for (; end >= kStep; end -= kStep) {
+        const char* at = bytes + end - kStep;
+        if ((LoadWord(at) | LoadWord(at + sizeof(Word)) | LoadWord(at + 2 * sizeof(Word)) |
+             LoadWord(at + 3 * sizeof(Word))) != 0)
             break;
     }
     while (end > 0 && bytes[end - 1] == 0)
@@ -41,11 +51,8 @@ std::size_t WrittenExtent(const char* after, const char* before, std::size_t kep
     if (tail != 0)
         return kept + tail;
     std::size_t end = kept;
-    for (; end >= 8; end -= 8) {
-        std::uint64_t a, b;
-        std::memcpy(&a, after + end - 8, 8);
-        std::memcpy(&b, before + end - 8, 8);
-        if (a != b)
+    for (; end >= sizeof(Word); end -= sizeof(Word)) {
+        if (LoadWord(after + end - sizeof(Word)) != LoadWord(before + end - sizeof(Word)))
             break;
     }
     for (; end > 0; --end) {
@@ -86,21 +93,20 @@ void Hash(const GrowingText& text, std::uint64_t (&hash)[2])
     std::uint64_t a = 0x9E3779B97F4A7C15ull, b = 0xC2B2AE3D27D4EB4Full;
     const char* bytes = text.data();
     std::size_t size = text.size();
-    const auto mix = [&](std::uint64_t word) {
+    std::uint64_t tail = size % 8;
+    // The last word is the tail's bytes and their count; the loop mixes it last.
+    for (std::size_t i = size - size % 8; i < size; ++i)
+        tail = tail << 8 | static_cast<unsigned char>(bytes[i]);
+    tail ^= 0xA5A5A5A5A5A5A5A5ull;
+    for (std::size_t at = 0; at <= size; at += 8) {
+        std::uint64_t word = tail;
+        if (at + 8 <= size)
+            std::memcpy(&word, bytes + at, 8);
         a = (a ^ word) * 0x100000001B3ull;
         a ^= a >> 29;
         b = (b + word) * 0xFF51AFD7ED558CCDull;
         b ^= b >> 32;
-    };
-    for (; size >= 8; bytes += 8, size -= 8) {
-        std::uint64_t word;
-        std::memcpy(&word, bytes, 8);
-        mix(word);
     }
-    std::uint64_t tail = size;
-    for (std::size_t i = 0; i < size; ++i)
-        tail = tail << 8 | static_cast<unsigned char>(bytes[i]);
-    mix(tail ^ 0xA5A5A5A5A5A5A5A5ull);
     hash[0] = a;
     hash[1] = b;
 }
