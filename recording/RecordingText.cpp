@@ -74,15 +74,20 @@ bool IsPlainAscii(const char* bytes, std::size_t count)
     return true;
 }
 
+// Two hex digits a byte, appended a few hundred at a time.
 void AppendHex(GrowingText& out, const char* bytes, std::size_t count)
 {
     static constexpr char kDigits[] = "0123456789ABCDEF";
-    char pair[2];
+    char digits[256];
+    std::size_t filled = 0;
     for (std::size_t i = 0; i < count; ++i) {
         const auto byte = static_cast<unsigned char>(bytes[i]);
-        pair[0] = kDigits[byte >> 4];
-        pair[1] = kDigits[byte & 15];
-        out.Append(pair, 2);
+        digits[filled++] = kDigits[byte >> 4];
+        digits[filled++] = kDigits[byte & 15];
+        if (filled == sizeof digits || i + 1 == count) {
+            out.Append(digits, filled);
+            filled = 0;
+        }
     }
 }
 
@@ -111,16 +116,39 @@ void Hash(const GrowingText& text, std::uint64_t (&hash)[2])
     hash[1] = b;
 }
 
-// The stand-in's word for a fault the script can raise, or the code itself.
-void AppendFault(GrowingText& out, std::uint32_t code)
+// The stand-in's words for the faults a script can raise.
+struct FaultWord {
+    std::uint32_t code;
+    const char* word;
+};
+constexpr FaultWord kFaultWords[] = {
+    {0xC0000005, "access-violation"},
+    {0xC0000094, "divide-by-zero"},
+    {0xC000001D, "illegal-instruction"},
+    {0xE06D7363, "cpp-exception"},
+};
+
+// The line `fault=` with the stand-in's word for the code, or the code itself.
+void AppendFaultLine(GrowingText& out, std::uint32_t code)
 {
-    switch (code) {
-    case 0xC0000005: out.Append("access-violation"); return;
-    case 0xC0000094: out.Append("divide-by-zero"); return;
-    case 0xC000001D: out.Append("illegal-instruction"); return;
-    case 0xE06D7363: out.Append("cpp-exception"); return;
-    default: out.AppendFormat("0x%08X", static_cast<unsigned>(code)); return;
+    for (const FaultWord& row : kFaultWords) {
+        if (row.code == code) {
+            out.AppendFormat("fault=%s\r\n", row.word);
+            return;
+        }
     }
+    out.AppendFormat("fault=0x%08X\r\n", static_cast<unsigned>(code));
+}
+
+// `key`, `value` and the line's end: one call at each of the many places.
+ZANTOR_NOINLINE void AppendLine(GrowingText& out, const char* key, const char* value)
+{
+    out.Append(key).Append(value).Append(kEnd);
+}
+
+ZANTOR_NOINLINE void AppendNumber(GrowingText& out, const char* before, std::int64_t value, const char* after)
+{
+    out.Append(before).AppendDecimal(value).Append(after);
 }
 
 void AppendWideUtf8(GrowingText& out, const wchar_t* text)
@@ -179,7 +207,7 @@ void RecordingWriter::Before(const CallRecord& call)
 
 void RecordingWriter::AppendBuffer(const char* key, const CallBuffer& buffer, std::size_t index)
 {
-    m_answer.Append(key).Append('=');
+    m_answer.Append(key);
     const std::size_t textEnd = BoundedLength(buffer.data, buffer.size);
     const std::size_t withNul = textEnd < buffer.size ? textEnd + 1 : buffer.size;
     std::size_t extent = withNul;
@@ -187,7 +215,7 @@ void RecordingWriter::AppendBuffer(const char* key, const CallBuffer& buffer, st
         const std::size_t written =
             WrittenExtent(buffer.data, m_before[index].data(), m_before[index].size(), buffer.size);
         if (written == 0) {
-            m_answer.Append("@none").Append(kEnd);
+            m_answer.Append("@none\r\n");
             return;
         }
         if (written > extent)
@@ -241,7 +269,7 @@ void RecordingWriter::AppendBreaches(const CallOutcome& outcome)
         case ContractRule::ExceptionChain:
             break;
         }
-        m_notes.Append("; ").Append(breach.name).Append(' ');
+        m_notes.AppendFormat("; %s ", breach.name);
         if (breach.rule == ContractRule::CurrentDirectory) {
             m_notes.Append('"');
             AppendWideUtf8(m_notes, outcome.directoryBefore);
@@ -252,7 +280,7 @@ void RecordingWriter::AppendBreaches(const CallOutcome& outcome)
             m_notes.AppendFormat("0x%llX -> 0x%llX", static_cast<unsigned long long>(breach.before[0]),
                                  static_cast<unsigned long long>(breach.after[0]));
         }
-        m_notes.Append(breach.restored ? " (restored)" : " (kept)").Append(kEnd);
+        m_notes.Append(breach.restored ? " (restored)\r\n" : " (kept)\r\n");
     }
     if (clobbers)
         m_answer.Append(kEnd);
@@ -285,31 +313,28 @@ bool RecordingWriter::Entry(const CallRecord& call, GrowingText& out)
 {
     m_answer.Clear();
     m_notes.Clear();
-    m_answer.Append("operation=").Append(OperationName(call.operation)).Append(kEnd);
+    AppendLine(m_answer, "operation=", OperationName(call.operation));
     if (call.hasArgument)
-        m_answer.Append("argument=").AppendDecimal(call.argument).Append(kEnd);
+        AppendNumber(m_answer, "argument=", call.argument, kEnd);
     const CallOutcome& outcome = *call.outcome;
     if (!outcome.raised) {
-        m_answer.Append("result=").AppendDecimal(outcome.result).Append(kEnd);
+        AppendNumber(m_answer, "result=", outcome.result, kEnd);
     } else if (call.overrunBufferSize != 0) {
-        m_answer.Append("overrun=1").Append(kEnd);
+        m_answer.Append("overrun=1\r\n");
     } else {
-        m_answer.Append("fault=");
-        AppendFault(m_answer, outcome.exceptionCode);
-        m_answer.Append(kEnd);
+        AppendFaultLine(m_answer, outcome.exceptionCode);
         Message module;
         m_notes.AppendFormat("; fault 0x%08X at ", static_cast<unsigned>(outcome.exceptionCode));
-        if (outcome.moduleBase != 0 && outcome.exceptionAddress >= outcome.moduleBase &&
-            AppendModuleName(module, outcome.moduleBase)) {
+        std::uintptr_t place = outcome.exceptionAddress;
+        if (outcome.moduleBase != 0 && place >= outcome.moduleBase && AppendModuleName(module, outcome.moduleBase)) {
             AppendUtf8(m_notes, module.c_str(), module.size());
-            m_notes.AppendFormat("+0x%llX", static_cast<unsigned long long>(outcome.exceptionAddress - outcome.moduleBase));
-        } else {
-            m_notes.AppendFormat("0x%llX", static_cast<unsigned long long>(outcome.exceptionAddress));
+            m_notes.Append('+');
+            place -= outcome.moduleBase;
         }
-        m_notes.Append(kEnd);
+        m_notes.AppendFormat("0x%llX\r\n", static_cast<unsigned long long>(place));
     }
     for (std::size_t i = 0; i < call.bufferCount && i < 2; ++i)
-        AppendBuffer(call.buffers[i].role == BufferRole::Value ? "value" : "text", call.buffers[i], i);
+        AppendBuffer(call.buffers[i].role == BufferRole::Value ? "value=" : "text=", call.buffers[i], i);
     AppendBreaches(outcome);
     Hash(m_answer, m_hash);
 
@@ -318,25 +343,24 @@ bool RecordingWriter::Entry(const CallRecord& call, GrowingText& out)
         slot += static_cast<std::size_t>(call.argument) + 1;
     std::int32_t id = Find(slot);
     out.Clear();
+    const char* lead = " ";
     if (id == 0) {
         id = ++m_answers;
         if (!m_known.Append(Known{{m_hash[0], m_hash[1]}, m_answer.size(), id}))
             return false;
-        out.Append(kEnd).Append(kEnd).AppendFormat("[Answer.%d]", static_cast<int>(id)).Append(kEnd);
-        out.Append(m_answer).Append(m_notes).Append(kEnd).Append("[Calls]").Append(kEnd).Append("calls=");
+        out.AppendFormat("\r\n\r\n[Answer.%d]\r\n", static_cast<int>(id)).Append(m_answer).Append(m_notes);
+        lead = "\r\n[Calls]\r\ncalls=";
         m_onLine = 0;
     } else if (m_onLine >= kCallsPerLine) {
-        out.Append(kEnd).Append("calls=");
+        lead = "\r\ncalls=";
         m_onLine = 0;
-    } else {
-        out.Append(' ');
     }
     m_lastInSlot[slot] = id;
     ++m_onLine;
-    out.AppendDecimal(id);
+    AppendNumber(out, lead, id, "");
     // The pace: a call of a millisecond or more says how long it took.
     const std::uint64_t milliseconds = (outcome.durationNanoseconds + 500000) / 1000000;
     if (milliseconds > 0)
-        out.Append('@').AppendDecimal(static_cast<std::int64_t>(milliseconds));
+        AppendNumber(out, "@", static_cast<std::int64_t>(milliseconds), "");
     return !out.failed() && !m_answer.failed() && !m_notes.failed();
 }
