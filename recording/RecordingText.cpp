@@ -221,16 +221,20 @@ void RecordingWriter::AppendBuffer(const char* key, const CallBuffer& buffer, st
         const char* text = buffer.data;
         const bool blankEnd = textEnd > 0 && (text[0] == ' ' || text[0] == '\t' || text[textEnd - 1] == ' ' ||
                                               text[textEnd - 1] == '\t');
-        const bool plain = !blankEnd && IsPlainAscii(text, textEnd);
-        m_scratch.Clear();
-        if (plain || (!blankEnd && AppendExactUtf8(m_scratch, text, textEnd, m_codePage))) {
-            if (textEnd > 0 && text[0] == '@')
+        // Plain ASCII as it stands; anything else converted, when it converts exactly.
+        const char* line = text;
+        std::size_t length = textEnd;
+        bool readable = !blankEnd && IsPlainAscii(text, textEnd);
+        if (!blankEnd && !readable) {
+            m_scratch.Clear();
+            readable = AppendExactUtf8(m_scratch, text, textEnd, m_codePage);
+            line = m_scratch.data();
+            length = m_scratch.size();
+        }
+        if (readable) {
+            if (text[0] == '@')
                 m_answer.Append('@');  // "@@" stands for a literal "@"
-            if (plain)
-                m_answer.Append(text, textEnd);
-            else
-                m_answer.Append(m_scratch);
-            m_answer.Append(kEnd);
+            m_answer.Append(line, length).Append(kEnd);
             return;
         }
     }
@@ -242,7 +246,8 @@ void RecordingWriter::AppendBuffer(const char* key, const CallBuffer& buffer, st
 
 void RecordingWriter::AppendBreaches(const CallOutcome& outcome)
 {
-    bool clobbers = false;
+    const char* lead = "clobber=";
+    std::size_t directories = 0;
     for (std::size_t i = 0; i < outcome.breachCount && i < CallOutcome::kMaxBreaches; ++i) {
         const ContractBreach& breach = outcome.breaches[i];
         switch (breach.rule) {
@@ -252,10 +257,10 @@ void RecordingWriter::AppendBreaches(const CallOutcome& outcome)
         case ContractRule::Mxcsr:
         case ContractRule::X87Stack:
             // The stand-in's word for the state is its name in lower case.
-            m_answer.Append(clobbers ? " " : "clobber=");
+            m_answer.Append(lead);
             for (const char* c = breach.name; *c; ++c)
                 m_answer.Append(static_cast<char>(*c >= 'A' && *c <= 'Z' ? *c - 'A' + 'a' : *c));
-            clobbers = true;
+            lead = " ";
             break;
         case ContractRule::CurrentDirectory:
         case ContractRule::StackPopped:
@@ -265,6 +270,7 @@ void RecordingWriter::AppendBreaches(const CallOutcome& outcome)
         }
         m_notes.AppendFormat("; %s ", breach.name);
         if (breach.rule == ContractRule::CurrentDirectory) {
+            ++directories;
             m_notes.Append('"');
             AppendWideUtf8(m_notes, outcome.directoryBefore);
             m_notes.Append("\" -> \"");
@@ -276,14 +282,12 @@ void RecordingWriter::AppendBreaches(const CallOutcome& outcome)
         }
         m_notes.Append(breach.restored ? " (restored)\r\n" : " (kept)\r\n");
     }
-    if (clobbers)
+    if (*lead == ' ')
         m_answer.Append(kEnd);
-    for (std::size_t i = 0; i < outcome.breachCount && i < CallOutcome::kMaxBreaches; ++i) {
-        if (outcome.breaches[i].rule == ContractRule::CurrentDirectory) {
-            m_answer.Append("chdir=");
-            AppendWideUtf8(m_answer, outcome.directoryAfter);
-            m_answer.Append(kEnd);
-        }
+    for (; directories > 0; --directories) {
+        m_answer.Append("chdir=");
+        AppendWideUtf8(m_answer, outcome.directoryAfter);
+        m_answer.Append(kEnd);
     }
 }
 
