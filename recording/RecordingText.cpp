@@ -140,12 +140,7 @@ void AppendFaultLine(GrowingText& out, std::uint32_t code)
     out.AppendFormat("fault=0x%08X\r\n", static_cast<unsigned>(code));
 }
 
-// `key`, `value` and the line's end: one call at each of the many places.
-ZANTOR_NOINLINE void AppendLine(GrowingText& out, const char* key, const char* value)
-{
-    out.Append(key).Append(value).Append(kEnd);
-}
-
+// `value` in decimal between two texts: one call at each of the places.
 ZANTOR_NOINLINE void AppendNumber(GrowingText& out, const char* before, std::int64_t value, const char* after)
 {
     out.Append(before).AppendDecimal(value).Append(after);
@@ -221,21 +216,22 @@ void RecordingWriter::AppendBuffer(const char* key, const CallBuffer& buffer, st
         const char* text = buffer.data;
         const bool blankEnd = textEnd > 0 && (text[0] == ' ' || text[0] == '\t' || text[textEnd - 1] == ' ' ||
                                               text[textEnd - 1] == '\t');
-        // Plain ASCII as it stands; anything else converted, when it converts exactly.
-        const char* line = text;
-        std::size_t length = textEnd;
-        bool readable = !blankEnd && IsPlainAscii(text, textEnd);
-        if (!blankEnd && !readable) {
-            m_scratch.Clear();
-            readable = AppendExactUtf8(m_scratch, text, textEnd, m_codePage);
-            line = m_scratch.data();
-            length = m_scratch.size();
-        }
-        if (readable) {
-            if (text[0] == '@')
+        if (!blankEnd) {
+            // Plain ASCII as it stands; anything else converted, when it converts
+            // exactly (a text that does not appends nothing).
+            const bool at = text[0] == '@';
+            if (at)
                 m_answer.Append('@');  // "@@" stands for a literal "@"
-            m_answer.Append(line, length).Append(kEnd);
-            return;
+            if (IsPlainAscii(text, textEnd)) {
+                m_answer.Append(text, textEnd).Append(kEnd);
+                return;
+            }
+            if (AppendExactUtf8(m_answer, text, textEnd, m_codePage)) {
+                m_answer.Append(kEnd);
+                return;
+            }
+            if (at)
+                m_answer.DropLast();
         }
     }
     // Anything else as the bytes written, NULs included.
@@ -293,16 +289,16 @@ void RecordingWriter::AppendBreaches(const CallOutcome& outcome)
 
 std::int32_t RecordingWriter::Find(std::size_t slot) const
 {
-    const auto same = [this](const Known& known) {
-        return known.hash[0] == m_hash[0] && known.hash[1] == m_hash[1] && known.length == m_answer.size();
-    };
-    // Most calls get the answer their operation (or field) got last time.
+    // Most calls get the answer their operation (or field) got last time: that one
+    // is tried first (k = 0), then every answer in turn.
     const std::int32_t last = m_lastInSlot[slot];
-    if (last > 0 && same(m_known[static_cast<std::size_t>(last - 1)]))
-        return last;
-    for (const Known& known : m_known) {
-        if (same(known))
-            return known.id;
+    const std::size_t count = m_known.size() / sizeof(Known);
+    for (std::size_t k = last > 0 ? 0 : 1; k <= count; ++k) {
+        const std::size_t i = k == 0 ? static_cast<std::size_t>(last - 1) : k - 1;
+        Known known;
+        std::memcpy(&known, m_known.data() + i * sizeof known, sizeof known);
+        if (known.hash[0] == m_hash[0] && known.hash[1] == m_hash[1] && known.length == m_answer.size())
+            return static_cast<std::int32_t>(i + 1);
     }
     return 0;
 }
@@ -311,7 +307,7 @@ bool RecordingWriter::Entry(const CallRecord& call, GrowingText& out)
 {
     m_answer.Clear();
     m_notes.Clear();
-    AppendLine(m_answer, "operation=", OperationName(call.operation));
+    m_answer.Append("operation=").Append(OperationName(call.operation)).Append(kEnd);
     if (call.hasArgument)
         AppendNumber(m_answer, "argument=", call.argument, kEnd);
     const CallOutcome& outcome = *call.outcome;
@@ -324,12 +320,13 @@ bool RecordingWriter::Entry(const CallRecord& call, GrowingText& out)
         Message module;
         m_notes.AppendFormat("; fault 0x%08X at ", static_cast<unsigned>(outcome.exceptionCode));
         std::uintptr_t place = outcome.exceptionAddress;
-        if (outcome.moduleBase != 0 && place >= outcome.moduleBase && AppendModuleName(module, outcome.moduleBase)) {
+        const bool inModule =
+            outcome.moduleBase != 0 && place >= outcome.moduleBase && AppendModuleName(module, outcome.moduleBase);
+        if (inModule) {
             AppendUtf8(m_notes, module.c_str(), module.size());
-            m_notes.Append('+');
             place -= outcome.moduleBase;
         }
-        m_notes.AppendFormat("0x%llX\r\n", static_cast<unsigned long long>(place));
+        m_notes.AppendFormat(inModule ? "+0x%llX\r\n" : "0x%llX\r\n", static_cast<unsigned long long>(place));
     }
     for (std::size_t i = 0; i < call.bufferCount && i < 2; ++i)
         AppendBuffer(call.buffers[i].role == BufferRole::Value ? "value=" : "text=", call.buffers[i], i);
@@ -337,15 +334,16 @@ bool RecordingWriter::Entry(const CallRecord& call, GrowingText& out)
     Hash(m_answer, m_hash);
 
     std::size_t slot = static_cast<std::size_t>(call.operation);
-    if (call.operation == Operation::GetCardInfo && call.argument >= 0 && call.argument < 12)
+    if (call.operation == Operation::GetCardInfo && static_cast<std::uint32_t>(call.argument) < 12)
         slot += static_cast<std::size_t>(call.argument) + 1;
     std::int32_t id = Find(slot);
     out.Clear();
     const char* lead = " ";
     if (id == 0) {
-        id = ++m_answers;
-        if (!m_known.Append(Known{{m_hash[0], m_hash[1]}, m_answer.size(), id}))
+        const Known known{{m_hash[0], m_hash[1]}, m_answer.size()};
+        if (!m_known.Append(reinterpret_cast<const char*>(&known), sizeof known))
             return false;
+        id = ++m_answers;
         out.AppendFormat("\r\n\r\n[Answer.%d]\r\n", static_cast<int>(id)).Append(m_answer).Append(m_notes);
         lead = "\r\n[Calls]\r\ncalls=";
         m_onLine = 0;
