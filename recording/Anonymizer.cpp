@@ -77,18 +77,26 @@ bool IsTrail(unsigned codePage, unsigned char c)
 }
 
 // A common two-byte character of the code page: a Chinese one (GB2312 level 1),
-// a hiragana, a Hangul syllable or a Big5 common character.
+// a hiragana, a Hangul syllable or a Big5 common character. The lead byte is
+// drawn first (a single lead byte is not drawn at all), then the trail byte.
+struct TwoByteRange {
+    unsigned codePage;
+    unsigned char lead, leads, trail, trails;
+};
+constexpr TwoByteRange kTwoByteRanges[] = {
+    {932, 0x82, 1, 0x9F, 83},
+    {949, 0xB0, 25, 0xA1, 94},
+    {950, 0xA4, 34, 0x40, 63},
+    {936, 0xB0, 39, 0xA1, 94},  // and any other
+};
+
 void TwoByteCharacter(unsigned codePage, Draw& draw, char* out)
 {
-    unsigned lead = 0, trail = 0;
-    switch (codePage) {
-    case 932: lead = 0x82; trail = 0x9F + draw.Below(83); break;
-    case 949: lead = 0xB0 + draw.Below(25); trail = 0xA1 + draw.Below(94); break;
-    case 950: lead = 0xA4 + draw.Below(34); trail = 0x40 + draw.Below(63); break;
-    default: lead = 0xB0 + draw.Below(39); trail = 0xA1 + draw.Below(94); break;
-    }
-    out[0] = static_cast<char>(lead);
-    out[1] = static_cast<char>(trail);
+    const TwoByteRange* range = kTwoByteRanges;
+    while (range->codePage != codePage && range->codePage != 936)
+        ++range;
+    out[0] = static_cast<char>(range->lead + (range->leads > 1 ? draw.Below(range->leads) : 0));
+    out[1] = static_cast<char>(range->trail + draw.Below(range->trails));
 }
 
 void EncodeBase64(const unsigned char* bytes, std::size_t count, char* out)
@@ -109,10 +117,13 @@ void Anonymizer::Replace(std::int32_t index, char* bytes, std::size_t length) co
 {
     const bool textField = (index >= mervik::kFieldName && index <= mervik::kFieldValidTo) ||
                            index == mervik::kFieldPhotoName;
+    if (index != mervik::kFieldPhoto && !textField)
+        return;
+    const std::uint64_t seed = Seed(m_key, index, bytes, length);
     if (index == mervik::kFieldPhoto)
-        ReplacePhoto(bytes, length, Seed(m_key, index, bytes, length));
-    else if (textField)
-        ReplaceText(bytes, length, Seed(m_key, index, bytes, length));
+        ReplacePhoto(bytes, length, seed);
+    else
+        ReplaceText(bytes, length, seed);
 }
 
 void Anonymizer::ReplaceText(char* bytes, std::size_t length, std::uint64_t seed) const
@@ -122,12 +133,12 @@ void Anonymizer::ReplaceText(char* bytes, std::size_t length, std::uint64_t seed
     while (i < length) {
         const auto c = static_cast<unsigned char>(bytes[i]);
         if (c < 0x80) {
-            if (c >= '0' && c <= '9')
-                bytes[i] = static_cast<char>('0' + draw.Below(10));
-            else if (c >= 'A' && c <= 'Z')
-                bytes[i] = static_cast<char>('A' + draw.Below(26));
-            else if (c >= 'a' && c <= 'z')
-                bytes[i] = static_cast<char>('a' + draw.Below(26));
+            // A digit, an upper-case or a lower-case letter: another of its kind.
+            static constexpr char kKinds[][2] = {{'0', 10}, {'A', 26}, {'a', 26}};
+            for (const auto& kind : kKinds) {
+                if (c >= kind[0] && c < kind[0] + kind[1])
+                    bytes[i] = static_cast<char>(kind[0] + draw.Below(static_cast<unsigned>(kind[1])));
+            }
             ++i;
             continue;
         }
@@ -140,9 +151,9 @@ void Anonymizer::ReplaceText(char* bytes, std::size_t length, std::uint64_t seed
                 continue;
             }
             // A letter (U+00C0 to U+00D6), a Chinese character, or one of the extension B.
-            const char32_t replacement = n == 2   ? 0xC0 + draw.Below(23)
-                                         : n == 3 ? 0x4E00 + draw.Below(0x51A6)
-                                                  : 0x20000 + draw.Below(0xA6D7);
+            static constexpr char32_t kFirst[] = {0xC0, 0x4E00, 0x20000};
+            static constexpr unsigned kCount[] = {23, 0x51A6, 0xA6D7};
+            const char32_t replacement = kFirst[n - 2] + draw.Below(kCount[n - 2]);
             char encoded[4];
             EncodeUtf8(replacement, encoded);
             std::memcpy(bytes + i, encoded, n);

@@ -14,17 +14,27 @@ constexpr unsigned kCallsPerLine = 32;
 
 constexpr const char* kEnd = "\r\n";
 
-// The bytes up to and including the last one that is not zero; read eight bytes
-// at a time from the end, where a buffer handed to the library is zero-filled
-// (the C runtime's memcmp and memchr are byte loops under Wine, and the photo's
-// buffer is 100 KB).
+// A register's width of bytes, read from anywhere: the scans below go a word at a
+// time (the C runtime's memcmp and memchr are byte loops under Wine, and the
+// photo's buffer is 100 KB).
+using Word = std::size_t;
+inline Word LoadWord(const char* at)
+{
+    Word word;
+    std::memcpy(&word, at, sizeof word);
+    return word;
+}
+
+// The bytes up to and including the last one that is not zero; read four words at
+// a time from the end, where a buffer handed to the library is zero-filled.
 std::size_t NonZeroExtent(const char* bytes, std::size_t size)
 {
+    constexpr std::size_t kStep = 4 * sizeof(Word);
     std::size_t end = size;
-    for (; end >= 32; end -= 32) {
-        std::uint64_t w[4];
-        std::memcpy(w, bytes + end - 32, 32);
-        if ((w[0] | w[1] | w[2] | w[3]) != 0)
+    for (; end >= kStep; end -= kStep) {
+        const char* at = bytes + end - kStep;
+        if ((LoadWord(at) | LoadWord(at + sizeof(Word)) | LoadWord(at + 2 * sizeof(Word)) |
+             LoadWord(at + 3 * sizeof(Word))) != 0)
             break;
     }
     while (end > 0 && bytes[end - 1] == 0)
@@ -41,11 +51,8 @@ std::size_t WrittenExtent(const char* after, const char* before, std::size_t kep
     if (tail != 0)
         return kept + tail;
     std::size_t end = kept;
-    for (; end >= 8; end -= 8) {
-        std::uint64_t a, b;
-        std::memcpy(&a, after + end - 8, 8);
-        std::memcpy(&b, before + end - 8, 8);
-        if (a != b)
+    for (; end >= sizeof(Word); end -= sizeof(Word)) {
+        if (LoadWord(after + end - sizeof(Word)) != LoadWord(before + end - sizeof(Word)))
             break;
     }
     for (; end > 0; --end) {
@@ -67,15 +74,20 @@ bool IsPlainAscii(const char* bytes, std::size_t count)
     return true;
 }
 
+// Two hex digits a byte, appended a few hundred at a time.
 void AppendHex(GrowingText& out, const char* bytes, std::size_t count)
 {
     static constexpr char kDigits[] = "0123456789ABCDEF";
-    char pair[2];
+    char digits[256];
+    std::size_t filled = 0;
     for (std::size_t i = 0; i < count; ++i) {
         const auto byte = static_cast<unsigned char>(bytes[i]);
-        pair[0] = kDigits[byte >> 4];
-        pair[1] = kDigits[byte & 15];
-        out.Append(pair, 2);
+        digits[filled++] = kDigits[byte >> 4];
+        digits[filled++] = kDigits[byte & 15];
+        if (filled == sizeof digits || i + 1 == count) {
+            out.Append(digits, filled);
+            filled = 0;
+        }
     }
 }
 
@@ -86,35 +98,52 @@ void Hash(const GrowingText& text, std::uint64_t (&hash)[2])
     std::uint64_t a = 0x9E3779B97F4A7C15ull, b = 0xC2B2AE3D27D4EB4Full;
     const char* bytes = text.data();
     std::size_t size = text.size();
-    const auto mix = [&](std::uint64_t word) {
+    std::uint64_t tail = size % 8;
+    // The last word is the tail's bytes and their count; the loop mixes it last.
+    for (std::size_t i = size - size % 8; i < size; ++i)
+        tail = tail << 8 | static_cast<unsigned char>(bytes[i]);
+    tail ^= 0xA5A5A5A5A5A5A5A5ull;
+    for (std::size_t at = 0; at <= size; at += 8) {
+        std::uint64_t word = tail;
+        if (at + 8 <= size)
+            std::memcpy(&word, bytes + at, 8);
         a = (a ^ word) * 0x100000001B3ull;
         a ^= a >> 29;
         b = (b + word) * 0xFF51AFD7ED558CCDull;
         b ^= b >> 32;
-    };
-    for (; size >= 8; bytes += 8, size -= 8) {
-        std::uint64_t word;
-        std::memcpy(&word, bytes, 8);
-        mix(word);
     }
-    std::uint64_t tail = size;
-    for (std::size_t i = 0; i < size; ++i)
-        tail = tail << 8 | static_cast<unsigned char>(bytes[i]);
-    mix(tail ^ 0xA5A5A5A5A5A5A5A5ull);
     hash[0] = a;
     hash[1] = b;
 }
 
-// The stand-in's word for a fault the script can raise, or the code itself.
-void AppendFault(GrowingText& out, std::uint32_t code)
+// The stand-in's words for the faults a script can raise.
+struct FaultWord {
+    std::uint32_t code;
+    const char* word;
+};
+constexpr FaultWord kFaultWords[] = {
+    {0xC0000005, "access-violation"},
+    {0xC0000094, "divide-by-zero"},
+    {0xC000001D, "illegal-instruction"},
+    {0xE06D7363, "cpp-exception"},
+};
+
+// The line `fault=` with the stand-in's word for the code, or the code itself.
+void AppendFaultLine(GrowingText& out, std::uint32_t code)
 {
-    switch (code) {
-    case 0xC0000005: out.Append("access-violation"); return;
-    case 0xC0000094: out.Append("divide-by-zero"); return;
-    case 0xC000001D: out.Append("illegal-instruction"); return;
-    case 0xE06D7363: out.Append("cpp-exception"); return;
-    default: out.AppendFormat("0x%08X", static_cast<unsigned>(code)); return;
+    for (const FaultWord& row : kFaultWords) {
+        if (row.code == code) {
+            out.AppendFormat("fault=%s\r\n", row.word);
+            return;
+        }
     }
+    out.AppendFormat("fault=0x%08X\r\n", static_cast<unsigned>(code));
+}
+
+// `value` in decimal between two texts: one call at each of the places.
+ZANTOR_NOINLINE void AppendNumber(GrowingText& out, const char* before, std::int64_t value, const char* after)
+{
+    out.Append(before).AppendDecimal(value).Append(after);
 }
 
 void AppendWideUtf8(GrowingText& out, const wchar_t* text)
@@ -126,36 +155,30 @@ void AppendWideUtf8(GrowingText& out, const wchar_t* text)
 
 void AppendRecordingHeader(GrowingText& out, const RecordingHeader& header)
 {
-    out.Append(u8"; Zantor 录制的读卡器库会话，同时是模拟读卡器 Mervik.dll 的脚本，可回放。\r\n"
-               u8"; 警告：其中有读卡器库返回的每个字节，包括身份证上的个人信息（姓名、号码、住址、照片），")
-        .Append(header.anonymized ? u8"已以 /anonymize 替换。\r\n" : u8"未经替换。\r\n")
-        .Append("; A Zantor recording of a reader library session, and a stand-in script that replays it.\r\n"
-                "; WARNING: it holds every byte the library returned, including the personal data on an identity\r\n")
-        .Append(header.anonymized ? "; card (name, number, address, photo), here replaced (/anonymize).\r\n"
-                                  : "; card (name, number, address, photo). Treat it as you would the card itself.\r\n")
-        .Append("[Recording]\r\nformat=zantor-recording 1\r\n")
-        .Append("zantor=")
-        .Append(header.zantorVersion)
-        .AppendFormat(" %u-bit\r\n", header.bits);
+    const bool anonymized = header.anonymized;
+    out.AppendFormat("%s%s%s%s[Recording]\r\nformat=zantor-recording 1\r\nzantor=%s %u-bit\r\nlibrary=",
+                     u8"; Zantor 录制的读卡器库会话，同时是模拟读卡器 Mervik.dll 的脚本，可回放。\r\n"
+                     u8"; 警告：其中有读卡器库返回的每个字节，包括身份证上的个人信息（姓名、号码、住址、照片），",
+                     anonymized ? u8"已以 /anonymize 替换。\r\n" : u8"未经替换。\r\n",
+                     "; A Zantor recording of a reader library session, and a stand-in script that replays it.\r\n"
+                     "; WARNING: it holds every byte the library returned, including the personal data on an identity\r\n",
+                     anonymized ? "; card (name, number, address, photo), here replaced (/anonymize).\r\n"
+                                : "; card (name, number, address, photo). Treat it as you would the card itself.\r\n",
+                     header.zantorVersion, header.bits);
     const LibraryIdentity* library = header.library;
-    out.Append("library=");
     if (library && library->found)
         AppendWideUtf8(out, library->path);
     out.Append("\r\nversion=");
+    WideText<32> version;
+    NarrowText<65> sha;
     if (library) {
-        WideText<32> version;
         AppendVersion(version, *library);
         AppendUtf8(out, version.c_str(), version.size());
-    }
-    out.Append("\r\nsha256=");
-    if (library) {
-        NarrowText<65> sha;
         AppendSha256(sha, *library);
-        out.Append(sha.c_str());
     }
-    out.Append("\r\ndate=");
-    out.Append(LogTimeString(header.date).c_str(), kLogTimeSeconds);
-    out.AppendFormat("\r\ncodepage=%u\r\nanonymized=%s\r\n", header.codePage, header.anonymized ? "yes" : "no");
+    out.AppendFormat("\r\nsha256=%s\r\ndate=%.*s\r\ncodepage=%u\r\nanonymized=%s\r\n", sha.c_str(),
+                     static_cast<int>(kLogTimeSeconds), LogTimeString(header.date).c_str(), header.codePage,
+                     anonymized ? "yes" : "no");
 }
 
 RecordingWriter::RecordingWriter(unsigned codePage) : m_codePage(codePage) {}
@@ -173,7 +196,7 @@ void RecordingWriter::Before(const CallRecord& call)
 
 void RecordingWriter::AppendBuffer(const char* key, const CallBuffer& buffer, std::size_t index)
 {
-    m_answer.Append(key).Append('=');
+    m_answer.Append(key);
     const std::size_t textEnd = BoundedLength(buffer.data, buffer.size);
     const std::size_t withNul = textEnd < buffer.size ? textEnd + 1 : buffer.size;
     std::size_t extent = withNul;
@@ -181,7 +204,7 @@ void RecordingWriter::AppendBuffer(const char* key, const CallBuffer& buffer, st
         const std::size_t written =
             WrittenExtent(buffer.data, m_before[index].data(), m_before[index].size(), buffer.size);
         if (written == 0) {
-            m_answer.Append("@none").Append(kEnd);
+            m_answer.Append("@none\r\n");
             return;
         }
         if (written > extent)
@@ -193,17 +216,22 @@ void RecordingWriter::AppendBuffer(const char* key, const CallBuffer& buffer, st
         const char* text = buffer.data;
         const bool blankEnd = textEnd > 0 && (text[0] == ' ' || text[0] == '\t' || text[textEnd - 1] == ' ' ||
                                               text[textEnd - 1] == '\t');
-        const bool plain = !blankEnd && IsPlainAscii(text, textEnd);
-        m_scratch.Clear();
-        if (plain || (!blankEnd && AppendExactUtf8(m_scratch, text, textEnd, m_codePage))) {
-            if (textEnd > 0 && text[0] == '@')
+        if (!blankEnd) {
+            // Plain ASCII as it stands; anything else converted, when it converts
+            // exactly (a text that does not appends nothing).
+            const bool at = text[0] == '@';
+            if (at)
                 m_answer.Append('@');  // "@@" stands for a literal "@"
-            if (plain)
-                m_answer.Append(text, textEnd);
-            else
-                m_answer.Append(m_scratch);
-            m_answer.Append(kEnd);
-            return;
+            if (IsPlainAscii(text, textEnd)) {
+                m_answer.Append(text, textEnd).Append(kEnd);
+                return;
+            }
+            if (AppendExactUtf8(m_answer, text, textEnd, m_codePage)) {
+                m_answer.Append(kEnd);
+                return;
+            }
+            if (at)
+                m_answer.DropLast();
         }
     }
     // Anything else as the bytes written, NULs included.
@@ -214,7 +242,8 @@ void RecordingWriter::AppendBuffer(const char* key, const CallBuffer& buffer, st
 
 void RecordingWriter::AppendBreaches(const CallOutcome& outcome)
 {
-    bool clobbers = false;
+    const char* lead = "clobber=";
+    std::size_t directories = 0;
     for (std::size_t i = 0; i < outcome.breachCount && i < CallOutcome::kMaxBreaches; ++i) {
         const ContractBreach& breach = outcome.breaches[i];
         switch (breach.rule) {
@@ -224,10 +253,10 @@ void RecordingWriter::AppendBreaches(const CallOutcome& outcome)
         case ContractRule::Mxcsr:
         case ContractRule::X87Stack:
             // The stand-in's word for the state is its name in lower case.
-            m_answer.Append(clobbers ? " " : "clobber=");
+            m_answer.Append(lead);
             for (const char* c = breach.name; *c; ++c)
                 m_answer.Append(static_cast<char>(*c >= 'A' && *c <= 'Z' ? *c - 'A' + 'a' : *c));
-            clobbers = true;
+            lead = " ";
             break;
         case ContractRule::CurrentDirectory:
         case ContractRule::StackPopped:
@@ -235,8 +264,9 @@ void RecordingWriter::AppendBreaches(const CallOutcome& outcome)
         case ContractRule::ExceptionChain:
             break;
         }
-        m_notes.Append("; ").Append(breach.name).Append(' ');
+        m_notes.AppendFormat("; %s ", breach.name);
         if (breach.rule == ContractRule::CurrentDirectory) {
+            ++directories;
             m_notes.Append('"');
             AppendWideUtf8(m_notes, outcome.directoryBefore);
             m_notes.Append("\" -> \"");
@@ -246,31 +276,29 @@ void RecordingWriter::AppendBreaches(const CallOutcome& outcome)
             m_notes.AppendFormat("0x%llX -> 0x%llX", static_cast<unsigned long long>(breach.before[0]),
                                  static_cast<unsigned long long>(breach.after[0]));
         }
-        m_notes.Append(breach.restored ? " (restored)" : " (kept)").Append(kEnd);
+        m_notes.Append(breach.restored ? " (restored)\r\n" : " (kept)\r\n");
     }
-    if (clobbers)
+    if (*lead == ' ')
         m_answer.Append(kEnd);
-    for (std::size_t i = 0; i < outcome.breachCount && i < CallOutcome::kMaxBreaches; ++i) {
-        if (outcome.breaches[i].rule == ContractRule::CurrentDirectory) {
-            m_answer.Append("chdir=");
-            AppendWideUtf8(m_answer, outcome.directoryAfter);
-            m_answer.Append(kEnd);
-        }
+    for (; directories > 0; --directories) {
+        m_answer.Append("chdir=");
+        AppendWideUtf8(m_answer, outcome.directoryAfter);
+        m_answer.Append(kEnd);
     }
 }
 
 std::int32_t RecordingWriter::Find(std::size_t slot) const
 {
-    const auto same = [this](const Known& known) {
-        return known.hash[0] == m_hash[0] && known.hash[1] == m_hash[1] && known.length == m_answer.size();
-    };
-    // Most calls get the answer their operation (or field) got last time.
+    // Most calls get the answer their operation (or field) got last time: that one
+    // is tried first (k = 0), then every answer in turn.
     const std::int32_t last = m_lastInSlot[slot];
-    if (last > 0 && same(m_known[static_cast<std::size_t>(last - 1)]))
-        return last;
-    for (const Known& known : m_known) {
-        if (same(known))
-            return known.id;
+    const std::size_t count = m_known.size() / sizeof(Known);
+    for (std::size_t k = last > 0 ? 0 : 1; k <= count; ++k) {
+        const std::size_t i = k == 0 ? static_cast<std::size_t>(last - 1) : k - 1;
+        Known known;
+        std::memcpy(&known, m_known.data() + i * sizeof known, sizeof known);
+        if (known.hash[0] == m_hash[0] && known.hash[1] == m_hash[1] && known.length == m_answer.size())
+            return static_cast<std::int32_t>(i + 1);
     }
     return 0;
 }
@@ -281,56 +309,54 @@ bool RecordingWriter::Entry(const CallRecord& call, GrowingText& out)
     m_notes.Clear();
     m_answer.Append("operation=").Append(OperationName(call.operation)).Append(kEnd);
     if (call.hasArgument)
-        m_answer.Append("argument=").AppendDecimal(call.argument).Append(kEnd);
+        AppendNumber(m_answer, "argument=", call.argument, kEnd);
     const CallOutcome& outcome = *call.outcome;
     if (!outcome.raised) {
-        m_answer.Append("result=").AppendDecimal(outcome.result).Append(kEnd);
+        AppendNumber(m_answer, "result=", outcome.result, kEnd);
     } else if (call.overrunBufferSize != 0) {
-        m_answer.Append("overrun=1").Append(kEnd);
+        m_answer.Append("overrun=1\r\n");
     } else {
-        m_answer.Append("fault=");
-        AppendFault(m_answer, outcome.exceptionCode);
-        m_answer.Append(kEnd);
+        AppendFaultLine(m_answer, outcome.exceptionCode);
         Message module;
         m_notes.AppendFormat("; fault 0x%08X at ", static_cast<unsigned>(outcome.exceptionCode));
-        if (outcome.moduleBase != 0 && outcome.exceptionAddress >= outcome.moduleBase &&
-            AppendModuleName(module, outcome.moduleBase)) {
+        std::uintptr_t place = outcome.exceptionAddress;
+        const bool inModule =
+            outcome.moduleBase != 0 && place >= outcome.moduleBase && AppendModuleName(module, outcome.moduleBase);
+        if (inModule) {
             AppendUtf8(m_notes, module.c_str(), module.size());
-            m_notes.AppendFormat("+0x%llX", static_cast<unsigned long long>(outcome.exceptionAddress - outcome.moduleBase));
-        } else {
-            m_notes.AppendFormat("0x%llX", static_cast<unsigned long long>(outcome.exceptionAddress));
+            place -= outcome.moduleBase;
         }
-        m_notes.Append(kEnd);
+        m_notes.AppendFormat(inModule ? "+0x%llX\r\n" : "0x%llX\r\n", static_cast<unsigned long long>(place));
     }
     for (std::size_t i = 0; i < call.bufferCount && i < 2; ++i)
-        AppendBuffer(call.buffers[i].role == BufferRole::Value ? "value" : "text", call.buffers[i], i);
+        AppendBuffer(call.buffers[i].role == BufferRole::Value ? "value=" : "text=", call.buffers[i], i);
     AppendBreaches(outcome);
     Hash(m_answer, m_hash);
 
     std::size_t slot = static_cast<std::size_t>(call.operation);
-    if (call.operation == Operation::GetCardInfo && call.argument >= 0 && call.argument < 12)
+    if (call.operation == Operation::GetCardInfo && static_cast<std::uint32_t>(call.argument) < 12)
         slot += static_cast<std::size_t>(call.argument) + 1;
     std::int32_t id = Find(slot);
     out.Clear();
+    const char* lead = " ";
     if (id == 0) {
-        id = ++m_answers;
-        if (!m_known.Append(Known{{m_hash[0], m_hash[1]}, m_answer.size(), id}))
+        const Known known{{m_hash[0], m_hash[1]}, m_answer.size()};
+        if (!m_known.Append(reinterpret_cast<const char*>(&known), sizeof known))
             return false;
-        out.Append(kEnd).Append(kEnd).AppendFormat("[Answer.%d]", static_cast<int>(id)).Append(kEnd);
-        out.Append(m_answer).Append(m_notes).Append(kEnd).Append("[Calls]").Append(kEnd).Append("calls=");
+        id = ++m_answers;
+        out.AppendFormat("\r\n\r\n[Answer.%d]\r\n", static_cast<int>(id)).Append(m_answer).Append(m_notes);
+        lead = "\r\n[Calls]\r\ncalls=";
         m_onLine = 0;
     } else if (m_onLine >= kCallsPerLine) {
-        out.Append(kEnd).Append("calls=");
+        lead = "\r\ncalls=";
         m_onLine = 0;
-    } else {
-        out.Append(' ');
     }
     m_lastInSlot[slot] = id;
     ++m_onLine;
-    out.AppendDecimal(id);
+    AppendNumber(out, lead, id, "");
     // The pace: a call of a millisecond or more says how long it took.
     const std::uint64_t milliseconds = (outcome.durationNanoseconds + 500000) / 1000000;
     if (milliseconds > 0)
-        out.Append('@').AppendDecimal(static_cast<std::int64_t>(milliseconds));
+        AppendNumber(out, "@", static_cast<std::int64_t>(milliseconds), "");
     return !out.failed() && !m_answer.failed() && !m_notes.failed();
 }

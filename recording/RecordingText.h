@@ -41,11 +41,10 @@ public:
     bool Entry(const CallRecord& call, GrowingText& out);
 
 private:
-    // An answer written before: its text's hash and length, and its number.
+    // An answer written before: its text's hash and length. Answer N is the N-th.
     struct Known {
         std::uint64_t hash[2];
         std::size_t length;
-        std::int32_t id;
     };
     // What the library wrote into one buffer, as `key=` and the recording's value.
     void AppendBuffer(const char* key, const CallBuffer& buffer, std::size_t index);
@@ -56,11 +55,10 @@ private:
     GrowingArray<char> m_before[2];  // the buffers before the call, up to their last byte not zero
     std::size_t m_beforeSize[2] = {};
     bool m_haveBefore[2] = {};
-    GrowingArray<Known> m_known;
+    GrowingArray<char> m_known;  // each answer's Known, as bytes: the growth every text has
     std::int32_t m_lastInSlot[kOperationCount + 12] = {};  // the last answer per operation (and field)
     GrowingText m_answer;   // the answer's keys: what identical answers share
     GrowingText m_notes;    // comments written with a new answer only
-    GrowingText m_scratch;  // a text on its way to UTF-8
     std::uint64_t m_hash[2] = {};
     std::int32_t m_answers = 0;
     unsigned m_onLine = 0;  // calls on the current calls= line
