@@ -74,6 +74,28 @@ void DescribeRun(const LibraryIdentity& library, RunFacts& facts)
     facts.programBits = 8 * static_cast<int>(sizeof(void*));
 }
 
+// Tells why a file the command line named cannot be written, when `error` says
+// so: "<what><path> 错误码：<error>". A burn-in does not start (proven before the
+// first call), and says so where nobody needs to answer (`log`: the call log,
+// when it is open); returns true then. The console says it once in a box and
+// runs without the file.
+__attribute__((noinline)) bool FileRefused(const wchar_t* what, const wchar_t* path, DWORD error, bool burnIn,
+                                           CallLog* log)
+{
+    if (error == 0)
+        return false;
+    static WideText<LibraryIdentity::kPathCapacity + 64> failure;
+    failure.Append(what).Append(path).Append(L" 错误码：").AppendDecimal(error);
+    if (!burnIn) {
+        ShowApplicationMessage(nullptr, failure.c_str());
+        failure.Clear();
+        return false;
+    }
+    failure.Append(L"：未打开设备，老化测试未开始");
+    TellUnattended(failure.c_str(), log);
+    return true;
+}
+
 // Runs the dialog on the burn-in the options ask for; what DoModal returns: the
 // run's exit code, or -1.
 INT_PTR RunBurnIn(CZantorDlg& dialog, const CommandLineOptions& options, const LibraryIdentity& library,
@@ -156,40 +178,19 @@ bool CZantorApp::InitInstance()
     // the burn-in's report.
     const bool burnIn = options.cycles != 0;
     IdentifyLoadedLibrary(options.logPath != nullptr || burnIn || options.recordPath != nullptr, library);
-    if (options.logPath) {
-        if (const DWORD error = log.OpenFile(options.logPath, library)) {
-            static WideText<LibraryIdentity::kPathCapacity + 64> logFailure;
-            logFailure.Append(L"无法打开调用日志文件 ").Append(options.logPath).Append(L" 错误码：");
-            logFailure.AppendDecimal(error);
-            if (burnIn) {
-                // Proven before the first call: a run whose log cannot be written
-                // does not start.
-                logFailure.Append(L"：未打开设备，老化测试未开始");
-                TellUnattended(logFailure.c_str(), nullptr);
-                m_exitCode = 3;
-                return false;
-            }
-            // Said once; the console runs without the file.
-            ShowApplicationMessage(nullptr, logFailure.c_str());
-        }
+    if (options.logPath && FileRefused(L"无法打开调用日志文件 ", options.logPath,
+                                       log.OpenFile(options.logPath, library), burnIn, nullptr)) {
+        m_exitCode = 3;
+        return false;
     }
 
     // /record: the session as a stand-in script, beside the log.
     static SessionRecorder recorder;
-    if (options.recordPath) {
-        if (const DWORD error = recorder.Open(options.recordPath, library, options.anonymize)) {
-            static WideText<LibraryIdentity::kPathCapacity + 64> recordFailure;
-            recordFailure.Append(L"无法创建录制文件 ").Append(options.recordPath).Append(L" 错误码：");
-            recordFailure.AppendDecimal(error);
-            if (burnIn) {
-                // Proven before the first call, as the log is.
-                recordFailure.Append(L"：未打开设备，老化测试未开始");
-                TellUnattended(recordFailure.c_str(), &log);
-                m_exitCode = 3;
-                return false;
-            }
-            ShowApplicationMessage(nullptr, recordFailure.c_str());
-        }
+    if (options.recordPath && FileRefused(L"无法创建录制文件 ", options.recordPath,
+                                          recorder.Open(options.recordPath, library, options.anonymize), burnIn,
+                                          &log)) {
+        m_exitCode = 3;
+        return false;
     }
     static BothObservers logAndRecording(log, recorder);
     CallObserver* observer = options.recordPath ? static_cast<CallObserver*>(&logAndRecording) : &log;
@@ -198,35 +199,34 @@ bool CZantorApp::InitInstance()
     static AnonymizingObserver anonymized(*observer, anonymizer);
     const Anonymizer* replacing = options.anonymize ? &anonymizer : nullptr;
 
-    INT_PTR ended = -1;
-    if (burnIn) {
-        CZantorDlg dialog(ConsoleSetup{&options, observer, &library, &DescribeRun, &log, observer, replacing});
-        ended = RunBurnIn(dialog, options, library, *observer, log, replacing);
-    } else {
-        // The console's watchdog names a call that has run long in a window of its own.
+    // The console's watchdog names a call that has run long in a window of its own;
+    // a burn-in has its own, and tells the log and the recording itself.
+    CallObserver* console = observer;
+    if (!burnIn) {
         CallObserver* inner = replacing ? static_cast<CallObserver*>(&anonymized) : observer;
         static CallWatchdog watchdog(inner);
         static HangNotice notice(&log);
         const std::uint32_t noticeSeconds =
             options.timeoutSeconds < kNoticeSeconds ? options.timeoutSeconds : kNoticeSeconds;
-        CZantorDlg dialog(ConsoleSetup{&options, watchdog.Start(notice, 0, noticeSeconds) ? &watchdog : inner,
-                                       &library, &DescribeRun, &log, observer, replacing});
-        ended = dialog.DoModal();
+        console = watchdog.Start(notice, 0, noticeSeconds) ? &watchdog : inner;
     }
-    if (burnIn && ended != -1)
-        m_exitCode = static_cast<int>(ended);
-    if (ended == -1) {
-        // Not a success: said in a box when the system can still show one (in a
-        // burn-in, on the standard error and in the log), and in the exit code.
-        wchar_t text[64];
-        wsprintfW(text, L"无法显示主对话框 错误码：%lu", GetLastError());
-        if (burnIn) {
-            TellUnattended(text, &log);
-            m_exitCode = kExitCouldNotStart;
-        } else {
-            ShowApplicationMessage(nullptr, text);
-            m_exitCode = 1;
-        }
+    CZantorDlg dialog(ConsoleSetup{&options, console, &library, &DescribeRun, &log, observer, replacing});
+    const INT_PTR ended = burnIn ? RunBurnIn(dialog, options, library, *observer, log, replacing) : dialog.DoModal();
+    if (ended != -1) {
+        if (burnIn)
+            m_exitCode = static_cast<int>(ended);
+        return false;
+    }
+    // Not a success: said in a box when the system can still show one (in a
+    // burn-in, on the standard error and in the log), and in the exit code.
+    wchar_t text[64];
+    wsprintfW(text, L"无法显示主对话框 错误码：%lu", GetLastError());
+    if (burnIn) {
+        TellUnattended(text, &log);
+        m_exitCode = kExitCouldNotStart;
+    } else {
+        ShowApplicationMessage(nullptr, text);
+        m_exitCode = 1;
     }
     return false;
 }

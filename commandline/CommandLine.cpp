@@ -113,6 +113,12 @@ bool ReadCode(const wchar_t* text, const wchar_t* end, std::int32_t& code)
     return true;
 }
 
+CommandLineError Fail(const wchar_t*& fault, CommandLineError error, const wchar_t* word)
+{
+    fault = word;
+    return error;
+}
+
 // "<operation>=<code>[,<code>...]" added to `success`.
 bool ReadSuccessCodes(const wchar_t* value, SuccessCodes& success)
 {
@@ -136,18 +142,11 @@ bool ReadSuccessCodes(const wchar_t* value, SuccessCodes& success)
     }
 }
 
-ParsedCommandLine Fail(ParsedCommandLine parsed, CommandLineError error, const wchar_t* word)
+// Reads the words into `options`; at the first fault, returns it with the word at
+// fault in `fault`.
+CommandLineError ReadWords(const wchar_t* const* words, std::size_t count, CommandLineOptions& options,
+                           const wchar_t*& fault)
 {
-    parsed.error = error;
-    parsed.word = word;
-    return parsed;
-}
-
-}  // namespace
-
-ParsedCommandLine ParseCommandLine(const wchar_t* const* words, std::size_t count)
-{
-    ParsedCommandLine parsed;
     bool seen[kOptionCount] = {};
     const wchar_t* portWord = nullptr;
     const wchar_t* reportWord = nullptr;
@@ -162,74 +161,82 @@ ParsedCommandLine ParseCommandLine(const wchar_t* const* words, std::size_t coun
                     row = &kOptions[r];
                     // /success adds to what it said before: one operation each time.
                     if (seen[r] && kOptions[r].sets != Setting::Success)
-                        return Fail(parsed, CommandLineError::RepeatedOption, word);
+                        return Fail(fault, CommandLineError::RepeatedOption, word);
                     seen[r] = true;
                 }
             }
         }
         if (!row)
-            return Fail(parsed, CommandLineError::UnknownOption, word);
+            return Fail(fault, CommandLineError::UnknownOption, word);
         const wchar_t* value = nullptr;
         if (row->value) {
             if (i + 1 == count)
-                return Fail(parsed, CommandLineError::MissingValue, word);
+                return Fail(fault, CommandLineError::MissingValue, word);
             value = words[++i];
         }
-        CommandLineOptions& options = parsed.options;
+        // A value that is not what its option takes is refused below, with the
+        // option's setting left as it was.
         std::int64_t number = 0;
+        bool good = true;
         switch (row->sets) {
         case Setting::Usage:
             options.usage = true;
             break;
         case Setting::Log:
-            if (value[0] == 0)
-                return Fail(parsed, CommandLineError::MalformedValue, value);
-            options.logPath = value;
+        case Setting::Report:
+        case Setting::Record:
+            good = value[0] != 0;
+            if (good) {
+                (row->sets == Setting::Log ? options.logPath
+                 : row->sets == Setting::Report ? options.reportPath
+                                                : options.recordPath) = value;
+            }
+            if (row->sets == Setting::Report)
+                reportWord = word;
             break;
         case Setting::Cycles:
-            if (!ReadDecimal(value, 1, kMostCycles, number) || value[0] == L'+' || value[0] == L'-')
-                return Fail(parsed, CommandLineError::MalformedValue, value);
-            options.cycles = static_cast<std::uint32_t>(number);
+        case Setting::Timeout: {
+            // Digits only: no sign.
+            const bool cycles = row->sets == Setting::Cycles;
+            good = value[0] != L'+' && value[0] != L'-' &&
+                   ReadDecimal(value, 1, cycles ? kMostCycles : kMostTimeoutSeconds, number);
+            if (good)
+                (cycles ? options.cycles : options.timeoutSeconds) = static_cast<std::uint32_t>(number);
             break;
+        }
         case Setting::Port:
-            if (!ReadDecimal(value, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max(),
-                             number))
-                return Fail(parsed, CommandLineError::MalformedValue, value);
-            options.port = static_cast<std::int32_t>(number);
+            good = ReadDecimal(value, std::numeric_limits<std::int32_t>::min(),
+                               std::numeric_limits<std::int32_t>::max(), number);
+            if (good)
+                options.port = static_cast<std::int32_t>(number);
             portWord = word;
             break;
-        case Setting::Report:
-            if (value[0] == 0)
-                return Fail(parsed, CommandLineError::MalformedValue, value);
-            options.reportPath = value;
-            reportWord = word;
-            break;
         case Setting::Success:
-            if (!ReadSuccessCodes(value, options.success))
-                return Fail(parsed, CommandLineError::MalformedValue, value);
+            good = ReadSuccessCodes(value, options.success);
             successWord = word;
-            break;
-        case Setting::Record:
-            if (value[0] == 0)
-                return Fail(parsed, CommandLineError::MalformedValue, value);
-            options.recordPath = value;
             break;
         case Setting::Anonymize:
             options.anonymize = true;
             anonymizeWord = word;
             break;
-        case Setting::Timeout:
-            if (!ReadDecimal(value, 1, kMostTimeoutSeconds, number) || value[0] == L'+' || value[0] == L'-')
-                return Fail(parsed, CommandLineError::MalformedValue, value);
-            options.timeoutSeconds = static_cast<std::uint32_t>(number);
-            break;
         }
+        if (!good)
+            return Fail(fault, CommandLineError::MalformedValue, value);
     }
-    if (parsed.options.cycles == 0 && (portWord || reportWord || successWord))
-        return Fail(parsed, CommandLineError::NeedsCycles,
+    if (options.cycles == 0 && (portWord || reportWord || successWord))
+        return Fail(fault, CommandLineError::NeedsCycles,
                     portWord ? portWord : reportWord ? reportWord : successWord);
-    if (anonymizeWord && !parsed.options.recordPath)
-        return Fail(parsed, CommandLineError::NeedsRecord, anonymizeWord);
+    if (anonymizeWord && !options.recordPath)
+        return Fail(fault, CommandLineError::NeedsRecord, anonymizeWord);
+    return CommandLineError::None;
+}
+
+}  // namespace
+
+ParsedCommandLine ParseCommandLine(const wchar_t* const* words, std::size_t count)
+{
+    ParsedCommandLine parsed;
+    parsed.error = ReadWords(words, count, parsed.options, parsed.word);
     return parsed;
 }
 
@@ -269,29 +276,22 @@ UsageText CommandLineUsage(const wchar_t* programName)
 
 UsageText CommandLineErrorText(const ParsedCommandLine& parsed)
 {
+    // Each error's words, in the order of CommandLineError.
+    static const wchar_t* const kErrorTexts[] = {
+        nullptr,
+        L"未知的选项：",
+        L"选项缺少值：",
+        L"选项的值无效：",
+        L"选项重复：",
+        L"选项须与 /cycles 同用：",
+        L"选项须与 /record 同用：",
+    };
+    static_assert(sizeof kErrorTexts / sizeof kErrorTexts[0] == std::size_t(CommandLineError::NeedsRecord) + 1,
+                  "a text for every error");
     UsageText text;
-    switch (parsed.error) {
-    case CommandLineError::None:
+    if (parsed.error == CommandLineError::None)
         return text;
-    case CommandLineError::UnknownOption:
-        text.Append(L"未知的选项：");
-        break;
-    case CommandLineError::MissingValue:
-        text.Append(L"选项缺少值：");
-        break;
-    case CommandLineError::MalformedValue:
-        text.Append(L"选项的值无效：");
-        break;
-    case CommandLineError::RepeatedOption:
-        text.Append(L"选项重复：");
-        break;
-    case CommandLineError::NeedsCycles:
-        text.Append(L"选项须与 /cycles 同用：");
-        break;
-    case CommandLineError::NeedsRecord:
-        text.Append(L"选项须与 /record 同用：");
-        break;
-    }
+    text.Append(kErrorTexts[static_cast<std::size_t>(parsed.error)]);
     // The word, cut so that the usage after it keeps its room.
     std::size_t length = 0;
     while (parsed.word[length] && length < 200)
