@@ -219,14 +219,15 @@ bool CZantorApp::InitInstance()
     }
     // Not a success: said in a box when the system can still show one (in a
     // burn-in, on the standard error and in the log), and in the exit code.
-    wchar_t text[64];
-    wsprintfW(text, L"无法显示主对话框 错误码：%lu", GetLastError());
-    if (burnIn) {
-        TellUnattended(text, &log);
-        m_exitCode = kExitCouldNotStart;
-    } else {
-        ShowApplicationMessage(nullptr, text);
+    const wchar_t* format = L"无法显示主对话框 错误码：%lu";
+    if (!burnIn) {
+        ShowApplicationNumber(nullptr, format, GetLastError());
         m_exitCode = 1;
+        return false;
     }
+    wchar_t text[64];
+    wsprintfW(text, format, GetLastError());
+    TellUnattended(text, &log);
+    m_exitCode = kExitCouldNotStart;
     return false;
 }

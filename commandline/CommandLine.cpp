@@ -42,9 +42,6 @@ bool SameName(const wchar_t* typed, const wchar_t* name)
     return *typed == 0 && *name == 0;
 }
 
-// Past every range read here (32-bit values and the cycles).
-constexpr std::int64_t kBeyondEveryRange = std::int64_t{1} << 40;
-
 // A signed decimal from `least` to `most`: an optional sign and digits only.
 bool ReadDecimal(const wchar_t* text, std::int64_t least, std::int64_t most, std::int64_t& value)
 {
@@ -53,15 +50,15 @@ bool ReadDecimal(const wchar_t* text, std::int64_t least, std::int64_t most, std
         ++text;
     if (*text == 0)
         return false;
-    std::int64_t magnitude = 0;
+    // In 32 bits: past 2^28 the next digit would be beyond every range read here
+    // (32-bit values and the cycles), so the reading stops before it could overflow.
+    std::uint32_t magnitude = 0;
     for (; *text; ++text) {
-        if (*text < L'0' || *text > L'9')
+        if (*text < L'0' || *text > L'9' || magnitude >= 0x10000000u)
             return false;
-        magnitude = magnitude * 10 + (*text - L'0');
-        if (magnitude > kBeyondEveryRange)
-            return false;  // stop before it could overflow
+        magnitude = magnitude * 10 + static_cast<std::uint32_t>(*text - L'0');
     }
-    value = negative ? -magnitude : magnitude;
+    value = negative ? -std::int64_t{magnitude} : std::int64_t{magnitude};
     return value >= least && value <= most;
 }
 
@@ -86,17 +83,16 @@ bool ReadOperation(const wchar_t* name, const wchar_t* end, Operation& operation
 bool ReadCode(const wchar_t* text, const wchar_t* end, std::int32_t& code)
 {
     if (end - text > 2 && text[0] == L'0' && (text[1] == L'x' || text[1] == L'X')) {
-        std::uint64_t value = 0;
+        std::uint32_t value = 0;
         for (text += 2; text != end; ++text) {
             const wchar_t c = Lower(*text);
             const int digit = c >= L'0' && c <= L'9' ? c - L'0' : c >= L'a' && c <= L'f' ? c - L'a' + 10 : -1;
-            if (digit < 0)
+            // A ninth significant digit would not fit in the 32 bits.
+            if (digit < 0 || value > 0x0FFFFFFFu)
                 return false;
-            value = value * 16 + static_cast<std::uint64_t>(digit);
-            if (value > 0xFFFFFFFFu)
-                return false;
+            value = value * 16 + static_cast<std::uint32_t>(digit);
         }
-        code = static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
+        code = static_cast<std::int32_t>(value);
         return true;
     }
     wchar_t digits[16];

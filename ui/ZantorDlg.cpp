@@ -119,9 +119,7 @@ void CZantorDlg::OnSysCommand()
         return;
     CAboutDlg about(m_setup.library);
     if (about.DoModal(m_hWnd) == -1) {
-        wchar_t text[64];
-        wsprintfW(text, L"无法显示关于对话框 错误码：%lu", GetLastError());
-        ShowApplicationMessage(m_hWnd, text);
+        ShowApplicationNumber(m_hWnd, L"无法显示关于对话框 错误码：%lu", GetLastError());
     }
 }
 
@@ -147,9 +145,7 @@ void CZantorDlg::OnBurnInCommand()
     CBurnInDlg dialog(choice, m_startFolder.c_str());
     const INT_PTR chosen = dialog.DoModal(m_hWnd);
     if (chosen == -1) {
-        wchar_t text[64];
-        wsprintfW(text, L"无法显示连续读卡测试对话框 错误码：%lu", GetLastError());
-        ShowApplicationMessage(m_hWnd, text);
+        ShowApplicationNumber(m_hWnd, L"无法显示连续读卡测试对话框 错误码：%lu", GetLastError());
         return;
     }
     if (chosen != IDOK)
@@ -206,9 +202,8 @@ void CZantorDlg::OnBurnInDone()
     if (SUCCEEDED(com))
         CoUninitialize();
     if (opened <= 32) {
-        wchar_t text[64];
-        wsprintfW(text, L"无法打开报告 错误码：%d", static_cast<int>(opened));
-        ShowApplicationMessage(m_hWnd, text);
+        // The number in 32 bits, read back as the int ShellExecute's result is.
+        ShowApplicationNumber(m_hWnd, L"无法打开报告 错误码：%d", static_cast<DWORD>(opened));
     }
 }
 
@@ -261,9 +256,8 @@ void CZantorDlg::Execute(Runner command)
     // Said once: the log goes on trying, and its lines may come back.
     if (m_setup.log && m_setup.log->FailedWrites() != 0 && !m_logLossShown) {
         m_logLossShown = true;
-        wchar_t text[96];
-        wsprintfW(text, L"无法写入调用日志文件：%lu 行未写入", static_cast<unsigned long>(m_setup.log->FailedWrites()));
-        ShowApplicationMessage(m_hWnd, text);
+        ShowApplicationNumber(m_hWnd, L"无法写入调用日志文件：%lu 行未写入",
+                              static_cast<DWORD>(m_setup.log->FailedWrites()));
     }
 }
 
