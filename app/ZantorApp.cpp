@@ -48,6 +48,20 @@ private:
     CallObserver& m_second;
 };
 
+// What start-up keeps for the whole run, made before it starts and ended in
+// the reverse order after it (the call log and the recording after everything
+// that tells them of calls): the command line's words (the options point into
+// them) and what was read from them, the library's identity, the call log, the
+// recording, a burn-in's report path and the facts its report gives.
+win32::Owned<LocalTraits> commandWords;
+ParsedCommandLine commandLine;
+LibraryIdentity loadedLibrary;
+CallLog callLog;
+SessionRecorder recording;
+BothObservers logAndRecording(callLog, recording);
+ReportPath burnInReportPath;
+RunFacts burnInFacts;
+
 // A usage error's message, then the usage.
 using UsageMessage = WideText<2 * kUsageCapacity + 4>;
 
@@ -98,8 +112,8 @@ __attribute__((noinline)) bool FileRefused(const wchar_t* what, const wchar_t* p
 
 // Runs the dialog on the burn-in the options ask for; what DoModal returns: the
 // run's exit code, or -1.
-INT_PTR RunBurnIn(CZantorDlg& dialog, const CommandLineOptions& options, const LibraryIdentity& library,
-                  CallObserver& observer, CallLog& log, const Anonymizer* anonymizer)
+INT_PTR RunBurnIn(CZantorDlg& dialog, const CommandLineOptions& options, CallObserver& observer,
+                  const Anonymizer* anonymizer)
 {
     BurnInRequest request;
     request.cycles = options.cycles;
@@ -109,19 +123,17 @@ INT_PTR RunBurnIn(CZantorDlg& dialog, const CommandLineOptions& options, const L
     request.timeoutSeconds = options.timeoutSeconds;
     // A relative report path is taken from the working folder at start-up, as the
     // log's is, so that a library that changes the current directory cannot move it.
-    static ReportPath reportPath;
     if (options.reportPath) {
-        const DWORD length = GetFullPathNameW(options.reportPath, static_cast<DWORD>(reportPath.Room() + 1),
-                                              reportPath.End(), nullptr);
-        if (length > 0 && length <= reportPath.Room())
-            reportPath.Grow(length);
+        const DWORD length = GetFullPathNameW(options.reportPath, static_cast<DWORD>(burnInReportPath.Room() + 1),
+                                              burnInReportPath.End(), nullptr);
+        if (length > 0 && length <= burnInReportPath.Room())
+            burnInReportPath.Grow(length);
         else
-            reportPath.Append(options.reportPath);
-        request.reportPath = reportPath.c_str();
+            burnInReportPath.Append(options.reportPath);
+        request.reportPath = burnInReportPath.c_str();
     }
-    static RunFacts facts;
-    DescribeRun(library, facts);
-    BurnInRun run(request, facts, &observer, &log);
+    DescribeRun(loadedLibrary, burnInFacts);
+    BurnInRun run(request, burnInFacts, &observer, &callLog);
     dialog.SetBurnIn(&run);
     return dialog.DoModal();
 }
@@ -130,38 +142,33 @@ INT_PTR RunBurnIn(CZantorDlg& dialog, const CommandLineOptions& options, const L
 
 bool CZantorApp::InitInstance()
 {
-    // The command line first: a bad option is refused before anything starts. The
-    // words stay for the whole run (the options point into them).
+    // The command line first: a bad option is refused before anything starts.
     int count = 0;
-    static win32::Owned<LocalTraits> words;
-    words.Reset(CommandLineToArgvW(GetCommandLineW(), &count));
-    static ParsedCommandLine parsed;
+    commandWords.Reset(CommandLineToArgvW(GetCommandLineW(), &count));
     UnattendedWords unattended;
-    if (words && count > 1) {
-        parsed = ParseCommandLine(words.Get() + 1, static_cast<std::size_t>(count - 1));
-        unattended = FindUnattended(words.Get() + 1, static_cast<std::size_t>(count - 1));
+    if (commandWords && count > 1) {
+        commandLine = ParseCommandLine(commandWords.Get() + 1, static_cast<std::size_t>(count - 1));
+        unattended = FindUnattended(commandWords.Get() + 1, static_cast<std::size_t>(count - 1));
     }
-    static LibraryIdentity library;
-    static CallLog log;
-    if (parsed.error != CommandLineError::None || parsed.options.usage) {
+    if (commandLine.error != CommandLineError::None || commandLine.options.usage) {
         UsageMessage text;
-        if (parsed.error != CommandLineError::None)
-            text.Append(CommandLineErrorText(parsed).c_str()).Append(L"\n\n");
+        if (commandLine.error != CommandLineError::None)
+            text.Append(CommandLineErrorText(commandLine).c_str()).Append(L"\n\n");
         text.Append(CommandLineUsage(ApplicationName()).c_str());
-        m_exitCode = parsed.error != CommandLineError::None ? 2 : 0;
-        if (parsed.error != CommandLineError::None && unattended.burnIn) {
+        m_exitCode = commandLine.error != CommandLineError::None ? 2 : 0;
+        if (commandLine.error != CommandLineError::None && unattended.burnIn) {
             // Nobody is there to close a box: the standard error and the log say it.
             if (unattended.logPath) {
-                IdentifyLoadedLibrary(true, library);
-                log.OpenFile(unattended.logPath, library);
+                IdentifyLoadedLibrary(true, loadedLibrary);
+                callLog.OpenFile(unattended.logPath, loadedLibrary);
             }
-            TellUnattended(text.c_str(), &log);
+            TellUnattended(text.c_str(), &callLog);
             return false;
         }
         ShowApplicationMessage(nullptr, text.c_str());
         return false;
     }
-    const CommandLineOptions& options = parsed.options;
+    const CommandLineOptions& options = commandLine.options;
 
     // Every common-control class (list-view, tree-view, bar, tab, up-down,
     // progress, hot-key, animate).
@@ -177,23 +184,21 @@ bool CZantorApp::InitInstance()
     // The library the loader bound; hashed only for the log's session line and
     // the burn-in's report.
     const bool burnIn = options.cycles != 0;
-    IdentifyLoadedLibrary(options.logPath != nullptr || burnIn || options.recordPath != nullptr, library);
+    IdentifyLoadedLibrary(options.logPath != nullptr || burnIn || options.recordPath != nullptr, loadedLibrary);
     if (options.logPath && FileRefused(L"无法打开调用日志文件 ", options.logPath,
-                                       log.OpenFile(options.logPath, library), burnIn, nullptr)) {
+                                       callLog.OpenFile(options.logPath, loadedLibrary), burnIn, nullptr)) {
         m_exitCode = 3;
         return false;
     }
 
     // /record: the session as a stand-in script, beside the log.
-    static SessionRecorder recorder;
     if (options.recordPath && FileRefused(L"无法创建录制文件 ", options.recordPath,
-                                          recorder.Open(options.recordPath, library, options.anonymize), burnIn,
-                                          &log)) {
+                                          recording.Open(options.recordPath, loadedLibrary, options.anonymize), burnIn,
+                                          &callLog)) {
         m_exitCode = 3;
         return false;
     }
-    static BothObservers logAndRecording(log, recorder);
-    CallObserver* observer = options.recordPath ? static_cast<CallObserver*>(&logAndRecording) : &log;
+    CallObserver* observer = options.recordPath ? static_cast<CallObserver*>(&logAndRecording) : &callLog;
     // /anonymize: the card's data replaced in every file; a burn-in's own figures too.
     static const Anonymizer anonymizer(ProcessCodePage(), options.anonymize ? RandomSessionKey() : 0);
     static AnonymizingObserver anonymized(*observer, anonymizer);
@@ -205,13 +210,13 @@ bool CZantorApp::InitInstance()
     if (!burnIn) {
         CallObserver* inner = replacing ? static_cast<CallObserver*>(&anonymized) : observer;
         static CallWatchdog watchdog(inner);
-        static HangNotice notice(&log);
+        static HangNotice notice(&callLog);
         const std::uint32_t noticeSeconds =
             options.timeoutSeconds < kNoticeSeconds ? options.timeoutSeconds : kNoticeSeconds;
         console = watchdog.Start(notice, 0, noticeSeconds) ? &watchdog : inner;
     }
-    CZantorDlg dialog(ConsoleSetup{&options, console, &library, &DescribeRun, &log, observer, replacing});
-    const INT_PTR ended = burnIn ? RunBurnIn(dialog, options, library, *observer, log, replacing) : dialog.DoModal();
+    CZantorDlg dialog(ConsoleSetup{&options, console, &loadedLibrary, &DescribeRun, &callLog, observer, replacing});
+    const INT_PTR ended = burnIn ? RunBurnIn(dialog, options, *observer, replacing) : dialog.DoModal();
     if (ended != -1) {
         if (burnIn)
             m_exitCode = static_cast<int>(ended);
@@ -227,7 +232,7 @@ bool CZantorApp::InitInstance()
     }
     wchar_t text[64];
     wsprintfW(text, format, GetLastError());
-    TellUnattended(text, &log);
+    TellUnattended(text, &callLog);
     m_exitCode = kExitCouldNotStart;
     return false;
 }
