@@ -13,7 +13,7 @@ struct OptionRow {
     const wchar_t* usage;
 };
 
-const OptionRow kOptions[] = {
+constexpr OptionRow kOptions[] = {
     {L"?", nullptr, Setting::Usage, L"显示本说明"},
     {L"log", L"<文件>", Setting::Log, L"把每次库调用追加记入该文件（UTF-8）"},
     {L"cycles", L"<n>", Setting::Cycles, L"老化测试：循环 n 次（1 至 10000000）"},
@@ -25,6 +25,17 @@ const OptionRow kOptions[] = {
     {L"timeout", L"<秒>", Setting::Timeout, L"库调用超过此时间未返回即结束老化测试（1 至 86400，默认 60）"},
 };
 constexpr std::size_t kOptionCount = sizeof kOptions / sizeof kOptions[0];
+
+// Whether every row stands at its setting's place, as the reading relies on.
+constexpr bool InSettingOrder()
+{
+    for (std::size_t r = 0; r < kOptionCount; ++r) {
+        if (static_cast<std::size_t>(kOptions[r].sets) != r)
+            return false;
+    }
+    return true;
+}
+static_assert(InSettingOrder(), "the table's rows in the order of Setting");
 constexpr std::uint32_t kMostCycles = 10000000;
 constexpr std::uint32_t kMostTimeoutSeconds = 86400;  // a day
 
@@ -143,11 +154,9 @@ bool ReadSuccessCodes(const wchar_t* value, SuccessCodes& success)
 CommandLineError ReadWords(const wchar_t* const* words, std::size_t count, CommandLineOptions& options,
                            const wchar_t*& fault)
 {
-    bool seen[kOptionCount] = {};
-    const wchar_t* portWord = nullptr;
-    const wchar_t* reportWord = nullptr;
-    const wchar_t* successWord = nullptr;
-    const wchar_t* anonymizeWord = nullptr;
+    // Each option's word, the last one given (only /success may repeat); null
+    // while it has not been given. In the table's order, which is Setting's.
+    const wchar_t* given[kOptionCount] = {};
     for (std::size_t i = 0; i < count; ++i) {
         const wchar_t* word = words[i];
         const OptionRow* row = nullptr;
@@ -156,9 +165,9 @@ CommandLineError ReadWords(const wchar_t* const* words, std::size_t count, Comma
                 if (SameName(word + 1, kOptions[r].name)) {
                     row = &kOptions[r];
                     // /success adds to what it said before: one operation each time.
-                    if (seen[r] && kOptions[r].sets != Setting::Success)
+                    if (given[r] && kOptions[r].sets != Setting::Success)
                         return Fail(fault, CommandLineError::RepeatedOption, word);
-                    seen[r] = true;
+                    given[r] = word;
                 }
             }
         }
@@ -172,53 +181,61 @@ CommandLineError ReadWords(const wchar_t* const* words, std::size_t count, Comma
         }
         // A value that is not what its option takes is refused below, with the
         // option's setting left as it was.
-        std::int64_t number = 0;
         bool good = true;
+        const wchar_t** path = nullptr;   // a path: any text but an empty one
+        std::uint32_t* whole = nullptr;   // a count: digits only, from 1 to `most`
+        std::uint32_t most = kMostCycles;
+        std::int64_t number = 0;
         switch (row->sets) {
         case Setting::Usage:
             options.usage = true;
             break;
+        case Setting::Anonymize:
+            options.anonymize = true;
+            break;
         case Setting::Log:
+            path = &options.logPath;
+            break;
         case Setting::Report:
+            path = &options.reportPath;
+            break;
         case Setting::Record:
-            good = value[0] != 0;
-            if (good) {
-                (row->sets == Setting::Log ? options.logPath
-                 : row->sets == Setting::Report ? options.reportPath
-                                                : options.recordPath) = value;
-            }
-            if (row->sets == Setting::Report)
-                reportWord = word;
+            path = &options.recordPath;
             break;
         case Setting::Cycles:
-        case Setting::Timeout: {
-            // Digits only: no sign.
-            const bool cycles = row->sets == Setting::Cycles;
-            good = value[0] != L'+' && value[0] != L'-' &&
-                   ReadDecimal(value, 1, cycles ? kMostCycles : kMostTimeoutSeconds, number);
-            if (good)
-                (cycles ? options.cycles : options.timeoutSeconds) = static_cast<std::uint32_t>(number);
+            whole = &options.cycles;
             break;
-        }
+        case Setting::Timeout:
+            whole = &options.timeoutSeconds;
+            most = kMostTimeoutSeconds;
+            break;
         case Setting::Port:
             good = ReadDecimal(value, std::numeric_limits<std::int32_t>::min(),
                                std::numeric_limits<std::int32_t>::max(), number);
             if (good)
                 options.port = static_cast<std::int32_t>(number);
-            portWord = word;
             break;
         case Setting::Success:
             good = ReadSuccessCodes(value, options.success);
-            successWord = word;
             break;
-        case Setting::Anonymize:
-            options.anonymize = true;
-            anonymizeWord = word;
-            break;
+        }
+        if (path) {
+            good = value[0] != 0;
+            if (good)
+                *path = value;
+        }
+        if (whole) {
+            good = value[0] != L'+' && value[0] != L'-' && ReadDecimal(value, 1, most, number);
+            if (good)
+                *whole = static_cast<std::uint32_t>(number);
         }
         if (!good)
             return Fail(fault, CommandLineError::MalformedValue, value);
     }
+    const wchar_t* const portWord = given[static_cast<std::size_t>(Setting::Port)];
+    const wchar_t* const reportWord = given[static_cast<std::size_t>(Setting::Report)];
+    const wchar_t* const successWord = given[static_cast<std::size_t>(Setting::Success)];
+    const wchar_t* const anonymizeWord = given[static_cast<std::size_t>(Setting::Anonymize)];
     if (options.cycles == 0 && (portWord || reportWord || successWord))
         return Fail(fault, CommandLineError::NeedsCycles,
                     portWord ? portWord : reportWord ? reportWord : successWord);
