@@ -85,16 +85,16 @@ BOOL CZantorDlg::OnInitDialog()
     // The item's text is taken in UTF-16 from the string table, so that it reads
     // right whatever the ANSI code page.
     if (HMENU systemMenu = GetSystemMenu(m_hWnd, FALSE)) {
-        wchar_t burnInText[256] = {};
-        if (LoadStringW(GetModuleHandleW(nullptr), IDS_BURNIN, burnInText, 256) > 0) {
-            AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
-            // A run from the command line is already one: no second beside it.
-            AppendMenuW(systemMenu, MF_STRING | (m_burnIn ? MF_GRAYED : 0), IDM_BURNIN, burnInText);
-        }
-        wchar_t aboutText[256] = {};
-        if (LoadStringW(GetModuleHandleW(nullptr), IDS_ABOUTBOX, aboutText, 256) > 0) {
-            AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
-            AppendMenuW(systemMenu, MF_STRING, IDM_ABOUTBOX, aboutText);
+        // The burn-in's item, then the About item, each after a separator.
+        static const UINT kItems[][2] = {{IDS_BURNIN, IDM_BURNIN}, {IDS_ABOUTBOX, IDM_ABOUTBOX}};
+        for (const auto& item : kItems) {
+            wchar_t text[256] = {};
+            if (LoadStringW(GetModuleHandleW(nullptr), item[0], text, 256) > 0) {
+                AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
+                // A run from the command line is already one: no second beside it.
+                const UINT grayed = item[1] == IDM_BURNIN && m_burnIn ? MF_GRAYED : 0;
+                AppendMenuW(systemMenu, MF_STRING | grayed, item[1], text);
+            }
         }
     }
 
