@@ -88,7 +88,7 @@ BOOL CZantorDlg::OnInitDialog()
         // The burn-in's item, then the About item, each after a separator.
         static const UINT kItems[][2] = {{IDS_BURNIN, IDM_BURNIN}, {IDS_ABOUTBOX, IDM_ABOUTBOX}};
         for (const auto& item : kItems) {
-            wchar_t text[256] = {};
+            wchar_t text[256];  // NUL-terminated by LoadStringW when it finds the text
             if (LoadStringW(GetModuleHandleW(nullptr), item[0], text, 256) > 0) {
                 AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
                 // A run from the command line is already one: no second beside it.
