@@ -62,8 +62,11 @@ BothObservers logAndRecording(callLog, recording);
 ReportPath burnInReportPath;
 RunFacts burnInFacts;
 
-// A usage error's message, then the usage.
-using UsageMessage = WideText<2 * kUsageCapacity + 4>;
+// Start-up's message, one at a time: a usage error's words and the usage, or a
+// file that cannot be written and its path. Out of the stack.
+using StartupText = WideText<LibraryIdentity::kPathCapacity + 64>;
+static_assert(2 * kUsageCapacity + 4 <= LibraryIdentity::kPathCapacity + 64, "room for a usage error and the usage");
+StartupText message;
 
 // The exit status of a burn-in whose main dialog could not be created.
 constexpr int kExitCouldNotStart = 6;
@@ -98,11 +101,11 @@ __attribute__((noinline)) bool FileRefused(const wchar_t* what, const wchar_t* p
 {
     if (error == 0)
         return false;
-    static WideText<LibraryIdentity::kPathCapacity + 64> failure;
+    StartupText& failure = message;
+    failure.Clear();
     failure.Append(what).Append(path).Append(L" 错误码：").AppendDecimal(error);
     if (!burnIn) {
         ShowApplicationMessage(nullptr, failure.c_str());
-        failure.Clear();
         return false;
     }
     failure.Append(L"：未打开设备，老化测试未开始");
@@ -151,7 +154,7 @@ bool CZantorApp::InitInstance()
         unattended = FindUnattended(commandWords.Get() + 1, static_cast<std::size_t>(count - 1));
     }
     if (commandLine.error != CommandLineError::None || commandLine.options.usage) {
-        UsageMessage text;
+        StartupText& text = message;
         if (commandLine.error != CommandLineError::None)
             text.Append(CommandLineErrorText(commandLine).c_str()).Append(L"\n\n");
         text.Append(CommandLineUsage(ApplicationName()).c_str());
