@@ -72,10 +72,11 @@ INT_PTR CZantorDlg::RouteMessage(UINT message, WPARAM wParam)
             m_stepDeferred = true;
             return Handled();
         }
-        return RouteCommand(kCommandMap, message, wParam);
+        break;
     default:
-        return RouteCommand(kCommandMap, message, wParam);
+        break;
     }
+    return RouteCommand(kCommandMap, message, wParam);
 }
 
 BOOL CZantorDlg::OnInitDialog()
