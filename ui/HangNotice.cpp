@@ -71,6 +71,12 @@ void SecondsLine(NoticeLine& line, std::uint64_t seconds)
     line.Append(L"已等待 ").AppendDecimal(static_cast<std::int64_t>(seconds)).Append(L" 秒");
 }
 
+// For how many whole seconds the watchdog has seen the call run.
+__attribute__((noinline)) std::uint64_t RunningSeconds(const CallWatchdog& watchdog, const WatchedCall& call)
+{
+    return watchdog.RunningMilliseconds(call) / 1000;
+}
+
 // The window's children, in their tab order; a null text is the call's line
 // (the first) or the seconds (the second).
 struct ChildRow {
@@ -112,7 +118,7 @@ void HangNotice::OnCallOverdue(const WatchedCall& call, const CallWatchdog& watc
         return;
     SetWindowLongPtrW(window.Get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(m_log));
     const NoticeLine callLine = CallLine(call);
-    std::uint64_t shown = watchdog.RunningMilliseconds(call) / 1000;
+    std::uint64_t shown = RunningSeconds(watchdog, call);
     NoticeLine secondsLine;
     SecondsLine(secondsLine, shown);
     HWND seconds = nullptr;
@@ -130,7 +136,7 @@ void HangNotice::OnCallOverdue(const WatchedCall& call, const CallWatchdog& watc
     ShowWindow(window.Get(), SW_SHOWNOACTIVATE);
 
     while (IsWindow(window.Get()) && watchdog.StillRunning(call)) {
-        const std::uint64_t now = watchdog.RunningMilliseconds(call) / 1000;
+        const std::uint64_t now = RunningSeconds(watchdog, call);
         if (now != shown) {
             shown = now;
             SecondsLine(secondsLine, now);

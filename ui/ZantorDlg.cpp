@@ -161,8 +161,13 @@ void CZantorDlg::OnBurnInCommand()
     }
     m_windowRun = std::move(window);
     m_burnIn = m_windowRun.Get()->Run();
-    EnableMenuItem(GetSystemMenu(m_hWnd, FALSE), IDM_BURNIN, MF_BYCOMMAND | MF_GRAYED);
+    EnableBurnInItem(false);
     m_burnIn->Start(m_hWnd, IDC_BURNIN_STEP);
+}
+
+void CZantorDlg::EnableBurnInItem(bool enabled)
+{
+    EnableMenuItem(GetSystemMenu(m_hWnd, FALSE), IDM_BURNIN, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
 }
 
 // Stops the run from the window after the running call.
@@ -181,7 +186,7 @@ void CZantorDlg::OnBurnInDone()
         return;
     const win32::Owned<WindowBurnInTraits> window(m_windowRun.Release());
     m_burnIn = nullptr;
-    EnableMenuItem(GetSystemMenu(m_hWnd, FALSE), IDM_BURNIN, MF_BYCOMMAND | MF_ENABLED);
+    EnableBurnInItem(true);
     if (m_closeAsked) {
         EndDialog(m_hWnd, IDCANCEL);
         return;
