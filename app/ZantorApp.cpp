@@ -84,10 +84,8 @@ void DescribeRun(const LibraryIdentity& library, RunFacts& facts)
     AppendVersion(facts.libraryVersion, library);
     NarrowText<65> sha256;
     AppendSha256(sha256, library);
-    for (const char* digit = sha256.c_str(); *digit; ++digit)
-        facts.librarySha256.Append(static_cast<wchar_t>(*digit));
-    for (const char* digit = ZANTOR_VERSION; *digit; ++digit)
-        facts.programVersion.Append(static_cast<wchar_t>(*digit));
+    facts.librarySha256.AppendNarrow(sha256.c_str(), sha256.size());
+    facts.programVersion.AppendNarrow(ZANTOR_VERSION, sizeof ZANTOR_VERSION - 1);
     facts.programBits = 8 * static_cast<int>(sizeof(void*));
 }
 

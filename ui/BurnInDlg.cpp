@@ -13,13 +13,6 @@ using PathMessage = WideText<kSetupPathCapacity + 4096 + 64>;
 // Kept out of the stack; one dialog at a time uses it.
 PathMessage pathMessage;
 
-void SetNumber(HWND dialog, int id, std::uint32_t value)
-{
-    wchar_t text[16];
-    wsprintfW(text, L"%lu", static_cast<unsigned long>(value));
-    SetDlgItemTextW(dialog, id, text);
-}
-
 // Hides the text box's scroll bar when every line of its text shows without it.
 void FitScrollBar(HWND box)
 {
@@ -53,9 +46,9 @@ INT_PTR CBurnInDlg::RouteMessage(UINT message, WPARAM wParam)
 BOOL CBurnInDlg::OnInitDialog()
 {
     DialogBase::OnInitDialog();
-    SetNumber(m_hWnd, IDC_BURNIN_CYCLES, m_choice.cycles);
+    SetDlgItemInt(m_hWnd, IDC_BURNIN_CYCLES, m_choice.cycles, FALSE);  // unsigned decimal
     SetDlgItemTextA(m_hWnd, IDC_BURNIN_PORT, m_choice.portText);
-    SetNumber(m_hWnd, IDC_BURNIN_TIMEOUT, m_choice.timeoutSeconds);
+    SetDlgItemInt(m_hWnd, IDC_BURNIN_TIMEOUT, m_choice.timeoutSeconds, FALSE);
     SetDlgItemTextW(m_hWnd, IDC_BURNIN_REPORT, m_choice.reportPath.c_str());
     CheckDlgButton(m_hWnd, IDC_BURNIN_CALLLOG, m_choice.callLog ? BST_CHECKED : BST_UNCHECKED);
     return TRUE;  // focus to the first box, the cycles

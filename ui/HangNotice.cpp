@@ -56,8 +56,8 @@ NoticeLine CallLine(const WatchedCall& call)
 {
     NoticeLine line;
     line.Append(L"读卡器库 ");
-    for (const char* c = OperationName(call.operation); *c; ++c)
-        line.Append(static_cast<wchar_t>(*c));
+    const char* name = OperationName(call.operation);
+    line.AppendNarrow(name, bounded::Length(name));
     if (call.hasArgument)
         line.Append(L"（参数 ").AppendDecimal(call.argument).Append(L"）");
     line.Append(L" 调用仍未返回");
