@@ -61,6 +61,8 @@ SessionRecorder recording;
 BothObservers logAndRecording(callLog, recording);
 ReportPath burnInReportPath;
 RunFacts burnInFacts;
+// At the console, the window that names a call running long.
+HangNotice hangNotice(&callLog);
 
 // Start-up's message, one at a time: a usage error's words and the usage, or a
 // file that cannot be written and its path. Out of the stack.
@@ -211,10 +213,9 @@ bool CZantorApp::InitInstance()
     if (!burnIn) {
         CallObserver* inner = replacing ? static_cast<CallObserver*>(&anonymized) : observer;
         static CallWatchdog watchdog(inner);
-        static HangNotice notice(&callLog);
         const std::uint32_t noticeSeconds =
             options.timeoutSeconds < kNoticeSeconds ? options.timeoutSeconds : kNoticeSeconds;
-        console = watchdog.Start(notice, 0, noticeSeconds) ? &watchdog : inner;
+        console = watchdog.Start(hangNotice, 0, noticeSeconds) ? &watchdog : inner;
     }
     CZantorDlg dialog(ConsoleSetup{&options, console, &loadedLibrary, &DescribeRun, &callLog, observer, replacing});
     const INT_PTR ended = burnIn ? RunBurnIn(dialog, options, *observer, replacing) : dialog.DoModal();
