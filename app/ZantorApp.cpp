@@ -48,8 +48,27 @@ private:
     CallObserver& m_second;
 };
 
-// A usage error's message, then the usage.
-using UsageMessage = WideText<2 * kUsageCapacity + 4>;
+// What start-up keeps for the whole run, made before it starts and ended in
+// the reverse order after it (the call log and the recording after everything
+// that tells them of calls): the command line's words (the options point into
+// them) and what was read from them, the library's identity, the call log, the
+// recording, a burn-in's report path and the facts its report gives.
+win32::Owned<LocalTraits> commandWords;
+ParsedCommandLine commandLine;
+LibraryIdentity loadedLibrary;
+CallLog callLog;
+SessionRecorder recording;
+BothObservers logAndRecording(callLog, recording);
+ReportPath burnInReportPath;
+RunFacts burnInFacts;
+// At the console, the window that names a call running long.
+HangNotice hangNotice(&callLog);
+
+// Start-up's message, one at a time: a usage error's words and the usage, or a
+// file that cannot be written and its path. Out of the stack.
+using StartupText = WideText<LibraryIdentity::kPathCapacity + 64>;
+static_assert(2 * kUsageCapacity + 4 <= LibraryIdentity::kPathCapacity + 64, "room for a usage error and the usage");
+StartupText message;
 
 // The exit status of a burn-in whose main dialog could not be created.
 constexpr int kExitCouldNotStart = 6;
@@ -67,17 +86,37 @@ void DescribeRun(const LibraryIdentity& library, RunFacts& facts)
     AppendVersion(facts.libraryVersion, library);
     NarrowText<65> sha256;
     AppendSha256(sha256, library);
-    for (const char* digit = sha256.c_str(); *digit; ++digit)
-        facts.librarySha256.Append(static_cast<wchar_t>(*digit));
-    for (const char* digit = ZANTOR_VERSION; *digit; ++digit)
-        facts.programVersion.Append(static_cast<wchar_t>(*digit));
+    facts.librarySha256.AppendNarrow(sha256.c_str(), sha256.size());
+    facts.programVersion.AppendNarrow(ZANTOR_VERSION, sizeof ZANTOR_VERSION - 1);
     facts.programBits = 8 * static_cast<int>(sizeof(void*));
+}
+
+// Tells why a file the command line named cannot be written, when `error` says
+// so: "<what><path> 错误码：<error>". A burn-in does not start (proven before the
+// first call), and says so where nobody needs to answer (`log`: the call log,
+// when it is open); returns true then. The console says it once in a box and
+// runs without the file.
+__attribute__((noinline)) bool FileRefused(const wchar_t* what, const wchar_t* path, DWORD error, bool burnIn,
+                                           CallLog* log)
+{
+    if (error == 0)
+        return false;
+    StartupText& failure = message;
+    failure.Clear();
+    failure.Append(what).Append(path).Append(L" 错误码：").AppendDecimal(error);
+    if (!burnIn) {
+        ShowApplicationMessage(nullptr, failure.c_str());
+        return false;
+    }
+    failure.Append(L"：未打开设备，老化测试未开始");
+    TellUnattended(failure.c_str(), log);
+    return true;
 }
 
 // Runs the dialog on the burn-in the options ask for; what DoModal returns: the
 // run's exit code, or -1.
-INT_PTR RunBurnIn(CZantorDlg& dialog, const CommandLineOptions& options, const LibraryIdentity& library,
-                  CallObserver& observer, CallLog& log, const Anonymizer* anonymizer)
+INT_PTR RunBurnIn(CZantorDlg& dialog, const CommandLineOptions& options, CallObserver& observer,
+                  const Anonymizer* anonymizer)
 {
     BurnInRequest request;
     request.cycles = options.cycles;
@@ -87,19 +126,17 @@ INT_PTR RunBurnIn(CZantorDlg& dialog, const CommandLineOptions& options, const L
     request.timeoutSeconds = options.timeoutSeconds;
     // A relative report path is taken from the working folder at start-up, as the
     // log's is, so that a library that changes the current directory cannot move it.
-    static ReportPath reportPath;
     if (options.reportPath) {
-        const DWORD length = GetFullPathNameW(options.reportPath, static_cast<DWORD>(reportPath.Room() + 1),
-                                              reportPath.End(), nullptr);
-        if (length > 0 && length <= reportPath.Room())
-            reportPath.Grow(length);
+        const DWORD length = GetFullPathNameW(options.reportPath, static_cast<DWORD>(burnInReportPath.Room() + 1),
+                                              burnInReportPath.End(), nullptr);
+        if (length > 0 && length <= burnInReportPath.Room())
+            burnInReportPath.Grow(length);
         else
-            reportPath.Append(options.reportPath);
-        request.reportPath = reportPath.c_str();
+            burnInReportPath.Append(options.reportPath);
+        request.reportPath = burnInReportPath.c_str();
     }
-    static RunFacts facts;
-    DescribeRun(library, facts);
-    BurnInRun run(request, facts, &observer, &log);
+    DescribeRun(loadedLibrary, burnInFacts);
+    BurnInRun run(request, burnInFacts, &observer, &callLog);
     dialog.SetBurnIn(&run);
     return dialog.DoModal();
 }
@@ -108,38 +145,33 @@ INT_PTR RunBurnIn(CZantorDlg& dialog, const CommandLineOptions& options, const L
 
 bool CZantorApp::InitInstance()
 {
-    // The command line first: a bad option is refused before anything starts. The
-    // words stay for the whole run (the options point into them).
+    // The command line first: a bad option is refused before anything starts.
     int count = 0;
-    static win32::Owned<LocalTraits> words;
-    words.Reset(CommandLineToArgvW(GetCommandLineW(), &count));
-    static ParsedCommandLine parsed;
+    commandWords.Reset(CommandLineToArgvW(GetCommandLineW(), &count));
     UnattendedWords unattended;
-    if (words && count > 1) {
-        parsed = ParseCommandLine(words.Get() + 1, static_cast<std::size_t>(count - 1));
-        unattended = FindUnattended(words.Get() + 1, static_cast<std::size_t>(count - 1));
+    if (commandWords && count > 1) {
+        commandLine = ParseCommandLine(commandWords.Get() + 1, static_cast<std::size_t>(count - 1));
+        unattended = FindUnattended(commandWords.Get() + 1, static_cast<std::size_t>(count - 1));
     }
-    static LibraryIdentity library;
-    static CallLog log;
-    if (parsed.error != CommandLineError::None || parsed.options.usage) {
-        UsageMessage text;
-        if (parsed.error != CommandLineError::None)
-            text.Append(CommandLineErrorText(parsed).c_str()).Append(L"\n\n");
+    if (commandLine.error != CommandLineError::None || commandLine.options.usage) {
+        StartupText& text = message;
+        if (commandLine.error != CommandLineError::None)
+            text.Append(CommandLineErrorText(commandLine).c_str()).Append(L"\n\n");
         text.Append(CommandLineUsage(ApplicationName()).c_str());
-        m_exitCode = parsed.error != CommandLineError::None ? 2 : 0;
-        if (parsed.error != CommandLineError::None && unattended.burnIn) {
+        m_exitCode = commandLine.error != CommandLineError::None ? 2 : 0;
+        if (commandLine.error != CommandLineError::None && unattended.burnIn) {
             // Nobody is there to close a box: the standard error and the log say it.
             if (unattended.logPath) {
-                IdentifyLoadedLibrary(true, library);
-                log.OpenFile(unattended.logPath, library);
+                IdentifyLoadedLibrary(true, loadedLibrary);
+                callLog.OpenFile(unattended.logPath, loadedLibrary);
             }
-            TellUnattended(text.c_str(), &log);
+            TellUnattended(text.c_str(), &callLog);
             return false;
         }
         ShowApplicationMessage(nullptr, text.c_str());
         return false;
     }
-    const CommandLineOptions& options = parsed.options;
+    const CommandLineOptions& options = commandLine.options;
 
     // Every common-control class (list-view, tree-view, bar, tab, up-down,
     // progress, hot-key, animate).
@@ -155,78 +187,54 @@ bool CZantorApp::InitInstance()
     // The library the loader bound; hashed only for the log's session line and
     // the burn-in's report.
     const bool burnIn = options.cycles != 0;
-    IdentifyLoadedLibrary(options.logPath != nullptr || burnIn || options.recordPath != nullptr, library);
-    if (options.logPath) {
-        if (const DWORD error = log.OpenFile(options.logPath, library)) {
-            static WideText<LibraryIdentity::kPathCapacity + 64> logFailure;
-            logFailure.Append(L"无法打开调用日志文件 ").Append(options.logPath).Append(L" 错误码：");
-            logFailure.AppendDecimal(error);
-            if (burnIn) {
-                // Proven before the first call: a run whose log cannot be written
-                // does not start.
-                logFailure.Append(L"：未打开设备，老化测试未开始");
-                TellUnattended(logFailure.c_str(), nullptr);
-                m_exitCode = 3;
-                return false;
-            }
-            // Said once; the console runs without the file.
-            ShowApplicationMessage(nullptr, logFailure.c_str());
-        }
+    IdentifyLoadedLibrary(options.logPath != nullptr || burnIn || options.recordPath != nullptr, loadedLibrary);
+    if (options.logPath && FileRefused(L"无法打开调用日志文件 ", options.logPath,
+                                       callLog.OpenFile(options.logPath, loadedLibrary), burnIn, nullptr)) {
+        m_exitCode = 3;
+        return false;
     }
 
     // /record: the session as a stand-in script, beside the log.
-    static SessionRecorder recorder;
-    if (options.recordPath) {
-        if (const DWORD error = recorder.Open(options.recordPath, library, options.anonymize)) {
-            static WideText<LibraryIdentity::kPathCapacity + 64> recordFailure;
-            recordFailure.Append(L"无法创建录制文件 ").Append(options.recordPath).Append(L" 错误码：");
-            recordFailure.AppendDecimal(error);
-            if (burnIn) {
-                // Proven before the first call, as the log is.
-                recordFailure.Append(L"：未打开设备，老化测试未开始");
-                TellUnattended(recordFailure.c_str(), &log);
-                m_exitCode = 3;
-                return false;
-            }
-            ShowApplicationMessage(nullptr, recordFailure.c_str());
-        }
+    if (options.recordPath && FileRefused(L"无法创建录制文件 ", options.recordPath,
+                                          recording.Open(options.recordPath, loadedLibrary, options.anonymize), burnIn,
+                                          &callLog)) {
+        m_exitCode = 3;
+        return false;
     }
-    static BothObservers logAndRecording(log, recorder);
-    CallObserver* observer = options.recordPath ? static_cast<CallObserver*>(&logAndRecording) : &log;
+    CallObserver* observer = options.recordPath ? static_cast<CallObserver*>(&logAndRecording) : &callLog;
     // /anonymize: the card's data replaced in every file; a burn-in's own figures too.
     static const Anonymizer anonymizer(ProcessCodePage(), options.anonymize ? RandomSessionKey() : 0);
     static AnonymizingObserver anonymized(*observer, anonymizer);
     const Anonymizer* replacing = options.anonymize ? &anonymizer : nullptr;
 
-    INT_PTR ended = -1;
-    if (burnIn) {
-        CZantorDlg dialog(ConsoleSetup{&options, observer, &library, &DescribeRun, &log, observer, replacing});
-        ended = RunBurnIn(dialog, options, library, *observer, log, replacing);
-    } else {
-        // The console's watchdog names a call that has run long in a window of its own.
+    // The console's watchdog names a call that has run long in a window of its own;
+    // a burn-in has its own, and tells the log and the recording itself.
+    CallObserver* console = observer;
+    if (!burnIn) {
         CallObserver* inner = replacing ? static_cast<CallObserver*>(&anonymized) : observer;
         static CallWatchdog watchdog(inner);
-        static HangNotice notice(&log);
         const std::uint32_t noticeSeconds =
             options.timeoutSeconds < kNoticeSeconds ? options.timeoutSeconds : kNoticeSeconds;
-        CZantorDlg dialog(ConsoleSetup{&options, watchdog.Start(notice, 0, noticeSeconds) ? &watchdog : inner,
-                                       &library, &DescribeRun, &log, observer, replacing});
-        ended = dialog.DoModal();
+        console = watchdog.Start(hangNotice, 0, noticeSeconds) ? &watchdog : inner;
     }
-    if (burnIn && ended != -1)
-        m_exitCode = static_cast<int>(ended);
-    if (ended == -1) {
-        // Not a success: said in a box when the system can still show one (in a
-        // burn-in, on the standard error and in the log), and in the exit code.
-        wchar_t text[64];
-        wsprintfW(text, L"无法显示主对话框 错误码：%lu", GetLastError());
-        if (burnIn) {
-            TellUnattended(text, &log);
-            m_exitCode = kExitCouldNotStart;
-        } else {
-            ShowApplicationMessage(nullptr, text);
-            m_exitCode = 1;
-        }
+    CZantorDlg dialog(ConsoleSetup{&options, console, &loadedLibrary, &DescribeRun, &callLog, observer, replacing});
+    const INT_PTR ended = burnIn ? RunBurnIn(dialog, options, *observer, replacing) : dialog.DoModal();
+    if (ended != -1) {
+        if (burnIn)
+            m_exitCode = static_cast<int>(ended);
+        return false;
     }
+    // Not a success: said in a box when the system can still show one (in a
+    // burn-in, on the standard error and in the log), and in the exit code.
+    const wchar_t* format = L"无法显示主对话框 错误码：%lu";
+    if (!burnIn) {
+        ShowApplicationNumber(nullptr, format, GetLastError());
+        m_exitCode = 1;
+        return false;
+    }
+    wchar_t text[64];
+    wsprintfW(text, format, GetLastError());
+    TellUnattended(text, &callLog);
+    m_exitCode = kExitCouldNotStart;
     return false;
 }

@@ -13,7 +13,7 @@ struct OptionRow {
     const wchar_t* usage;
 };
 
-const OptionRow kOptions[] = {
+constexpr OptionRow kOptions[] = {
     {L"?", nullptr, Setting::Usage, L"显示本说明"},
     {L"log", L"<文件>", Setting::Log, L"把每次库调用追加记入该文件（UTF-8）"},
     {L"cycles", L"<n>", Setting::Cycles, L"老化测试：循环 n 次（1 至 10000000）"},
@@ -25,6 +25,17 @@ const OptionRow kOptions[] = {
     {L"timeout", L"<秒>", Setting::Timeout, L"库调用超过此时间未返回即结束老化测试（1 至 86400，默认 60）"},
 };
 constexpr std::size_t kOptionCount = sizeof kOptions / sizeof kOptions[0];
+
+// Whether every row stands at its setting's place, as the reading relies on.
+constexpr bool InSettingOrder()
+{
+    for (std::size_t r = 0; r < kOptionCount; ++r) {
+        if (static_cast<std::size_t>(kOptions[r].sets) != r)
+            return false;
+    }
+    return true;
+}
+static_assert(InSettingOrder(), "the table's rows in the order of Setting");
 constexpr std::uint32_t kMostCycles = 10000000;
 constexpr std::uint32_t kMostTimeoutSeconds = 86400;  // a day
 
@@ -42,9 +53,6 @@ bool SameName(const wchar_t* typed, const wchar_t* name)
     return *typed == 0 && *name == 0;
 }
 
-// Past every range read here (32-bit values and the cycles).
-constexpr std::int64_t kBeyondEveryRange = std::int64_t{1} << 40;
-
 // A signed decimal from `least` to `most`: an optional sign and digits only.
 bool ReadDecimal(const wchar_t* text, std::int64_t least, std::int64_t most, std::int64_t& value)
 {
@@ -53,15 +61,15 @@ bool ReadDecimal(const wchar_t* text, std::int64_t least, std::int64_t most, std
         ++text;
     if (*text == 0)
         return false;
-    std::int64_t magnitude = 0;
+    // In 32 bits: past 2^28 the next digit would be beyond every range read here
+    // (32-bit values and the cycles), so the reading stops before it could overflow.
+    std::uint32_t magnitude = 0;
     for (; *text; ++text) {
-        if (*text < L'0' || *text > L'9')
+        if (*text < L'0' || *text > L'9' || magnitude >= 0x10000000u)
             return false;
-        magnitude = magnitude * 10 + (*text - L'0');
-        if (magnitude > kBeyondEveryRange)
-            return false;  // stop before it could overflow
+        magnitude = magnitude * 10 + static_cast<std::uint32_t>(*text - L'0');
     }
-    value = negative ? -magnitude : magnitude;
+    value = negative ? -std::int64_t{magnitude} : std::int64_t{magnitude};
     return value >= least && value <= most;
 }
 
@@ -86,17 +94,16 @@ bool ReadOperation(const wchar_t* name, const wchar_t* end, Operation& operation
 bool ReadCode(const wchar_t* text, const wchar_t* end, std::int32_t& code)
 {
     if (end - text > 2 && text[0] == L'0' && (text[1] == L'x' || text[1] == L'X')) {
-        std::uint64_t value = 0;
+        std::uint32_t value = 0;
         for (text += 2; text != end; ++text) {
             const wchar_t c = Lower(*text);
             const int digit = c >= L'0' && c <= L'9' ? c - L'0' : c >= L'a' && c <= L'f' ? c - L'a' + 10 : -1;
-            if (digit < 0)
+            // A ninth significant digit would not fit in the 32 bits.
+            if (digit < 0 || value > 0x0FFFFFFFu)
                 return false;
-            value = value * 16 + static_cast<std::uint64_t>(digit);
-            if (value > 0xFFFFFFFFu)
-                return false;
+            value = value * 16 + static_cast<std::uint32_t>(digit);
         }
-        code = static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
+        code = static_cast<std::int32_t>(value);
         return true;
     }
     wchar_t digits[16];
@@ -111,6 +118,12 @@ bool ReadCode(const wchar_t* text, const wchar_t* end, std::int32_t& code)
         return false;
     code = static_cast<std::int32_t>(value);
     return true;
+}
+
+CommandLineError Fail(const wchar_t*& fault, CommandLineError error, const wchar_t* word)
+{
+    fault = word;
+    return error;
 }
 
 // "<operation>=<code>[,<code>...]" added to `success`.
@@ -136,23 +149,14 @@ bool ReadSuccessCodes(const wchar_t* value, SuccessCodes& success)
     }
 }
 
-ParsedCommandLine Fail(ParsedCommandLine parsed, CommandLineError error, const wchar_t* word)
+// Reads the words into `options`; at the first fault, returns it with the word at
+// fault in `fault`.
+CommandLineError ReadWords(const wchar_t* const* words, std::size_t count, CommandLineOptions& options,
+                           const wchar_t*& fault)
 {
-    parsed.error = error;
-    parsed.word = word;
-    return parsed;
-}
-
-}  // namespace
-
-ParsedCommandLine ParseCommandLine(const wchar_t* const* words, std::size_t count)
-{
-    ParsedCommandLine parsed;
-    bool seen[kOptionCount] = {};
-    const wchar_t* portWord = nullptr;
-    const wchar_t* reportWord = nullptr;
-    const wchar_t* successWord = nullptr;
-    const wchar_t* anonymizeWord = nullptr;
+    // Each option's word, the last one given (only /success may repeat); null
+    // while it has not been given. In the table's order, which is Setting's.
+    const wchar_t* given[kOptionCount] = {};
     for (std::size_t i = 0; i < count; ++i) {
         const wchar_t* word = words[i];
         const OptionRow* row = nullptr;
@@ -161,75 +165,91 @@ ParsedCommandLine ParseCommandLine(const wchar_t* const* words, std::size_t coun
                 if (SameName(word + 1, kOptions[r].name)) {
                     row = &kOptions[r];
                     // /success adds to what it said before: one operation each time.
-                    if (seen[r] && kOptions[r].sets != Setting::Success)
-                        return Fail(parsed, CommandLineError::RepeatedOption, word);
-                    seen[r] = true;
+                    if (given[r] && kOptions[r].sets != Setting::Success)
+                        return Fail(fault, CommandLineError::RepeatedOption, word);
+                    given[r] = word;
                 }
             }
         }
         if (!row)
-            return Fail(parsed, CommandLineError::UnknownOption, word);
+            return Fail(fault, CommandLineError::UnknownOption, word);
         const wchar_t* value = nullptr;
         if (row->value) {
             if (i + 1 == count)
-                return Fail(parsed, CommandLineError::MissingValue, word);
+                return Fail(fault, CommandLineError::MissingValue, word);
             value = words[++i];
         }
-        CommandLineOptions& options = parsed.options;
+        // A value that is not what its option takes is refused below, with the
+        // option's setting left as it was.
+        bool good = true;
+        const wchar_t** path = nullptr;   // a path: any text but an empty one
+        std::uint32_t* whole = nullptr;   // a count: digits only, from 1 to `most`
+        std::uint32_t most = kMostCycles;
         std::int64_t number = 0;
         switch (row->sets) {
         case Setting::Usage:
             options.usage = true;
             break;
-        case Setting::Log:
-            if (value[0] == 0)
-                return Fail(parsed, CommandLineError::MalformedValue, value);
-            options.logPath = value;
-            break;
-        case Setting::Cycles:
-            if (!ReadDecimal(value, 1, kMostCycles, number) || value[0] == L'+' || value[0] == L'-')
-                return Fail(parsed, CommandLineError::MalformedValue, value);
-            options.cycles = static_cast<std::uint32_t>(number);
-            break;
-        case Setting::Port:
-            if (!ReadDecimal(value, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max(),
-                             number))
-                return Fail(parsed, CommandLineError::MalformedValue, value);
-            options.port = static_cast<std::int32_t>(number);
-            portWord = word;
-            break;
-        case Setting::Report:
-            if (value[0] == 0)
-                return Fail(parsed, CommandLineError::MalformedValue, value);
-            options.reportPath = value;
-            reportWord = word;
-            break;
-        case Setting::Success:
-            if (!ReadSuccessCodes(value, options.success))
-                return Fail(parsed, CommandLineError::MalformedValue, value);
-            successWord = word;
-            break;
-        case Setting::Record:
-            if (value[0] == 0)
-                return Fail(parsed, CommandLineError::MalformedValue, value);
-            options.recordPath = value;
-            break;
         case Setting::Anonymize:
             options.anonymize = true;
-            anonymizeWord = word;
+            break;
+        case Setting::Log:
+            path = &options.logPath;
+            break;
+        case Setting::Report:
+            path = &options.reportPath;
+            break;
+        case Setting::Record:
+            path = &options.recordPath;
+            break;
+        case Setting::Cycles:
+            whole = &options.cycles;
             break;
         case Setting::Timeout:
-            if (!ReadDecimal(value, 1, kMostTimeoutSeconds, number) || value[0] == L'+' || value[0] == L'-')
-                return Fail(parsed, CommandLineError::MalformedValue, value);
-            options.timeoutSeconds = static_cast<std::uint32_t>(number);
+            whole = &options.timeoutSeconds;
+            most = kMostTimeoutSeconds;
+            break;
+        case Setting::Port:
+            good = ReadDecimal(value, std::numeric_limits<std::int32_t>::min(),
+                               std::numeric_limits<std::int32_t>::max(), number);
+            if (good)
+                options.port = static_cast<std::int32_t>(number);
+            break;
+        case Setting::Success:
+            good = ReadSuccessCodes(value, options.success);
             break;
         }
+        if (path) {
+            good = value[0] != 0;
+            if (good)
+                *path = value;
+        }
+        if (whole) {
+            good = value[0] != L'+' && value[0] != L'-' && ReadDecimal(value, 1, most, number);
+            if (good)
+                *whole = static_cast<std::uint32_t>(number);
+        }
+        if (!good)
+            return Fail(fault, CommandLineError::MalformedValue, value);
     }
-    if (parsed.options.cycles == 0 && (portWord || reportWord || successWord))
-        return Fail(parsed, CommandLineError::NeedsCycles,
+    const wchar_t* const portWord = given[static_cast<std::size_t>(Setting::Port)];
+    const wchar_t* const reportWord = given[static_cast<std::size_t>(Setting::Report)];
+    const wchar_t* const successWord = given[static_cast<std::size_t>(Setting::Success)];
+    const wchar_t* const anonymizeWord = given[static_cast<std::size_t>(Setting::Anonymize)];
+    if (options.cycles == 0 && (portWord || reportWord || successWord))
+        return Fail(fault, CommandLineError::NeedsCycles,
                     portWord ? portWord : reportWord ? reportWord : successWord);
-    if (anonymizeWord && !parsed.options.recordPath)
-        return Fail(parsed, CommandLineError::NeedsRecord, anonymizeWord);
+    if (anonymizeWord && !options.recordPath)
+        return Fail(fault, CommandLineError::NeedsRecord, anonymizeWord);
+    return CommandLineError::None;
+}
+
+}  // namespace
+
+ParsedCommandLine ParseCommandLine(const wchar_t* const* words, std::size_t count)
+{
+    ParsedCommandLine parsed;
+    parsed.error = ReadWords(words, count, parsed.options, parsed.word);
     return parsed;
 }
 
@@ -269,29 +289,22 @@ UsageText CommandLineUsage(const wchar_t* programName)
 
 UsageText CommandLineErrorText(const ParsedCommandLine& parsed)
 {
+    // Each error's words, in the order of CommandLineError.
+    static const wchar_t* const kErrorTexts[] = {
+        nullptr,
+        L"未知的选项：",
+        L"选项缺少值：",
+        L"选项的值无效：",
+        L"选项重复：",
+        L"选项须与 /cycles 同用：",
+        L"选项须与 /record 同用：",
+    };
+    static_assert(sizeof kErrorTexts / sizeof kErrorTexts[0] == std::size_t(CommandLineError::NeedsRecord) + 1,
+                  "a text for every error");
     UsageText text;
-    switch (parsed.error) {
-    case CommandLineError::None:
+    if (parsed.error == CommandLineError::None)
         return text;
-    case CommandLineError::UnknownOption:
-        text.Append(L"未知的选项：");
-        break;
-    case CommandLineError::MissingValue:
-        text.Append(L"选项缺少值：");
-        break;
-    case CommandLineError::MalformedValue:
-        text.Append(L"选项的值无效：");
-        break;
-    case CommandLineError::RepeatedOption:
-        text.Append(L"选项重复：");
-        break;
-    case CommandLineError::NeedsCycles:
-        text.Append(L"选项须与 /cycles 同用：");
-        break;
-    case CommandLineError::NeedsRecord:
-        text.Append(L"选项须与 /record 同用：");
-        break;
-    }
+    text.Append(kErrorTexts[static_cast<std::size_t>(parsed.error)]);
     // The word, cut so that the usage after it keeps its room.
     std::size_t length = 0;
     while (parsed.word[length] && length < 200)

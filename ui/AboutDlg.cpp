@@ -10,8 +10,9 @@ CAboutDlg::CAboutDlg(const LibraryIdentity* library) : DialogBase(IDD_ABOUTBOX),
 BOOL CAboutDlg::OnInitDialog()
 {
     DialogBase::OnInitDialog();
-    // The longest path and the version's words; kept out of the stack.
-    static WideText<LibraryIdentity::kPathCapacity + 32> text;
+    // The longest path and the version's words; kept out of the stack. The same
+    // room as start-up's texts that name a path, so that they share one text type.
+    static WideText<LibraryIdentity::kPathCapacity + 64> text;
     text.Clear();
     if (m_library == nullptr || !m_library->found) {
         text.Append(L"读卡器库：未知");

@@ -18,3 +18,10 @@ void ShowApplicationMessage(HWND owner, const wchar_t* text) noexcept
 {
     MessageBoxW(owner, text, ApplicationName(), MB_OK);
 }
+
+void ShowApplicationNumber(HWND owner, const wchar_t* format, DWORD number) noexcept
+{
+    wchar_t text[96];
+    wsprintfW(text, format, number);
+    ShowApplicationMessage(owner, text);
+}

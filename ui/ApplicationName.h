@@ -11,3 +11,7 @@ const wchar_t* ApplicationName() noexcept;
 // Shows `text` in a modal box owned by `owner` (null: no owner), captioned with
 // the application name, with an OK button only; returns once it is dismissed.
 void ShowApplicationMessage(HWND owner, const wchar_t* text) noexcept;
+
+// Shows, as ShowApplicationMessage does, `format` (a wsprintfW format taking one
+// 32-bit number, the text at most 95 characters) with `number` in its place.
+void ShowApplicationNumber(HWND owner, const wchar_t* format, DWORD number) noexcept;

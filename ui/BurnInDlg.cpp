@@ -10,13 +10,8 @@ namespace {
 // A message that names a path, which may be as long as the system allows, after
 // a verdict line of up to 4,096 characters.
 using PathMessage = WideText<kSetupPathCapacity + 4096 + 64>;
-
-void SetNumber(HWND dialog, int id, std::uint32_t value)
-{
-    wchar_t text[16];
-    wsprintfW(text, L"%lu", static_cast<unsigned long>(value));
-    SetDlgItemTextW(dialog, id, text);
-}
+// Kept out of the stack; one dialog at a time uses it.
+PathMessage pathMessage;
 
 // Hides the text box's scroll bar when every line of its text shows without it.
 void FitScrollBar(HWND box)
@@ -51,9 +46,9 @@ INT_PTR CBurnInDlg::RouteMessage(UINT message, WPARAM wParam)
 BOOL CBurnInDlg::OnInitDialog()
 {
     DialogBase::OnInitDialog();
-    SetNumber(m_hWnd, IDC_BURNIN_CYCLES, m_choice.cycles);
+    SetDlgItemInt(m_hWnd, IDC_BURNIN_CYCLES, m_choice.cycles, FALSE);  // unsigned decimal
     SetDlgItemTextA(m_hWnd, IDC_BURNIN_PORT, m_choice.portText);
-    SetNumber(m_hWnd, IDC_BURNIN_TIMEOUT, m_choice.timeoutSeconds);
+    SetDlgItemInt(m_hWnd, IDC_BURNIN_TIMEOUT, m_choice.timeoutSeconds, FALSE);
     SetDlgItemTextW(m_hWnd, IDC_BURNIN_REPORT, m_choice.reportPath.c_str());
     CheckDlgButton(m_hWnd, IDC_BURNIN_CALLLOG, m_choice.callLog ? BST_CHECKED : BST_UNCHECKED);
     return TRUE;  // focus to the first box, the cycles
@@ -121,7 +116,7 @@ void CBurnInDlg::OnStart()
     const bool named = report.c_str()[slash + 1] != 0;
     const DWORD attributes = GetFileAttributesW(full.c_str());
     if (!named || attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        static PathMessage text;  // kept out of the stack
+        PathMessage& text = pathMessage;
         text.Clear();
         text.Append(named ? L"报告所在的文件夹不存在：" : L"报告须是一个文件，而不是文件夹：").Append(report.c_str());
         Refuse(IDC_BURNIN_REPORT, text.c_str());
@@ -165,9 +160,7 @@ void CBurnInDlg::OnBrowse()
         return;
     }
     if (const DWORD error = CommDlgExtendedError()) {
-        wchar_t text[64];
-        wsprintfW(text, L"无法显示另存为对话框 错误码：%lu", error);
-        ShowApplicationMessage(m_hWnd, text);
+        ShowApplicationNumber(m_hWnd, L"无法显示另存为对话框 错误码：%lu", error);
     }
 }
 
@@ -189,7 +182,7 @@ BOOL CBurnInDoneDlg::OnInitDialog()
 {
     DialogBase::OnInitDialog();
     SetWindowTextW(m_hWnd, ApplicationName());
-    static PathMessage text;  // kept out of the stack
+    PathMessage& text = pathMessage;
     text.Clear();
     text.Append(m_verdictLine).Append(L"\r\n\r\n").Append(m_written ? L"报告：" : L"报告无法写入：").Append(m_reportPath);
     SetDlgItemTextW(m_hWnd, IDC_DONE_TEXT, text.c_str());

@@ -76,25 +76,24 @@ const wchar_t* BurnInFieldErrorText(BurnInFieldError error)
 ReportName DefaultReportName(unsigned year, unsigned month, unsigned day, unsigned hour, unsigned minute,
                              unsigned second)
 {
-    ReportName name;
-    name.Append(L"burn-in-");
-    // Each part with its leading zeros, at most its own width.
-    const auto digits = [&name](unsigned value, int width) {
-        wchar_t text[4];
-        for (int i = width - 1; i >= 0; --i) {
-            text[i] = static_cast<wchar_t>(L'0' + value % 10);
+    // Each part with its leading zeros, at most its own width: the year's four
+    // digits, then two each, a hyphen between the date and the time.
+    const unsigned parts[] = {year, month, day, hour, minute, second};
+    wchar_t digits[16];
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < 6; ++i) {
+        if (i == 3)
+            digits[at++] = L'-';
+        const std::size_t width = i == 0 ? 4 : 2;
+        unsigned value = parts[i];
+        for (std::size_t d = width; d-- > 0;) {
+            digits[at + d] = static_cast<wchar_t>(L'0' + value % 10);
             value /= 10;
         }
-        name.Append(text, static_cast<std::size_t>(width));
-    };
-    digits(year, 4);
-    digits(month, 2);
-    digits(day, 2);
-    name.Append(L'-');
-    digits(hour, 2);
-    digits(minute, 2);
-    digits(second, 2);
-    name.Append(L".html");
+        at += width;
+    }
+    ReportName name;
+    name.Append(L"burn-in-").Append(digits, at).Append(L".html");
     return name;
 }
 

@@ -26,7 +26,8 @@ public:
 
 protected:
     explicit DialogBase(UINT templateId);
-    virtual ~DialogBase() = default;
+    // Never destroyed through the base: each dialog is a local of its owner.
+    ~DialogBase() = default;
 
     // A command's handler: takes nothing, returns nothing, runs to completion.
     using Handler = void (DialogBase::*)();

@@ -56,31 +56,43 @@ NoticeLine CallLine(const WatchedCall& call)
 {
     NoticeLine line;
     line.Append(L"读卡器库 ");
-    for (const char* c = OperationName(call.operation); *c; ++c)
-        line.Append(static_cast<wchar_t>(*c));
+    const char* name = OperationName(call.operation);
+    line.AppendNarrow(name, bounded::Length(name));
     if (call.hasArgument)
         line.Append(L"（参数 ").AppendDecimal(call.argument).Append(L"）");
     line.Append(L" 调用仍未返回");
     return line;
 }
 
-NoticeLine SecondsLine(std::uint64_t seconds)
+// "已等待 12 秒", in `line`.
+void SecondsLine(NoticeLine& line, std::uint64_t seconds)
 {
-    NoticeLine line;
+    line.Clear();
     line.Append(L"已等待 ").AppendDecimal(static_cast<std::int64_t>(seconds)).Append(L" 秒");
-    return line;
 }
 
-HWND Child(HWND parent, const wchar_t* className, const wchar_t* text, DWORD style, int x, int y, int width,
-           int height, int id, HFONT font)
+// For how many whole seconds the watchdog has seen the call run.
+__attribute__((noinline)) std::uint64_t RunningSeconds(const CallWatchdog& watchdog, const WatchedCall& call)
 {
-    const HWND child = CreateWindowExW(0, className, text, WS_CHILD | WS_VISIBLE | style, x, y, width, height, parent,
-                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr),
-                                       nullptr);
-    if (child && font)
-        SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    return child;
+    return watchdog.RunningMilliseconds(call) / 1000;
 }
+
+// The window's children, in their tab order; a null text is the call's line
+// (the first) or the seconds (the second).
+struct ChildRow {
+    const wchar_t* className;
+    const wchar_t* text;
+    DWORD style;
+    short x, y, width, height;
+    int id;
+};
+
+const ChildRow kChildren[] = {
+    {L"STATIC", nullptr, SS_LEFT, 16, 14, 360, 22, 0},
+    {L"STATIC", nullptr, SS_LEFT, 16, 40, 360, 22, 0},
+    {L"STATIC", L"调用返回后本窗口自动关闭。结束程序时，调用日志保留已写入的每一行。", SS_LEFT, 16, 64, 360, 40, 0},
+    {L"BUTTON", L"结束程序", BS_PUSHBUTTON | WS_TABSTOP, 276, 108, 100, 26, kEndButton},
+};
 
 }  // namespace
 
@@ -105,21 +117,30 @@ void HangNotice::OnCallOverdue(const WatchedCall& call, const CallWatchdog& watc
     if (!window)
         return;
     SetWindowLongPtrW(window.Get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(m_log));
-    Child(window.Get(), L"STATIC", CallLine(call).c_str(), SS_LEFT, 16, 14, 360, 22, 0, font.Get());
-    std::uint64_t shown = watchdog.RunningMilliseconds(call) / 1000;
-    const HWND seconds = Child(window.Get(), L"STATIC", SecondsLine(shown).c_str(), SS_LEFT, 16, 40, 360, 22, 0,
-                               font.Get());
-    Child(window.Get(), L"STATIC", L"调用返回后本窗口自动关闭。结束程序时，调用日志保留已写入的每一行。", SS_LEFT, 16,
-          64, 360, 40, 0, font.Get());
-    Child(window.Get(), L"BUTTON", L"结束程序", BS_PUSHBUTTON | WS_TABSTOP, 276, 108, 100, 26, kEndButton,
-          font.Get());
+    const NoticeLine callLine = CallLine(call);
+    std::uint64_t shown = RunningSeconds(watchdog, call);
+    NoticeLine secondsLine;
+    SecondsLine(secondsLine, shown);
+    HWND seconds = nullptr;
+    for (const ChildRow& row : kChildren) {
+        const bool first = &row == kChildren;
+        const wchar_t* text = row.text ? row.text : first ? callLine.c_str() : secondsLine.c_str();
+        const HWND child = CreateWindowExW(0, row.className, text, WS_CHILD | WS_VISIBLE | row.style, row.x, row.y,
+                                           row.width, row.height, window.Get(),
+                                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.id)), instance, nullptr);
+        if (child && font)
+            SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font.Get()), FALSE);
+        if (&row == kChildren + 1)
+            seconds = child;
+    }
     ShowWindow(window.Get(), SW_SHOWNOACTIVATE);
 
     while (IsWindow(window.Get()) && watchdog.StillRunning(call)) {
-        const std::uint64_t now = watchdog.RunningMilliseconds(call) / 1000;
+        const std::uint64_t now = RunningSeconds(watchdog, call);
         if (now != shown) {
             shown = now;
-            SetWindowTextW(seconds, SecondsLine(now).c_str());
+            SecondsLine(secondsLine, now);
+            SetWindowTextW(seconds, secondsLine.c_str());
         }
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 200, QS_ALLINPUT);
         MSG message;

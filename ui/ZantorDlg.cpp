@@ -72,10 +72,11 @@ INT_PTR CZantorDlg::RouteMessage(UINT message, WPARAM wParam)
             m_stepDeferred = true;
             return Handled();
         }
-        return RouteCommand(kCommandMap, message, wParam);
+        break;
     default:
-        return RouteCommand(kCommandMap, message, wParam);
+        break;
     }
+    return RouteCommand(kCommandMap, message, wParam);
 }
 
 BOOL CZantorDlg::OnInitDialog()
@@ -85,16 +86,16 @@ BOOL CZantorDlg::OnInitDialog()
     // The item's text is taken in UTF-16 from the string table, so that it reads
     // right whatever the ANSI code page.
     if (HMENU systemMenu = GetSystemMenu(m_hWnd, FALSE)) {
-        wchar_t burnInText[256] = {};
-        if (LoadStringW(GetModuleHandleW(nullptr), IDS_BURNIN, burnInText, 256) > 0) {
-            AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
-            // A run from the command line is already one: no second beside it.
-            AppendMenuW(systemMenu, MF_STRING | (m_burnIn ? MF_GRAYED : 0), IDM_BURNIN, burnInText);
-        }
-        wchar_t aboutText[256] = {};
-        if (LoadStringW(GetModuleHandleW(nullptr), IDS_ABOUTBOX, aboutText, 256) > 0) {
-            AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
-            AppendMenuW(systemMenu, MF_STRING, IDM_ABOUTBOX, aboutText);
+        // The burn-in's item, then the About item, each after a separator.
+        static const UINT kItems[][2] = {{IDS_BURNIN, IDM_BURNIN}, {IDS_ABOUTBOX, IDM_ABOUTBOX}};
+        for (const auto& item : kItems) {
+            wchar_t text[256];  // NUL-terminated by LoadStringW when it finds the text
+            if (LoadStringW(GetModuleHandleW(nullptr), item[0], text, 256) > 0) {
+                AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
+                // A run from the command line is already one: no second beside it.
+                const UINT grayed = item[1] == IDM_BURNIN && m_burnIn ? MF_GRAYED : 0;
+                AppendMenuW(systemMenu, MF_STRING | grayed, item[1], text);
+            }
         }
     }
 
@@ -119,9 +120,7 @@ void CZantorDlg::OnSysCommand()
         return;
     CAboutDlg about(m_setup.library);
     if (about.DoModal(m_hWnd) == -1) {
-        wchar_t text[64];
-        wsprintfW(text, L"无法显示关于对话框 错误码：%lu", GetLastError());
-        ShowApplicationMessage(m_hWnd, text);
+        ShowApplicationNumber(m_hWnd, L"无法显示关于对话框 错误码：%lu", GetLastError());
     }
 }
 
@@ -147,9 +146,7 @@ void CZantorDlg::OnBurnInCommand()
     CBurnInDlg dialog(choice, m_startFolder.c_str());
     const INT_PTR chosen = dialog.DoModal(m_hWnd);
     if (chosen == -1) {
-        wchar_t text[64];
-        wsprintfW(text, L"无法显示连续读卡测试对话框 错误码：%lu", GetLastError());
-        ShowApplicationMessage(m_hWnd, text);
+        ShowApplicationNumber(m_hWnd, L"无法显示连续读卡测试对话框 错误码：%lu", GetLastError());
         return;
     }
     if (chosen != IDOK)
@@ -164,8 +161,13 @@ void CZantorDlg::OnBurnInCommand()
     }
     m_windowRun = std::move(window);
     m_burnIn = m_windowRun.Get()->Run();
-    EnableMenuItem(GetSystemMenu(m_hWnd, FALSE), IDM_BURNIN, MF_BYCOMMAND | MF_GRAYED);
+    EnableBurnInItem(false);
     m_burnIn->Start(m_hWnd, IDC_BURNIN_STEP);
+}
+
+void CZantorDlg::EnableBurnInItem(bool enabled)
+{
+    EnableMenuItem(GetSystemMenu(m_hWnd, FALSE), IDM_BURNIN, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
 }
 
 // Stops the run from the window after the running call.
@@ -184,7 +186,7 @@ void CZantorDlg::OnBurnInDone()
         return;
     const win32::Owned<WindowBurnInTraits> window(m_windowRun.Release());
     m_burnIn = nullptr;
-    EnableMenuItem(GetSystemMenu(m_hWnd, FALSE), IDM_BURNIN, MF_BYCOMMAND | MF_ENABLED);
+    EnableBurnInItem(true);
     if (m_closeAsked) {
         EndDialog(m_hWnd, IDCANCEL);
         return;
@@ -206,9 +208,8 @@ void CZantorDlg::OnBurnInDone()
     if (SUCCEEDED(com))
         CoUninitialize();
     if (opened <= 32) {
-        wchar_t text[64];
-        wsprintfW(text, L"无法打开报告 错误码：%d", static_cast<int>(opened));
-        ShowApplicationMessage(m_hWnd, text);
+        // The number in 32 bits, read back as the int ShellExecute's result is.
+        ShowApplicationNumber(m_hWnd, L"无法打开报告 错误码：%d", static_cast<DWORD>(opened));
     }
 }
 
@@ -261,9 +262,8 @@ void CZantorDlg::Execute(Runner command)
     // Said once: the log goes on trying, and its lines may come back.
     if (m_setup.log && m_setup.log->FailedWrites() != 0 && !m_logLossShown) {
         m_logLossShown = true;
-        wchar_t text[96];
-        wsprintfW(text, L"无法写入调用日志文件：%lu 行未写入", static_cast<unsigned long>(m_setup.log->FailedWrites()));
-        ShowApplicationMessage(m_hWnd, text);
+        ShowApplicationNumber(m_hWnd, L"无法写入调用日志文件：%lu 行未写入",
+                              static_cast<DWORD>(m_setup.log->FailedWrites()));
     }
 }
 

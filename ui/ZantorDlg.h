@@ -51,6 +51,8 @@ private:
     void OnReadCard();
     void OnReadCardInfo();
     void OnBurnInStep();
+    // The system menu's burn-in item enabled, or grayed while a run goes.
+    void EnableBurnInItem(bool enabled);
 
     // Runs one of the window-free commands against this dialog, the imported
     // reader library (observed, when there is an observer) and guard-paged buffers.

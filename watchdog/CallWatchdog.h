@@ -31,7 +31,6 @@ class CallWatchdog;
 
 class WatchdogClient {
 public:
-    virtual ~WatchdogClient() = default;
     // On the watchdog's thread, once `call` has run past the timeout and the
     // watchdog has claimed it: the thread that made it will never touch anything
     // again, even when the call returns. Expected to end the process.
@@ -39,6 +38,10 @@ public:
     // On the watchdog's thread, once `call` has run past the notice time. May run
     // until watchdog.StillRunning(call) is false; the call is not noticed again.
     virtual void OnCallOverdue(const WatchedCall& call, const CallWatchdog& watchdog) = 0;
+
+protected:
+    // Never destroyed through this interface: its owner knows what it is.
+    ~WatchdogClient() = default;
 };
 
 struct ThreadTraits {  // a thread or an event: CloseHandle, null when none
