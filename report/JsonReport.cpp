@@ -18,20 +18,28 @@ void String(GrowingText& out, const Text& text)
     out.Append('"');
 }
 
-template <std::size_t Capacity>
-void WideString(GrowingText& out, const WideText<Capacity>& text)
+// `key` (the text before the value: a comma, a name, a colon), then the `size`
+// UTF-16 (or UTF-32) units at `text` as a UTF-8 string.
+void WideString(GrowingText& out, const char* key, const wchar_t* text, std::size_t size)
 {
     GrowingText utf8;
-    AppendUtf8(utf8, text.c_str(), text.size());
-    out.Append('"');
+    AppendUtf8(utf8, text, size);
+    out.Append(key).Append('"');
     AppendJsonEscaped(out, utf8.c_str(), utf8.size());
     out.Append('"');
     if (utf8.failed())
         out.MarkFailed();
 }
-
-void Number(GrowingText& out, double value)
+template <std::size_t Capacity>
+void WideString(GrowingText& out, const char* key, const WideText<Capacity>& text)
 {
+    WideString(out, key, text.c_str(), text.size());
+}
+
+// `key`, then `value`, or null when it is no number.
+void Number(GrowingText& out, const char* key, double value)
+{
+    out.Append(key);
     if (std::isfinite(value))
         out.AppendFormat("%.6g", value);
     else
@@ -81,7 +89,7 @@ void OperationObject(GrowingText& out, Operation operation, const OperationFigur
             out.Append("null");
         else
             String(out, module);
-        out.AppendFormat(",\"place\":");
+        out.Append(",\"place\":");
         String(out, FaultPlace(f, texts));
         out.AppendFormat(",\"count\":%" PRIu64 ",\"firstCycle\":%" PRIu32 "}", f.count, f.firstCycle);
     }
@@ -109,12 +117,10 @@ void OperationObject(GrowingText& out, Operation operation, const OperationFigur
         out.AppendFormat("%s\"%s\":%" PRIu64, any ? "," : "", ConventionName(static_cast<Convention>(c)), op.conventions[c]);
         any = true;
     }
-    out.Append("},");
-    out.Append("\"successCodes\":[");
+    out.Append("},\"successCodes\":[");
     for (std::size_t c = 0; c < success.Count(operation); ++c)
         out.AppendFormat("%s%" PRId32, c ? "," : "", success.Code(operation, c));
-    out.AppendFormat("],\"failureCodeCalls\":%" PRIu64 ",", op.failureCodeCalls);
-    out.Append("\"durationMicroseconds\":");
+    out.AppendFormat("],\"failureCodeCalls\":%" PRIu64 ",\"durationMicroseconds\":", op.failureCodeCalls);
     Durations(out, op.durations);
     out.Append(",\"failedCycles\":[");
     std::uint64_t listed = 0;
@@ -201,18 +207,14 @@ void ResourcesObject(GrowingText& out, const BurnInFigures& figures)
         out.AppendFormat("%s\"%s\":{\"verdict\":\"%s\",\"samples\":%zu,\"perThousandCycles\":", r ? "," : "", kKeys[r],
                          kVerdicts[static_cast<int>(g.verdict)], g.samples);
         if (g.verdict == GrowthVerdict::Steady || g.verdict == GrowthVerdict::Leak) {
-            Number(out, g.perThousandCycles);
-            out.Append(",\"rSquared\":");
-            Number(out, g.fit.rSquared);
+            Number(out, "", g.perThousandCycles);
+            Number(out, ",\"rSquared\":", g.fit.rSquared);
         } else {
             out.Append("null,\"rSquared\":null");
         }
-        out.Append(",\"threshold\":{\"perThousandCycles\":");
-        Number(out, rule.perThousandCycles);
-        out.Append(",\"minRSquared\":");
-        Number(out, rule.minRSquared);
-        out.Append(",\"minRise\":");
-        Number(out, rule.minRise);
+        Number(out, ",\"threshold\":{\"perThousandCycles\":", rule.perThousandCycles);
+        Number(out, ",\"minRSquared\":", rule.minRSquared);
+        Number(out, ",\"minRise\":", rule.minRise);
         out.Append("}}");
     }
     out.Append("}}");
@@ -237,9 +239,7 @@ GrowingText JsonReport(const BurnInFigures& figures, const RunFacts& facts)
     const GrowingText line = VerdictLine(verdict, figures, facts);
     if (line.failed())
         out.MarkFailed();
-    out.Append('"');
-    AppendJsonEscaped(out, line.c_str(), line.size());
-    out.Append('"');
+    String(out, TextView{line.c_str(), line.size()});
     out.Append(",\"reasons\":[");
     for (std::size_t i = 0; i < verdict.reasonCount; ++i) {
         if (i)
@@ -252,20 +252,14 @@ GrowingText JsonReport(const BurnInFigures& figures, const RunFacts& facts)
             out.Append(',');
         String(out, verdict.hints[i]);
     }
-    out.Append("]},\"run\":{\"library\":{\"path\":");
-    WideString(out, facts.libraryPath);
-    out.Append(",\"size\":");
-    WideString(out, facts.librarySize);
-    out.Append(",\"fileVersion\":");
-    WideString(out, facts.libraryVersion);
-    out.Append(",\"sha256\":");
-    WideString(out, facts.librarySha256);
-    out.Append("},\"program\":{\"version\":");
-    WideString(out, facts.programVersion);
-    out.AppendFormat(",\"bits\":%d},\"port\":%" PRId32 ",\"start\":", facts.programBits, facts.port);
-    WideString(out, facts.startTime);
-    out.Append(",\"end\":");
-    WideString(out, facts.endTime);
+    WideString(out, "]},\"run\":{\"library\":{\"path\":", facts.libraryPath);
+    WideString(out, ",\"size\":", facts.librarySize);
+    WideString(out, ",\"fileVersion\":", facts.libraryVersion);
+    WideString(out, ",\"sha256\":", facts.librarySha256);
+    WideString(out, "},\"program\":{\"version\":", facts.programVersion);
+    out.AppendFormat(",\"bits\":%d},\"port\":%" PRId32, facts.programBits, facts.port);
+    WideString(out, ",\"start\":", facts.startTime);
+    WideString(out, ",\"end\":", facts.endTime);
     out.AppendFormat(",\"cyclesAsked\":%" PRIu32 ",\"cyclesDone\":%" PRIu32 ",\"stopped\":%s,\"figuresComplete\":%s,"
                      "\"finished\":%s},\"operations\":[",
                      facts.cyclesAsked, figures.cyclesDone, figures.stopped ? "true" : "false",
