@@ -129,7 +129,7 @@ void NoneWhen(GrowingText& out, bool empty)
 
 ShortText Milliseconds(double microseconds) { return Format("%.3f", microseconds / 1000.0); }
 
-void CallsTable(GrowingText& out, const BurnInFigures& figures)
+ZANTOR_NOINLINE void CallsTable(GrowingText& out, const BurnInFigures& figures)
 {
     out.Append("<h2>Calls</h2>\n<table><tr><th>Operation</th><th class=\"n\">Calls</th><th class=\"n\">Failed</th><th class=\"wide\">Result "
            "codes: count, the library's first text</th><th>Faults: code at module+offset, count</th><th>Overruns</th>"
@@ -185,7 +185,7 @@ void CallsTable(GrowingText& out, const BurnInFigures& figures)
     out.Append(". 0 is success unless the command line declares others (/success &lt;operation&gt;=&lt;code&gt;).</p>\n");
 }
 
-void DurationTable(GrowingText& out, const BurnInFigures& figures)
+ZANTOR_NOINLINE void DurationTable(GrowingText& out, const BurnInFigures& figures)
 {
     out.Append("<h2>Durations (ms)</h2>\n<table><tr><th>Operation</th><th class=\"n\">min</th><th class=\"n\">median</th><th class=\"n\">95th</th>"
            "<th class=\"n\">99th</th><th class=\"n\">max</th><th>Calling convention seen</th></tr>\n");
@@ -222,7 +222,7 @@ const char* FieldName(std::int32_t field)
     return field >= 0 && field <= 11 ? kNames[field] : "?";
 }
 
-void ConsistencySection(GrowingText& out, const Consistency& c)
+ZANTOR_NOINLINE void ConsistencySection(GrowingText& out, const Consistency& c)
 {
     if (!c.haveReference) {
         out.Append("<h2>Card data consistency</h2>\n<p>No cycle read the whole card (all eleven fields returned 0), so nothing was compared.</p>\n");
@@ -264,7 +264,7 @@ void ResourceCell(GrowingText& out, Resource resource, double value, const char*
         out.AppendFormat("<td class=\"n\">%s%.0f</td>", sign, value);
 }
 
-void ResourcesSection(GrowingText& out, const BurnInFigures& figures)
+ZANTOR_NOINLINE void ResourcesSection(GrowingText& out, const BurnInFigures& figures)
 {
     out.Append("<h2>Resources</h2>\n<table><tr><th>Resource</th><th class=\"n\">Samples</th><th class=\"n\">First</th><th class=\"n\">Last</th>"
            "<th class=\"n\">Min</th><th class=\"n\">Max</th><th class=\"n\">Growth per 1,000 cycles</th>"
@@ -340,7 +340,7 @@ std::size_t SampleSeries(const BurnInFigures& figures, Resource resource, double
     return count;
 }
 
-void PlotsSection(GrowingText& out, const BurnInFigures& figures)
+ZANTOR_NOINLINE void PlotsSection(GrowingText& out, const BurnInFigures& figures)
 {
     const Operation plotted[] = {Operation::getDeviceStatus, Operation::readCard, Operation::GetCardInfo};
     for (const Operation operation : plotted) {
@@ -359,7 +359,7 @@ void PlotsSection(GrowingText& out, const BurnInFigures& figures)
     AppendSamplePlot(out, "Open handles", "handles", cycles, values, count, 1.0, lastCycle);
 }
 
-void MessagesSection(GrowingText& out, const BurnInFigures& figures)
+ZANTOR_NOINLINE void MessagesSection(GrowingText& out, const BurnInFigures& figures)
 {
     if (figures.messages.empty()) {
         out.Append("<h2>Messages a press would have shown</h2>\n<p>None.</p>\n");
@@ -382,7 +382,7 @@ void MessagesSection(GrowingText& out, const BurnInFigures& figures)
 
 }  // namespace
 
-GrowingText HtmlReport(const BurnInFigures& figures, const RunFacts& facts)
+ZANTOR_NOINLINE GrowingText HtmlReport(const BurnInFigures& figures, const RunFacts& facts)
 {
     const RunVerdict verdict = JudgeRun(figures, facts.end);
     const bool finished = facts.end.finished;

@@ -67,7 +67,7 @@ void Durations(GrowingText& out, const DurationHistogram& durations)
                      p.p99, p.max);
 }
 
-void OperationObject(GrowingText& out, Operation operation, const OperationFigures& op, const SuccessCodes& success,
+ZANTOR_NOINLINE void OperationObject(GrowingText& out, Operation operation, const OperationFigures& op, const SuccessCodes& success,
                      const TextPool& texts)
 {
     out.AppendFormat("{\"name\":\"%s\",\"calls\":%" PRIu64 ",\"failedCalls\":%" PRIu64 ",\"faults\":%" PRIu64
@@ -131,7 +131,7 @@ void OperationObject(GrowingText& out, Operation operation, const OperationFigur
     out.AppendFormat("],\"failedCyclesNotListed\":%" PRIu64 "}", op.failedCycles.count() - listed);
 }
 
-void ConsistencyObject(GrowingText& out, const Consistency& c)
+ZANTOR_NOINLINE void ConsistencyObject(GrowingText& out, const Consistency& c)
 {
     if (!c.haveReference) {
         out.Append("{\"reference\":null,\"readsCompared\":0,\"readsDiffered\":0,\"differences\":[]}");
@@ -178,7 +178,7 @@ void StepObject(GrowingText& out, const BurnInFigures& figures, ResourceStep (*c
     out.Append('}');
 }
 
-void ResourcesObject(GrowingText& out, const BurnInFigures& figures)
+ZANTOR_NOINLINE void ResourcesObject(GrowingText& out, const BurnInFigures& figures)
 {
     const auto& kKeys = kResourceKeys;
     out.Append("{\"samples\":[");
@@ -222,7 +222,7 @@ void ResourcesObject(GrowingText& out, const BurnInFigures& figures)
 
 }  // namespace
 
-GrowingText JsonReport(const BurnInFigures& figures, const RunFacts& facts)
+ZANTOR_NOINLINE GrowingText JsonReport(const BurnInFigures& figures, const RunFacts& facts)
 {
     const RunVerdict verdict = JudgeRun(figures, facts.end);
     GrowingText out("{\"format\":\"zantor-burn-in\",\"formatVersion\":1,\"verdict\":{");
