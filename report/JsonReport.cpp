@@ -10,23 +10,27 @@
 
 namespace {
 
-template <class Text>
-void String(GrowingText& out, const Text& text)
+// `key` (the text before the value: a comma, a name, a colon), then the `size`
+// bytes at `text` as a string.
+void String(GrowingText& out, const char* key, const char* text, std::size_t size)
 {
-    out.Append('"');
-    AppendJsonEscaped(out, text);
+    out.Append(key).Append('"');
+    AppendJsonEscaped(out, text, size);
     out.Append('"');
 }
+void String(GrowingText& out, const char* key, TextView text) { String(out, key, text.data, text.size); }
+template <std::size_t Capacity>
+void String(GrowingText& out, const char* key, const NarrowText<Capacity>& text)
+{
+    String(out, key, text.c_str(), text.size());
+}
 
-// `key` (the text before the value: a comma, a name, a colon), then the `size`
-// UTF-16 (or UTF-32) units at `text` as a UTF-8 string.
+// `key`, then the `size` UTF-16 (or UTF-32) units at `text` as a UTF-8 string.
 void WideString(GrowingText& out, const char* key, const wchar_t* text, std::size_t size)
 {
     GrowingText utf8;
     AppendUtf8(utf8, text, size);
-    out.Append(key).Append('"');
-    AppendJsonEscaped(out, utf8.c_str(), utf8.size());
-    out.Append('"');
+    String(out, key, utf8.c_str(), utf8.size());
     if (utf8.failed())
         out.MarkFailed();
 }
@@ -46,12 +50,6 @@ void Number(GrowingText& out, const char* key, double value)
         out.Append("null");
 }
 
-void String(GrowingText& out, TextView text)
-{
-    out.Append('"');
-    AppendJsonEscaped(out, text.data, text.size);
-    out.Append('"');
-}
 
 // The most failed cycles listed one by one; the rest are counted.
 constexpr std::uint64_t kListedFailedCycles = 1000;
@@ -77,7 +75,7 @@ ZANTOR_NOINLINE void OperationObject(GrowingText& out, Operation operation, cons
         const ResultCount& r = op.results[i];
         out.AppendFormat("%s{\"code\":%" PRId32 ",\"count\":%" PRIu64 ",\"firstCycle\":%" PRIu32 ",\"text\":",
                          i ? "," : "", r.code, r.count, r.firstCycle);
-        String(out, texts.View(r.text));
+        String(out, "", texts.View(r.text));
         out.Append('}');
     }
     out.AppendFormat("],\"resultOthers\":%" PRIu64 ",\"faultGroups\":[", op.resultOthers);
@@ -88,9 +86,8 @@ ZANTOR_NOINLINE void OperationObject(GrowingText& out, Operation operation, cons
         if (module.size == 0)
             out.Append("null");
         else
-            String(out, module);
-        out.Append(",\"place\":");
-        String(out, FaultPlace(f, texts));
+            String(out, "", module);
+        String(out, ",\"place\":", FaultPlace(f, texts));
         out.AppendFormat(",\"count\":%" PRIu64 ",\"firstCycle\":%" PRIu32 "}", f.count, f.firstCycle);
     }
     out.AppendFormat("],\"faultOthers\":%" PRIu64 ",\"overrunGroups\":[", op.faultOthers);
@@ -103,7 +100,7 @@ ZANTOR_NOINLINE void OperationObject(GrowingText& out, Operation operation, cons
     for (std::size_t i = 0; i < op.breachGroups.size(); ++i) {
         const BreachGroup& b = op.breachGroups[i];
         out.AppendFormat("%s{\"rule\":\"%s\",\"name\":", i ? "," : "", ContractRuleName(b.rule));
-        String(out, b.name);
+        String(out, "", b.name);
         out.AppendFormat(",\"count\":%" PRIu64 ",\"firstCycle\":%" PRIu32 ",\"firstBefore\":\"%s\",\"firstAfter\":\"%s\","
                           "\"firstRestored\":%s}",
                          b.count, b.firstCycle, BreachValue(b, b.firstBefore).c_str(), BreachValue(b, b.firstAfter).c_str(),
@@ -141,7 +138,7 @@ ZANTOR_NOINLINE void ConsistencyObject(GrowingText& out, const Consistency& c)
                      c.referenceReads);
     for (std::size_t i = 0; i < kComparedFieldCount; ++i) {
         out.AppendFormat("%s{\"index\":%" PRId32 ",\"text\":", i ? "," : "", kComparedFields[i]);
-        String(out, c.referenceText[i]);
+        String(out, "", c.referenceText[i]);
         out.Append('}');
     }
     out.AppendFormat("],\"photo\":{\"length\":%zu,\"sha256\":\"%s\"}},\"readsCompared\":%" PRIu64
@@ -150,9 +147,8 @@ ZANTOR_NOINLINE void ConsistencyObject(GrowingText& out, const Consistency& c)
     for (std::size_t i = 0; i < c.differences.size(); ++i) {
         const FieldDifference& d = c.differences[i];
         out.AppendFormat("%s{\"cycle\":%" PRIu32 ",\"field\":%" PRId32 ",\"reference\":", i ? "," : "", d.cycle, d.field);
-        String(out, d.reference);
-        out.Append(",\"seen\":");
-        String(out, d.seen);
+        String(out, "", d.reference);
+        String(out, ",\"seen\":", d.seen);
         out.Append('}');
     }
     out.Append("]}");
@@ -235,23 +231,16 @@ ZANTOR_NOINLINE GrowingText JsonReport(const BurnInFigures& figures, const RunFa
         out.AppendFormat("%d", BurnInExitCode(verdict));
     else
         out.Append("null");
-    out.Append(",\"line\":");
     const GrowingText line = VerdictLine(verdict, figures, facts);
     if (line.failed())
         out.MarkFailed();
-    String(out, TextView{line.c_str(), line.size()});
+    String(out, ",\"line\":", line.c_str(), line.size());
     out.Append(",\"reasons\":[");
-    for (std::size_t i = 0; i < verdict.reasonCount; ++i) {
-        if (i)
-            out.Append(',');
-        String(out, verdict.reasons[i]);
-    }
+    for (std::size_t i = 0; i < verdict.reasonCount; ++i)
+        String(out, i ? "," : "", verdict.reasons[i]);
     out.Append("],\"hints\":[");
-    for (std::size_t i = 0; i < verdict.hintCount; ++i) {
-        if (i)
-            out.Append(',');
-        String(out, verdict.hints[i]);
-    }
+    for (std::size_t i = 0; i < verdict.hintCount; ++i)
+        String(out, i ? "," : "", verdict.hints[i]);
     WideString(out, "]},\"run\":{\"library\":{\"path\":", facts.libraryPath);
     WideString(out, ",\"size\":", facts.librarySize);
     WideString(out, ",\"fileVersion\":", facts.libraryVersion);
@@ -278,7 +267,7 @@ ZANTOR_NOINLINE GrowingText JsonReport(const BurnInFigures& figures, const RunFa
         const MessageCount& m = figures.messages[i];
         out.AppendFormat("%s{\"count\":%" PRIu64 ",\"firstCycle\":%" PRIu32 ",\"text\":", i ? "," : "", m.count,
                          m.firstCycle);
-        String(out, m.text);
+        String(out, "", m.text);
         out.Append('}');
     }
     out.Append("]}\n");
