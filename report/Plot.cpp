@@ -89,7 +89,7 @@ void CycleAxis(GrowingText& out, double lastCycle)
     out.Append("<text x=\"531.5\" y=\"242.0\" text-anchor=\"middle\">cycle</text>");
 }
 
-void YTitle(GrowingText& out, const char* unit)
+ZANTOR_NOINLINE void YTitle(GrowingText& out, const char* unit)
 {
     // The middle of the frame's height.
     out.Append("<text transform=\"translate(16 134.0) rotate(-90)\" text-anchor=\"middle\">");
@@ -97,12 +97,13 @@ void YTitle(GrowingText& out, const char* unit)
     out.Append("</text>");
 }
 
-void YTick(GrowingText& out, double y, const ShortText& label)
+// A grid line at `y`, labelled `value`.
+ZANTOR_NOINLINE void YTick(GrowingText& out, double y, double value)
 {
     // From kLeft to kRight, labelled at kLeft - 6.
     out.AppendFormat("<line x1=\"78.0\" y1=\"%.1f\" x2=\"985.0\" y2=\"%.1f\" stroke=\"#e3e3e3\"/>"
                      "<text x=\"72.0\" y=\"%.1f\" text-anchor=\"end\">%s</text>",
-                     y, y, y + 4, label.c_str());
+                     y, y, y + 4, Number(value).c_str());
 }
 
 void Close(GrowingText& out) { out.Append("</svg>\n"); }
@@ -146,8 +147,10 @@ void AppendDurationPlot(GrowingText& out, const char* title, const FoldedSeries&
         const double l = ms > 0 ? std::max(lo, std::log10(ms)) : lo;
         return kBottom - (l - lo) / (hi - lo) * (kBottom - kTop);
     };
-    for (double d = lo; d <= hi + 1e-9; d += 1)
-        YTick(out, yOf(PowerOfTen(d)), Number(PowerOfTen(d)));
+    for (double d = lo; d <= hi + 1e-9; d += 1) {
+        const double power = PowerOfTen(d);
+        YTick(out, yOf(power), power);
+    }
     YTitle(out, "ms per cycle (log scale)");
 
     const double span = static_cast<double>(cycles);
@@ -235,7 +238,7 @@ void AppendSamplePlot(GrowingText& out, const char* title, const char* unit, con
     auto xOf = [&](double cycle) { return kLeft + cycle / span * (kRight - kLeft); };
     auto yOf = [&](double v) { return kBottom - (v - lo) / (hi - lo) * (kBottom - kTop); };
     for (double v = lo; v <= hi + step * 1e-6; v += step)
-        YTick(out, yOf(v), Number(v));
+        YTick(out, yOf(v), v);
     YTitle(out, unit);
 
     // The least-squares line, dashed, then the samples as dots joined thinly.
