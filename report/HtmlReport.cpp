@@ -154,7 +154,7 @@ ZANTOR_NOINLINE void CallsTable(GrowingText& out, const BurnInFigures& figures)
         Others(out, op.resultOthers, "calls with other codes");
         NoneWhen(out, op.faultGroups.empty());
         for (const FaultGroup& f : op.faultGroups) {
-            out.AppendFormat("<div class=\"code\">%s at ", HexCode(f.code).c_str());
+            out.AppendFormat("<div class=\"code\">0x%08" PRIX32 " at ", f.code);
             AppendHtmlEscaped(out, FaultPlace(f, figures.texts));
             out.AppendFormat(" × %" PRIu64 " (first in cycle %" PRIu32 ")</div>", f.count, f.firstCycle);
         }

@@ -81,7 +81,7 @@ ZANTOR_NOINLINE void OperationObject(GrowingText& out, Operation operation, cons
     out.AppendFormat("],\"resultOthers\":%" PRIu64 ",\"faultGroups\":[", op.resultOthers);
     for (std::size_t i = 0; i < op.faultGroups.size(); ++i) {
         const FaultGroup& f = op.faultGroups[i];
-        out.AppendFormat("%s{\"code\":\"%s\",\"module\":", i ? "," : "", HexCode(f.code).c_str());
+        out.AppendFormat("%s{\"code\":\"0x%08" PRIX32 "\",\"module\":", i ? "," : "", f.code);
         const TextView module = texts.View(f.module);
         if (module.size == 0)
             out.Append("null");

@@ -74,11 +74,6 @@ ResourceStep CloseChange(const BurnInFigures& figures, Resource resource)
                 resource);
 }
 
-ShortText HexCode(std::uint32_t code)
-{
-    return Format("0x%08" PRIX32, code);
-}
-
 namespace {
 
 void AppendPlace(FaultPlaceText& place, TextView module, std::uintptr_t offset)

@@ -20,8 +20,6 @@ struct ResourceStep {
 };
 ResourceStep OpenChange(const BurnInFigures& figures, Resource resource);
 ResourceStep CloseChange(const BurnInFigures& figures, Resource resource);
-// 0xC0000005
-ShortText HexCode(std::uint32_t code);
 // Where a fault lies: "Mervik.dll+0x1A2B", or the address alone when it lies in no
 // module; for a software exception placed in the library's code, then where it
 // was raised: "Mervik.dll+0x1A2B, raised at KERNELBASE.dll+0x3C4D". `texts`: the
