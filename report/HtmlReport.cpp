@@ -258,10 +258,9 @@ ZANTOR_NOINLINE void ConsistencySection(GrowingText& out, const Consistency& c)
 // A right-aligned cell of a value of `resource`, after `sign`: megabytes for memory, counts for the rest.
 void ResourceCell(GrowingText& out, Resource resource, double value, const char* sign = "")
 {
-    if (resource == Resource::CommittedMemory)
-        out.AppendFormat("<td class=\"n\">%s%.2f MB</td>", sign, value / (1024.0 * 1024.0));
-    else
-        out.AppendFormat("<td class=\"n\">%s%.0f</td>", sign, value);
+    const bool memory = resource == Resource::CommittedMemory;
+    out.AppendFormat(memory ? "<td class=\"n\">%s%.2f MB</td>" : "<td class=\"n\">%s%.0f</td>", sign,
+                     value / (memory ? 1024.0 * 1024.0 : 1.0));
 }
 
 ZANTOR_NOINLINE void ResourcesSection(GrowingText& out, const BurnInFigures& figures)
@@ -282,22 +281,21 @@ ZANTOR_NOINLINE void ResourcesSection(GrowingText& out, const BurnInFigures& fig
         out.AppendFormat("<td class=\"n\">%zu</td>", g.samples);
         for (const double value : {g.first, g.last, g.min, g.max})
             ResourceCell(out, resource, value);
-        if (g.verdict == GrowthVerdict::TooFew) {
+        // Memory in kilobytes, the rest as counts.
+        const bool memory = resource == Resource::CommittedMemory;
+        const double unit = memory ? 1024.0 : 1.0;
+        if (g.verdict == GrowthVerdict::TooFew)
             out.Append("<td class=\"n none\">–</td><td class=\"n none\">–</td>");
-        } else if (resource == Resource::CommittedMemory) {
-            out.AppendFormat("<td class=\"n\">%+.1f KB</td><td class=\"n\">%.2f</td>", g.perThousandCycles / 1024.0,
-                             g.fit.rSquared);
-        } else {
-            out.AppendFormat("<td class=\"n\">%+.2f</td><td class=\"n\">%.2f</td>", g.perThousandCycles, g.fit.rSquared);
-        }
-        if (resource == Resource::CommittedMemory)
-            out.AppendFormat("<td>≥ %.0f KB per 1,000 cycles, R² ≥ %.1f, rise ≥ %.0f KB</td>",
-                             rule.perThousandCycles / 1024.0, rule.minRSquared, rule.minRise / 1024.0);
         else
-            out.AppendFormat("<td>≥ %.0f per 1,000 cycles, R² ≥ %.1f, rise ≥ %.0f</td>", rule.perThousandCycles,
-                             rule.minRSquared, rule.minRise);
-        out.AppendFormat("<td><strong>%s</strong>%s</td></tr>\n", GrowthVerdictName(g.verdict),
-                         g.verdict == GrowthVerdict::Leak ? " ✖" : "");
+            out.AppendFormat(memory ? "<td class=\"n\">%+.1f KB</td><td class=\"n\">%.2f</td>"
+                                    : "<td class=\"n\">%+.2f</td><td class=\"n\">%.2f</td>",
+                             g.perThousandCycles / unit, g.fit.rSquared);
+        out.AppendFormat(memory ? "<td>≥ %.0f KB per 1,000 cycles, R² ≥ %.1f, rise ≥ %.0f KB</td>"
+                                  "<td><strong>%s</strong>%s</td></tr>\n"
+                                : "<td>≥ %.0f per 1,000 cycles, R² ≥ %.1f, rise ≥ %.0f</td>"
+                                  "<td><strong>%s</strong>%s</td></tr>\n",
+                         rule.perThousandCycles / unit, rule.minRSquared, rule.minRise / unit,
+                         GrowthVerdictName(g.verdict), g.verdict == GrowthVerdict::Leak ? " ✖" : "");
     }
     out.Append("</table>\n<p class=\"note\">Sampled while the device was open: just after OpenDevice, at least every 1% "
            "of the cycles and just before CloseDevice. A leak is a steady growth: the least-squares line rises at least "
