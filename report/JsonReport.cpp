@@ -65,12 +65,10 @@ void Durations(GrowingText& out, const DurationHistogram& durations)
                      p.p99, p.max);
 }
 
-ZANTOR_NOINLINE void OperationObject(GrowingText& out, Operation operation, const OperationFigures& op, const SuccessCodes& success,
-                     const TextPool& texts)
+// The groups of results, faults, overruns and breaches, each with the count of
+// those left out, from the results' array on (its "[" written).
+ZANTOR_NOINLINE void Groups(GrowingText& out, const OperationFigures& op, const TextPool& texts)
 {
-    out.AppendFormat("{\"name\":\"%s\",\"calls\":%" PRIu64 ",\"failedCalls\":%" PRIu64 ",\"faults\":%" PRIu64
-                      ",\"overruns\":%" PRIu64 ",\"breaches\":%" PRIu64 ",\"results\":[",
-                     OperationName(operation), op.calls, op.failedCalls, op.faults, op.overruns, op.breaches);
     for (std::size_t i = 0; i < op.results.size(); ++i) {
         const ResultCount& r = op.results[i];
         out.AppendFormat("%s{\"code\":%" PRId32 ",\"count\":%" PRIu64 ",\"firstCycle\":%" PRIu32 ",\"text\":",
@@ -106,6 +104,15 @@ ZANTOR_NOINLINE void OperationObject(GrowingText& out, Operation operation, cons
                          b.count, b.firstCycle, BreachValue(b, b.firstBefore).c_str(), BreachValue(b, b.firstAfter).c_str(),
                          b.firstRestored ? "true" : "false");
     }
+}
+
+ZANTOR_NOINLINE void OperationObject(GrowingText& out, Operation operation, const OperationFigures& op, const SuccessCodes& success,
+                     const TextPool& texts)
+{
+    out.AppendFormat("{\"name\":\"%s\",\"calls\":%" PRIu64 ",\"failedCalls\":%" PRIu64 ",\"faults\":%" PRIu64
+                      ",\"overruns\":%" PRIu64 ",\"breaches\":%" PRIu64 ",\"results\":[",
+                     OperationName(operation), op.calls, op.failedCalls, op.faults, op.overruns, op.breaches);
+    Groups(out, op, texts);
     out.AppendFormat("],\"breachOthers\":%" PRIu64 ",\"conventions\":{", op.breachOthers);
     bool any = false;
     for (std::size_t c = 0; c < 5; ++c) {
