@@ -45,15 +45,15 @@ const char* GrowthVerdictName(GrowthVerdict verdict)
 
 namespace {
 
-ResourceStep Step(bool haveBefore, const ResourceSample& before, bool haveAfter, const ResourceSample& after,
-                  Resource resource)
+// The samples just before and just after a call: null where there was none.
+ResourceStep Step(const ResourceSample* before, const ResourceSample* after, Resource resource)
 {
     const auto r = static_cast<std::size_t>(resource);
     ResourceStep step;
-    step.measured = haveBefore && haveAfter && before.measured[r] && after.measured[r];
+    step.measured = before != nullptr && after != nullptr && before->measured[r] && after->measured[r];
     if (step.measured) {
-        step.before = static_cast<double>(before.value[r]);
-        step.after = static_cast<double>(after.value[r]);
+        step.before = static_cast<double>(before->value[r]);
+        step.after = static_cast<double>(after->value[r]);
     }
     return step;
 }
@@ -62,16 +62,14 @@ ResourceStep Step(bool haveBefore, const ResourceSample& before, bool haveAfter,
 
 ResourceStep OpenChange(const BurnInFigures& figures, Resource resource)
 {
-    const bool open = !figures.samples.empty();
-    return Step(figures.haveBeforeOpen, figures.beforeOpen, open, open ? figures.samples[0] : ResourceSample(),
-                resource);
+    return Step(figures.haveBeforeOpen ? &figures.beforeOpen : nullptr,
+                figures.samples.empty() ? nullptr : &figures.samples[0], resource);
 }
 
 ResourceStep CloseChange(const BurnInFigures& figures, Resource resource)
 {
-    const bool open = !figures.samples.empty();
-    return Step(open, open ? figures.samples.back() : ResourceSample(), figures.haveAfterClose, figures.afterClose,
-                resource);
+    return Step(figures.samples.empty() ? nullptr : &figures.samples.back(),
+                figures.haveAfterClose ? &figures.afterClose : nullptr, resource);
 }
 
 namespace {
@@ -79,13 +77,10 @@ namespace {
 void AppendPlace(FaultPlaceText& place, TextView module, std::uintptr_t offset)
 {
     const int digits = static_cast<int>(sizeof(std::uintptr_t) * 2);
-    if (module.size == 0) {
-        const ShortText address = Format("0x%0*" PRIXPTR, digits, offset);
-        place.Append(address.c_str(), address.size());
-    } else {
-        const ShortText text = Format("+0x%" PRIXPTR, offset);
-        place.Append(module.data, module.size).Append(text.c_str(), text.size());
-    }
+    if (module.size == 0)
+        place.AppendFormat("0x%0*" PRIXPTR, digits, offset);
+    else
+        place.Append(module.data, module.size).AppendFormat("+0x%" PRIXPTR, offset);
 }
 
 }  // namespace
