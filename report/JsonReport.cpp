@@ -164,19 +164,21 @@ ZANTOR_NOINLINE void ConsistencyObject(GrowingText& out, const Consistency& c)
 constexpr const char* kResourceKeys[kResourceCount] = {"committedPrivateBytes", "handles", "gdiObjects", "userObjects"};
 
 // What the open or the close changed: {"handles":{"before":..,"after":..,"change":..}, ...}, null where not measured.
-void StepObject(GrowingText& out, const BurnInFigures& figures, ResourceStep (*change)(const BurnInFigures&, Resource))
+// `key` (up to the object's "{"), then the resources.
+void StepObject(GrowingText& out, const char* key, const BurnInFigures& figures,
+                ResourceStep (*change)(const BurnInFigures&, Resource))
 {
-    out.Append('{');
+    out.Append(key);
     for (int r = 0; r < kResourceCount; ++r) {
         const ResourceStep step = change(figures, static_cast<Resource>(r));
-        out.AppendFormat("%s\"%s\":", r ? "," : "", kResourceKeys[r]);
+        const char* separator = r ? "," : "";
         if (!step.measured) {
-            out.Append("null");
+            out.AppendFormat("%s\"%s\":null", separator, kResourceKeys[r]);
             continue;
         }
         const auto before = static_cast<std::int64_t>(step.before), after = static_cast<std::int64_t>(step.after);
-        out.AppendFormat("{\"before\":%" PRId64 ",\"after\":%" PRId64 ",\"change\":%" PRId64 "}", before, after,
-                         after - before);
+        out.AppendFormat("%s\"%s\":{\"before\":%" PRId64 ",\"after\":%" PRId64 ",\"change\":%" PRId64 "}", separator,
+                         kResourceKeys[r], before, after, after - before);
     }
     out.Append('}');
 }
@@ -189,18 +191,15 @@ ZANTOR_NOINLINE void ResourcesObject(GrowingText& out, const BurnInFigures& figu
         const ResourceSample& s = figures.samples[i];
         out.AppendFormat("%s{\"cycle\":%" PRIu32, i ? "," : "", s.cycle);
         for (int r = 0; r < kResourceCount; ++r) {
-            out.AppendFormat(",\"%s\":", kKeys[r]);
             if (s.measured[r])
-                out.AppendFormat("%" PRIu64, s.value[r]);
+                out.AppendFormat(",\"%s\":%" PRIu64, kKeys[r], s.value[r]);
             else
-                out.Append("null");
+                out.AppendFormat(",\"%s\":null", kKeys[r]);
         }
         out.Append('}');
     }
-    out.Append("],\"open\":");
-    StepObject(out, figures, &OpenChange);
-    out.Append(",\"close\":");
-    StepObject(out, figures, &CloseChange);
+    StepObject(out, "],\"open\":{", figures, &OpenChange);
+    StepObject(out, ",\"close\":{", figures, &CloseChange);
     out.Append(",\"growth\":{");
     for (int r = 0; r < kResourceCount; ++r) {
         const auto resource = static_cast<Resource>(r);
