@@ -79,8 +79,8 @@ void Fact(GrowingText& out, const char* name, const NarrowText<Capacity>& value)
 }
 
 // A library text in a table cell: the first 160 characters, and how long it was
-// when it was longer (the JSON keeps it whole).
-void LibraryText(GrowingText& out, TextView text)
+// when it was longer (the JSON keeps it whole); then `after`.
+void LibraryText(GrowingText& out, TextView text, const char* after)
 {
     constexpr std::size_t kShown = 160;
     const char* bytes = text.data;
@@ -97,11 +97,12 @@ void LibraryText(GrowingText& out, TextView text)
     if (cut < text.size)
         out.AppendFormat("<span class=\"none\"> … (%zu bytes in all; the JSON has the whole text)</span>",
                          text.size);
+    out.Append(after);
 }
 template <std::size_t Capacity>
-void LibraryText(GrowingText& out, const NarrowText<Capacity>& text)
+void LibraryText(GrowingText& out, const NarrowText<Capacity>& text, const char* after)
 {
-    LibraryText(out, TextView{text.c_str(), text.size()});
+    LibraryText(out, TextView{text.c_str(), text.size()}, after);
 }
 
 // The count of what the groups left out, when there was any: "and 12 more calls
@@ -148,7 +149,7 @@ ZANTOR_NOINLINE void CallsTable(GrowingText& out, const BurnInFigures& figures)
             if (r.text.size == 0)
                 out.Append("<span class=\"none\">(no text)</span>");
             else
-                LibraryText(out, figures.texts.View(r.text));
+                LibraryText(out, figures.texts.View(r.text), "");
             out.Append("</span></div>");
         }
         Others(out, op.resultOthers, "calls with other codes");
@@ -234,8 +235,7 @@ ZANTOR_NOINLINE void ConsistencySection(GrowingText& out, const Consistency& c)
     out.Append("<table><tr><th>Field</th><th>Reference value</th></tr>\n");
     for (std::size_t i = 0; i < kComparedFieldCount; ++i) {
         out.AppendFormat("<tr><td>%s</td><td class=\"lib\">", FieldName(kComparedFields[i]));
-        LibraryText(out, c.referenceText[i]);
-        out.Append("</td></tr>\n");
+        LibraryText(out, c.referenceText[i], "</td></tr>\n");
     }
     out.AppendFormat("<tr><td>%s</td><td class=\"lib\">%zu base64 characters, SHA-256 %s</td></tr></table>\n",
                      FieldName(11), c.photoLength, c.photoSha256);
@@ -247,10 +247,8 @@ ZANTOR_NOINLINE void ConsistencySection(GrowingText& out, const Consistency& c)
     for (const FieldDifference& d : c.differences) {
         out.AppendFormat("<tr class=\"bad\"><td class=\"n\">%" PRIu32 "</td><td>%s</td><td class=\"lib\">", d.cycle,
                          FieldName(d.field));
-        LibraryText(out, d.reference);
-        out.Append("</td><td class=\"lib\">");
-        LibraryText(out, d.seen);
-        out.Append("</td></tr>\n");
+        LibraryText(out, d.reference, "</td><td class=\"lib\">");
+        LibraryText(out, d.seen, "</td></tr>\n");
     }
     out.Append("</table>\n");
 }
@@ -368,8 +366,7 @@ ZANTOR_NOINLINE void MessagesSection(GrowingText& out, const BurnInFigures& figu
     for (const MessageCount& m : figures.messages) {
         out.AppendFormat("<tr><td class=\"n\">%" PRIu64 "</td><td class=\"n\">%" PRIu32 "</td><td class=\"lib\">",
                          m.count, m.firstCycle);
-        LibraryText(out, m.text);
-        out.Append("</td></tr>\n");
+        LibraryText(out, m.text, "</td></tr>\n");
         kept += m.count;
     }
     out.Append("</table>\n");
