@@ -128,7 +128,6 @@ void NoneWhen(GrowingText& out, bool empty)
         out.Append("<span class=\"none\">none</span>");
 }
 
-ShortText Milliseconds(double microseconds) { return Format("%.3f", microseconds / 1000.0); }
 
 ZANTOR_NOINLINE void CallsTable(GrowingText& out, const BurnInFigures& figures)
 {
@@ -198,7 +197,7 @@ ZANTOR_NOINLINE void DurationTable(GrowingText& out, const BurnInFigures& figure
             out.Append("<td class=\"n none\" colspan=\"5\">no call</td>");
         } else {
             for (const double microseconds : {p.min, p.median, p.p95, p.p99, p.max})
-                out.AppendFormat("<td class=\"n\">%s</td>", Milliseconds(microseconds).c_str());
+                out.AppendFormat("<td class=\"n\">%.3f</td>", microseconds / 1000.0);  // in milliseconds
         }
         out.Append("<td>");
         bool any = false;
