@@ -78,14 +78,14 @@ void Fact(GrowingText& out, const char* name, const NarrowText<Capacity>& value)
     Fact(out, name, value.c_str(), value.size());
 }
 
-// A library text in a table cell: the first 160 characters, and how long it was
-// when it was longer (the JSON keeps it whole); then `after`.
-void LibraryText(GrowingText& out, TextView text, const char* after)
+// A library text (the `size` bytes at `bytes`) in a table cell: the first 160
+// characters, and how long it was when it was longer (the JSON keeps it whole);
+// then `after`.
+void LibraryText(GrowingText& out, const char* bytes, std::size_t size, const char* after)
 {
     constexpr std::size_t kShown = 160;
-    const char* bytes = text.data;
-    std::size_t characters = 0, cut = text.size;
-    for (std::size_t i = 0; i < text.size; ++i) {
+    std::size_t characters = 0, cut = size;
+    for (std::size_t i = 0; i < size; ++i) {
         if ((static_cast<unsigned char>(bytes[i]) & 0xC0) == 0x80)
             continue;
         if (characters++ == kShown) {
@@ -94,15 +94,14 @@ void LibraryText(GrowingText& out, TextView text, const char* after)
         }
     }
     AppendHtmlEscaped(out, bytes, cut);
-    if (cut < text.size)
-        out.AppendFormat("<span class=\"none\"> … (%zu bytes in all; the JSON has the whole text)</span>",
-                         text.size);
+    if (cut < size)
+        out.AppendFormat("<span class=\"none\"> … (%zu bytes in all; the JSON has the whole text)</span>", size);
     out.Append(after);
 }
 template <std::size_t Capacity>
 void LibraryText(GrowingText& out, const NarrowText<Capacity>& text, const char* after)
 {
-    LibraryText(out, TextView{text.c_str(), text.size()}, after);
+    LibraryText(out, text.c_str(), text.size(), after);
 }
 
 // The count of what the groups left out, when there was any: "and 12 more calls
@@ -145,10 +144,11 @@ ZANTOR_NOINLINE void CallsTable(GrowingText& out, const BurnInFigures& figures)
             const bool success = figures.success.IsSuccess(static_cast<Operation>(i), r.code);
             out.AppendFormat("<div><span class=\"code\">%" PRId32 "</span>%s × %" PRIu64 ": <span class=\"lib\">",
                              r.code, success ? "" : " ✖", r.count);
-            if (r.text.size == 0)
+            const TextView text = figures.texts.View(r.text);
+            if (text.size == 0)
                 out.Append("<span class=\"none\">(no text)</span>");
             else
-                LibraryText(out, figures.texts.View(r.text), "");
+                LibraryText(out, text.data, text.size, "");
             out.Append("</span></div>");
         }
         Others(out, op.resultOthers, "calls with other codes");
