@@ -66,14 +66,8 @@ void Fact(GrowingText& out, const char* name, const wchar_t* value, std::size_t 
         out.MarkFailed();
     Fact(out, name, utf8.c_str(), utf8.size());
 }
-void Fact(GrowingText& out, const char* name, const char* value) { Fact(out, name, value, std::strlen(value)); }
 template <std::size_t Capacity>
 void Fact(GrowingText& out, const char* name, const WideText<Capacity>& value)
-{
-    Fact(out, name, value.c_str(), value.size());
-}
-template <std::size_t Capacity>
-void Fact(GrowingText& out, const char* name, const NarrowText<Capacity>& value)
 {
     Fact(out, name, value.c_str(), value.size());
 }
@@ -179,8 +173,7 @@ ZANTOR_NOINLINE void CallsTable(GrowingText& out, const BurnInFigures& figures)
     for (int i = 0; i < kOperationCount; ++i) {
         const auto operation = static_cast<Operation>(i);
         out.AppendFormat("%s%s ", i ? "; " : "", OperationName(operation));
-        for (std::size_t c = 0; c < figures.success.Count(operation); ++c)
-            out.AppendFormat("%s%" PRId32, c ? ", " : "", figures.success.Code(operation, c));
+        AppendSuccessCodes(out, figures.success, operation, ", ");
     }
     out.Append(". 0 is success unless the command line declares others (/success &lt;operation&gt;=&lt;code&gt;).</p>\n");
 }
@@ -413,15 +406,15 @@ ZANTOR_NOINLINE GrowingText HtmlReport(const BurnInFigures& figures, const RunFa
     program.Append(L"Zantor ").Append(facts.programVersion.c_str()).Append(L", ").AppendDecimal(facts.programBits)
         .Append(L"-bit");
     Fact(out, "Program", program);
-    Fact(out, "Port", Format("%" PRId32, facts.port));
+    // The facts Zantor words itself have nothing to escape and are never empty.
+    out.AppendFormat("<dt>Port</dt><dd>%" PRId32 "</dd>\n", facts.port);
     Fact(out, "Started", facts.startTime);
     Fact(out, "Ended", facts.endTime);
-    Fact(out, "Cycles", Format("%" PRIu32 " of %" PRIu32 " asked%s", figures.cyclesDone, facts.cyclesAsked,
-                               figures.stopped ? ", stopped by the operator" : ""));
-    Fact(out, "Each cycle",
-         "getDeviceStatus, readCard, then the card information: GetCardInfo for fields 0–8 and 10, and 11, the photo "
-         "as base64 text, decoded and written to zp.jpg. OpenDevice before the first cycle, CloseDevice after the last.");
-    out.Append("</dl>\n");
+    out.AppendFormat("<dt>Cycles</dt><dd>%" PRIu32 " of %" PRIu32 " asked%s</dd>\n"
+                     "<dt>Each cycle</dt><dd>getDeviceStatus, readCard, then the card information: GetCardInfo for "
+                     "fields 0–8 and 10, and 11, the photo as base64 text, decoded and written to zp.jpg. OpenDevice "
+                     "before the first cycle, CloseDevice after the last.</dd>\n</dl>\n",
+                     figures.cyclesDone, facts.cyclesAsked, figures.stopped ? ", stopped by the operator" : "");
     // Each section writes its heading.
     CallsTable(out, figures);
     DurationTable(out, figures);

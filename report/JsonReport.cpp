@@ -122,8 +122,7 @@ ZANTOR_NOINLINE void OperationObject(GrowingText& out, Operation operation, cons
         any = true;
     }
     out.Append("},\"successCodes\":[");
-    for (std::size_t c = 0; c < success.Count(operation); ++c)
-        out.AppendFormat("%s%" PRId32, c ? "," : "", success.Code(operation, c));
+    AppendSuccessCodes(out, success, operation, ",");
     out.AppendFormat("],\"failureCodeCalls\":%" PRIu64 ",\"durationMicroseconds\":", op.failureCodeCalls);
     Durations(out, op.durations);
     out.Append(",\"failedCycles\":[");

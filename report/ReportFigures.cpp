@@ -96,6 +96,12 @@ FaultPlaceText FaultPlace(const FaultGroup& fault, const TextPool& texts)
     return place;
 }
 
+void AppendSuccessCodes(GrowingText& out, const SuccessCodes& success, Operation operation, const char* separator)
+{
+    for (std::size_t c = 0; c < success.Count(operation); ++c)
+        out.AppendFormat("%s%" PRId32, c ? separator : "", success.Code(operation, c));
+}
+
 ShortText BreachValue(const BreachGroup& breach, const std::uint64_t (&value)[2])
 {
     ShortText text;
@@ -105,23 +111,21 @@ ShortText BreachValue(const BreachGroup& breach, const std::uint64_t (&value)[2]
 
 GrowingText VerdictLine(const RunVerdict& verdict, const BurnInFigures& figures, const RunFacts& facts)
 {
-    if (!facts.end.finished) {
-        // A checkpoint: what a run that is killed now leaves behind.
-        GrowingText line;
+    const bool finished = facts.end.finished;
+    GrowingText line;
+    if (finished)
+        line.Append(verdict.failed ? "FAIL: " : "PASS: ");
+    else  // a checkpoint: what a run that is killed now leaves behind
         line.AppendFormat("INCOMPLETE: %" PRIu32 " of %" PRIu32 " cycles done, the run has not finished",
                           figures.cyclesDone, facts.cyclesAsked);
+    if (verdict.failed || !finished) {
         for (std::size_t i = 0; i < verdict.reasonCount; ++i)
-            line.Append(i ? "; " : "; so far: ").Append(verdict.reasons[i].c_str(), verdict.reasons[i].size());
-        return line;
-    }
-    GrowingText line(verdict.failed ? "FAIL: " : "PASS: ");
-    if (verdict.failed) {
-        for (std::size_t i = 0; i < verdict.reasonCount; ++i)
-            line.Append(i ? "; " : "").Append(verdict.reasons[i].c_str(), verdict.reasons[i].size());
+            line.Append(i ? "; " : finished ? "" : "; so far: ")
+                .Append(verdict.reasons[i].c_str(), verdict.reasons[i].size());
     } else {
         line.AppendFormat("%" PRIu32 " cycles without a failed call, a difference or a leak", figures.cyclesDone);
     }
-    if (verdict.stopped)
+    if (verdict.stopped && finished)
         line.AppendFormat("; stopped by the operator after %" PRIu32 " of %" PRIu32 " cycles", figures.cyclesDone,
                           facts.cyclesAsked);
     return line;

@@ -26,6 +26,8 @@ ResourceStep CloseChange(const BurnInFigures& figures, Resource resource);
 // figures' text pool, which holds the module names.
 using FaultPlaceText = NarrowText<2 * kModuleUtf8Capacity + 64>;
 FaultPlaceText FaultPlace(const FaultGroup& fault, const TextPool& texts);
+// The success codes of `operation`, in decimal, `separator` between them.
+void AppendSuccessCodes(GrowingText& out, const SuccessCodes& success, Operation operation, const char* separator);
 // One of the breach's values, spelled as the notes and the call log spell it
 // (AppendBreachValue).
 ShortText BreachValue(const BreachGroup& breach, const std::uint64_t (&value)[2]);
