@@ -196,8 +196,7 @@ void AppendDurationPlot(GrowingText& out, const char* title, const FoldedSeries&
     out.Append(line).Append("\"/>");
     CycleAxis(out, span);
 
-    // The legend, in words and shapes.
-    // The legend's row at kLeft, kLegendY.
+    // The legend, in words and shapes, its row at kLeft, kLegendY.
     const bool folded = series.width() > 1;
     out.AppendFormat("<g transform=\"translate(78.0 42.0)\"><line x1=\"0\" y1=\"-4\" x2=\"18\" y2=\"-4\" stroke=\"#08519c\" "
                      "stroke-width=\"2\"/><text x=\"23\" y=\"0\">%s</text>"
