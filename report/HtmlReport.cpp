@@ -48,23 +48,15 @@ void Escaped(GrowingText& out, const wchar_t* text, std::size_t size)
 template <std::size_t Capacity>
 void Escaped(GrowingText& out, const WideText<Capacity>& text) { Escaped(out, text.c_str(), text.size()); }
 
-// One fact: the `size` bytes at `value` escaped, or "not known" when there are none.
-void Fact(GrowingText& out, const char* name, const char* value, std::size_t size)
+// One fact: the `size` units at `value` escaped, or "not known" when there are none.
+void Fact(GrowingText& out, const char* name, const wchar_t* value, std::size_t size)
 {
     out.AppendFormat("<dt>%s</dt><dd>", name);
     if (size == 0)
         out.Append("<span class=\"none\">not known</span>");
     else
-        AppendHtmlEscaped(out, value, size);
+        Escaped(out, value, size);
     out.Append("</dd>\n");
-}
-void Fact(GrowingText& out, const char* name, const wchar_t* value, std::size_t size)
-{
-    GrowingText utf8;
-    AppendUtf8(utf8, value, size);
-    if (utf8.failed())
-        out.MarkFailed();
-    Fact(out, name, utf8.c_str(), utf8.size());
 }
 template <std::size_t Capacity>
 void Fact(GrowingText& out, const char* name, const WideText<Capacity>& value)
