@@ -339,7 +339,7 @@ ZANTOR_NOINLINE void PlotsSection(GrowingText& out, const BurnInFigures& figures
     AppendSamplePlot(out, "Open handles", "handles", cycles, values, count, 1.0, lastCycle);
 }
 
-ZANTOR_NOINLINE void MessagesSection(GrowingText& out, const BurnInFigures& figures)
+void MessagesSection(GrowingText& out, const BurnInFigures& figures)
 {
     if (figures.messages.empty()) {
         out.Append("<h2>Messages a press would have shown</h2>\n<p>None.</p>\n");
