@@ -132,10 +132,9 @@ ZANTOR_NOINLINE void CallsTable(GrowingText& out, const BurnInFigures& figures)
                              r.code, success ? "" : " ✖", r.count);
             const TextView text = figures.texts.View(r.text);
             if (text.size == 0)
-                out.Append("<span class=\"none\">(no text)</span>");
+                out.Append("<span class=\"none\">(no text)</span></span></div>");
             else
-                LibraryText(out, text.data, text.size, "");
-            out.Append("</span></div>");
+                LibraryText(out, text.data, text.size, "</span></div>");
         }
         Others(out, op.resultOthers, "calls with other codes");
         NoneWhen(out, op.faultGroups.empty());
