@@ -100,7 +100,11 @@ void OthersThen(GrowingText& out, std::uint64_t others, const char* what, const 
                          others, what, kMaxGroups);
     out.Append(then);
 }
-void Others(GrowingText& out, std::uint64_t others, const char* what) { OthersThen(out, others, what, "</td><td>"); }
+// ... and the next cell's start, with "none" in it when it has no groups.
+void Others(GrowingText& out, std::uint64_t others, const char* what, bool nextEmpty)
+{
+    OthersThen(out, others, what, nextEmpty ? "</td><td><span class=\"none\">none</span>" : "</td><td>");
+}
 void OthersLast(GrowingText& out, std::uint64_t others, const char* what)
 {
     OthersThen(out, others, what, "</td></tr>\n");
@@ -112,7 +116,6 @@ void NoneWhen(GrowingText& out, bool empty)
     if (empty)
         out.Append("<span class=\"none\">none</span>");
 }
-
 
 ZANTOR_NOINLINE void CallsTable(GrowingText& out, const BurnInFigures& figures)
 {
@@ -136,20 +139,17 @@ ZANTOR_NOINLINE void CallsTable(GrowingText& out, const BurnInFigures& figures)
             else
                 LibraryText(out, text.data, text.size, "</span></div>");
         }
-        Others(out, op.resultOthers, "calls with other codes");
-        NoneWhen(out, op.faultGroups.empty());
+        Others(out, op.resultOthers, "calls with other codes", op.faultGroups.empty());
         for (const FaultGroup& f : op.faultGroups) {
             out.AppendFormat("<div class=\"code\">0x%08" PRIX32 " at ", f.code);
             AppendHtmlEscaped(out, FaultPlace(f, figures.texts));
             out.AppendFormat(" × %" PRIu64 " (first in cycle %" PRIu32 ")</div>", f.count, f.firstCycle);
         }
-        Others(out, op.faultOthers, "faults at other places");
-        NoneWhen(out, op.overrunGroups.empty());
+        Others(out, op.faultOthers, "faults at other places", op.overrunGroups.empty());
         for (const OverrunGroup& o : op.overrunGroups)
             out.AppendFormat("<div>%zu-byte buffer × %" PRIu64 " (first in cycle %" PRIu32 ")</div>", o.bufferSize,
                              o.count, o.firstCycle);
-        Others(out, op.overrunOthers, "overruns of other buffers");
-        NoneWhen(out, op.breachGroups.empty());
+        Others(out, op.overrunOthers, "overruns of other buffers", op.breachGroups.empty());
         for (const BreachGroup& b : op.breachGroups) {
             out.AppendFormat("<div>%s <span class=\"code\">", ContractRuleName(b.rule));
             AppendHtmlEscaped(out, b.name);
