@@ -36,47 +36,42 @@ constexpr const char kHead[] =
     ".note{color:#444;font-size:13px}th.wide{width:38%}.hint{font-size:15px;font-weight:bold}\n"
     "</style>\n";
 
-template <std::size_t Capacity>
-void Escaped(GrowingText& out, const NarrowText<Capacity>& text) { AppendHtmlEscaped(out, text); }
-template <std::size_t Capacity>
-void Escaped(GrowingText& out, const WideText<Capacity>& text)
+// The `size` UTF-16 (or UTF-32) units at `text` as UTF-8, escaped.
+void Escaped(GrowingText& out, const wchar_t* text, std::size_t size)
 {
     GrowingText utf8;
-    AppendUtf8(utf8, text.c_str(), text.size());
+    AppendUtf8(utf8, text, size);
     if (utf8.failed())
         out.MarkFailed();
     AppendHtmlEscaped(out, utf8.c_str(), utf8.size());
 }
+template <std::size_t Capacity>
+void Escaped(GrowingText& out, const WideText<Capacity>& text) { Escaped(out, text.c_str(), text.size()); }
 
-// One fact: `value` escaped, or "not known" when it is empty.
-template <class Text>
-void Fact(GrowingText& out, const char* name, const Text& value)
+// One fact: the `size` units at `value` escaped, or "not known" when there are none.
+void Fact(GrowingText& out, const char* name, const wchar_t* value, std::size_t size)
 {
-    out.Append("<dt>");
-    out.Append(name);
-    out.Append("</dt><dd>");
-    if (value.size() == 0)
+    out.AppendFormat("<dt>%s</dt><dd>", name);
+    if (size == 0)
         out.Append("<span class=\"none\">not known</span>");
     else
-        Escaped(out, value);
+        Escaped(out, value, size);
     out.Append("</dd>\n");
 }
-
-void Fact(GrowingText& out, const char* name, const char* value)
+template <std::size_t Capacity>
+void Fact(GrowingText& out, const char* name, const WideText<Capacity>& value)
 {
-    out.Append("<dt>").Append(name).Append("</dt><dd>");
-    AppendHtmlEscaped(out, value);
-    out.Append("</dd>\n");
+    Fact(out, name, value.c_str(), value.size());
 }
 
-// A library text in a table cell: the first 160 characters, and how long it was
-// when it was longer (the JSON keeps it whole).
-void LibraryText(GrowingText& out, TextView text)
+// A library text (the `size` bytes at `bytes`) in a table cell: the first 160
+// characters, and how long it was when it was longer (the JSON keeps it whole);
+// then `after`.
+void LibraryText(GrowingText& out, const char* bytes, std::size_t size, const char* after)
 {
     constexpr std::size_t kShown = 160;
-    const char* bytes = text.data;
-    std::size_t characters = 0, cut = text.size;
-    for (std::size_t i = 0; i < text.size; ++i) {
+    std::size_t characters = 0, cut = size;
+    for (std::size_t i = 0; i < size; ++i) {
         if ((static_cast<unsigned char>(bytes[i]) & 0xC0) == 0x80)
             continue;
         if (characters++ == kShown) {
@@ -85,108 +80,109 @@ void LibraryText(GrowingText& out, TextView text)
         }
     }
     AppendHtmlEscaped(out, bytes, cut);
-    if (cut < text.size)
-        out.AppendFormat("<span class=\"none\"> … (%zu bytes in all; the JSON has the whole text)</span>",
-                         text.size);
+    if (cut < size)
+        out.AppendFormat("<span class=\"none\"> … (%zu bytes in all; the JSON has the whole text)</span>", size);
+    out.Append(after);
 }
 template <std::size_t Capacity>
-void LibraryText(GrowingText& out, const NarrowText<Capacity>& text)
+void LibraryText(GrowingText& out, const NarrowText<Capacity>& text, const char* after)
 {
-    LibraryText(out, TextView{text.c_str(), text.size()});
+    LibraryText(out, text.c_str(), text.size(), after);
 }
 
 // The count of what the groups left out, when there was any: "and 12 more calls
-// with other codes (only the first 64 are listed)".
-void Others(GrowingText& out, std::uint64_t others, const char* what)
+// with other codes (only the first 64 are listed)"; then the cell's end, and the
+// next cell's start or the row's end.
+void OthersThen(GrowingText& out, std::uint64_t others, const char* what, const char* then)
 {
     if (others != 0)
         out.AppendFormat("<div class=\"none\">and %" PRIu64 " more %s (only the first %zu kinds are listed)</div>",
                          others, what, kMaxGroups);
+    out.Append(then);
+}
+// ... and the next cell's start, with "none" in it when it has no groups.
+void Others(GrowingText& out, std::uint64_t others, const char* what, bool nextEmpty)
+{
+    OthersThen(out, others, what, nextEmpty ? "</td><td><span class=\"none\">none</span>" : "</td><td>");
+}
+void OthersLast(GrowingText& out, std::uint64_t others, const char* what)
+{
+    OthersThen(out, others, what, "</td></tr>\n");
 }
 
-ShortText Milliseconds(double microseconds) { return Format("%.3f", microseconds / 1000.0); }
-
-void CallsTable(GrowingText& out, const BurnInFigures& figures)
+// "none" in a cell that has no groups.
+void NoneWhen(GrowingText& out, bool empty)
 {
-    out.Append("<table><tr><th>Operation</th><th class=\"n\">Calls</th><th class=\"n\">Failed</th><th class=\"wide\">Result "
+    if (empty)
+        out.Append("<span class=\"none\">none</span>");
+}
+
+ZANTOR_NOINLINE void CallsTable(GrowingText& out, const BurnInFigures& figures)
+{
+    out.Append("<h2>Calls</h2>\n<table><tr><th>Operation</th><th class=\"n\">Calls</th><th class=\"n\">Failed</th><th class=\"wide\">Result "
            "codes: count, the library's first text</th><th>Faults: code at module+offset, count</th><th>Overruns</th>"
            "<th>Contract breaches</th></tr>\n");
     for (int i = 0; i < kOperationCount; ++i) {
         const OperationFigures& op = figures.operations[i];
-        out.Append(op.failedCalls ? "<tr class=\"bad\">" : "<tr>");
-        out.AppendFormat("<td class=\"code\">%s</td><td class=\"n\">%" PRIu64 "</td><td class=\"n\">%" PRIu64 "%s</td><td>",
-                         OperationName(static_cast<Operation>(i)), op.calls, op.failedCalls, op.failedCalls ? " ✖" : "");
-        if (op.results.empty())
-            out.Append("<span class=\"none\">none</span>");
+        out.AppendFormat("%s<td class=\"code\">%s</td><td class=\"n\">%" PRIu64 "</td><td class=\"n\">%" PRIu64 "%s</td><td>",
+                         op.failedCalls ? "<tr class=\"bad\">" : "<tr>", OperationName(static_cast<Operation>(i)), op.calls,
+                         op.failedCalls, op.failedCalls ? " ✖" : "");
+        NoneWhen(out, op.results.empty());
         for (const ResultCount& r : op.results) {
             // A code outside the success codes marks its calls failed.
             const bool success = figures.success.IsSuccess(static_cast<Operation>(i), r.code);
             out.AppendFormat("<div><span class=\"code\">%" PRId32 "</span>%s × %" PRIu64 ": <span class=\"lib\">",
                              r.code, success ? "" : " ✖", r.count);
-            if (r.text.size == 0)
-                out.Append("<span class=\"none\">(no text)</span>");
+            const TextView text = figures.texts.View(r.text);
+            if (text.size == 0)
+                out.Append("<span class=\"none\">(no text)</span></span></div>");
             else
-                LibraryText(out, figures.texts.View(r.text));
-            out.Append("</span></div>");
+                LibraryText(out, text.data, text.size, "</span></div>");
         }
-        Others(out, op.resultOthers, "calls with other codes");
-        out.Append("</td><td>");
-        if (op.faultGroups.empty())
-            out.Append("<span class=\"none\">none</span>");
+        Others(out, op.resultOthers, "calls with other codes", op.faultGroups.empty());
         for (const FaultGroup& f : op.faultGroups) {
-            out.Append("<div class=\"code\">").Append(HexCode(f.code).c_str()).Append(" at ");
-            Escaped(out, FaultPlace(f, figures.texts));
+            out.AppendFormat("<div class=\"code\">0x%08" PRIX32 " at ", f.code);
+            AppendHtmlEscaped(out, FaultPlace(f, figures.texts));
             out.AppendFormat(" × %" PRIu64 " (first in cycle %" PRIu32 ")</div>", f.count, f.firstCycle);
         }
-        Others(out, op.faultOthers, "faults at other places");
-        out.Append("</td><td>");
-        if (op.overrunGroups.empty())
-            out.Append("<span class=\"none\">none</span>");
+        Others(out, op.faultOthers, "faults at other places", op.overrunGroups.empty());
         for (const OverrunGroup& o : op.overrunGroups)
             out.AppendFormat("<div>%zu-byte buffer × %" PRIu64 " (first in cycle %" PRIu32 ")</div>", o.bufferSize,
                              o.count, o.firstCycle);
-        Others(out, op.overrunOthers, "overruns of other buffers");
-        out.Append("</td><td>");
-        if (op.breachGroups.empty())
-            out.Append("<span class=\"none\">none</span>");
+        Others(out, op.overrunOthers, "overruns of other buffers", op.breachGroups.empty());
         for (const BreachGroup& b : op.breachGroups) {
-            out.Append("<div>");
-            out.Append(ContractRuleName(b.rule));
-            out.Append(" <span class=\"code\">");
-            Escaped(out, b.name);
+            out.AppendFormat("<div>%s <span class=\"code\">", ContractRuleName(b.rule));
+            AppendHtmlEscaped(out, b.name);
             out.AppendFormat("</span> × %" PRIu64 "; first (cycle %" PRIu32 "): <span class=\"code\">%s → %s</span>%s</div>",
                              b.count, b.firstCycle, BreachValue(b, b.firstBefore).c_str(), BreachValue(b, b.firstAfter).c_str(),
                              b.firstRestored ? ", put back by Zantor" : "");
         }
-        Others(out, op.breachOthers, "breaches of other kinds");
-        out.Append("</td></tr>\n");
+        OthersLast(out, op.breachOthers, "breaches of other kinds");
     }
     out.Append("</table>\n<p class=\"note\">A call failed when it raised an exception, wrote past a buffer, broke the "
            "calling contract or returned a code that is not one of its operation's success codes (✖). Success codes: ");
     for (int i = 0; i < kOperationCount; ++i) {
         const auto operation = static_cast<Operation>(i);
         out.AppendFormat("%s%s ", i ? "; " : "", OperationName(operation));
-        for (std::size_t c = 0; c < figures.success.Count(operation); ++c)
-            out.AppendFormat("%s%" PRId32, c ? ", " : "", figures.success.Code(operation, c));
+        AppendSuccessCodes(out, figures.success, operation, ", ");
     }
     out.Append(". 0 is success unless the command line declares others (/success &lt;operation&gt;=&lt;code&gt;).</p>\n");
 }
 
-void DurationTable(GrowingText& out, const BurnInFigures& figures)
+ZANTOR_NOINLINE void DurationTable(GrowingText& out, const BurnInFigures& figures)
 {
-    out.Append("<table><tr><th>Operation</th><th class=\"n\">min</th><th class=\"n\">median</th><th class=\"n\">95th</th>"
+    out.Append("<h2>Durations (ms)</h2>\n<table><tr><th>Operation</th><th class=\"n\">min</th><th class=\"n\">median</th><th class=\"n\">95th</th>"
            "<th class=\"n\">99th</th><th class=\"n\">max</th><th>Calling convention seen</th></tr>\n");
     for (int i = 0; i < kOperationCount; ++i) {
         const OperationFigures& op = figures.operations[i];
         const Percentiles p = op.durations.PercentilesUs();
         out.AppendFormat("<tr><td class=\"code\">%s</td>", OperationName(static_cast<Operation>(i)));
-        if (p.empty)
+        if (p.empty) {
             out.Append("<td class=\"n none\" colspan=\"5\">no call</td>");
-        else
-            out.AppendFormat("<td class=\"n\">%s</td><td class=\"n\">%s</td><td class=\"n\">%s</td><td class=\"n\">%s</td>"
-                              "<td class=\"n\">%s</td>",
-                             Milliseconds(p.min).c_str(), Milliseconds(p.median).c_str(), Milliseconds(p.p95).c_str(),
-                             Milliseconds(p.p99).c_str(), Milliseconds(p.max).c_str());
+        } else {
+            for (const double microseconds : {p.min, p.median, p.p95, p.p99, p.max})
+                out.AppendFormat("<td class=\"n\">%.3f</td>", microseconds / 1000.0);  // in milliseconds
+        }
         out.Append("<td>");
         bool any = false;
         for (std::size_t c = 0; c < 5; ++c) {
@@ -210,22 +206,19 @@ const char* FieldName(std::int32_t field)
     return field >= 0 && field <= 11 ? kNames[field] : "?";
 }
 
-void ConsistencySection(GrowingText& out, const Consistency& c)
+ZANTOR_NOINLINE void ConsistencySection(GrowingText& out, const Consistency& c)
 {
     if (!c.haveReference) {
-        out.Append("<p>No cycle read the whole card (all eleven fields returned 0), so nothing was compared.</p>\n");
+        out.Append("<h2>Card data consistency</h2>\n<p>No cycle read the whole card (all eleven fields returned 0), so nothing was compared.</p>\n");
         return;
     }
-    out.AppendFormat("<p>Reference: the card as read most often, %" PRIu64 " time(s), first in cycle %" PRIu32
+    out.AppendFormat("<h2>Card data consistency</h2>\n<p>Reference: the card as read most often, %" PRIu64 " time(s), first in cycle %" PRIu32
                      ". Complete reads compared with it: %" PRIu64 "; <strong>%" PRIu64 " differed</strong>%s.</p>\n",
                      c.referenceReads, c.referenceCycle, c.readsCompared, c.readsDiffered, c.readsDiffered ? " ✖" : "");
     out.Append("<table><tr><th>Field</th><th>Reference value</th></tr>\n");
     for (std::size_t i = 0; i < kComparedFieldCount; ++i) {
-        out.Append("<tr><td>");
-        out.Append(FieldName(kComparedFields[i]));
-        out.Append("</td><td class=\"lib\">");
-        LibraryText(out, c.referenceText[i]);
-        out.Append("</td></tr>\n");
+        out.AppendFormat("<tr><td>%s</td><td class=\"lib\">", FieldName(kComparedFields[i]));
+        LibraryText(out, c.referenceText[i], "</td></tr>\n");
     }
     out.AppendFormat("<tr><td>%s</td><td class=\"lib\">%zu base64 characters, SHA-256 %s</td></tr></table>\n",
                      FieldName(11), c.photoLength, c.photoSha256);
@@ -237,62 +230,59 @@ void ConsistencySection(GrowingText& out, const Consistency& c)
     for (const FieldDifference& d : c.differences) {
         out.AppendFormat("<tr class=\"bad\"><td class=\"n\">%" PRIu32 "</td><td>%s</td><td class=\"lib\">", d.cycle,
                          FieldName(d.field));
-        LibraryText(out, d.reference);
-        out.Append("</td><td class=\"lib\">");
-        LibraryText(out, d.seen);
-        out.Append("</td></tr>\n");
+        LibraryText(out, d.reference, "</td><td class=\"lib\">");
+        LibraryText(out, d.seen, "</td></tr>\n");
     }
     out.Append("</table>\n");
 }
 
-ShortText ResourceValue(Resource resource, double value)
+// A right-aligned cell of a value of `resource`, after `sign`: megabytes for memory, counts for the rest.
+void ResourceCell(GrowingText& out, Resource resource, double value, const char* sign = "")
 {
-    if (resource == Resource::CommittedMemory)
-        return Format("%.2f MB", value / (1024.0 * 1024.0));
-    return Format("%.0f", value);
+    const bool memory = resource == Resource::CommittedMemory;
+    out.AppendFormat(memory ? "<td class=\"n\">%s%.2f MB</td>" : "<td class=\"n\">%s%.0f</td>", sign,
+                     value / (memory ? 1024.0 * 1024.0 : 1.0));
 }
 
-void ResourcesSection(GrowingText& out, const BurnInFigures& figures)
+ZANTOR_NOINLINE void ResourcesSection(GrowingText& out, const BurnInFigures& figures)
 {
-    out.Append("<table><tr><th>Resource</th><th class=\"n\">Samples</th><th class=\"n\">First</th><th class=\"n\">Last</th>"
+    out.Append("<h2>Resources</h2>\n<table><tr><th>Resource</th><th class=\"n\">Samples</th><th class=\"n\">First</th><th class=\"n\">Last</th>"
            "<th class=\"n\">Min</th><th class=\"n\">Max</th><th class=\"n\">Growth per 1,000 cycles</th>"
            "<th class=\"n\">R²</th><th>Leak threshold</th><th>Verdict</th></tr>\n");
     for (int r = 0; r < kResourceCount; ++r) {
         const auto resource = static_cast<Resource>(r);
         const GrowthRule rule = LeakRule(resource);
         const Growth g = JudgeGrowth(figures.samples.data(), figures.samples.size(), resource, rule);
-        out.Append(g.verdict == GrowthVerdict::Leak ? "<tr class=\"bad\">" : "<tr>");
-        out.AppendFormat("<td>%s</td>", ResourceName(resource));
+        out.AppendFormat("%s<td>%s</td>", g.verdict == GrowthVerdict::Leak ? "<tr class=\"bad\">" : "<tr>",
+                         ResourceName(resource));
         if (g.verdict == GrowthVerdict::NotMeasured) {
             out.Append("<td class=\"none\" colspan=\"8\">not measured here</td><td>not measured here</td></tr>\n");
             continue;
         }
-        out.AppendFormat("<td class=\"n\">%zu</td><td class=\"n\">%s</td><td class=\"n\">%s</td><td class=\"n\">%s</td>"
-                          "<td class=\"n\">%s</td>",
-                         g.samples, ResourceValue(resource, g.first).c_str(), ResourceValue(resource, g.last).c_str(),
-                         ResourceValue(resource, g.min).c_str(), ResourceValue(resource, g.max).c_str());
-        if (g.verdict == GrowthVerdict::TooFew) {
+        out.AppendFormat("<td class=\"n\">%zu</td>", g.samples);
+        for (const double value : {g.first, g.last, g.min, g.max})
+            ResourceCell(out, resource, value);
+        // Memory in kilobytes, the rest as counts.
+        const bool memory = resource == Resource::CommittedMemory;
+        const double unit = memory ? 1024.0 : 1.0;
+        if (g.verdict == GrowthVerdict::TooFew)
             out.Append("<td class=\"n none\">–</td><td class=\"n none\">–</td>");
-        } else if (resource == Resource::CommittedMemory) {
-            out.AppendFormat("<td class=\"n\">%+.1f KB</td><td class=\"n\">%.2f</td>", g.perThousandCycles / 1024.0,
-                             g.fit.rSquared);
-        } else {
-            out.AppendFormat("<td class=\"n\">%+.2f</td><td class=\"n\">%.2f</td>", g.perThousandCycles, g.fit.rSquared);
-        }
-        if (resource == Resource::CommittedMemory)
-            out.AppendFormat("<td>≥ %.0f KB per 1,000 cycles, R² ≥ %.1f, rise ≥ %.0f KB</td>",
-                             rule.perThousandCycles / 1024.0, rule.minRSquared, rule.minRise / 1024.0);
         else
-            out.AppendFormat("<td>≥ %.0f per 1,000 cycles, R² ≥ %.1f, rise ≥ %.0f</td>", rule.perThousandCycles,
-                             rule.minRSquared, rule.minRise);
-        out.AppendFormat("<td><strong>%s</strong>%s</td></tr>\n", GrowthVerdictName(g.verdict),
-                         g.verdict == GrowthVerdict::Leak ? " ✖" : "");
+            out.AppendFormat(memory ? "<td class=\"n\">%+.1f KB</td><td class=\"n\">%.2f</td>"
+                                    : "<td class=\"n\">%+.2f</td><td class=\"n\">%.2f</td>",
+                             g.perThousandCycles / unit, g.fit.rSquared);
+        out.AppendFormat(memory ? "<td>≥ %.0f KB per 1,000 cycles, R² ≥ %.1f, rise ≥ %.0f KB</td>"
+                                  "<td><strong>%s</strong>%s</td></tr>\n"
+                                : "<td>≥ %.0f per 1,000 cycles, R² ≥ %.1f, rise ≥ %.0f</td>"
+                                  "<td><strong>%s</strong>%s</td></tr>\n",
+                         rule.perThousandCycles / unit, rule.minRSquared, rule.minRise / unit,
+                         GrowthVerdictName(g.verdict), g.verdict == GrowthVerdict::Leak ? " ✖" : "");
     }
     out.Append("</table>\n<p class=\"note\">Sampled while the device was open: just after OpenDevice, at least every 1% "
            "of the cycles and just before CloseDevice. A leak is a steady growth: the least-squares line rises at least "
            "the threshold per 1,000 cycles, explains at least 80% of the variance (R²), and the last sample lies at "
-           "least the given rise above the first. What the open and the close themselves changed is not judged:</p>\n");
-    out.Append("<table><tr><th>Resource</th><th class=\"n\">Before OpenDevice</th><th class=\"n\">After</th>"
+           "least the given rise above the first. What the open and the close themselves changed is not judged:</p>\n"
+           "<table><tr><th>Resource</th><th class=\"n\">Before OpenDevice</th><th class=\"n\">After</th>"
                "<th class=\"n\">Change</th><th class=\"n\">Before CloseDevice</th><th class=\"n\">After</th>"
                "<th class=\"n\">Change</th></tr>\n");
     for (int r = 0; r < kResourceCount; ++r) {
@@ -304,9 +294,9 @@ void ResourcesSection(GrowingText& out, const BurnInFigures& figures)
                 continue;
             }
             const double change = step.after - step.before;
-            out.AppendFormat("<td class=\"n\">%s</td><td class=\"n\">%s</td><td class=\"n\">%s%s</td>",
-                             ResourceValue(resource, step.before).c_str(), ResourceValue(resource, step.after).c_str(),
-                             change >= 0 ? "+" : "−", ResourceValue(resource, change >= 0 ? change : -change).c_str());
+            ResourceCell(out, resource, step.before);
+            ResourceCell(out, resource, step.after);
+            ResourceCell(out, resource, change >= 0 ? change : -change, change >= 0 ? "+" : "−");
         }
         out.Append("</tr>\n");
     }
@@ -329,7 +319,7 @@ std::size_t SampleSeries(const BurnInFigures& figures, Resource resource, double
     return count;
 }
 
-void PlotsSection(GrowingText& out, const BurnInFigures& figures)
+ZANTOR_NOINLINE void PlotsSection(GrowingText& out, const BurnInFigures& figures)
 {
     const Operation plotted[] = {Operation::getDeviceStatus, Operation::readCard, Operation::GetCardInfo};
     for (const Operation operation : plotted) {
@@ -351,19 +341,17 @@ void PlotsSection(GrowingText& out, const BurnInFigures& figures)
 void MessagesSection(GrowingText& out, const BurnInFigures& figures)
 {
     if (figures.messages.empty()) {
-        out.Append("<p>None.</p>\n");
+        out.Append("<h2>Messages a press would have shown</h2>\n<p>None.</p>\n");
         return;
     }
-    out.Append("<table><tr><th class=\"n\">Count</th><th class=\"n\">First in cycle</th><th>Message</th></tr>\n");
+    out.Append("<h2>Messages a press would have shown</h2>\n<table><tr><th class=\"n\">Count</th><th class=\"n\">First in cycle</th><th>Message</th></tr>\n");
+    std::uint64_t kept = 0;
     for (const MessageCount& m : figures.messages) {
         out.AppendFormat("<tr><td class=\"n\">%" PRIu64 "</td><td class=\"n\">%" PRIu32 "</td><td class=\"lib\">",
                          m.count, m.firstCycle);
-        LibraryText(out, m.text);
-        out.Append("</td></tr>\n");
-    }
-    std::uint64_t kept = 0;
-    for (const MessageCount& m : figures.messages)
+        LibraryText(out, m.text, "</td></tr>\n");
         kept += m.count;
+    }
     out.Append("</table>\n");
     if (kept < figures.messageCount)
         out.AppendFormat("<p class=\"note\">%" PRIu64 " more messages of further kinds are not listed.</p>\n",
@@ -372,23 +360,21 @@ void MessagesSection(GrowingText& out, const BurnInFigures& figures)
 
 }  // namespace
 
-GrowingText HtmlReport(const BurnInFigures& figures, const RunFacts& facts)
+ZANTOR_NOINLINE GrowingText HtmlReport(const BurnInFigures& figures, const RunFacts& facts)
 {
     const RunVerdict verdict = JudgeRun(figures, facts.end);
     const bool finished = facts.end.finished;
     GrowingText out(kHead);
-    out.Append("<title>");
-    out.Append(!finished ? "INCOMPLETE" : verdict.failed ? "FAIL" : "PASS");
-    out.Append(" — Zantor burn-in</title>\n</head>\n<body>\n<h1>Zantor burn-in report</h1>\n<div class=\"sub\">");
+    out.AppendFormat("<title>%s — Zantor burn-in</title>\n</head>\n<body>\n<h1>Zantor burn-in report</h1>\n<div class=\"sub\">",
+                     !finished ? "INCOMPLETE" : verdict.failed ? "FAIL" : "PASS");
     Escaped(out, facts.libraryPath);
     out.Append(" · ");
     Escaped(out, facts.startTime);
-    out.Append("</div>\n");
 
     // The verdict first, in words as well as colour.
-    out.Append(!finished        ? "<div class=\"verdict fail\"><span class=\"badge\">… INCOMPLETE</span>"
-               : verdict.failed ? "<div class=\"verdict fail\"><span class=\"badge\">✖ FAIL</span>"
-                                : "<div class=\"verdict pass\"><span class=\"badge\">✔ PASS</span>");
+    out.Append(!finished        ? "</div>\n<div class=\"verdict fail\"><span class=\"badge\">… INCOMPLETE</span>"
+               : verdict.failed ? "</div>\n<div class=\"verdict fail\"><span class=\"badge\">✖ FAIL</span>"
+                                : "</div>\n<div class=\"verdict pass\"><span class=\"badge\">✔ PASS</span>");
     const GrowingText line = VerdictLine(verdict, figures, facts);
     if (line.failed())
         out.MarkFailed();
@@ -402,7 +388,6 @@ GrowingText HtmlReport(const BurnInFigures& figures, const RunFacts& facts)
         AppendHtmlEscaped(out, verdict.hints[i]);
         out.Append("</p>\n");
     }
-
     out.Append("<h2>What was tested</h2>\n<dl>\n");
     Fact(out, "Library", facts.libraryPath);
     Fact(out, "Size", facts.librarySize);
@@ -412,25 +397,22 @@ GrowingText HtmlReport(const BurnInFigures& figures, const RunFacts& facts)
     program.Append(L"Zantor ").Append(facts.programVersion.c_str()).Append(L", ").AppendDecimal(facts.programBits)
         .Append(L"-bit");
     Fact(out, "Program", program);
-    Fact(out, "Port", Format("%" PRId32, facts.port));
+    // The facts Zantor words itself have nothing to escape and are never empty.
+    out.AppendFormat("<dt>Port</dt><dd>%" PRId32 "</dd>\n", facts.port);
     Fact(out, "Started", facts.startTime);
     Fact(out, "Ended", facts.endTime);
-    Fact(out, "Cycles", Format("%" PRIu32 " of %" PRIu32 " asked%s", figures.cyclesDone, facts.cyclesAsked,
-                               figures.stopped ? ", stopped by the operator" : ""));
-    Fact(out, "Each cycle",
-         "getDeviceStatus, readCard, then the card information: GetCardInfo for fields 0–8 and 10, and 11, the photo "
-         "as base64 text, decoded and written to zp.jpg. OpenDevice before the first cycle, CloseDevice after the last.");
-    out.Append("</dl>\n<h2>Calls</h2>\n");
+    out.AppendFormat("<dt>Cycles</dt><dd>%" PRIu32 " of %" PRIu32 " asked%s</dd>\n"
+                     "<dt>Each cycle</dt><dd>getDeviceStatus, readCard, then the card information: GetCardInfo for "
+                     "fields 0–8 and 10, and 11, the photo as base64 text, decoded and written to zp.jpg. OpenDevice "
+                     "before the first cycle, CloseDevice after the last.</dd>\n</dl>\n",
+                     figures.cyclesDone, facts.cyclesAsked, figures.stopped ? ", stopped by the operator" : "");
+    // Each section writes its heading.
     CallsTable(out, figures);
-    out.Append("<h2>Durations (ms)</h2>\n");
     DurationTable(out, figures);
-    out.Append("<h2>Card data consistency</h2>\n");
     ConsistencySection(out, figures.consistency);
-    out.Append("<h2>Resources</h2>\n");
     ResourcesSection(out, figures);
     out.Append("<h2>Over the cycles</h2>\n");
     PlotsSection(out, figures);
-    out.Append("<h2>Messages a press would have shown</h2>\n");
     MessagesSection(out, figures);
     out.Append("</body>\n</html>\n");
     return out;

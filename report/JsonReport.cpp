@@ -10,40 +10,46 @@
 
 namespace {
 
-template <class Text>
-void String(GrowingText& out, const Text& text)
+// `key` (the text before the value: a comma, a name, a colon), then the `size`
+// bytes at `text` as a string.
+void String(GrowingText& out, const char* key, const char* text, std::size_t size)
 {
-    out.Append('"');
-    AppendJsonEscaped(out, text);
+    out.Append(key).Append('"');
+    AppendJsonEscaped(out, text, size);
     out.Append('"');
 }
-
+void String(GrowingText& out, const char* key, TextView text) { String(out, key, text.data, text.size); }
 template <std::size_t Capacity>
-void WideString(GrowingText& out, const WideText<Capacity>& text)
+void String(GrowingText& out, const char* key, const NarrowText<Capacity>& text)
+{
+    String(out, key, text.c_str(), text.size());
+}
+
+// `key`, then the `size` UTF-16 (or UTF-32) units at `text` as a UTF-8 string.
+void WideString(GrowingText& out, const char* key, const wchar_t* text, std::size_t size)
 {
     GrowingText utf8;
-    AppendUtf8(utf8, text.c_str(), text.size());
-    out.Append('"');
-    AppendJsonEscaped(out, utf8.c_str(), utf8.size());
-    out.Append('"');
+    AppendUtf8(utf8, text, size);
+    String(out, key, utf8.c_str(), utf8.size());
     if (utf8.failed())
         out.MarkFailed();
 }
-
-void Number(GrowingText& out, double value)
+template <std::size_t Capacity>
+void WideString(GrowingText& out, const char* key, const WideText<Capacity>& text)
 {
+    WideString(out, key, text.c_str(), text.size());
+}
+
+// `key`, then `value`, or null when it is no number.
+void Number(GrowingText& out, const char* key, double value)
+{
+    out.Append(key);
     if (std::isfinite(value))
         out.AppendFormat("%.6g", value);
     else
         out.Append("null");
 }
 
-void String(GrowingText& out, TextView text)
-{
-    out.Append('"');
-    AppendJsonEscaped(out, text.data, text.size);
-    out.Append('"');
-}
 
 // The most failed cycles listed one by one; the rest are counted.
 constexpr std::uint64_t kListedFailedCycles = 1000;
@@ -59,30 +65,27 @@ void Durations(GrowingText& out, const DurationHistogram& durations)
                      p.p99, p.max);
 }
 
-void OperationObject(GrowingText& out, Operation operation, const OperationFigures& op, const SuccessCodes& success,
-                     const TextPool& texts)
+// The groups of results, faults, overruns and breaches, each with the count of
+// those left out, from the results' array on (its "[" written).
+ZANTOR_NOINLINE void Groups(GrowingText& out, const OperationFigures& op, const TextPool& texts)
 {
-    out.AppendFormat("{\"name\":\"%s\",\"calls\":%" PRIu64 ",\"failedCalls\":%" PRIu64 ",\"faults\":%" PRIu64
-                      ",\"overruns\":%" PRIu64 ",\"breaches\":%" PRIu64 ",\"results\":[",
-                     OperationName(operation), op.calls, op.failedCalls, op.faults, op.overruns, op.breaches);
     for (std::size_t i = 0; i < op.results.size(); ++i) {
         const ResultCount& r = op.results[i];
         out.AppendFormat("%s{\"code\":%" PRId32 ",\"count\":%" PRIu64 ",\"firstCycle\":%" PRIu32 ",\"text\":",
                          i ? "," : "", r.code, r.count, r.firstCycle);
-        String(out, texts.View(r.text));
+        String(out, "", texts.View(r.text));
         out.Append('}');
     }
     out.AppendFormat("],\"resultOthers\":%" PRIu64 ",\"faultGroups\":[", op.resultOthers);
     for (std::size_t i = 0; i < op.faultGroups.size(); ++i) {
         const FaultGroup& f = op.faultGroups[i];
-        out.AppendFormat("%s{\"code\":\"%s\",\"module\":", i ? "," : "", HexCode(f.code).c_str());
+        out.AppendFormat("%s{\"code\":\"0x%08" PRIX32 "\",\"module\":", i ? "," : "", f.code);
         const TextView module = texts.View(f.module);
         if (module.size == 0)
             out.Append("null");
         else
-            String(out, module);
-        out.AppendFormat(",\"place\":");
-        String(out, FaultPlace(f, texts));
+            String(out, "", module);
+        String(out, ",\"place\":", FaultPlace(f, texts));
         out.AppendFormat(",\"count\":%" PRIu64 ",\"firstCycle\":%" PRIu32 "}", f.count, f.firstCycle);
     }
     out.AppendFormat("],\"faultOthers\":%" PRIu64 ",\"overrunGroups\":[", op.faultOthers);
@@ -95,12 +98,21 @@ void OperationObject(GrowingText& out, Operation operation, const OperationFigur
     for (std::size_t i = 0; i < op.breachGroups.size(); ++i) {
         const BreachGroup& b = op.breachGroups[i];
         out.AppendFormat("%s{\"rule\":\"%s\",\"name\":", i ? "," : "", ContractRuleName(b.rule));
-        String(out, b.name);
+        String(out, "", b.name);
         out.AppendFormat(",\"count\":%" PRIu64 ",\"firstCycle\":%" PRIu32 ",\"firstBefore\":\"%s\",\"firstAfter\":\"%s\","
                           "\"firstRestored\":%s}",
                          b.count, b.firstCycle, BreachValue(b, b.firstBefore).c_str(), BreachValue(b, b.firstAfter).c_str(),
                          b.firstRestored ? "true" : "false");
     }
+}
+
+ZANTOR_NOINLINE void OperationObject(GrowingText& out, Operation operation, const OperationFigures& op, const SuccessCodes& success,
+                     const TextPool& texts)
+{
+    out.AppendFormat("{\"name\":\"%s\",\"calls\":%" PRIu64 ",\"failedCalls\":%" PRIu64 ",\"faults\":%" PRIu64
+                      ",\"overruns\":%" PRIu64 ",\"breaches\":%" PRIu64 ",\"results\":[",
+                     OperationName(operation), op.calls, op.failedCalls, op.faults, op.overruns, op.breaches);
+    Groups(out, op, texts);
     out.AppendFormat("],\"breachOthers\":%" PRIu64 ",\"conventions\":{", op.breachOthers);
     bool any = false;
     for (std::size_t c = 0; c < 5; ++c) {
@@ -109,12 +121,9 @@ void OperationObject(GrowingText& out, Operation operation, const OperationFigur
         out.AppendFormat("%s\"%s\":%" PRIu64, any ? "," : "", ConventionName(static_cast<Convention>(c)), op.conventions[c]);
         any = true;
     }
-    out.Append("},");
-    out.Append("\"successCodes\":[");
-    for (std::size_t c = 0; c < success.Count(operation); ++c)
-        out.AppendFormat("%s%" PRId32, c ? "," : "", success.Code(operation, c));
-    out.AppendFormat("],\"failureCodeCalls\":%" PRIu64 ",", op.failureCodeCalls);
-    out.Append("\"durationMicroseconds\":");
+    out.Append("},\"successCodes\":[");
+    AppendSuccessCodes(out, success, operation, ",");
+    out.AppendFormat("],\"failureCodeCalls\":%" PRIu64 ",\"durationMicroseconds\":", op.failureCodeCalls);
     Durations(out, op.durations);
     out.Append(",\"failedCycles\":[");
     std::uint64_t listed = 0;
@@ -125,7 +134,7 @@ void OperationObject(GrowingText& out, Operation operation, const OperationFigur
     out.AppendFormat("],\"failedCyclesNotListed\":%" PRIu64 "}", op.failedCycles.count() - listed);
 }
 
-void ConsistencyObject(GrowingText& out, const Consistency& c)
+ZANTOR_NOINLINE void ConsistencyObject(GrowingText& out, const Consistency& c)
 {
     if (!c.haveReference) {
         out.Append("{\"reference\":null,\"readsCompared\":0,\"readsDiffered\":0,\"differences\":[]}");
@@ -135,7 +144,7 @@ void ConsistencyObject(GrowingText& out, const Consistency& c)
                      c.referenceReads);
     for (std::size_t i = 0; i < kComparedFieldCount; ++i) {
         out.AppendFormat("%s{\"index\":%" PRId32 ",\"text\":", i ? "," : "", kComparedFields[i]);
-        String(out, c.referenceText[i]);
+        String(out, "", c.referenceText[i]);
         out.Append('}');
     }
     out.AppendFormat("],\"photo\":{\"length\":%zu,\"sha256\":\"%s\"}},\"readsCompared\":%" PRIu64
@@ -144,9 +153,8 @@ void ConsistencyObject(GrowingText& out, const Consistency& c)
     for (std::size_t i = 0; i < c.differences.size(); ++i) {
         const FieldDifference& d = c.differences[i];
         out.AppendFormat("%s{\"cycle\":%" PRIu32 ",\"field\":%" PRId32 ",\"reference\":", i ? "," : "", d.cycle, d.field);
-        String(out, d.reference);
-        out.Append(",\"seen\":");
-        String(out, d.seen);
+        String(out, "", d.reference);
+        String(out, ",\"seen\":", d.seen);
         out.Append('}');
     }
     out.Append("]}");
@@ -155,24 +163,26 @@ void ConsistencyObject(GrowingText& out, const Consistency& c)
 constexpr const char* kResourceKeys[kResourceCount] = {"committedPrivateBytes", "handles", "gdiObjects", "userObjects"};
 
 // What the open or the close changed: {"handles":{"before":..,"after":..,"change":..}, ...}, null where not measured.
-void StepObject(GrowingText& out, const BurnInFigures& figures, ResourceStep (*change)(const BurnInFigures&, Resource))
+// `key` (up to the object's "{"), then the resources.
+void StepObject(GrowingText& out, const char* key, const BurnInFigures& figures,
+                ResourceStep (*change)(const BurnInFigures&, Resource))
 {
-    out.Append('{');
+    out.Append(key);
     for (int r = 0; r < kResourceCount; ++r) {
         const ResourceStep step = change(figures, static_cast<Resource>(r));
-        out.AppendFormat("%s\"%s\":", r ? "," : "", kResourceKeys[r]);
+        const char* separator = r ? "," : "";
         if (!step.measured) {
-            out.Append("null");
+            out.AppendFormat("%s\"%s\":null", separator, kResourceKeys[r]);
             continue;
         }
         const auto before = static_cast<std::int64_t>(step.before), after = static_cast<std::int64_t>(step.after);
-        out.AppendFormat("{\"before\":%" PRId64 ",\"after\":%" PRId64 ",\"change\":%" PRId64 "}", before, after,
-                         after - before);
+        out.AppendFormat("%s\"%s\":{\"before\":%" PRId64 ",\"after\":%" PRId64 ",\"change\":%" PRId64 "}", separator,
+                         kResourceKeys[r], before, after, after - before);
     }
     out.Append('}');
 }
 
-void ResourcesObject(GrowingText& out, const BurnInFigures& figures)
+ZANTOR_NOINLINE void ResourcesObject(GrowingText& out, const BurnInFigures& figures)
 {
     const auto& kKeys = kResourceKeys;
     out.Append("{\"samples\":[");
@@ -180,18 +190,15 @@ void ResourcesObject(GrowingText& out, const BurnInFigures& figures)
         const ResourceSample& s = figures.samples[i];
         out.AppendFormat("%s{\"cycle\":%" PRIu32, i ? "," : "", s.cycle);
         for (int r = 0; r < kResourceCount; ++r) {
-            out.AppendFormat(",\"%s\":", kKeys[r]);
             if (s.measured[r])
-                out.AppendFormat("%" PRIu64, s.value[r]);
+                out.AppendFormat(",\"%s\":%" PRIu64, kKeys[r], s.value[r]);
             else
-                out.Append("null");
+                out.AppendFormat(",\"%s\":null", kKeys[r]);
         }
         out.Append('}');
     }
-    out.Append("],\"open\":");
-    StepObject(out, figures, &OpenChange);
-    out.Append(",\"close\":");
-    StepObject(out, figures, &CloseChange);
+    StepObject(out, "],\"open\":{", figures, &OpenChange);
+    StepObject(out, ",\"close\":{", figures, &CloseChange);
     out.Append(",\"growth\":{");
     for (int r = 0; r < kResourceCount; ++r) {
         const auto resource = static_cast<Resource>(r);
@@ -201,18 +208,14 @@ void ResourcesObject(GrowingText& out, const BurnInFigures& figures)
         out.AppendFormat("%s\"%s\":{\"verdict\":\"%s\",\"samples\":%zu,\"perThousandCycles\":", r ? "," : "", kKeys[r],
                          kVerdicts[static_cast<int>(g.verdict)], g.samples);
         if (g.verdict == GrowthVerdict::Steady || g.verdict == GrowthVerdict::Leak) {
-            Number(out, g.perThousandCycles);
-            out.Append(",\"rSquared\":");
-            Number(out, g.fit.rSquared);
+            Number(out, "", g.perThousandCycles);
+            Number(out, ",\"rSquared\":", g.fit.rSquared);
         } else {
             out.Append("null,\"rSquared\":null");
         }
-        out.Append(",\"threshold\":{\"perThousandCycles\":");
-        Number(out, rule.perThousandCycles);
-        out.Append(",\"minRSquared\":");
-        Number(out, rule.minRSquared);
-        out.Append(",\"minRise\":");
-        Number(out, rule.minRise);
+        Number(out, ",\"threshold\":{\"perThousandCycles\":", rule.perThousandCycles);
+        Number(out, ",\"minRSquared\":", rule.minRSquared);
+        Number(out, ",\"minRise\":", rule.minRise);
         out.Append("}}");
     }
     out.Append("}}");
@@ -220,7 +223,7 @@ void ResourcesObject(GrowingText& out, const BurnInFigures& figures)
 
 }  // namespace
 
-GrowingText JsonReport(const BurnInFigures& figures, const RunFacts& facts)
+ZANTOR_NOINLINE GrowingText JsonReport(const BurnInFigures& figures, const RunFacts& facts)
 {
     const RunVerdict verdict = JudgeRun(figures, facts.end);
     GrowingText out("{\"format\":\"zantor-burn-in\",\"formatVersion\":1,\"verdict\":{");
@@ -233,39 +236,24 @@ GrowingText JsonReport(const BurnInFigures& figures, const RunFacts& facts)
         out.AppendFormat("%d", BurnInExitCode(verdict));
     else
         out.Append("null");
-    out.Append(",\"line\":");
     const GrowingText line = VerdictLine(verdict, figures, facts);
     if (line.failed())
         out.MarkFailed();
-    out.Append('"');
-    AppendJsonEscaped(out, line.c_str(), line.size());
-    out.Append('"');
+    String(out, ",\"line\":", line.c_str(), line.size());
     out.Append(",\"reasons\":[");
-    for (std::size_t i = 0; i < verdict.reasonCount; ++i) {
-        if (i)
-            out.Append(',');
-        String(out, verdict.reasons[i]);
-    }
+    for (std::size_t i = 0; i < verdict.reasonCount; ++i)
+        String(out, i ? "," : "", verdict.reasons[i]);
     out.Append("],\"hints\":[");
-    for (std::size_t i = 0; i < verdict.hintCount; ++i) {
-        if (i)
-            out.Append(',');
-        String(out, verdict.hints[i]);
-    }
-    out.Append("]},\"run\":{\"library\":{\"path\":");
-    WideString(out, facts.libraryPath);
-    out.Append(",\"size\":");
-    WideString(out, facts.librarySize);
-    out.Append(",\"fileVersion\":");
-    WideString(out, facts.libraryVersion);
-    out.Append(",\"sha256\":");
-    WideString(out, facts.librarySha256);
-    out.Append("},\"program\":{\"version\":");
-    WideString(out, facts.programVersion);
-    out.AppendFormat(",\"bits\":%d},\"port\":%" PRId32 ",\"start\":", facts.programBits, facts.port);
-    WideString(out, facts.startTime);
-    out.Append(",\"end\":");
-    WideString(out, facts.endTime);
+    for (std::size_t i = 0; i < verdict.hintCount; ++i)
+        String(out, i ? "," : "", verdict.hints[i]);
+    WideString(out, "]},\"run\":{\"library\":{\"path\":", facts.libraryPath);
+    WideString(out, ",\"size\":", facts.librarySize);
+    WideString(out, ",\"fileVersion\":", facts.libraryVersion);
+    WideString(out, ",\"sha256\":", facts.librarySha256);
+    WideString(out, "},\"program\":{\"version\":", facts.programVersion);
+    out.AppendFormat(",\"bits\":%d},\"port\":%" PRId32, facts.programBits, facts.port);
+    WideString(out, ",\"start\":", facts.startTime);
+    WideString(out, ",\"end\":", facts.endTime);
     out.AppendFormat(",\"cyclesAsked\":%" PRIu32 ",\"cyclesDone\":%" PRIu32 ",\"stopped\":%s,\"figuresComplete\":%s,"
                      "\"finished\":%s},\"operations\":[",
                      facts.cyclesAsked, figures.cyclesDone, figures.stopped ? "true" : "false",
@@ -284,7 +272,7 @@ GrowingText JsonReport(const BurnInFigures& figures, const RunFacts& facts)
         const MessageCount& m = figures.messages[i];
         out.AppendFormat("%s{\"count\":%" PRIu64 ",\"firstCycle\":%" PRIu32 ",\"text\":", i ? "," : "", m.count,
                          m.firstCycle);
-        String(out, m.text);
+        String(out, "", m.text);
         out.Append('}');
     }
     out.Append("]}\n");

@@ -20,16 +20,17 @@ constexpr double kLegendY = 42;
 
 void Open(GrowingText& out, const char* title)
 {
-    out.AppendFormat(
-                     "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 %.0f %.0f\" role=\"img\" "
-                     "font-family=\"DejaVu Sans, Arial, sans-serif\" font-size=\"13\"><title>",
-                     kWidth, kHeight);
+    // The geometry's numbers are written out in the texts: the panel is 1000 by
+    // 252, the plot's frame kLeft, kTop to kRight, kBottom.
+    static_assert(kWidth == 1000 && kHeight == 252 && kLeft == 78 && kTop == 62 && kRight == 985 && kBottom == 206 &&
+                      kLegendY == 42,
+                  "the texts below spell the geometry out");
+    out.Append("<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 1000 252\" role=\"img\" "
+               "font-family=\"DejaVu Sans, Arial, sans-serif\" font-size=\"13\"><title>");
     AppendHtmlEscaped(out, title);
     out.Append("</title><text x=\"8\" y=\"20\" font-weight=\"bold\" font-size=\"15\">");
     AppendHtmlEscaped(out, title);
-    out.Append("</text>");
-    out.AppendFormat("<rect x=\"%.1f\" y=\"%.1f\" width=\"%.1f\" height=\"%.1f\" fill=\"#fbfbfb\" stroke=\"#999\"/>",
-                     kLeft, kTop, kRight - kLeft, kBottom - kTop);
+    out.Append("</text><rect x=\"78.0\" y=\"62.0\" width=\"907.0\" height=\"144.0\" fill=\"#fbfbfb\" stroke=\"#999\"/>");
 }
 
 // 10 to a whole power, as std::pow gives it (exact products up to 10^22, and a
@@ -79,27 +80,30 @@ void CycleAxis(GrowingText& out, double lastCycle)
     const double step = std::max(1.0, NiceStep(lastCycle, 8));
     for (double c = 0; c <= lastCycle + 1e-9; c += step) {
         const double x = kLeft + c / lastCycle * (kRight - kLeft);
-        out.AppendFormat("<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" stroke=\"#999\"/>", x, kBottom, x,
-                         kBottom + 5);
-        out.AppendFormat("<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">%s</text>", x, kBottom + 18,
-                         Number(c).c_str());
+        // kBottom, kBottom + 5 and kBottom + 18
+        out.AppendFormat("<line x1=\"%.1f\" y1=\"206.0\" x2=\"%.1f\" y2=\"211.0\" stroke=\"#999\"/>"
+                         "<text x=\"%.1f\" y=\"224.0\" text-anchor=\"middle\">%s</text>",
+                         x, x, x, Number(c).c_str());
     }
-    out.AppendFormat("<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">cycle</text>", (kLeft + kRight) / 2,
-                     kBottom + 36);
+    // The middle of the frame, kBottom + 36.
+    out.Append("<text x=\"531.5\" y=\"242.0\" text-anchor=\"middle\">cycle</text>");
 }
 
-void YTitle(GrowingText& out, const char* unit)
+ZANTOR_NOINLINE void YTitle(GrowingText& out, const char* unit)
 {
-    out.AppendFormat("<text transform=\"translate(16 %.1f) rotate(-90)\" text-anchor=\"middle\">",
-                     (kTop + kBottom) / 2);
+    // The middle of the frame's height.
+    out.Append("<text transform=\"translate(16 134.0) rotate(-90)\" text-anchor=\"middle\">");
     AppendHtmlEscaped(out, unit);
     out.Append("</text>");
 }
 
-void YTick(GrowingText& out, double y, const ShortText& label)
+// A grid line at `y`, labelled `value`.
+ZANTOR_NOINLINE void YTick(GrowingText& out, double y, double value)
 {
-    out.AppendFormat("<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" stroke=\"#e3e3e3\"/>", kLeft, y, kRight, y);
-    out.AppendFormat("<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"end\">%s</text>", kLeft - 6, y + 4, label.c_str());
+    // From kLeft to kRight, labelled at kLeft - 6.
+    out.AppendFormat("<line x1=\"78.0\" y1=\"%.1f\" x2=\"985.0\" y2=\"%.1f\" stroke=\"#e3e3e3\"/>"
+                     "<text x=\"72.0\" y=\"%.1f\" text-anchor=\"end\">%s</text>",
+                     y, y, y + 4, Number(value).c_str());
 }
 
 void Close(GrowingText& out) { out.Append("</svg>\n"); }
@@ -113,8 +117,7 @@ void AppendDurationPlot(GrowingText& out, const char* title, const FoldedSeries&
     Open(out, title);
     const std::uint64_t cycles = series.cycles();
     if (cycles == 0) {
-        out.AppendFormat("<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">no cycle ran</text>",
-                         (kLeft + kRight) / 2, (kTop + kBottom) / 2);
+        out.Append("<text x=\"531.5\" y=\"134.0\" text-anchor=\"middle\">no cycle ran</text>");
         Close(out);
         return;
     }
@@ -144,8 +147,10 @@ void AppendDurationPlot(GrowingText& out, const char* title, const FoldedSeries&
         const double l = ms > 0 ? std::max(lo, std::log10(ms)) : lo;
         return kBottom - (l - lo) / (hi - lo) * (kBottom - kTop);
     };
-    for (double d = lo; d <= hi + 1e-9; d += 1)
-        YTick(out, yOf(PowerOfTen(d)), Number(PowerOfTen(d)));
+    for (double d = lo; d <= hi + 1e-9; d += 1) {
+        const double power = PowerOfTen(d);
+        YTick(out, yOf(power), power);
+    }
     YTitle(out, "ms per cycle (log scale)");
 
     const double span = static_cast<double>(cycles);
@@ -171,9 +176,10 @@ void AppendDurationPlot(GrowingText& out, const char* title, const FoldedSeries&
         if (!failedColumn[c])
             continue;
         const double x = xOf(c);
-        out.AppendFormat("<rect x=\"%.2f\" y=\"%.1f\" width=\"%.2f\" height=\"%.1f\" fill=\"#d62728\" opacity=\"0.18\"/>",
-                         x - std::max(columnWidth, 1.0) / 2, kTop, std::max(columnWidth, 1.0), kBottom - kTop);
-        out.AppendFormat("<path d=\"M%.2f %.1f l-4.5 -8 h9 z\" fill=\"#c00000\"/>", x, kTop - 2);
+        // From kTop to kBottom, the triangle at kTop - 2.
+        out.AppendFormat("<rect x=\"%.2f\" y=\"62.0\" width=\"%.2f\" height=\"144.0\" fill=\"#d62728\" opacity=\"0.18\"/>"
+                         "<path d=\"M%.2f 60.0 l-4.5 -8 h9 z\" fill=\"#c00000\"/>",
+                         x - std::max(columnWidth, 1.0) / 2, std::max(columnWidth, 1.0), x);
     }
     // The band (min to max) and the median line.
     GrowingText band("<path fill=\"none\" stroke=\"#9ecae1\" stroke-width=\"");
@@ -190,15 +196,14 @@ void AppendDurationPlot(GrowingText& out, const char* title, const FoldedSeries&
     out.Append(line).Append("\"/>");
     CycleAxis(out, span);
 
-    // The legend, in words and shapes.
-    out.AppendFormat(
-                     "<g transform=\"translate(%.1f %.1f)\"><line x1=\"0\" y1=\"-4\" x2=\"18\" y2=\"-4\" stroke=\"#08519c\" "
+    // The legend, in words and shapes, its row at kLeft, kLegendY.
+    const bool folded = series.width() > 1;
+    out.AppendFormat("<g transform=\"translate(78.0 42.0)\"><line x1=\"0\" y1=\"-4\" x2=\"18\" y2=\"-4\" stroke=\"#08519c\" "
                      "stroke-width=\"2\"/><text x=\"23\" y=\"0\">%s</text>"
-                     "<rect x=\"110\" y=\"-10\" width=\"12\" height=\"12\" fill=\"#9ecae1\"/><text x=\"127\" y=\"0\">%s</text>",
-                     kLeft, kLegendY, series.width() > 1 ? "mean" : "each cycle",
-                     series.width() > 1 ? "min to max of the cycles in a column" : "one cycle's value");
-    out.AppendFormat("<path d=\"M395 -10 l4.5 8 l4.5 -8 z\" fill=\"#c00000\"/><text x=\"409\" y=\"0\">"
-                      "cycle with a failed call, shaded (%" PRIu64 " cycles)</text></g>",
+                     "<rect x=\"110\" y=\"-10\" width=\"12\" height=\"12\" fill=\"#9ecae1\"/><text x=\"127\" y=\"0\">%s</text>"
+                     "<path d=\"M395 -10 l4.5 8 l4.5 -8 z\" fill=\"#c00000\"/><text x=\"409\" y=\"0\">"
+                     "cycle with a failed call, shaded (%" PRIu64 " cycles)</text></g>",
+                     folded ? "mean" : "each cycle", folded ? "min to max of the cycles in a column" : "one cycle's value",
                      failed.count());
     Close(out);
 }
@@ -208,8 +213,7 @@ void AppendSamplePlot(GrowingText& out, const char* title, const char* unit, con
 {
     Open(out, title);
     if (count == 0) {
-        out.AppendFormat("<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\" font-size=\"15\">not measured here</text>",
-                         (kLeft + kRight) / 2, (kTop + kBottom) / 2);
+        out.Append("<text x=\"531.5\" y=\"134.0\" text-anchor=\"middle\" font-size=\"15\">not measured here</text>");
         Close(out);
         return;
     }
@@ -233,7 +237,7 @@ void AppendSamplePlot(GrowingText& out, const char* title, const char* unit, con
     auto xOf = [&](double cycle) { return kLeft + cycle / span * (kRight - kLeft); };
     auto yOf = [&](double v) { return kBottom - (v - lo) / (hi - lo) * (kBottom - kTop); };
     for (double v = lo; v <= hi + step * 1e-6; v += step)
-        YTick(out, yOf(v), Number(v));
+        YTick(out, yOf(v), v);
     YTitle(out, unit);
 
     // The least-squares line, dashed, then the samples as dots joined thinly.
@@ -255,11 +259,10 @@ void AppendSamplePlot(GrowingText& out, const char* title, const char* unit, con
                          yOf((fit.slope * x1 + fit.intercept) / divisor));
     }
     CycleAxis(out, span);
-    out.AppendFormat(
-                     "<g transform=\"translate(%.1f %.1f)\"><circle cx=\"5\" cy=\"-4\" r=\"3\" fill=\"#08519c\"/>"
+    out.AppendFormat("<g transform=\"translate(78.0 42.0)\"><circle cx=\"5\" cy=\"-4\" r=\"3\" fill=\"#08519c\"/>"
                      "<text x=\"14\" y=\"0\">sample (%zu)</text><line x1=\"110\" y1=\"-4\" x2=\"134\" y2=\"-4\" "
                      "stroke=\"#e6550d\" stroke-width=\"2\" stroke-dasharray=\"7 4\"/><text x=\"140\" y=\"0\">"
                      "least-squares line</text></g>",
-                     kLeft, kLegendY, count);
+                     count);
     Close(out);
 }

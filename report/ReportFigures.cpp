@@ -45,15 +45,15 @@ const char* GrowthVerdictName(GrowthVerdict verdict)
 
 namespace {
 
-ResourceStep Step(bool haveBefore, const ResourceSample& before, bool haveAfter, const ResourceSample& after,
-                  Resource resource)
+// The samples just before and just after a call: null where there was none.
+ResourceStep Step(const ResourceSample* before, const ResourceSample* after, Resource resource)
 {
     const auto r = static_cast<std::size_t>(resource);
     ResourceStep step;
-    step.measured = haveBefore && haveAfter && before.measured[r] && after.measured[r];
+    step.measured = before != nullptr && after != nullptr && before->measured[r] && after->measured[r];
     if (step.measured) {
-        step.before = static_cast<double>(before.value[r]);
-        step.after = static_cast<double>(after.value[r]);
+        step.before = static_cast<double>(before->value[r]);
+        step.after = static_cast<double>(after->value[r]);
     }
     return step;
 }
@@ -62,21 +62,14 @@ ResourceStep Step(bool haveBefore, const ResourceSample& before, bool haveAfter,
 
 ResourceStep OpenChange(const BurnInFigures& figures, Resource resource)
 {
-    const bool open = !figures.samples.empty();
-    return Step(figures.haveBeforeOpen, figures.beforeOpen, open, open ? figures.samples[0] : ResourceSample(),
-                resource);
+    return Step(figures.haveBeforeOpen ? &figures.beforeOpen : nullptr,
+                figures.samples.empty() ? nullptr : &figures.samples[0], resource);
 }
 
 ResourceStep CloseChange(const BurnInFigures& figures, Resource resource)
 {
-    const bool open = !figures.samples.empty();
-    return Step(open, open ? figures.samples.back() : ResourceSample(), figures.haveAfterClose, figures.afterClose,
-                resource);
-}
-
-ShortText HexCode(std::uint32_t code)
-{
-    return Format("0x%08" PRIX32, code);
+    return Step(figures.samples.empty() ? nullptr : &figures.samples.back(),
+                figures.haveAfterClose ? &figures.afterClose : nullptr, resource);
 }
 
 namespace {
@@ -84,13 +77,10 @@ namespace {
 void AppendPlace(FaultPlaceText& place, TextView module, std::uintptr_t offset)
 {
     const int digits = static_cast<int>(sizeof(std::uintptr_t) * 2);
-    if (module.size == 0) {
-        const ShortText address = Format("0x%0*" PRIXPTR, digits, offset);
-        place.Append(address.c_str(), address.size());
-    } else {
-        const ShortText text = Format("+0x%" PRIXPTR, offset);
-        place.Append(module.data, module.size).Append(text.c_str(), text.size());
-    }
+    if (module.size == 0)
+        place.AppendFormat("0x%0*" PRIXPTR, digits, offset);
+    else
+        place.Append(module.data, module.size).AppendFormat("+0x%" PRIXPTR, offset);
 }
 
 }  // namespace
@@ -106,6 +96,12 @@ FaultPlaceText FaultPlace(const FaultGroup& fault, const TextPool& texts)
     return place;
 }
 
+void AppendSuccessCodes(GrowingText& out, const SuccessCodes& success, Operation operation, const char* separator)
+{
+    for (std::size_t c = 0; c < success.Count(operation); ++c)
+        out.AppendFormat("%s%" PRId32, c ? separator : "", success.Code(operation, c));
+}
+
 ShortText BreachValue(const BreachGroup& breach, const std::uint64_t (&value)[2])
 {
     ShortText text;
@@ -115,23 +111,21 @@ ShortText BreachValue(const BreachGroup& breach, const std::uint64_t (&value)[2]
 
 GrowingText VerdictLine(const RunVerdict& verdict, const BurnInFigures& figures, const RunFacts& facts)
 {
-    if (!facts.end.finished) {
-        // A checkpoint: what a run that is killed now leaves behind.
-        GrowingText line;
+    const bool finished = facts.end.finished;
+    GrowingText line;
+    if (finished)
+        line.Append(verdict.failed ? "FAIL: " : "PASS: ");
+    else  // a checkpoint: what a run that is killed now leaves behind
         line.AppendFormat("INCOMPLETE: %" PRIu32 " of %" PRIu32 " cycles done, the run has not finished",
                           figures.cyclesDone, facts.cyclesAsked);
+    if (verdict.failed || !finished) {
         for (std::size_t i = 0; i < verdict.reasonCount; ++i)
-            line.Append(i ? "; " : "; so far: ").Append(verdict.reasons[i].c_str(), verdict.reasons[i].size());
-        return line;
-    }
-    GrowingText line(verdict.failed ? "FAIL: " : "PASS: ");
-    if (verdict.failed) {
-        for (std::size_t i = 0; i < verdict.reasonCount; ++i)
-            line.Append(i ? "; " : "").Append(verdict.reasons[i].c_str(), verdict.reasons[i].size());
+            line.Append(i ? "; " : finished ? "" : "; so far: ")
+                .Append(verdict.reasons[i].c_str(), verdict.reasons[i].size());
     } else {
         line.AppendFormat("%" PRIu32 " cycles without a failed call, a difference or a leak", figures.cyclesDone);
     }
-    if (verdict.stopped)
+    if (verdict.stopped && finished)
         line.AppendFormat("; stopped by the operator after %" PRIu32 " of %" PRIu32 " cycles", figures.cyclesDone,
                           facts.cyclesAsked);
     return line;

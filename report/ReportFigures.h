@@ -20,14 +20,14 @@ struct ResourceStep {
 };
 ResourceStep OpenChange(const BurnInFigures& figures, Resource resource);
 ResourceStep CloseChange(const BurnInFigures& figures, Resource resource);
-// 0xC0000005
-ShortText HexCode(std::uint32_t code);
 // Where a fault lies: "Mervik.dll+0x1A2B", or the address alone when it lies in no
 // module; for a software exception placed in the library's code, then where it
 // was raised: "Mervik.dll+0x1A2B, raised at KERNELBASE.dll+0x3C4D". `texts`: the
 // figures' text pool, which holds the module names.
 using FaultPlaceText = NarrowText<2 * kModuleUtf8Capacity + 64>;
 FaultPlaceText FaultPlace(const FaultGroup& fault, const TextPool& texts);
+// The success codes of `operation`, in decimal, `separator` between them.
+void AppendSuccessCodes(GrowingText& out, const SuccessCodes& success, Operation operation, const char* separator);
 // One of the breach's values, spelled as the notes and the call log spell it
 // (AppendBreachValue).
 ShortText BreachValue(const BreachGroup& breach, const std::uint64_t (&value)[2]);
