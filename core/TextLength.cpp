@@ -3,8 +3,12 @@
 #include <cstdint>
 #include <cstring>
 
-#ifdef __SSE2__
+#if defined(__SSE2__) || defined(__i386__)
 #include <emmintrin.h>
+#define ZANTOR_LENGTH_SSE2 1
+#endif
+#if !defined(__SSE2__) && defined(__i386__)
+#include <cpuid.h>
 #endif
 
 namespace {
@@ -19,6 +23,39 @@ constexpr Word ZeroByteIn(Word word)
     return (word - kOnes) & ~word & kHighs;
 }
 
+#ifdef ZANTOR_LENGTH_SSE2
+// Skips the whole blocks of 64 bytes from `at` that hold no NUL, reading
+// nothing past `capacity`; returns where the scan stopped.
+__attribute__((target("sse2"))) std::size_t SkipBlocks(const char* text, std::size_t at, std::size_t capacity)
+{
+    constexpr std::size_t kBlock = 64;
+    const __m128i zero = _mm_setzero_si128();
+    for (; capacity - at >= kBlock; at += kBlock) {
+        const char* block = text + at;
+        const __m128i a = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block)), zero);
+        const __m128i b = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16)), zero);
+        const __m128i c = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 32)), zero);
+        const __m128i d = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 48)), zero);
+        if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d))) != 0) break;
+    }
+    return at;
+}
+
+// SSE2 is part of every x86-64 target; a 32-bit one asks the processor, once.
+bool HasSse2()
+{
+#ifdef __SSE2__
+    return true;
+#else
+    static const bool has = [] {
+        unsigned a = 0, b = 0, c = 0, d = 0;
+        return __get_cpuid(1, &a, &b, &c, &d) != 0 && (d & bit_SSE2) != 0;
+    }();
+    return has;
+#endif
+}
+#endif
+
 }  // namespace
 
 std::size_t BoundedLength(const char* text, std::size_t capacity)
@@ -31,18 +68,10 @@ std::size_t BoundedLength(const char* text, std::size_t capacity)
         if (text[at] == '\0') return at;
         ++at;
     }
-#ifdef __SSE2__
-    // Where SSE2 is part of the target (every x86-64), 64 bytes a round.
-    constexpr std::size_t kBlock = 64;
-    const __m128i zero = _mm_setzero_si128();
-    for (; capacity - at >= kBlock; at += kBlock) {
-        const char* block = text + at;
-        const __m128i a = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block)), zero);
-        const __m128i b = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16)), zero);
-        const __m128i c = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 32)), zero);
-        const __m128i d = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 48)), zero);
-        if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d))) != 0) break;
-    }
+#ifdef ZANTOR_LENGTH_SSE2
+    // 64 bytes a round where the processor has SSE2 (every x86-64, nearly every
+    // 32-bit one): a fraction of the words' time on the photo text.
+    if (HasSse2()) at = SkipBlocks(text, at, capacity);
 #endif
     // Four words a round: one test for all of them keeps the loop short.
     constexpr std::size_t kRound = 4 * sizeof(Word);
