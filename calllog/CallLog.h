@@ -13,6 +13,7 @@
 class CallLog final : public CallObserver {
 public:
     CallLog() = default;
+    ~CallLog() { WritePending(); }
     CallLog(const CallLog&) = delete;
     CallLog& operator=(const CallLog&) = delete;
 
@@ -22,12 +23,17 @@ public:
     // Returns 0, or the system's error code (nothing is logged to a file then).
     DWORD OpenFile(const wchar_t* path, const LibraryIdentity& library);
 
-    // Writes the "started" line to the file, if any, before the call is made
-    // (one WriteFile; not to the debugger, which sees a hang as it happens).
+    // Writes the "started" line to the file, if any, before the call is made,
+    // in one WriteFile with the line of the call before when that was held (not
+    // to the debugger, which sees a hang as it happens).
     void BeforeCall(const CallRecord& call) override;
     // Writes the call's line to the debugger's output and to the file, if any.
+    // The file's line of a call that returned and that the command follows at
+    // once with another (`nextFollows`) is held until that one's started line.
     void OnCall(const CallRecord& call) override;
-    // Appends a "#<kind>" line (CallLogNote) to the file, if any.
+    // Appends a "#<kind>" line (CallLogNote) to the file, if any, after any line
+    // held. With none held it touches nothing but the file, so that another
+    // thread may write a note while a call is running.
     void WriteNote(const char* kind, const wchar_t* text);
 
     // Whether a file is open, and how many lines could not be written to it.
@@ -35,10 +41,16 @@ public:
     std::uint64_t FailedWrites() const { return m_failedWrites; }
 
 private:
+    // Writes `line`, after the line held if any, in one WriteFile.
     void WriteToFile(const LogLine& line);
+    void WriteBytes(const char* bytes, std::size_t size, unsigned lines);
+    void WritePending();
 
     win32::FileHandle m_file;
     std::uint64_t m_failedWrites = 0;
+    // A held line and the one that follows it, written together.
+    char m_pending[2 * kLogLineCapacity];
+    std::size_t m_pendingBytes = 0;
 };
 
 // The local time now, to the millisecond.

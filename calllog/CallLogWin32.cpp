@@ -1,6 +1,7 @@
 #include "CallLog.h"
 
 #include <cstdlib>
+#include <cstring>
 
 #ifndef ZANTOR_VERSION
 #error "ZANTOR_VERSION: the project's version, set by CMake"
@@ -96,8 +97,15 @@ void CallLog::OnCall(const CallRecord& call)
         wide[units > 0 ? units : 0] = L'\0';
         OutputDebugStringW(wide);
     }
-    if (m_file)
-        WriteToFile(CallLogLine(call, time));
+    if (!m_file)
+        return;
+    const LogLine line = CallLogLine(call, time);
+    if (call.nextFollows && !call.outcome->raised && m_pendingBytes == 0) {
+        std::memcpy(m_pending, line.c_str(), line.size());
+        m_pendingBytes = line.size();
+    } else {
+        WriteToFile(line);
+    }
 }
 
 void CallLog::BeforeCall(const CallRecord& call)
@@ -113,13 +121,32 @@ void CallLog::WriteNote(const char* kind, const wchar_t* text)
 
 void CallLog::WriteToFile(const LogLine& line)
 {
+    if (m_pendingBytes == 0) {
+        WriteBytes(line.c_str(), line.size(), 1);
+        return;
+    }
+    std::memcpy(m_pending + m_pendingBytes, line.c_str(), line.size());
+    const std::size_t bytes = m_pendingBytes + line.size();
+    m_pendingBytes = 0;
+    WriteBytes(m_pending, bytes, 2);
+}
+
+void CallLog::WritePending()
+{
+    const std::size_t bytes = m_pendingBytes;
+    m_pendingBytes = 0;
+    if (bytes != 0)
+        WriteBytes(m_pending, bytes, 1);
+}
+
+void CallLog::WriteBytes(const char* bytes, std::size_t size, unsigned lines)
+{
     if (!m_file)
         return;
-    // One write a line, straight to the system: a process killed after it loses
-    // nothing of the line. A line the system refused (a full disk, a network
-    // folder gone) is counted, for the burn-in's verdict and the console's box.
+    // Whole lines straight to the system: a process killed after the write
+    // loses nothing of them. Lines the system refused (a full disk, a network
+    // folder gone) are counted, for the burn-in's verdict and the console's box.
     DWORD written = 0;
-    if (!WriteFile(m_file.Get(), line.c_str(), static_cast<DWORD>(line.size()), &written, nullptr) ||
-        written != line.size())
-        ++m_failedWrites;
+    if (!WriteFile(m_file.Get(), bytes, static_cast<DWORD>(size), &written, nullptr) || written != size)
+        m_failedWrites += lines;
 }

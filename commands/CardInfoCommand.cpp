@@ -30,6 +30,14 @@ constexpr FieldTarget kFields[] = {
     {mervik::kFieldPhotoName, IDC_EDIT_PHOTONAME},
 };
 
+constexpr std::size_t kFieldCount = sizeof kFields / sizeof kFields[0];
+
+// Leaves the reader told that no call follows, however the command ends.
+struct FollowHint {
+    Reader& reader;
+    ~FollowHint() { reader.NextCallFollows(false); }
+};
+
 constexpr const wchar_t* kOperation = L"GetCardInfo";
 
 // The message for what became of the photo file; null when it was saved.
@@ -95,8 +103,11 @@ void RunReadCardInfo(CommandHost& host, Reader& reader, const Allocator& buffers
     }
 
     // The other boxes show what the reader wrote, whatever it returned. The
-    // error buffer is not cleared again.
+    // error buffer is not cleared again. Between these calls nothing but a box's
+    // text is set, so each call but the last is followed at once by the next.
+    const FollowHint hint{reader};
     for (const FieldTarget& field : kFields) {
+        reader.NextCallFollows(&field != &kFields[kFieldCount - 1]);
         value.Clear();
         outcome = reader.GetCardInfo(field.index, value.chars(), error.chars());
         notes.Add(kOperation, outcome);
@@ -106,6 +117,7 @@ void RunReadCardInfo(CommandHost& host, Reader& reader, const Allocator& buffers
         }
         host.SetControlText(field.control, TextFromBuffer(value.chars(), value.size()).c_str());
     }
+    reader.NextCallFollows(false);
 
     const ZeroedBuffer photo(mervik::kPhotoTextBufferSize, buffers);
     if (!photo) {

@@ -51,6 +51,7 @@ CallRecord ObservedReader::Before(Operation operation, const std::int32_t* argum
     call.hasArgument = argument != nullptr;
     call.argument = argument ? *argument : 0;
     call.photo = photo;
+    call.nextFollows = m_nextFollows;
     for (const CallBuffer& buffer : buffers)
         call.buffers[call.bufferCount++] = buffer;
     m_observer.BeforeCall(call);

@@ -20,6 +20,7 @@ public:
     CallOutcome getDeviceStatus(char* statusText) override;
     CallOutcome readCard(char* statusText) override;
     CallOutcome GetCardInfo(std::int32_t index, char* value, char* errorText) override;
+    void NextCallFollows(bool follows) override { m_nextFollows = follows; }
 
 private:
     // The record of one call, told to the observer before it is made: `argument`
@@ -32,4 +33,5 @@ private:
     Reader& m_inner;
     CallObserver& m_observer;
     std::size_t m_guardBytes;
+    bool m_nextFollows = false;
 };
