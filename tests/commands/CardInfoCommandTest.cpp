@@ -57,7 +57,11 @@ TEST_F(CardInfoTest, CallsInOrderOnZeroedBuffersAndFillsEveryBoxAndThePhoto)
         EXPECT_EQ(call.textOnEntry, std::string(call.argument == 11 ? 102400 : 1024, '\0')) << call.argument;
         EXPECT_EQ(call.errorOnEntry, error) << call.argument;
         WriteText(error.data(), "E" + std::to_string(call.argument));
+        // Said only where the next call comes at once: never after the name
+        // (its failure is shown), the last field or the photo.
+        EXPECT_EQ(call.nextFollows, call.argument >= 1 && call.argument <= 8) << call.argument;
     }
+    EXPECT_FALSE(reader.follows) << "left saying no call follows";
     Writes expected = {{IDC_EDIT_NAME, "value 0"}};
     for (const auto& [index, box] : kFields) expected.emplace_back(box, "value " + std::to_string(index));
     expected.emplace_back(IDC_EDIT_PHOTOLEN, "12");
@@ -190,6 +194,7 @@ TEST_F(CardInfoTest, AFaultEndsTheReadWithOneMessageAndLeavesTheRestAlone)
         EXPECT_EQ(reader.calls.size(), row.faulting + 1) << row.faulting;
         EXPECT_EQ(host.writes.size(), row.faulting) << "one box per earlier call, never the length";
         EXPECT_EQ(ReadFile("zp.jpg"), "previous photo") << row.faulting;
+        EXPECT_FALSE(reader.follows) << row.faulting << ": left saying a call follows";
     }
 }
 
