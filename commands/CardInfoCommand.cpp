@@ -134,7 +134,7 @@ void RunReadCardInfo(CommandHost& host, Reader& reader, const Allocator& buffers
     const std::size_t length = BoundedLength(photo.chars(), photo.size());
     NarrowText<24> lengthText;  // 20 digits hold any size
     host.SetControlText(IDC_EDIT_PHOTOLEN, lengthText.AppendDecimal(static_cast<std::int64_t>(length)).c_str());
-    if (const wchar_t* failure = PhotoMessage(SavePhoto(photo.chars(), length, buffers))) {
+    if (const wchar_t* failure = PhotoMessage(SavePhoto(photo.chars(), length, buffers.OwnUse()))) {
         Message message;
         message.Append(failure);
         ShowWithNotes(host, message, notes);

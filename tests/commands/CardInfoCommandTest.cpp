@@ -142,19 +142,22 @@ TEST_F(CardInfoTest, WithoutMemoryShowsOneMessageAndReleasesWhatItHad)
     // 0 blocks: no text buffers, so no call at all.
     // 2 blocks: no photo text buffer, so no photo call, length or file.
     // 3 blocks: the photo is fetched and measured; the decode buffer fails.
-    for (const int blocks : {0, 2, 3}) {
+    // 100 blocks but none for the console's own use: the decode buffer fails too.
+    static constexpr Allocator kNoOwnUse{[](std::size_t) -> void* { return nullptr; }, &HeapRelease, 0};
+    for (const int blocks : {0, 2, 3, 100}) {
         WriteFile("zp.jpg", "previous photo");
         host = FakeHost{};
         reader.calls.clear();
         AnswerAll(0, "TWFu");
         ScriptedHeap::blocks = blocks;
         ScriptedHeap::outstanding = 0;
-        RunReadCardInfo(host, reader, Allocator{&ScriptedHeap::Allocate, &ScriptedHeap::Release, 0});
+        RunReadCardInfo(host, reader, Allocator{&ScriptedHeap::Allocate, &ScriptedHeap::Release, 0,
+                                                blocks == 100 ? &kNoOwnUse : nullptr});
 
         EXPECT_EQ(host.messages, std::vector<std::wstring>{L"无法分配足够的内存空间"}) << blocks;
         const std::size_t calls = blocks == 0 ? 0 : blocks == 2 ? 10 : 11;
         EXPECT_EQ(reader.calls.size(), calls) << blocks;
-        EXPECT_EQ(host.controls.count(IDC_EDIT_PHOTOLEN), blocks == 3 ? 1u : 0u) << blocks;
+        EXPECT_EQ(host.controls.count(IDC_EDIT_PHOTOLEN), blocks >= 3 ? 1u : 0u) << blocks;
         EXPECT_EQ(ReadFile("zp.jpg"), "previous photo") << blocks;
         EXPECT_EQ(ScriptedHeap::outstanding, 0) << blocks;
     }
