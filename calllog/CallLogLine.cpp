@@ -55,10 +55,26 @@ void AppendEscaped(Body& body, const wchar_t* text)
     AppendEscaped(body, text, count);
 }
 
+// `value` (below 100000) in decimal, at least `digits` digits (at most 5), at
+// `out`; returns past them. In 32 bits: on 32-bit targets a 64-bit division
+// is a library call, and every line has seven of these numbers.
+char* PutPadded(char* out, unsigned value, int digits)
+{
+    char reversed[5];
+    int count = 0;
+    do {
+        reversed[count++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while ((value != 0 || count < digits) && count < 5);
+    while (count > 0)
+        *out++ = reversed[--count];
+    return out;
+}
+
 void AppendPadded(Body& body, unsigned value, int digits)
 {
-    char text[decimal::kIntegerRoom];
-    body.Append(text, decimal::WriteUnsigned(text, value, digits));
+    char text[5];
+    body.Append(text, static_cast<std::size_t>(PutPadded(text, value, digits) - text));
 }
 
 void AppendTime(Body& body, const LogTime& time)
@@ -192,13 +208,15 @@ LogTimeText LogTimeString(const LogTime& time)
         char after;  // 0: nothing
     } parts[] = {{time.year, 4, '-'},  {time.month, 2, '-'},  {time.day, 2, ' '},       {time.hour, 2, ':'},
                  {time.minute, 2, ':'}, {time.second, 2, '.'}, {time.millisecond, 3, 0}};
-    LogTimeText text;
+    char bytes[7 * 6];  // seven parts of at most five digits and a separator
+    char* end = bytes;
     for (const auto& part : parts) {
-        char digits[decimal::kIntegerRoom];
-        text.Append(digits, decimal::WriteUnsigned(digits, part.value, part.digits));
+        end = PutPadded(end, part.value, part.digits);
         if (part.after)
-            text.Append(part.after);
+            *end++ = part.after;
     }
+    LogTimeText text;
+    text.Append(bytes, static_cast<std::size_t>(end - bytes));
     return text;
 }
 
