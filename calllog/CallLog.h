@@ -28,7 +28,7 @@ public:
     // to the debugger, which sees a hang as it happens).
     void BeforeCall(const CallRecord& call) override;
     // Writes the call's line to the debugger's output and to the file, if any.
-    // The file's line of a call that returned and that the command follows at
+    // The file's line of a call that returned 0 and that the command follows at
     // once with another (`nextFollows`) is held until that one's started line.
     void OnCall(const CallRecord& call) override;
     // Appends a "#<kind>" line (CallLogNote) to the file, if any, after any line

@@ -100,7 +100,7 @@ void CallLog::OnCall(const CallRecord& call)
     if (!m_file)
         return;
     const LogLine line = CallLogLine(call, time);
-    if (call.nextFollows && !call.outcome->raised && m_pendingBytes == 0) {
+    if (call.nextFollows && !call.outcome->raised && call.outcome->result == 0 && m_pendingBytes == 0) {
         std::memcpy(m_pending, line.c_str(), line.size());
         m_pendingBytes = line.size();
     } else {

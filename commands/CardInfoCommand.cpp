@@ -89,7 +89,9 @@ void RunReadCardInfo(CommandHost& host, Reader& reader, const Allocator& buffers
                       notes);
     };
 
-    // Only the name call's result is examined.
+    // Only the name call's result is examined: a box when it is not 0.
+    const FollowHint hint{reader};
+    reader.NextCallFollows(true);
     CallOutcome outcome = reader.GetCardInfo(mervik::kFieldName, value.chars(), error.chars());
     notes.Add(kOperation, outcome);
     if (outcome.raised) {
@@ -105,7 +107,6 @@ void RunReadCardInfo(CommandHost& host, Reader& reader, const Allocator& buffers
     // The other boxes show what the reader wrote, whatever it returned. The
     // error buffer is not cleared again. Between these calls nothing but a box's
     // text is set, so each call but the last is followed at once by the next.
-    const FollowHint hint{reader};
     for (const FieldTarget& field : kFields) {
         reader.NextCallFollows(&field != &kFields[kFieldCount - 1]);
         value.Clear();

@@ -93,7 +93,7 @@ public:
     virtual CallOutcome getDeviceStatus(char* statusText) = 0;
     virtual CallOutcome readCard(char* statusText) = 0;
     virtual CallOutcome GetCardInfo(std::int32_t index, char* value, char* errorText) = 0;
-    // Says whether the next call is made at once after the coming one returns,
+    // Says whether the next call is made at once after the coming one returns 0,
     // with nothing shown between, so that what records the calls may keep the
     // coming call's record until the next one starts. Ignored by default.
     virtual void NextCallFollows(bool follows) { static_cast<void>(follows); }

@@ -59,12 +59,15 @@ TEST(CallLogFile, AFollowedCallsLineWaitsOnlyForTheNextStartedLine)
     EXPECT_EQ(Outcomes(path), "#session started ") << "held while the next call is to come";
     make(raised);
     EXPECT_EQ(Outcomes(path), "#session started result started fault ") << "a fault is never held";
+    make(CallOutcome::Returned(3));
+    EXPECT_EQ(Outcomes(path), "#session started result started fault started result ") << "nor a failure";
     make(returned);
     log.WriteNote("note", L"n");
-    EXPECT_EQ(Outcomes(path), "#session started result started fault started result #note ");
+    EXPECT_EQ(Outcomes(path), "#session started result started fault started result started result #note ");
     call.nextFollows = false;
     make(returned);
-    EXPECT_EQ(Outcomes(path), "#session started result started fault started result #note started result ");
+    EXPECT_EQ(Outcomes(path),
+              "#session started result started fault started result started result #note started result ");
 }
 
 }  // namespace

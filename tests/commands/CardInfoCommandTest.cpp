@@ -57,9 +57,9 @@ TEST_F(CardInfoTest, CallsInOrderOnZeroedBuffersAndFillsEveryBoxAndThePhoto)
         EXPECT_EQ(call.textOnEntry, std::string(call.argument == 11 ? 102400 : 1024, '\0')) << call.argument;
         EXPECT_EQ(call.errorOnEntry, error) << call.argument;
         WriteText(error.data(), "E" + std::to_string(call.argument));
-        // Said only where the next call comes at once: never after the name
-        // (its failure is shown), the last field or the photo.
-        EXPECT_EQ(call.nextFollows, call.argument >= 1 && call.argument <= 8) << call.argument;
+        // Said only where the next call comes at once (for the name, when it
+        // returns 0): never before the last field or the photo.
+        EXPECT_EQ(call.nextFollows, call.argument <= 8) << call.argument;
     }
     EXPECT_FALSE(reader.follows) << "left saying no call follows";
     Writes expected = {{IDC_EDIT_NAME, "value 0"}};
