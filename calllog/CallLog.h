@@ -13,7 +13,7 @@
 class CallLog final : public CallObserver {
 public:
     CallLog() = default;
-    ~CallLog() { WritePending(); }
+    ~CallLog() { WriteToFile(nullptr); }
     CallLog(const CallLog&) = delete;
     CallLog& operator=(const CallLog&) = delete;
 
@@ -41,10 +41,8 @@ public:
     std::uint64_t FailedWrites() const { return m_failedWrites; }
 
 private:
-    // Writes `line`, after the line held if any, in one WriteFile.
-    void WriteToFile(const LogLine& line);
-    void WriteBytes(const char* bytes, std::size_t size, unsigned lines);
-    void WritePending();
+    // Writes the line held if any and then `line` (null: none) in one WriteFile.
+    void WriteToFile(const LogLine* line);
 
     win32::FileHandle m_file;
     std::uint64_t m_failedWrites = 0;

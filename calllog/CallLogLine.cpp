@@ -55,20 +55,14 @@ void AppendEscaped(Body& body, const wchar_t* text)
     AppendEscaped(body, text, count);
 }
 
-// `value` (below 100000) in decimal, at least `digits` digits (at most 5), at
-// `out`; returns past them. In 32 bits: on 32-bit targets a 64-bit division
-// is a library call, and every line has seven of these numbers.
-char* PutPadded(char* out, unsigned value, int digits)
+// The last `digits` decimal digits of `value`, zeros in front, at `out`;
+// returns past them. In 32 bits: on 32-bit targets a 64-bit division is a
+// library call, and every line has seven of these numbers.
+__attribute__((noinline)) char* PutPadded(char* out, unsigned value, int digits)
 {
-    char reversed[5];
-    int count = 0;
-    do {
-        reversed[count++] = static_cast<char>('0' + value % 10);
-        value /= 10;
-    } while ((value != 0 || count < digits) && count < 5);
-    while (count > 0)
-        *out++ = reversed[--count];
-    return out;
+    for (int i = digits; i-- > 0; value /= 10)
+        out[i] = static_cast<char>('0' + value % 10);
+    return out + digits;
 }
 
 void AppendPadded(Body& body, unsigned value, int digits)
@@ -206,7 +200,7 @@ LogTimeText LogTimeString(const LogTime& time)
         unsigned value;
         int digits;
         char after;  // 0: nothing
-    } parts[] = {{time.year, 4, '-'},  {time.month, 2, '-'},  {time.day, 2, ' '},       {time.hour, 2, ':'},
+    } parts[] = {{time.year, time.year > 9999 ? 5 : 4, '-'},  {time.month, 2, '-'},  {time.day, 2, ' '},       {time.hour, 2, ':'},
                  {time.minute, 2, ':'}, {time.second, 2, '.'}, {time.millisecond, 3, 0}};
     char bytes[7 * 6];  // seven parts of at most five digits and a separator
     char* end = bytes;

@@ -77,9 +77,12 @@ DWORD CallLog::OpenFile(const wchar_t* path, const LibraryIdentity& library)
     std::free(full);
     if (!m_file)
         return error != 0 ? error : ERROR_OPEN_FAILED;
-    if (error != ERROR_ALREADY_EXISTS)
-        WriteToFile(CallLogHeader());
-    WriteToFile(CallLogSession(LocalLogTime(), ZANTOR_VERSION, 8 * sizeof(void*), library));
+    if (error != ERROR_ALREADY_EXISTS) {
+        const LogLine header = CallLogHeader();
+        WriteToFile(&header);
+    }
+    const LogLine session = CallLogSession(LocalLogTime(), ZANTOR_VERSION, 8 * sizeof(void*), library);
+    WriteToFile(&session);
     return 0;
 }
 
@@ -104,49 +107,43 @@ void CallLog::OnCall(const CallRecord& call)
         std::memcpy(m_pending, line.c_str(), line.size());
         m_pendingBytes = line.size();
     } else {
-        WriteToFile(line);
+        WriteToFile(&line);
     }
 }
 
 void CallLog::BeforeCall(const CallRecord& call)
 {
-    if (m_file)
-        WriteToFile(CallStartedLine(call.operation, call.hasArgument, call.argument, LocalLogTime()));
+    if (!m_file)
+        return;
+    const LogLine line = CallStartedLine(call.operation, call.hasArgument, call.argument, LocalLogTime());
+    WriteToFile(&line);
 }
 
 void CallLog::WriteNote(const char* kind, const wchar_t* text)
 {
-    WriteToFile(CallLogNote(kind, LocalLogTime(), text));
+    const LogLine line = CallLogNote(kind, LocalLogTime(), text);
+    WriteToFile(&line);
 }
 
-void CallLog::WriteToFile(const LogLine& line)
+void CallLog::WriteToFile(const LogLine* line)
 {
-    if (m_pendingBytes == 0) {
-        WriteBytes(line.c_str(), line.size(), 1);
-        return;
+    const char* bytes = m_pending;
+    std::size_t size = m_pendingBytes;
+    unsigned lines = size != 0;
+    m_pendingBytes = 0;
+    if (line != nullptr) {
+        if (size == 0)
+            bytes = line->c_str();
+        else
+            std::memcpy(m_pending + size, line->c_str(), line->size());
+        size += line->size();
+        ++lines;
     }
-    std::memcpy(m_pending + m_pendingBytes, line.c_str(), line.size());
-    const std::size_t bytes = m_pendingBytes + line.size();
-    m_pendingBytes = 0;
-    WriteBytes(m_pending, bytes, 2);
-}
-
-void CallLog::WritePending()
-{
-    const std::size_t bytes = m_pendingBytes;
-    m_pendingBytes = 0;
-    if (bytes != 0)
-        WriteBytes(m_pending, bytes, 1);
-}
-
-void CallLog::WriteBytes(const char* bytes, std::size_t size, unsigned lines)
-{
-    if (!m_file)
-        return;
     // Whole lines straight to the system: a process killed after the write
     // loses nothing of them. Lines the system refused (a full disk, a network
     // folder gone) are counted, for the burn-in's verdict and the console's box.
     DWORD written = 0;
-    if (!WriteFile(m_file.Get(), bytes, static_cast<DWORD>(size), &written, nullptr) || written != size)
+    if (m_file && size != 0 &&
+        (!WriteFile(m_file.Get(), bytes, static_cast<DWORD>(size), &written, nullptr) || written != size))
         m_failedWrites += lines;
 }

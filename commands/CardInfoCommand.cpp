@@ -32,12 +32,6 @@ constexpr FieldTarget kFields[] = {
 
 constexpr std::size_t kFieldCount = sizeof kFields / sizeof kFields[0];
 
-// Leaves the reader told that no call follows, however the command ends.
-struct FollowHint {
-    Reader& reader;
-    ~FollowHint() { reader.NextCallFollows(false); }
-};
-
 constexpr const wchar_t* kOperation = L"GetCardInfo";
 
 // The message for what became of the photo file; null when it was saved.
@@ -70,6 +64,13 @@ void ShowWithNotes(CommandHost& host, Message message, const ContractNotes& note
     host.ShowMessage(message.c_str());
 }
 
+// Shows the fault of a call that raised writing `value` and `error`, with the notes.
+__attribute__((noinline)) void ShowFault(CommandHost& host, const CallOutcome& raised, const ZeroedBuffer& value,
+                                         const ZeroedBuffer& error, const ContractNotes& notes)
+{
+    ShowWithNotes(host, FaultMessage(kOperation, raised, {value.AsLibraryBuffer(), error.AsLibraryBuffer()}), notes);
+}
+
 }  // namespace
 
 void RunReadCardInfo(CommandHost& host, Reader& reader, const Allocator& buffers)
@@ -85,13 +86,11 @@ void RunReadCardInfo(CommandHost& host, Reader& reader, const Allocator& buffers
     // box of their own when the command shows none.
     ContractNotes notes;
     const auto fault = [&](const CallOutcome& raised, const ZeroedBuffer& buffer) {
-        ShowWithNotes(host, FaultMessage(kOperation, raised, {buffer.AsLibraryBuffer(), error.AsLibraryBuffer()}),
-                      notes);
+        ShowFault(host, raised, buffer, error, notes);
     };
 
     // Only the name call's result is examined: a box when it is not 0.
-    const FollowHint hint{reader};
-    reader.NextCallFollows(true);
+    reader.NextCallFollows();
     CallOutcome outcome = reader.GetCardInfo(mervik::kFieldName, value.chars(), error.chars());
     notes.Add(kOperation, outcome);
     if (outcome.raised) {
@@ -108,7 +107,8 @@ void RunReadCardInfo(CommandHost& host, Reader& reader, const Allocator& buffers
     // error buffer is not cleared again. Between these calls nothing but a box's
     // text is set, so each call but the last is followed at once by the next.
     for (const FieldTarget& field : kFields) {
-        reader.NextCallFollows(&field != &kFields[kFieldCount - 1]);
+        if (&field != &kFields[kFieldCount - 1])
+            reader.NextCallFollows();
         value.Clear();
         outcome = reader.GetCardInfo(field.index, value.chars(), error.chars());
         notes.Add(kOperation, outcome);
@@ -118,7 +118,6 @@ void RunReadCardInfo(CommandHost& host, Reader& reader, const Allocator& buffers
         }
         host.SetControlText(field.control, TextFromBuffer(value.chars(), value.size()).c_str());
     }
-    reader.NextCallFollows(false);
 
     const ZeroedBuffer photo(mervik::kPhotoTextBufferSize, buffers);
     if (!photo) {

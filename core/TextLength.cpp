@@ -3,12 +3,12 @@
 #include <cstdint>
 #include <cstring>
 
-#if defined(__SSE2__) || defined(__i386__)
+#if defined(__SSE2__) || (defined(__i386__) && defined(_WIN32))
 #include <emmintrin.h>
 #define ZANTOR_LENGTH_SSE2 1
+#ifndef __SSE2__
+#include <windows.h>
 #endif
-#if !defined(__SSE2__) && defined(__i386__)
-#include <cpuid.h>
 #endif
 
 namespace {
@@ -25,9 +25,15 @@ constexpr Word ZeroByteIn(Word word)
 
 #ifdef ZANTOR_LENGTH_SSE2
 // Skips the whole blocks of 64 bytes from `at` that hold no NUL, reading
-// nothing past `capacity`; returns where the scan stopped.
-__attribute__((target("sse2"))) std::size_t SkipBlocks(const char* text, std::size_t at, std::size_t capacity)
+// nothing past `capacity`, where the processor has SSE2 (every x86-64, nearly
+// every 32-bit one); returns where the scan stopped.
+__attribute__((target("sse2"), noinline)) std::size_t SkipBlocks(const char* text, std::size_t at,
+                                                                 std::size_t capacity)
 {
+#ifndef __SSE2__
+    // SSE2 is part of every x86-64 target; a 32-bit one asks the system.
+    if (!IsProcessorFeaturePresent(PF_XMMI64_INSTRUCTIONS_AVAILABLE)) return at;
+#endif
     constexpr std::size_t kBlock = 64;
     const __m128i zero = _mm_setzero_si128();
     for (; capacity - at >= kBlock; at += kBlock) {
@@ -39,20 +45,6 @@ __attribute__((target("sse2"))) std::size_t SkipBlocks(const char* text, std::si
         if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d))) != 0) break;
     }
     return at;
-}
-
-// SSE2 is part of every x86-64 target; a 32-bit one asks the processor, once.
-bool HasSse2()
-{
-#ifdef __SSE2__
-    return true;
-#else
-    static const bool has = [] {
-        unsigned a = 0, b = 0, c = 0, d = 0;
-        return __get_cpuid(1, &a, &b, &c, &d) != 0 && (d & bit_SSE2) != 0;
-    }();
-    return has;
-#endif
 }
 #endif
 
@@ -69,9 +61,8 @@ std::size_t BoundedLength(const char* text, std::size_t capacity)
         ++at;
     }
 #ifdef ZANTOR_LENGTH_SSE2
-    // 64 bytes a round where the processor has SSE2 (every x86-64, nearly every
-    // 32-bit one): a fraction of the words' time on the photo text.
-    if (HasSse2()) at = SkipBlocks(text, at, capacity);
+    // 64 bytes a round: a fraction of the words' time on the photo text.
+    at = SkipBlocks(text, at, capacity);
 #endif
     // Four words a round: one test for all of them keeps the loop short.
     constexpr std::size_t kRound = 4 * sizeof(Word);
