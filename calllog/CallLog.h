@@ -13,7 +13,7 @@
 class CallLog final : public CallObserver {
 public:
     CallLog() = default;
-    ~CallLog() { WriteToFile(nullptr); }
+    ~CallLog() { WritePending(); }
     CallLog(const CallLog&) = delete;
     CallLog& operator=(const CallLog&) = delete;
 
@@ -32,8 +32,8 @@ public:
     // once with another (`nextFollows`) is held until that one's started line.
     void OnCall(const CallRecord& call) override;
     // Appends a "#<kind>" line (CallLogNote) to the file, if any, after any line
-    // held. With none held it touches nothing but the file, so that another
-    // thread may write a note while a call is running.
+    // held. While a call is running none is held and the console's thread
+    // is in the library: another thread may write a note then.
     void WriteNote(const char* kind, const wchar_t* text);
 
     // Whether a file is open, and how many lines could not be written to it.
@@ -41,14 +41,17 @@ public:
     std::uint64_t FailedWrites() const { return m_failedWrites; }
 
 private:
-    // Writes the line held if any and then `line` (null: none) in one WriteFile.
-    void WriteToFile(const LogLine* line);
+    // Writes `line` after the line held if any, in one WriteFile; or, when
+    // `hold`, keeps it for the next.
+    void WriteToFile(const LogLine& line, bool hold = false);
+    void WritePending();
 
     win32::FileHandle m_file;
     std::uint64_t m_failedWrites = 0;
     // A held line and the one that follows it, written together.
     char m_pending[2 * kLogLineCapacity];
     std::size_t m_pendingBytes = 0;
+    unsigned m_pendingLines = 0;
 };
 
 // The local time now, to the millisecond.

@@ -77,12 +77,9 @@ DWORD CallLog::OpenFile(const wchar_t* path, const LibraryIdentity& library)
     std::free(full);
     if (!m_file)
         return error != 0 ? error : ERROR_OPEN_FAILED;
-    if (error != ERROR_ALREADY_EXISTS) {
-        const LogLine header = CallLogHeader();
-        WriteToFile(&header);
-    }
-    const LogLine session = CallLogSession(LocalLogTime(), ZANTOR_VERSION, 8 * sizeof(void*), library);
-    WriteToFile(&session);
+    if (error != ERROR_ALREADY_EXISTS)
+        WriteToFile(CallLogHeader());
+    WriteToFile(CallLogSession(LocalLogTime(), ZANTOR_VERSION, 8 * sizeof(void*), library));
     return 0;
 }
 
@@ -102,48 +99,41 @@ void CallLog::OnCall(const CallRecord& call)
     }
     if (!m_file)
         return;
-    const LogLine line = CallLogLine(call, time);
-    if (call.nextFollows && !call.outcome->raised && call.outcome->result == 0 && m_pendingBytes == 0) {
-        std::memcpy(m_pending, line.c_str(), line.size());
-        m_pendingBytes = line.size();
-    } else {
-        WriteToFile(&line);
-    }
+    WriteToFile(CallLogLine(call, time),
+                call.nextFollows && !call.outcome->raised && call.outcome->result == 0 && m_pendingBytes == 0);
 }
 
 void CallLog::BeforeCall(const CallRecord& call)
 {
-    if (!m_file)
-        return;
-    const LogLine line = CallStartedLine(call.operation, call.hasArgument, call.argument, LocalLogTime());
-    WriteToFile(&line);
+    if (m_file)
+        WriteToFile(CallStartedLine(call.operation, call.hasArgument, call.argument, LocalLogTime()));
 }
 
 void CallLog::WriteNote(const char* kind, const wchar_t* text)
 {
-    const LogLine line = CallLogNote(kind, LocalLogTime(), text);
-    WriteToFile(&line);
+    WriteToFile(CallLogNote(kind, LocalLogTime(), text));
 }
 
-void CallLog::WriteToFile(const LogLine* line)
+void CallLog::WriteToFile(const LogLine& line, bool hold)
 {
-    const char* bytes = m_pending;
-    std::size_t size = m_pendingBytes;
-    unsigned lines = size != 0;
+    std::memcpy(m_pending + m_pendingBytes, line.c_str(), line.size());
+    m_pendingBytes += line.size();
+    ++m_pendingLines;
+    if (!hold)
+        WritePending();
+}
+
+void CallLog::WritePending()
+{
+    const std::size_t size = m_pendingBytes;
+    const unsigned lines = m_pendingLines;
     m_pendingBytes = 0;
-    if (line != nullptr) {
-        if (size == 0)
-            bytes = line->c_str();
-        else
-            std::memcpy(m_pending + size, line->c_str(), line->size());
-        size += line->size();
-        ++lines;
-    }
+    m_pendingLines = 0;
     // Whole lines straight to the system: a process killed after the write
     // loses nothing of them. Lines the system refused (a full disk, a network
     // folder gone) are counted, for the burn-in's verdict and the console's box.
     DWORD written = 0;
     if (m_file && size != 0 &&
-        (!WriteFile(m_file.Get(), bytes, static_cast<DWORD>(size), &written, nullptr) || written != size))
+        (!WriteFile(m_file.Get(), m_pending, static_cast<DWORD>(size), &written, nullptr) || written != size))
         m_failedWrites += lines;
 }

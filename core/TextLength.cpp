@@ -27,10 +27,13 @@ constexpr Word ZeroByteIn(Word word)
 // Skips the whole blocks of 64 bytes from `at` that hold no NUL, reading
 // nothing past `capacity`, where the processor has SSE2 (every x86-64, nearly
 // every 32-bit one); returns where the scan stopped.
+#ifdef __SSE2__
+inline std::size_t SkipBlocks(const char* text, std::size_t at, std::size_t capacity)
+{
+#else
 __attribute__((target("sse2"), noinline)) std::size_t SkipBlocks(const char* text, std::size_t at,
                                                                  std::size_t capacity)
 {
-#ifndef __SSE2__
     // SSE2 is part of every x86-64 target; a 32-bit one asks the system.
     if (!IsProcessorFeaturePresent(PF_XMMI64_INSTRUCTIONS_AVAILABLE)) return at;
 #endif

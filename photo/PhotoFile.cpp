@@ -11,10 +11,10 @@ PhotoResult SavePhoto(const char* text, std::size_t length, const Allocator& hea
     // A length beyond 32 bits is no photo: clamped to 2^32 - 1, which is no
     // multiple of 4, the decoder refuses it like any text of the wrong shape.
     const auto clamped = static_cast<std::uint32_t>(std::min<std::uint64_t>(length, UINT32_MAX));
-    // As much as this text can decode to, and at least a byte: the 76,800 bytes
-    // of the largest photo text are 6 pages fewer to map than the most the
-    // decoder ever writes.
-    OwnedBlock decoded(std::max<std::size_t>(1, DecodedCapacity(clamped)), heap);
+    // As much as this text can decode to, and a byte, so that no block is
+    // empty: 76,801 bytes for the largest photo text, not the 102,400 the
+    // decoder may write at most.
+    OwnedBlock decoded(DecodedCapacity(clamped) + std::size_t{1}, heap);
     if (!decoded)
         return PhotoResult::kNoMemory;
     const std::uint32_t size = DecodeBase64(clamped, text, decoded.bytes());
