@@ -13,6 +13,7 @@
 class CallLog final : public CallObserver {
 public:
     CallLog() = default;
+    ~CallLog() { WritePending(); }
     CallLog(const CallLog&) = delete;
     CallLog& operator=(const CallLog&) = delete;
 
@@ -22,12 +23,17 @@ public:
     // Returns 0, or the system's error code (nothing is logged to a file then).
     DWORD OpenFile(const wchar_t* path, const LibraryIdentity& library);
 
-    // Writes the "started" line to the file, if any, before the call is made
-    // (one WriteFile; not to the debugger, which sees a hang as it happens).
+    // Writes the "started" line to the file, if any, before the call is made,
+    // in one WriteFile with the line of the call before when that was held (not
+    // to the debugger, which sees a hang as it happens).
     void BeforeCall(const CallRecord& call) override;
     // Writes the call's line to the debugger's output and to the file, if any.
+    // The file's line of a call that returned 0 and that the command follows at
+    // once with another (`nextFollows`) is held until that one's started line.
     void OnCall(const CallRecord& call) override;
-    // Appends a "#<kind>" line (CallLogNote) to the file, if any.
+    // Appends a "#<kind>" line (CallLogNote) to the file, if any, after any line
+    // held. While a call is running none is held and the console's thread
+    // is in the library: another thread may write a note then.
     void WriteNote(const char* kind, const wchar_t* text);
 
     // Whether a file is open, and how many lines could not be written to it.
@@ -35,10 +41,17 @@ public:
     std::uint64_t FailedWrites() const { return m_failedWrites; }
 
 private:
-    void WriteToFile(const LogLine& line);
+    // Writes `line` after the line held if any, in one WriteFile; or, when
+    // `hold`, keeps it for the next.
+    void WriteToFile(const LogLine& line, bool hold = false);
+    void WritePending();
 
     win32::FileHandle m_file;
     std::uint64_t m_failedWrites = 0;
+    // A held line and the one that follows it, written together.
+    char m_pending[2 * kLogLineCapacity];
+    std::size_t m_pendingBytes = 0;
+    unsigned m_pendingLines = 0;
 };
 
 // The local time now, to the millisecond.

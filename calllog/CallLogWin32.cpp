@@ -1,6 +1,7 @@
 #include "CallLog.h"
 
 #include <cstdlib>
+#include <cstring>
 
 #ifndef ZANTOR_VERSION
 #error "ZANTOR_VERSION: the project's version, set by CMake"
@@ -96,8 +97,10 @@ void CallLog::OnCall(const CallRecord& call)
         wide[units > 0 ? units : 0] = L'\0';
         OutputDebugStringW(wide);
     }
-    if (m_file)
-        WriteToFile(CallLogLine(call, time));
+    if (!m_file)
+        return;
+    WriteToFile(CallLogLine(call, time),
+                call.nextFollows && !call.outcome->raised && call.outcome->result == 0 && m_pendingBytes == 0);
 }
 
 void CallLog::BeforeCall(const CallRecord& call)
@@ -111,15 +114,26 @@ void CallLog::WriteNote(const char* kind, const wchar_t* text)
     WriteToFile(CallLogNote(kind, LocalLogTime(), text));
 }
 
-void CallLog::WriteToFile(const LogLine& line)
+void CallLog::WriteToFile(const LogLine& line, bool hold)
 {
-    if (!m_file)
-        return;
-    // One write a line, straight to the system: a process killed after it loses
-    // nothing of the line. A line the system refused (a full disk, a network
-    // folder gone) is counted, for the burn-in's verdict and the console's box.
+    std::memcpy(m_pending + m_pendingBytes, line.c_str(), line.size());
+    m_pendingBytes += line.size();
+    ++m_pendingLines;
+    if (!hold)
+        WritePending();
+}
+
+void CallLog::WritePending()
+{
+    const std::size_t size = m_pendingBytes;
+    const unsigned lines = m_pendingLines;
+    m_pendingBytes = 0;
+    m_pendingLines = 0;
+    // Whole lines straight to the system: a process killed after the write
+    // loses nothing of them. Lines the system refused (a full disk, a network
+    // folder gone) are counted, for the burn-in's verdict and the console's box.
     DWORD written = 0;
-    if (!WriteFile(m_file.Get(), line.c_str(), static_cast<DWORD>(line.size()), &written, nullptr) ||
-        written != line.size())
-        ++m_failedWrites;
+    if (m_file && size != 0 &&
+        (!WriteFile(m_file.Get(), m_pending, static_cast<DWORD>(size), &written, nullptr) || written != size))
+        m_failedWrites += lines;
 }

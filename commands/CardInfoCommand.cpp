@@ -30,6 +30,8 @@ constexpr FieldTarget kFields[] = {
     {mervik::kFieldPhotoName, IDC_EDIT_PHOTONAME},
 };
 
+constexpr std::size_t kFieldCount = sizeof kFields / sizeof kFields[0];
+
 constexpr const wchar_t* kOperation = L"GetCardInfo";
 
 // The message for what became of the photo file; null when it was saved.
@@ -62,6 +64,13 @@ void ShowWithNotes(CommandHost& host, Message message, const ContractNotes& note
     host.ShowMessage(message.c_str());
 }
 
+// Shows the fault of a call that raised writing `value` and `error`, with the notes.
+__attribute__((noinline)) void ShowFault(CommandHost& host, const CallOutcome& raised, const ZeroedBuffer& value,
+                                         const ZeroedBuffer& error, const ContractNotes& notes)
+{
+    ShowWithNotes(host, FaultMessage(kOperation, raised, {value.AsLibraryBuffer(), error.AsLibraryBuffer()}), notes);
+}
+
 }  // namespace
 
 void RunReadCardInfo(CommandHost& host, Reader& reader, const Allocator& buffers)
@@ -77,11 +86,11 @@ void RunReadCardInfo(CommandHost& host, Reader& reader, const Allocator& buffers
     // box of their own when the command shows none.
     ContractNotes notes;
     const auto fault = [&](const CallOutcome& raised, const ZeroedBuffer& buffer) {
-        ShowWithNotes(host, FaultMessage(kOperation, raised, {buffer.AsLibraryBuffer(), error.AsLibraryBuffer()}),
-                      notes);
+        ShowFault(host, raised, buffer, error, notes);
     };
 
-    // Only the name call's result is examined.
+    // Only the name call's result is examined: a box when it is not 0.
+    reader.NextCallFollows();
     CallOutcome outcome = reader.GetCardInfo(mervik::kFieldName, value.chars(), error.chars());
     notes.Add(kOperation, outcome);
     if (outcome.raised) {
@@ -95,8 +104,11 @@ void RunReadCardInfo(CommandHost& host, Reader& reader, const Allocator& buffers
     }
 
     // The other boxes show what the reader wrote, whatever it returned. The
-    // error buffer is not cleared again.
+    // error buffer is not cleared again. Between these calls nothing but a box's
+    // text is set, so each call but the last is followed at once by the next.
     for (const FieldTarget& field : kFields) {
+        if (&field != &kFields[kFieldCount - 1])
+            reader.NextCallFollows();
         value.Clear();
         outcome = reader.GetCardInfo(field.index, value.chars(), error.chars());
         notes.Add(kOperation, outcome);
@@ -122,7 +134,7 @@ void RunReadCardInfo(CommandHost& host, Reader& reader, const Allocator& buffers
     const std::size_t length = BoundedLength(photo.chars(), photo.size());
     NarrowText<24> lengthText;  // 20 digits hold any size
     host.SetControlText(IDC_EDIT_PHOTOLEN, lengthText.AppendDecimal(static_cast<std::int64_t>(length)).c_str());
-    if (const wchar_t* failure = PhotoMessage(SavePhoto(photo.chars(), length, buffers))) {
+    if (const wchar_t* failure = PhotoMessage(SavePhoto(photo.chars(), length, buffers.OwnUse()))) {
         Message message;
         message.Append(failure);
         ShowWithNotes(host, message, notes);

@@ -51,6 +51,8 @@ CallRecord ObservedReader::Before(Operation operation, const std::int32_t* argum
     call.hasArgument = argument != nullptr;
     call.argument = argument ? *argument : 0;
     call.photo = photo;
+    call.nextFollows = m_nextFollows;
+    m_nextFollows = false;
     for (const CallBuffer& buffer : buffers)
         call.buffers[call.bufferCount++] = buffer;
     m_observer.BeforeCall(call);
@@ -76,28 +78,27 @@ CallOutcome ObservedReader::OpenDevice(std::int32_t port, char* errorText)
     return outcome;
 }
 
-CallOutcome ObservedReader::CloseDevice(char* errorText)
+CallOutcome ObservedReader::TextCall(Operation operation, CallOutcome (Reader::*forward)(char*), char* text)
 {
-    CallRecord call = Before(Operation::CloseDevice, nullptr, {Text(BufferRole::Text, errorText)});
-    const CallOutcome outcome = m_inner.CloseDevice(errorText);
+    CallRecord call = Before(operation, nullptr, {Text(BufferRole::Text, text)});
+    const CallOutcome outcome = (m_inner.*forward)(text);
     Tell(call, outcome);
     return outcome;
+}
+
+CallOutcome ObservedReader::CloseDevice(char* errorText)
+{
+    return TextCall(Operation::CloseDevice, &Reader::CloseDevice, errorText);
 }
 
 CallOutcome ObservedReader::getDeviceStatus(char* statusText)
 {
-    CallRecord call = Before(Operation::getDeviceStatus, nullptr, {Text(BufferRole::Text, statusText)});
-    const CallOutcome outcome = m_inner.getDeviceStatus(statusText);
-    Tell(call, outcome);
-    return outcome;
+    return TextCall(Operation::getDeviceStatus, &Reader::getDeviceStatus, statusText);
 }
 
 CallOutcome ObservedReader::readCard(char* statusText)
 {
-    CallRecord call = Before(Operation::readCard, nullptr, {Text(BufferRole::Text, statusText)});
-    const CallOutcome outcome = m_inner.readCard(statusText);
-    Tell(call, outcome);
-    return outcome;
+    return TextCall(Operation::readCard, &Reader::readCard, statusText);
 }
 
 CallOutcome ObservedReader::GetCardInfo(std::int32_t index, char* value, char* errorText)

@@ -15,6 +15,10 @@ struct Allocator {
     void* (*allocate)(std::size_t size);
     void (*release)(void* block);
     std::size_t guardBytes;
+    // Where the console's own working blocks come from, those the library never
+    // sees (the decoded photo): null for this allocator itself.
+    const Allocator* ownUse = nullptr;
+    const Allocator& OwnUse() const { return ownUse ? *ownUse : *this; }
 };
 
 inline void* HeapAllocate(std::size_t size) { return std::malloc(size); }

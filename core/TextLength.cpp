@@ -3,8 +3,12 @@
 #include <cstdint>
 #include <cstring>
 
-#ifdef __SSE2__
+#if defined(__SSE2__) || (defined(__i386__) && defined(_WIN32))
 #include <emmintrin.h>
+#define ZANTOR_LENGTH_SSE2 1
+#ifndef __SSE2__
+#include <windows.h>
+#endif
 #endif
 
 namespace {
@@ -19,6 +23,34 @@ constexpr Word ZeroByteIn(Word word)
     return (word - kOnes) & ~word & kHighs;
 }
 
+#ifdef ZANTOR_LENGTH_SSE2
+// Skips the whole blocks of 64 bytes from `at` that hold no NUL, reading
+// nothing past `capacity`, where the processor has SSE2 (every x86-64, nearly
+// every 32-bit one); returns where the scan stopped.
+#ifdef __SSE2__
+inline std::size_t SkipBlocks(const char* text, std::size_t at, std::size_t capacity)
+{
+#else
+__attribute__((target("sse2"), noinline)) std::size_t SkipBlocks(const char* text, std::size_t at,
+                                                                 std::size_t capacity)
+{
+    // SSE2 is part of every x86-64 target; a 32-bit one asks the system.
+    if (!IsProcessorFeaturePresent(PF_XMMI64_INSTRUCTIONS_AVAILABLE)) return at;
+#endif
+    constexpr std::size_t kBlock = 64;
+    const __m128i zero = _mm_setzero_si128();
+    for (; capacity - at >= kBlock; at += kBlock) {
+        const char* block = text + at;
+        const __m128i a = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block)), zero);
+        const __m128i b = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16)), zero);
+        const __m128i c = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 32)), zero);
+        const __m128i d = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 48)), zero);
+        if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d))) != 0) break;
+    }
+    return at;
+}
+#endif
+
 }  // namespace
 
 std::size_t BoundedLength(const char* text, std::size_t capacity)
@@ -31,18 +63,9 @@ std::size_t BoundedLength(const char* text, std::size_t capacity)
         if (text[at] == '\0') return at;
         ++at;
     }
-#ifdef __SSE2__
-    // Where SSE2 is part of the target (every x86-64), 64 bytes a round.
-    constexpr std::size_t kBlock = 64;
-    const __m128i zero = _mm_setzero_si128();
-    for (; capacity - at >= kBlock; at += kBlock) {
-        const char* block = text + at;
-        const __m128i a = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block)), zero);
-        const __m128i b = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16)), zero);
-        const __m128i c = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 32)), zero);
-        const __m128i d = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 48)), zero);
-        if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d))) != 0) break;
-    }
+#ifdef ZANTOR_LENGTH_SSE2
+    // 64 bytes a round: a fraction of the words' time on the photo text.
+    at = SkipBlocks(text, at, capacity);
 #endif
     // Four words a round: one test for all of them keeps the loop short.
     constexpr std::size_t kRound = 4 * sizeof(Word);

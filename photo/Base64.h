@@ -10,8 +10,15 @@ constexpr std::uint32_t kMaxDecodedSize = 102400;
 // 255 for every other byte, "=" included.
 std::uint8_t Base64CharValue(unsigned char c);
 
+// The most that DecodeBase64 writes for a text of `length` bytes: three bytes
+// for every four characters, and never more than kMaxDecodedSize.
+constexpr std::uint32_t DecodedCapacity(std::uint32_t length)
+{
+    return length / 4 < kMaxDecodedSize / 3 ? length / 4 * 3 : kMaxDecodedSize;
+}
+
 // Decodes the first `length` bytes of `text` into `output` (at least
-// kMaxDecodedSize bytes) and returns the number of bytes written.
+// DecodedCapacity(length) bytes) and returns the number of bytes written.
 // Returns 0 without writing when the text is empty, its length is not a
 // multiple of 4, it ends in more than two "=", or the result would exceed
 // kMaxDecodedSize. Only the shape is checked: any byte outside the alphabet,

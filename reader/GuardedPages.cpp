@@ -215,6 +215,8 @@ void Release(void* block)
 
 const Allocator& GuardedPages()
 {
-    static const Allocator allocator{&Allocate, &Release, TheCache().page};
+    // The decoded photo needs no guard, nor the system calls that lock and
+    // unlock guarded pages: it comes from the C runtime's heap.
+    static const Allocator allocator{&Allocate, &Release, TheCache().page, &kRuntimeHeap};
     return allocator;
 }

@@ -18,5 +18,5 @@
 // maps nothing after the first. Handing out a block makes it accessible (one
 // system call, none when it still is); when the last block out is released, every
 // block is made inaccessible again in one call, and stays so until it is handed
-// out again. release(null) does nothing.
+// out again. release(null) does nothing. Its OwnUse() is the C runtime's heap.
 const Allocator& GuardedPages();

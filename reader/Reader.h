@@ -93,4 +93,9 @@ public:
     virtual CallOutcome getDeviceStatus(char* statusText) = 0;
     virtual CallOutcome readCard(char* statusText) = 0;
     virtual CallOutcome GetCardInfo(std::int32_t index, char* value, char* errorText) = 0;
+    // Says that the call after the coming one is made at once when the coming
+    // one returns 0, with nothing shown between, so that what records the calls
+    // may keep the coming call's record until the next one starts. Holds for
+    // the coming call only. Ignored by default.
+    virtual void NextCallFollows() {}
 };

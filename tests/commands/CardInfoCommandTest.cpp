@@ -57,7 +57,11 @@ TEST_F(CardInfoTest, CallsInOrderOnZeroedBuffersAndFillsEveryBoxAndThePhoto)
         EXPECT_EQ(call.textOnEntry, std::string(call.argument == 11 ? 102400 : 1024, '\0')) << call.argument;
         EXPECT_EQ(call.errorOnEntry, error) << call.argument;
         WriteText(error.data(), "E" + std::to_string(call.argument));
+        // Said only where the next call comes at once (for the name, when it
+        // returns 0): never before the last field or the photo.
+        EXPECT_EQ(call.nextFollows, call.argument <= 8) << call.argument;
     }
+    EXPECT_FALSE(reader.follows) << "left saying no call follows";
     Writes expected = {{IDC_EDIT_NAME, "value 0"}};
     for (const auto& [index, box] : kFields) expected.emplace_back(box, "value " + std::to_string(index));
     expected.emplace_back(IDC_EDIT_PHOTOLEN, "12");
@@ -138,19 +142,22 @@ TEST_F(CardInfoTest, WithoutMemoryShowsOneMessageAndReleasesWhatItHad)
     // 0 blocks: no text buffers, so no call at all.
     // 2 blocks: no photo text buffer, so no photo call, length or file.
     // 3 blocks: the photo is fetched and measured; the decode buffer fails.
-    for (const int blocks : {0, 2, 3}) {
+    // 100 blocks but none for the console's own use: the decode buffer fails too.
+    static constexpr Allocator kNoOwnUse{[](std::size_t) -> void* { return nullptr; }, &HeapRelease, 0};
+    for (const int blocks : {0, 2, 3, 100}) {
         WriteFile("zp.jpg", "previous photo");
         host = FakeHost{};
         reader.calls.clear();
         AnswerAll(0, "TWFu");
         ScriptedHeap::blocks = blocks;
         ScriptedHeap::outstanding = 0;
-        RunReadCardInfo(host, reader, Allocator{&ScriptedHeap::Allocate, &ScriptedHeap::Release, 0});
+        RunReadCardInfo(host, reader, Allocator{&ScriptedHeap::Allocate, &ScriptedHeap::Release, 0,
+                                                blocks == 100 ? &kNoOwnUse : nullptr});
 
         EXPECT_EQ(host.messages, std::vector<std::wstring>{L"无法分配足够的内存空间"}) << blocks;
         const std::size_t calls = blocks == 0 ? 0 : blocks == 2 ? 10 : 11;
         EXPECT_EQ(reader.calls.size(), calls) << blocks;
-        EXPECT_EQ(host.controls.count(IDC_EDIT_PHOTOLEN), blocks == 3 ? 1u : 0u) << blocks;
+        EXPECT_EQ(host.controls.count(IDC_EDIT_PHOTOLEN), blocks >= 3 ? 1u : 0u) << blocks;
         EXPECT_EQ(ReadFile("zp.jpg"), "previous photo") << blocks;
         EXPECT_EQ(ScriptedHeap::outstanding, 0) << blocks;
     }
@@ -190,6 +197,7 @@ TEST_F(CardInfoTest, AFaultEndsTheReadWithOneMessageAndLeavesTheRestAlone)
         EXPECT_EQ(reader.calls.size(), row.faulting + 1) << row.faulting;
         EXPECT_EQ(host.writes.size(), row.faulting) << "one box per earlier call, never the length";
         EXPECT_EQ(ReadFile("zp.jpg"), "previous photo") << row.faulting;
+        EXPECT_FALSE(reader.follows) << row.faulting << ": left saying a call follows";
     }
 }
 

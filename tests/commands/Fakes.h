@@ -40,6 +40,7 @@ struct ReaderCall {
     std::int32_t argument = 0;     // port or field index
     std::string textOnEntry;       // first buffer's bytes on entry (size of that buffer)
     std::string errorOnEntry;      // GetCardInfo's error buffer on entry
+    bool nextFollows = false;      // NextCallFollows was said for this call
 };
 
 // Each operation answers through a scriptable function that may write the buffers.
@@ -55,6 +56,8 @@ public:
     TextAnswer read = [](char*) { return 0; };
     FieldAnswer field = [](std::int32_t, char*, char*) { return 0; };
     std::vector<ReaderCall> calls;
+    bool follows = false;
+    void NextCallFollows() override { follows = true; }
     // Call number `raiseAt` (counting from 0) raises `raised` instead of answering.
     std::size_t raiseAt = SIZE_MAX;
     CallOutcome raised;
@@ -94,7 +97,8 @@ public:
     CallOutcome GetCardInfo(std::int32_t index, char* value, char* errorText) override
     {
         const std::size_t valueSize = index == 11 ? 102400 : 1024;
-        calls.push_back({"GetCardInfo", index, Snapshot(value, valueSize), Snapshot(errorText, 1024)});
+        calls.push_back({"GetCardInfo", index, Snapshot(value, valueSize), Snapshot(errorText, 1024), follows});
+        follows = false;  // said for one call
         if (calls.size() - 1 != raiseAt)
             return Returned(field(index, value, errorText));
         CallOutcome outcome = raised;

@@ -27,6 +27,8 @@ Bytes Decode(DecodeLevel level, const std::string& text)
     const std::uint32_t size = DecodeBase64At(level, static_cast<std::uint32_t>(text.size()), text.data(), out.data());
     if (std::memcmp(out.data() + size, pristine.data() + size, out.size() - size) != 0)
         ADD_FAILURE() << "written past size " << size << " at " << DecodeLevelName(level);
+    if (size > DecodedCapacity(static_cast<std::uint32_t>(text.size())))
+        ADD_FAILURE() << size << " bytes: more than a decode buffer sized to the text holds";
     return Bytes(out.data(), out.data() + size);
 }
 

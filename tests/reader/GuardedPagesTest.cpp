@@ -67,6 +67,7 @@ TEST(GuardedPages, BlocksAreHandedOutAgainAndApart)
     pages.release(photo);
     pages.release(again);
     pages.release(nullptr);
+    EXPECT_EQ(pages.OwnUse().guardBytes, 0u) << "the decoded photo needs no guarded pages";
 }
 
 TEST(GuardedPages, SizesBeyondOneReservationAreStillHandedOut)
