@@ -5,7 +5,8 @@
 # Vista on: a sixth of the bytes of a bitmap with alpha, a fifth of a palette
 # bitmap's; scripts/icon-palette-png.py turns the palette bitmaps that icotool
 # writes into palette PNGs with the same pixels). Deterministic and
-# safe to re-run. Needs ImageMagick (/usr/bin/convert) and icoutils (icotool).
+# safe to re-run. Needs ImageMagick (/usr/bin/convert) and icoutils (icotool), and
+# zopfli (zopflipng) for the last squeeze of each PNG.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -51,6 +52,7 @@ done
 mkdir -p "$(dirname "$out")"
 icotool -c -o "$out" "${args[@]}"
 python3 "$root/scripts/icon-palette-png.py" "$out"
+python3 "$root/scripts/icon-zopfli.py" "$out"
 
 # Check: exactly the thirteen expected entries (width, height, bit depth), in order.
 expected="48x48x4 32x32x4 24x24x4 16x16x4 48x48x8 32x32x8 24x24x8 16x16x8
