@@ -138,13 +138,12 @@ void CompareReturn(CallOutcome& outcome, const MachineState& call, const Machine
 
 }  // namespace
 
-CallOutcome Outcome(std::int32_t result, const GuardRecord& record, std::size_t count)
+void Outcome(CallOutcome& outcome, std::int32_t result, const GuardRecord& record, std::size_t count)
 {
-    CallOutcome outcome;
     if (!record.raised) {
         outcome.result = result;
         CompareReturn(outcome, record.atCall, record.atReturn, count);
-        return outcome;
+        return;
     }
     // A call that raised stopped part-way: what it left in registers says
     // nothing, and the state is put back all the same.
@@ -160,7 +159,6 @@ CallOutcome Outcome(std::int32_t result, const GuardRecord& record, std::size_t 
         outcome.accessAddress = record.information[1];
         outcome.writeAccess = record.information[0] == 1;
     }
-    return outcome;
 }
 
 }  // namespace guarded
@@ -419,11 +417,11 @@ guarded::Catch zantor_guard_catch(EXCEPTION_RECORD* exception, void* establisher
 
 CallOutcome GuardedCall(const void* function, const std::uintptr_t* arguments, std::size_t count)
 {
+    CallOutcome outcome;
     if (g_depth == kMaxDepth) {
-        CallOutcome refused;
-        refused.raised = true;
-        refused.exceptionCode = kNestedCallRefused;
-        return refused;
+        outcome.raised = true;
+        outcome.exceptionCode = kNestedCallRefused;
+        return outcome;
     }
     const std::size_t depth = g_depth++;
     guarded::GuardRecord& record = g_records[depth];
@@ -444,7 +442,7 @@ CallOutcome GuardedCall(const void* function, const std::uintptr_t* arguments, s
     if (record.raised && record.code == kStackOverflow)
         _resetstkoflw();
 
-    CallOutcome outcome = guarded::Outcome(result, record, count);
+    guarded::Outcome(outcome, result, record, count);
     outcome.durationNanoseconds = Nanoseconds(static_cast<std::uint64_t>(end.QuadPart - start.QuadPart));
     // The current directory is the library's to change (it may rely on it), so it
     // is reported, not put back.

@@ -74,12 +74,14 @@ enum class Catch : int {
     Unwind = 2,  // recorded: unwind to the guard's return
 };
 
-// The outcome of a call of `count` arguments that returned `result` or raised
-// as `record` says, with the contract rules it broke (registers, flags,
-// floating-point state, stack; not the current directory, which the caller
-// compares). A software exception with a return address into the library is
-// placed there, with the raising place beside it. Pure: no system call.
-CallOutcome Outcome(std::int32_t result, const GuardRecord& record, std::size_t count);
+// Writes into `outcome` (as constructed) the outcome of a call of `count`
+// arguments that returned `result` or raised as `record` says, with the contract
+// rules it broke (registers, flags, floating-point state, stack; not the current
+// directory, which the caller compares). A software exception with a return
+// address into the library is placed there, with the raising place beside it.
+// Pure: no system call. Filled in place: the caller's one outcome is the one it
+// returns, neither built twice nor copied.
+void Outcome(CallOutcome& outcome, std::int32_t result, const GuardRecord& record, std::size_t count);
 
 // An argument as the pointer-sized word the guard pushes or passes in a register.
 inline std::uintptr_t ArgumentWord(std::int32_t value)
