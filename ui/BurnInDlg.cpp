@@ -29,8 +29,8 @@ void FitScrollBar(HWND box)
 }  // namespace
 
 const DialogBase::CommandEntry CBurnInDlg::kCommandMap[] = {
-    {WM_COMMAND, IDOK, Command(&CBurnInDlg::OnStart)},
-    {WM_COMMAND, IDC_BURNIN_BROWSE, Command(&CBurnInDlg::OnBrowse)},
+    {WM_COMMAND, IDOK, static_cast<Handler>(&CBurnInDlg::OnStart)},
+    {WM_COMMAND, IDC_BURNIN_BROWSE, static_cast<Handler>(&CBurnInDlg::OnBrowse)},
 };
 
 CBurnInDlg::CBurnInDlg(BurnInChoice& choice, const wchar_t* folder)
@@ -165,7 +165,7 @@ void CBurnInDlg::OnBrowse()
 }
 
 const DialogBase::CommandEntry CBurnInDoneDlg::kCommandMap[] = {
-    {WM_COMMAND, IDC_DONE_OPEN, Command(&CBurnInDoneDlg::OnOpenReport)},
+    {WM_COMMAND, IDC_DONE_OPEN, static_cast<Handler>(&CBurnInDoneDlg::OnOpenReport)},
 };
 
 CBurnInDoneDlg::CBurnInDoneDlg(const wchar_t* verdictLine, const wchar_t* reportPath, bool written)

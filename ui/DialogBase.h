@@ -41,7 +41,9 @@ protected:
         Handler handler;
     };
 
-    // A derived class's handler as a table row takes it.
+    // A derived class's handler as a table row takes it. The program's own tables
+    // write the static_cast<Handler> in place instead: the compiler folds that into
+    // the constant table, while a call to this one is made at start-up, row by row.
     template <class Dialog>
     static Handler Command(void (Dialog::*handler)())
     {

@@ -25,16 +25,16 @@ static_assert((IDM_BURNIN & 0xFFF0) == IDM_BURNIN && IDM_BURNIN < 0xF000 && IDM_
               "the burn-in command must leave the low four bits to the system and stay below SC_*");
 
 const DialogBase::CommandEntry CZantorDlg::kCommandMap[] = {
-    {WM_SYSCOMMAND, IDM_ABOUTBOX, Command(&CZantorDlg::OnSysCommand)},
-    {WM_SYSCOMMAND, IDM_BURNIN, Command(&CZantorDlg::OnBurnInCommand)},
-    {WM_COMMAND, IDC_BURNIN_STOP, Command(&CZantorDlg::OnStopBurnIn)},
-    {WM_COMMAND, IDC_BURNIN_DONE, Command(&CZantorDlg::OnBurnInDone)},
-    {WM_COMMAND, IDC_BTN_OPEN, Command(&CZantorDlg::OnOpenDevice)},
-    {WM_COMMAND, IDC_BTN_CLOSE, Command(&CZantorDlg::OnCloseDevice)},
-    {WM_COMMAND, IDC_BTN_STATUS, Command(&CZantorDlg::OnDeviceStatus)},
-    {WM_COMMAND, IDC_BTN_READCARD, Command(&CZantorDlg::OnReadCard)},
-    {WM_COMMAND, IDC_BTN_CARDINFO, Command(&CZantorDlg::OnReadCardInfo)},
-    {WM_COMMAND, IDC_BURNIN_STEP, Command(&CZantorDlg::OnBurnInStep)},
+    {WM_SYSCOMMAND, IDM_ABOUTBOX, static_cast<Handler>(&CZantorDlg::OnSysCommand)},
+    {WM_SYSCOMMAND, IDM_BURNIN, static_cast<Handler>(&CZantorDlg::OnBurnInCommand)},
+    {WM_COMMAND, IDC_BURNIN_STOP, static_cast<Handler>(&CZantorDlg::OnStopBurnIn)},
+    {WM_COMMAND, IDC_BURNIN_DONE, static_cast<Handler>(&CZantorDlg::OnBurnInDone)},
+    {WM_COMMAND, IDC_BTN_OPEN, static_cast<Handler>(&CZantorDlg::OnOpenDevice)},
+    {WM_COMMAND, IDC_BTN_CLOSE, static_cast<Handler>(&CZantorDlg::OnCloseDevice)},
+    {WM_COMMAND, IDC_BTN_STATUS, static_cast<Handler>(&CZantorDlg::OnDeviceStatus)},
+    {WM_COMMAND, IDC_BTN_READCARD, static_cast<Handler>(&CZantorDlg::OnReadCard)},
+    {WM_COMMAND, IDC_BTN_CARDINFO, static_cast<Handler>(&CZantorDlg::OnReadCardInfo)},
+    {WM_COMMAND, IDC_BURNIN_STEP, static_cast<Handler>(&CZantorDlg::OnBurnInStep)},
 };
 
 CZantorDlg::CZantorDlg(const ConsoleSetup& setup)
