@@ -240,8 +240,8 @@ ZANTOR_NOINLINE void ConsistencySection(GrowingText& out, const Consistency& c)
 void ResourceCell(GrowingText& out, Resource resource, double value, const char* sign = "")
 {
     const bool memory = resource == Resource::CommittedMemory;
-    out.AppendFormat(memory ? "<td class=\"n\">%s%.2f MB</td>" : "<td class=\"n\">%s%.0f</td>", sign,
-                     value / (memory ? 1024.0 * 1024.0 : 1.0));
+    out.AppendFormat("<td class=\"n\">%s%.*f%s</td>", sign, memory ? 2 : 0, value / (memory ? 1024.0 * 1024.0 : 1.0),
+                     memory ? " MB" : "");
 }
 
 ZANTOR_NOINLINE void ResourcesSection(GrowingText& out, const BurnInFigures& figures)
@@ -265,17 +265,14 @@ ZANTOR_NOINLINE void ResourcesSection(GrowingText& out, const BurnInFigures& fig
         // Memory in kilobytes, the rest as counts.
         const bool memory = resource == Resource::CommittedMemory;
         const double unit = memory ? 1024.0 : 1.0;
+        const char* const unitName = memory ? " KB" : "";
         if (g.verdict == GrowthVerdict::TooFew)
             out.Append("<td class=\"n none\">–</td><td class=\"n none\">–</td>");
         else
-            out.AppendFormat(memory ? "<td class=\"n\">%+.1f KB</td><td class=\"n\">%.2f</td>"
-                                    : "<td class=\"n\">%+.2f</td><td class=\"n\">%.2f</td>",
-                             g.perThousandCycles / unit, g.fit.rSquared);
-        out.AppendFormat(memory ? "<td>≥ %.0f KB per 1,000 cycles, R² ≥ %.1f, rise ≥ %.0f KB</td>"
-                                  "<td><strong>%s</strong>%s</td></tr>\n"
-                                : "<td>≥ %.0f per 1,000 cycles, R² ≥ %.1f, rise ≥ %.0f</td>"
-                                  "<td><strong>%s</strong>%s</td></tr>\n",
-                         rule.perThousandCycles / unit, rule.minRSquared, rule.minRise / unit,
+            out.AppendFormat("<td class=\"n\">%+.*f%s</td><td class=\"n\">%.2f</td>", memory ? 1 : 2,
+                             g.perThousandCycles / unit, unitName, g.fit.rSquared);
+        out.AppendFormat("<td>≥ %.0f%s per 1,000 cycles, R² ≥ %.1f, rise ≥ %.0f%s</td><td><strong>%s</strong>%s</td></tr>\n",
+                         rule.perThousandCycles / unit, unitName, rule.minRSquared, rule.minRise / unit, unitName,
                          GrowthVerdictName(g.verdict), g.verdict == GrowthVerdict::Leak ? " ✖" : "");
     }
     out.Append("</table>\n<p class=\"note\">Sampled while the device was open: just after OpenDevice, at least every 1% "
