@@ -201,7 +201,7 @@ ZANTOR_NOINLINE void ResourcesObject(GrowingText& out, const BurnInFigures& figu
             out.AppendFormat("%.6g,\"rSquared\":%.6g", g.perThousandCycles, g.fit.rSquared);
         else
             out.Append("null,\"rSquared\":null");
-        out.AppendFormat(",\"threshold\":{\"perThousandCycles\":%.6g,\"minRSquared\":%.6g,\"minRise\":%.6g}}}",
+        out.AppendFormat(",\"threshold\":{\"perThousandCycles\":%.6g,\"minRSquared\":%.6g,\"minRise\":%.6g}}",
                          rule.perThousandCycles, rule.minRSquared, rule.minRise);
     }
     out.Append("}}");
