@@ -43,6 +43,54 @@ inline std::size_t NextCapacity(std::size_t capacity, std::size_t needed, std::s
     return next < needed ? needed : next;
 }
 
+// The storage under every growing array, whatever its items: one copy of the
+// growth for all of them, out of the callers' way, as it is seldom taken.
+struct Block {
+    Block() = default;
+    Block(const Block&) = delete;
+    Block& operator=(const Block&) = delete;
+    Block(Block&& other) noexcept
+        : items(other.items), size(other.size), capacity(other.capacity), failed(other.failed)
+    {
+        other.items = nullptr;
+        other.size = other.capacity = 0;
+    }
+    ~Block() { std::free(items); }
+
+    // Room for `needed` items of `itemSize` bytes in all, more than the capacity:
+    // the capacity grown to NextCapacity's when `doubling`, else to `needed`;
+    // false (and failed) when the heap has none or the bytes would not fit.
+    ZANTOR_NOINLINE bool Grow(std::size_t needed, std::size_t itemSize, Reallocator reallocate, bool doubling)
+    {
+        const std::size_t count = doubling ? NextCapacity(capacity, needed, itemSize) : needed;
+        if (failed || count == 0 || count > (SIZE_MAX / 2) / itemSize)
+            return Fail();
+        void* grown = reallocate(items, count * itemSize);
+        if (grown == nullptr)
+            return Fail();
+        items = grown;
+        capacity = count;
+        return true;
+    }
+    // Room for `extra` more items beyond the size, more than there is room for.
+    ZANTOR_NOINLINE bool GrowMore(std::size_t extra, std::size_t itemSize, Reallocator reallocate)
+    {
+        if (extra > SIZE_MAX / 2 - size)
+            return Fail();
+        return Grow(size + extra, itemSize, reallocate, true);
+    }
+    bool Fail()
+    {
+        failed = true;
+        return false;
+    }
+
+    void* items = nullptr;
+    std::size_t size = 0;
+    std::size_t capacity = 0;
+    bool failed = false;
+};
+
 }  // namespace growing
 
 // A growable array of trivially copyable items.
@@ -52,39 +100,21 @@ class GrowingArray {
 
 public:
     GrowingArray() = default;
-    ~GrowingArray() { std::free(m_items); }
     GrowingArray(const GrowingArray&) = delete;
     GrowingArray& operator=(const GrowingArray&) = delete;
-    GrowingArray(GrowingArray&& other) noexcept
-        : m_items(other.m_items), m_size(other.m_size), m_capacity(other.m_capacity), m_failed(other.m_failed)
-    {
-        other.m_items = nullptr;
-        other.m_size = other.m_capacity = 0;
-    }
+    GrowingArray(GrowingArray&& other) noexcept = default;
 
     // Room for `count` items in all; false (and failed()) when the heap has none.
     bool Reserve(std::size_t count)
     {
-        if (count <= m_capacity)
-            return true;
-        if (m_failed || count > (SIZE_MAX / 2) / sizeof(T))
-            return Fail();
-        void* grown = Reallocate(m_items, count * sizeof(T));
-        if (grown == nullptr)
-            return Fail();
-        m_items = static_cast<T*>(grown);
-        m_capacity = count;
-        return true;
+        return count <= m_block.capacity || m_block.Grow(count, sizeof(T), Reallocate, false);
     }
     // Appends `item`; false, leaving the array as it was, when it cannot grow.
     bool Append(const T& item) { return Append(&item, 1); }
     // Room for `extra` more items beyond the size, grown as Append grows it.
     bool ReserveMore(std::size_t extra)
     {
-        if (extra > SIZE_MAX / 2 - m_size)
-            return Fail();
-        const std::size_t needed = m_size + extra;
-        return needed <= m_capacity || Reserve(growing::NextCapacity(m_capacity, needed, sizeof(T)));
+        return extra <= m_block.capacity - m_block.size || m_block.GrowMore(extra, sizeof(T), Reallocate);
     }
     // Appends `count` items; false, leaving the array as it was, when it cannot grow.
     bool Append(const T* items, std::size_t count)
@@ -93,51 +123,42 @@ public:
             return true;
         if (!ReserveMore(count))
             return false;
-        std::memcpy(static_cast<void*>(m_items + m_size), items, count * sizeof(T));
-        m_size += count;
+        std::memcpy(static_cast<void*>(data() + m_block.size), items, count * sizeof(T));
+        m_block.size += count;
         return true;
     }
     // Grows to `count` items, the new ones `fill`; never shrinks.
     bool GrowTo(std::size_t count, const T& fill)
     {
-        if (count <= m_size)
+        if (count <= m_block.size)
             return true;
-        if (count > m_capacity && !Reserve(growing::NextCapacity(m_capacity, count, sizeof(T))))
+        if (count > m_block.capacity && !m_block.Grow(count, sizeof(T), Reallocate, true))
             return false;
-        while (m_size < count)
-            std::memcpy(static_cast<void*>(m_items + m_size++), &fill, sizeof(T));
+        while (m_block.size < count)
+            std::memcpy(static_cast<void*>(data() + m_block.size++), &fill, sizeof(T));
         return true;
     }
-    void Clear() { m_size = 0; }
+    void Clear() { m_block.size = 0; }
     // Takes back the last `count` items (at most the size).
-    void Shrink(std::size_t count) { m_size -= count <= m_size ? count : m_size; }
+    void Shrink(std::size_t count) { m_block.size -= count <= m_block.size ? count : m_block.size; }
 
     // True once a growth failed: something was left out.
-    bool failed() const { return m_failed; }
-    std::size_t size() const { return m_size; }
-    bool empty() const { return m_size == 0; }
-    T* data() { return m_items; }
-    const T* data() const { return m_items; }
-    T* begin() { return m_items; }
-    T* end() { return m_items + m_size; }
-    const T* begin() const { return m_items; }
-    const T* end() const { return m_items + m_size; }
-    T& operator[](std::size_t i) { return m_items[i]; }
-    const T& operator[](std::size_t i) const { return m_items[i]; }
-    T& back() { return m_items[m_size - 1]; }
-    const T& back() const { return m_items[m_size - 1]; }
+    bool failed() const { return m_block.failed; }
+    std::size_t size() const { return m_block.size; }
+    bool empty() const { return m_block.size == 0; }
+    T* data() { return static_cast<T*>(m_block.items); }
+    const T* data() const { return static_cast<const T*>(m_block.items); }
+    T* begin() { return data(); }
+    T* end() { return data() + m_block.size; }
+    const T* begin() const { return data(); }
+    const T* end() const { return data() + m_block.size; }
+    T& operator[](std::size_t i) { return data()[i]; }
+    const T& operator[](std::size_t i) const { return data()[i]; }
+    T& back() { return data()[m_block.size - 1]; }
+    const T& back() const { return data()[m_block.size - 1]; }
 
 private:
-    bool Fail()
-    {
-        m_failed = true;
-        return false;
-    }
-
-    T* m_items = nullptr;
-    std::size_t m_size = 0;
-    std::size_t m_capacity = 0;
-    bool m_failed = false;
+    growing::Block m_block;
 };
 
 // A growable byte text, always NUL-terminated (c_str() is "" before anything went

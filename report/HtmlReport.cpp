@@ -208,11 +208,12 @@ const char* FieldName(std::int32_t field)
 
 ZANTOR_NOINLINE void ConsistencySection(GrowingText& out, const Consistency& c)
 {
+    out.Append("<h2>Card data consistency</h2>\n");
     if (!c.haveReference) {
-        out.Append("<h2>Card data consistency</h2>\n<p>No cycle read the whole card (all eleven fields returned 0), so nothing was compared.</p>\n");
+        out.Append("<p>No cycle read the whole card (all eleven fields returned 0), so nothing was compared.</p>\n");
         return;
     }
-    out.AppendFormat("<h2>Card data consistency</h2>\n<p>Reference: the card as read most often, %" PRIu64 " time(s), first in cycle %" PRIu32
+    out.AppendFormat("<p>Reference: the card as read most often, %" PRIu64 " time(s), first in cycle %" PRIu32
                      ". Complete reads compared with it: %" PRIu64 "; <strong>%" PRIu64 " differed</strong>%s.</p>\n",
                      c.referenceReads, c.referenceCycle, c.readsCompared, c.readsDiffered, c.readsDiffered ? " ✖" : "");
     out.Append("<table><tr><th>Field</th><th>Reference value</th></tr>\n");
@@ -240,8 +241,8 @@ ZANTOR_NOINLINE void ConsistencySection(GrowingText& out, const Consistency& c)
 void ResourceCell(GrowingText& out, Resource resource, double value, const char* sign = "")
 {
     const bool memory = resource == Resource::CommittedMemory;
-    out.AppendFormat(memory ? "<td class=\"n\">%s%.2f MB</td>" : "<td class=\"n\">%s%.0f</td>", sign,
-                     value / (memory ? 1024.0 * 1024.0 : 1.0));
+    out.AppendFormat("<td class=\"n\">%s%.*f%s</td>", sign, memory ? 2 : 0, value / (memory ? 1024.0 * 1024.0 : 1.0),
+                     memory ? " MB" : "");
 }
 
 ZANTOR_NOINLINE void ResourcesSection(GrowingText& out, const BurnInFigures& figures)
@@ -265,17 +266,14 @@ ZANTOR_NOINLINE void ResourcesSection(GrowingText& out, const BurnInFigures& fig
         // Memory in kilobytes, the rest as counts.
         const bool memory = resource == Resource::CommittedMemory;
         const double unit = memory ? 1024.0 : 1.0;
+        const char* const unitName = memory ? " KB" : "";
         if (g.verdict == GrowthVerdict::TooFew)
             out.Append("<td class=\"n none\">–</td><td class=\"n none\">–</td>");
         else
-            out.AppendFormat(memory ? "<td class=\"n\">%+.1f KB</td><td class=\"n\">%.2f</td>"
-                                    : "<td class=\"n\">%+.2f</td><td class=\"n\">%.2f</td>",
-                             g.perThousandCycles / unit, g.fit.rSquared);
-        out.AppendFormat(memory ? "<td>≥ %.0f KB per 1,000 cycles, R² ≥ %.1f, rise ≥ %.0f KB</td>"
-                                  "<td><strong>%s</strong>%s</td></tr>\n"
-                                : "<td>≥ %.0f per 1,000 cycles, R² ≥ %.1f, rise ≥ %.0f</td>"
-                                  "<td><strong>%s</strong>%s</td></tr>\n",
-                         rule.perThousandCycles / unit, rule.minRSquared, rule.minRise / unit,
+            out.AppendFormat("<td class=\"n\">%+.*f%s</td><td class=\"n\">%.2f</td>", memory ? 1 : 2,
+                             g.perThousandCycles / unit, unitName, g.fit.rSquared);
+        out.AppendFormat("<td>≥ %.0f%s per 1,000 cycles, R² ≥ %.1f, rise ≥ %.0f%s</td><td><strong>%s</strong>%s</td></tr>\n",
+                         rule.perThousandCycles / unit, unitName, rule.minRSquared, rule.minRise / unit, unitName,
                          GrowthVerdictName(g.verdict), g.verdict == GrowthVerdict::Leak ? " ✖" : "");
     }
     out.Append("</table>\n<p class=\"note\">Sampled while the device was open: just after OpenDevice, at least every 1% "
@@ -340,11 +338,12 @@ ZANTOR_NOINLINE void PlotsSection(GrowingText& out, const BurnInFigures& figures
 
 void MessagesSection(GrowingText& out, const BurnInFigures& figures)
 {
+    out.Append("<h2>Messages a press would have shown</h2>\n");
     if (figures.messages.empty()) {
-        out.Append("<h2>Messages a press would have shown</h2>\n<p>None.</p>\n");
+        out.Append("<p>None.</p>\n");
         return;
     }
-    out.Append("<h2>Messages a press would have shown</h2>\n<table><tr><th class=\"n\">Count</th><th class=\"n\">First in cycle</th><th>Message</th></tr>\n");
+    out.Append("<table><tr><th class=\"n\">Count</th><th class=\"n\">First in cycle</th><th>Message</th></tr>\n");
     std::uint64_t kept = 0;
     for (const MessageCount& m : figures.messages) {
         out.AppendFormat("<tr><td class=\"n\">%" PRIu64 "</td><td class=\"n\">%" PRIu32 "</td><td class=\"lib\">",
@@ -372,9 +371,10 @@ ZANTOR_NOINLINE GrowingText HtmlReport(const BurnInFigures& figures, const RunFa
     Escaped(out, facts.startTime);
 
     // The verdict first, in words as well as colour.
-    out.Append(!finished        ? "</div>\n<div class=\"verdict fail\"><span class=\"badge\">… INCOMPLETE</span>"
-               : verdict.failed ? "</div>\n<div class=\"verdict fail\"><span class=\"badge\">✖ FAIL</span>"
-                                : "</div>\n<div class=\"verdict pass\"><span class=\"badge\">✔ PASS</span>");
+    out.AppendFormat("</div>\n<div class=\"verdict %s</span>",
+                     !finished        ? "fail\"><span class=\"badge\">… INCOMPLETE"
+                     : verdict.failed ? "fail\"><span class=\"badge\">✖ FAIL"
+                                      : "pass\"><span class=\"badge\">✔ PASS");
     const GrowingText line = VerdictLine(verdict, figures, facts);
     if (line.failed())
         out.MarkFailed();

@@ -1,5 +1,4 @@
 #include <cinttypes>
-#include <cmath>
 
 #include "Escape.h"
 #include "Format.h"
@@ -38,16 +37,6 @@ template <std::size_t Capacity>
 void WideString(GrowingText& out, const char* key, const WideText<Capacity>& text)
 {
     WideString(out, key, text.c_str(), text.size());
-}
-
-// `key`, then `value`, or null when it is no number.
-void Number(GrowingText& out, const char* key, double value)
-{
-    out.Append(key);
-    if (std::isfinite(value))
-        out.AppendFormat("%.6g", value);
-    else
-        out.Append("null");
 }
 
 
@@ -207,16 +196,13 @@ ZANTOR_NOINLINE void ResourcesObject(GrowingText& out, const BurnInFigures& figu
         static const char* const kVerdicts[] = {"notMeasured", "tooFewSamples", "steady", "leak"};
         out.AppendFormat("%s\"%s\":{\"verdict\":\"%s\",\"samples\":%zu,\"perThousandCycles\":", r ? "," : "", kKeys[r],
                          kVerdicts[static_cast<int>(g.verdict)], g.samples);
-        if (g.verdict == GrowthVerdict::Steady || g.verdict == GrowthVerdict::Leak) {
-            Number(out, "", g.perThousandCycles);
-            Number(out, ",\"rSquared\":", g.fit.rSquared);
-        } else {
+        // The formatter writes a value that is no number as null.
+        if (g.verdict == GrowthVerdict::Steady || g.verdict == GrowthVerdict::Leak)
+            out.AppendFormat("%.6g,\"rSquared\":%.6g", g.perThousandCycles, g.fit.rSquared);
+        else
             out.Append("null,\"rSquared\":null");
-        }
-        Number(out, ",\"threshold\":{\"perThousandCycles\":", rule.perThousandCycles);
-        Number(out, ",\"minRSquared\":", rule.minRSquared);
-        Number(out, ",\"minRise\":", rule.minRise);
-        out.Append("}}");
+        out.AppendFormat(",\"threshold\":{\"perThousandCycles\":%.6g,\"minRSquared\":%.6g,\"minRise\":%.6g}}",
+                         rule.perThousandCycles, rule.minRSquared, rule.minRise);
     }
     out.Append("}}");
 }

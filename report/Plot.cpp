@@ -181,19 +181,18 @@ void AppendDurationPlot(GrowingText& out, const char* title, const FoldedSeries&
                          "<path d=\"M%.2f 60.0 l-4.5 -8 h9 z\" fill=\"#c00000\"/>",
                          x - std::max(columnWidth, 1.0) / 2, std::max(columnWidth, 1.0), x);
     }
-    // The band (min to max) and the median line.
-    GrowingText band("<path fill=\"none\" stroke=\"#9ecae1\" stroke-width=\"");
-    band.AppendFormat("%.2f\" d=\"", std::max(columnWidth, 1.2));
-    GrowingText line("<polyline fill=\"none\" stroke=\"#08519c\" stroke-width=\"1.5\" points=\"");
+    // The band (min to max), then the mean's line, each written straight into the page.
+    out.AppendFormat("<path fill=\"none\" stroke=\"#9ecae1\" stroke-width=\"%.2f\" d=\"", std::max(columnWidth, 1.2));
     for (std::size_t c = 0; c < columns; ++c) {
         const SeriesColumn& column = series[c];
-        const double x = xOf(c);
-        const double top = yOf(column.max / 1000.0), bottom = yOf(column.min / 1000.0);
-        band.AppendFormat("M%.2f %.2fV%.2f", x, bottom + 0.6, top - 0.6);
-        line.AppendFormat("%.2f,%.2f ", x, yOf(column.sum / static_cast<double>(column.cycles) / 1000.0));
+        out.AppendFormat("M%.2f %.2fV%.2f", xOf(c), yOf(column.min / 1000.0) + 0.6, yOf(column.max / 1000.0) - 0.6);
     }
-    out.Append(band).Append("\"/>");
-    out.Append(line).Append("\"/>");
+    out.Append("\"/><polyline fill=\"none\" stroke=\"#08519c\" stroke-width=\"1.5\" points=\"");
+    for (std::size_t c = 0; c < columns; ++c) {
+        const SeriesColumn& column = series[c];
+        out.AppendFormat("%.2f,%.2f ", xOf(c), yOf(column.sum / static_cast<double>(column.cycles) / 1000.0));
+    }
+    out.Append("\"/>");
     CycleAxis(out, span);
 
     // The legend, in words and shapes, its row at kLeft, kLegendY.
@@ -242,14 +241,14 @@ void AppendSamplePlot(GrowingText& out, const char* title, const char* unit, con
 
     // The least-squares line, dashed, then the samples as dots joined thinly.
     const LinearFit fit = LeastSquares(cycles, values, count);
-    GrowingText line("<polyline fill=\"none\" stroke=\"#555\" stroke-width=\"1\" points=\"");
-    GrowingText dots;
-    for (std::size_t i = 0; i < count; ++i) {
-        const double x = xOf(cycles[i]), y = yOf(values[i] / divisor);
-        line.AppendFormat("%.2f,%.2f ", x, y);
-        dots.AppendFormat("<circle cx=\"%.2f\" cy=\"%.2f\" r=\"2.6\" fill=\"#08519c\"/>", x, y);
-    }
-    out.Append(line).Append("\"/>").Append(dots);
+    // Each written straight into the page: the joining line, then the dots.
+    out.Append("<polyline fill=\"none\" stroke=\"#555\" stroke-width=\"1\" points=\"");
+    for (std::size_t i = 0; i < count; ++i)
+        out.AppendFormat("%.2f,%.2f ", xOf(cycles[i]), yOf(values[i] / divisor));
+    out.Append("\"/>");
+    for (std::size_t i = 0; i < count; ++i)
+        out.AppendFormat("<circle cx=\"%.2f\" cy=\"%.2f\" r=\"2.6\" fill=\"#08519c\"/>", xOf(cycles[i]),
+                         yOf(values[i] / divisor));
     if (fit.valid) {
         const double x0 = cycles[0], x1 = cycles[count - 1];
         out.AppendFormat(

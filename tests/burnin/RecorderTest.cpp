@@ -395,6 +395,9 @@ TEST(Growing, ARefusedGrowthKeepsTheContentsAndSaysSo)
     EXPECT_EQ(some.size(), 16u);
     EXPECT_EQ(some.back(), 15);
     EXPECT_FALSE(GrowingArray<double>().Reserve(SIZE_MAX / 4));  // a size that wraps is refused, not asked for
+    GrowingArray<double> huge;  // so is a doubling past half the address space: no room claimed that is not there
+    EXPECT_FALSE(huge.GrowTo(SIZE_MAX / 4, 0.0));
+    EXPECT_TRUE(huge.failed() && huge.empty());
 
     BasicGrowingText<&OneBlock> text;
     text.Append("0123456789").AppendDecimal(-42);
