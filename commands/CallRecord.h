@@ -48,7 +48,6 @@ struct CallRecord {
 
 class CallObserver {
 public:
-    virtual ~CallObserver() = default;
     // Told of each call right after it returned or raised, before the command
     // looks at its outcome.
     virtual void OnCall(const CallRecord& call) = 0;
@@ -57,6 +56,9 @@ public:
     // line): the operation, its argument and the buffers as the library will find
     // them (`outcome` is null). Nothing by default.
     virtual void BeforeCall(const CallRecord& call) { static_cast<void>(call); }
+
+protected:
+    ~CallObserver() = default;  // never destroyed through this interface
 };
 
 // The size of the buffer among `buffers` that the call wrote past (its fault is a

@@ -5,7 +5,6 @@
 
 class CommandHost {
 public:
-    virtual ~CommandHost() = default;
     // The control's current text, NUL-terminated, in `text` of `capacity` bytes
     // (at least 1); a longer text is cut.
     virtual void GetControlText(int id, char* text, std::size_t capacity) = 0;
@@ -15,4 +14,7 @@ public:
     // application name, with an OK button only; returns once it is dismissed.
     // The text is UTF-16 on Windows, so it reads the same on every code page.
     virtual void ShowMessage(const wchar_t* text) = 0;
+
+protected:
+    ~CommandHost() = default;  // never destroyed through this interface
 };

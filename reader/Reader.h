@@ -87,7 +87,6 @@ constexpr std::uint32_t kAccessViolation = 0xC0000005;
 
 class Reader {
 public:
-    virtual ~Reader() = default;
     virtual CallOutcome OpenDevice(std::int32_t port, char* errorText) = 0;
     virtual CallOutcome CloseDevice(char* errorText) = 0;
     virtual CallOutcome getDeviceStatus(char* statusText) = 0;
@@ -98,4 +97,9 @@ public:
     // may keep the coming call's record until the next one starts. Holds for
     // the coming call only. Ignored by default.
     virtual void NextCallFollows() {}
+
+protected:
+    // Never destroyed through this interface: no virtual destructor, none of its
+    // copies in the program.
+    ~Reader() = default;
 };

@@ -43,10 +43,9 @@ public:
     // is made; may be null. `log`: the call log, whose lost lines fail the run and
     // which is told why a run could not go on; may be null.
     BurnInRun(const BurnInRequest& request, const RunFacts& facts, CallObserver* observer, CallLog* log);
-    // Out of line: one file holds the destructor and its thunks for the three
-    // bases (the link-time optimiser of MinGW's linker takes inline copies of them
-    // from several files for one another).
-    ~BurnInRun() override;
+    // Out of line: one file holds the destructor (the link-time optimiser of
+    // MinGW's linker takes inline copies of it from several files for one another).
+    ~BurnInRun();
     BurnInRun(const BurnInRun&) = delete;
     BurnInRun& operator=(const BurnInRun&) = delete;
 

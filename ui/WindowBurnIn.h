@@ -17,7 +17,7 @@ using DescribeRunFunction = void (*)(const LibraryIdentity& library, RunFacts& f
 class WindowBurnIn final : private CallObserver {
 public:
     WindowBurnIn() = default;
-    ~WindowBurnIn() override;
+    ~WindowBurnIn();
     WindowBurnIn(const WindowBurnIn&) = delete;
     WindowBurnIn& operator=(const WindowBurnIn&) = delete;
 
