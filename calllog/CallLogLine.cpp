@@ -32,7 +32,7 @@ void AppendCodePoint(Body& body, char32_t c)
     default: break;
     }
     if (c < 0x20 || c == 0x7F) {
-        const char escape[4] = {'\\', 'x', "0123456789ABCDEF"[c >> 4], "0123456789ABCDEF"[c & 15]};
+        const char escape[4] = {'\\', 'x', decimal::kHexDigits[16 + (c >> 4)], decimal::kHexDigits[16 + (c & 15)]};
         AppendWhole(body, escape, 4);
         return;
     }

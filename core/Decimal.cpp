@@ -4,9 +4,9 @@
 
 namespace decimal {
 
-namespace {
+const char kHexDigits[33] = "0123456789abcdef0123456789ABCDEF";
 
-constexpr char kDigits[] = "0123456789abcdef0123456789ABCDEF";
+namespace {
 
 // Digits from the last place up, then at least `minDigits` of them copied out.
 std::size_t WriteRadix(char* out, std::uint64_t value, int minDigits, unsigned radix, const char* digits)
@@ -225,7 +225,7 @@ std::size_t WritePoint(char* out, const char* digits, int length, int decimals)
 
 std::size_t WriteUnsigned(char* out, std::uint64_t value, int minDigits)
 {
-    return WriteRadix(out, value, minDigits, 10, kDigits);
+    return WriteRadix(out, value, minDigits, 10, kHexDigits);
 }
 
 std::size_t WriteSigned(char* out, std::int64_t value)
@@ -239,7 +239,7 @@ std::size_t WriteSigned(char* out, std::int64_t value)
 
 std::size_t WriteHex(char* out, std::uint64_t value, int minDigits, bool upper)
 {
-    return WriteRadix(out, value, minDigits, 16, upper ? kDigits + 16 : kDigits);
+    return WriteRadix(out, value, minDigits, 16, upper ? kHexDigits + 16 : kHexDigits);
 }
 
 std::size_t WriteFixed(char* out, double value, int decimals)

@@ -16,6 +16,8 @@ constexpr int kMostDecimals = 17;
 // with padding, up to kMostPadding digits.
 constexpr int kMostPadding = 32;
 constexpr std::size_t kIntegerRoom = kMostPadding;
+// The hex digits, lower case then upper case: the one table every hex writer uses.
+extern const char kHexDigits[33];
 // Room for any fixed number: a sign, the 309 integer digits of the largest
 // double, the point and kMostDecimals.
 constexpr std::size_t kFixedRoom = 1 + 309 + 1 + kMostDecimals;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "CodePageText.h"
+#include "Decimal.h"
 #include "LibraryText.h"
 #include "TextLength.h"
 #include "Utf8.h"
@@ -77,7 +78,7 @@ bool IsPlainAscii(const char* bytes, std::size_t count)
 // Two hex digits a byte, appended a few hundred at a time.
 void AppendHex(GrowingText& out, const char* bytes, std::size_t count)
 {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
+    const char* const kDigits = decimal::kHexDigits + 16;
     char digits[256];
     std::size_t filled = 0;
     for (std::size_t i = 0; i < count; ++i) {

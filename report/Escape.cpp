@@ -1,5 +1,6 @@
 #include "Escape.h"
 
+#include "Decimal.h"
 #include "Utf8.h"
 
 void AppendHtmlEscaped(GrowingText& out, const char* text, std::size_t size)
@@ -37,7 +38,7 @@ void AppendJsonEscaped(GrowingText& out, const char* text, std::size_t size)
         } else if (c == '"' || c == '\\') {
             out.Append('\\').Append(c);
         } else if (byte < 0x20) {
-            out.Append("\\u00").Append("0123456789abcdef"[byte >> 4]).Append("0123456789abcdef"[byte & 0xF]);
+            out.Append("\\u00").Append(decimal::kHexDigits[byte >> 4]).Append(decimal::kHexDigits[byte & 0xF]);
         } else {
             out.Append(c);
         }
