@@ -4,7 +4,6 @@
 #include "ConsoleTest.h"
 
 #include <cstdlib>
-#include <sstream>
 
 namespace e2e {
 namespace {
@@ -27,22 +26,6 @@ struct Seen {
     std::string faultLine;  // the call log's outcome of the faulting call
 };
 
-// The call log's lines' columns (time, operation, argument, outcome, duration...).
-std::vector<std::vector<std::string>> LogLines(const std::string& log)
-{
-    std::vector<std::vector<std::string>> lines;
-    std::istringstream in(log);
-    for (std::string line; std::getline(in, line);) {
-        std::vector<std::string> columns;
-        std::istringstream cells(line);
-        for (std::string cell; std::getline(cells, cell, '\t');)
-            columns.push_back(cell);
-        if (columns.size() > 4 && line[0] != '#')
-            lines.push_back(columns);
-    }
-    return lines;
-}
-
 // The presses of the session; while recording, the script is changed before the
 // last so that field 4 faults.
 Seen Session(Console& console, const WorkFolder& folder, bool recording)
@@ -60,7 +43,8 @@ Seen Session(Console& console, const WorkFolder& folder, bool recording)
     if (recording)
         folder.WriteScript(std::wstring(kScript) + L"[Field.4]\nfault=access-violation\n");
     seen.boxes.push_back(console.ClickAndDismiss(IDC_BTN_CARDINFO).text);
-    for (const auto& columns : LogLines(folder.ReadBytes(L"calls.log"))) {
+    // The call log's columns: time, operation, argument, outcome, duration...
+    for (const auto& columns : LogLinesCut(folder.ReadBytes(L"calls.log"), false)) {
         if (columns[1] == "readCard")
             seen.readCardMs = std::atof(columns[4].c_str()) / 1000;
         if (columns[3].rfind("fault=", 0) == 0)
