@@ -32,6 +32,18 @@ const Json& Operation(const Json& report, const char* name)
     throw DriveError(std::string("no operation ") + name);
 }
 
+// A run of 100,000 cycles stopped by the operator: stopped, some cycles done and
+// not all, the device closed once. Returns the cycles done.
+int ExpectStoppedRun(const Json& report)
+{
+    EXPECT_TRUE(report.at("run").at("stopped").get<bool>());
+    const int done = report.at("run").at("cyclesDone");
+    EXPECT_GT(done, 0);
+    EXPECT_LT(done, 100000);
+    EXPECT_EQ(Operation(report, "CloseDevice").at("calls"), 1);
+    return done;
+}
+
 // The count of each result code of an operation, as "code:count" in the order seen.
 std::string Codes(const Json& operation)
 {
@@ -132,11 +144,7 @@ TEST_F(BurnInTest, EscapeStopsTheRunAndTheReportSaysSo)
     console.PressKey(IDC_EDIT_PORT, VK_ESCAPE);
     EXPECT_EQ(RunBurnIn(console), 4u);
     const Json report = Json::parse(m_folder->ReadBytes(L"run.json"));
-    EXPECT_TRUE(report.at("run").at("stopped").get<bool>());
-    const int done = report.at("run").at("cyclesDone");
-    EXPECT_GT(done, 0);
-    EXPECT_LT(done, 100000);
-    EXPECT_EQ(Operation(report, "CloseDevice").at("calls"), 1);
+    const int done = ExpectStoppedRun(report);
     EXPECT_EQ(Operation(report, "GetCardInfo").at("calls"), 11 * done);
     const int statuses = Operation(report, "getDeviceStatus").at("calls");
     EXPECT_TRUE(statuses == done + 1 || statuses == done + 2) << statuses << " after " << done << " cycles";
@@ -328,34 +336,12 @@ TEST_P(WindowStopTest, StopsTheRunMidway)
         ExpectTheFormWorks(console);
     }
     const Json report = Json::parse(m_folder->ReadBytes(L"run.json"));
-    EXPECT_TRUE(report.at("run").at("stopped").get<bool>());
-    const int done = report.at("run").at("cyclesDone");
-    EXPECT_GT(done, 0);
-    EXPECT_LT(done, 100000);
-    EXPECT_EQ(Operation(report, "CloseDevice").at("calls"), 1);
+    ExpectStoppedRun(report);
 }
 
 INSTANTIATE_TEST_SUITE_P(Window, WindowStopTest,
                          ::testing::Values(StopRow{"StopButton", false}, StopRow{"CloseBox", true}),
                          [](const ::testing::TestParamInfo<StopRow>& row) { return std::string(row.param.name); });
-
-// The log's lines that are calls (not "#" lines), each cut at its tabs.
-std::vector<std::vector<std::string>> CallLines(const std::string& log)
-{
-    std::vector<std::vector<std::string>> lines;
-    for (std::size_t at = 0, end; (end = log.find("\r\n", at)) != std::string::npos; at = end + 2) {
-        if (log[at] == '#')
-            continue;
-        lines.emplace_back(1);
-        for (char c : log.substr(at, end - at)) {
-            if (c == '\t')
-                lines.back().emplace_back();
-            else
-                lines.back().back().push_back(c);
-        }
-    }
-    return lines;
-}
 
 // A readCard that sleeps ten minutes on its fifth call: the watchdog ends the run
 // within seconds of the timeout, with the report of the four cycles before
@@ -374,7 +360,7 @@ TEST_F(BurnInTest, ACallThatDoesNotReturnEndsTheRunWithExitCode5)
     EXPECT_EQ(Operation(report, "readCard").at("calls"), 4);
     EXPECT_NE(m_folder->ReadBytes(L"run.html").find("readCard did not return within 3 s (cycle 5)"),
               std::string::npos);
-    const auto lines = CallLines(m_folder->ReadBytes(L"calls.log"));
+    const auto lines = LogLinesCut(m_folder->ReadBytes(L"calls.log"), false);
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back().at(1), "readCard");
     EXPECT_EQ(lines.back().at(3), "started");
@@ -387,7 +373,7 @@ TEST_F(BurnInTest, ALibraryThatEndsTheProcessLeavesItsCallAndTheCheckpoint)
     m_folder->WriteScript(L"[Field.11]\nexit=7\n");
     Console& console = Start(ProgramFile(), L"/cycles 50 /report run.html /log calls.log");
     EXPECT_EQ(RunBurnIn(console), 7u) << "the library's own exit code";
-    const auto lines = CallLines(m_folder->ReadBytes(L"calls.log"));
+    const auto lines = LogLinesCut(m_folder->ReadBytes(L"calls.log"), false);
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back().at(1), "GetCardInfo");
     EXPECT_EQ(lines.back().at(2), "11");
@@ -421,7 +407,7 @@ TEST_F(BurnInTest, AnUnattendedRunThatCannotStartEndsWithoutABox)
     EXPECT_NE(m_folder->ReadBytes(L"calls.log").find("#error"), std::string::npos) << "the mistake in the log";
     EXPECT_EQ(RunToExit(*m_folder, ProgramFile(), kTimeoutMs, L"/cycles 5 /report missing\\run.html /log run.log"),
               3u);
-    EXPECT_TRUE(CallLines(m_folder->ReadBytes(L"run.log")).empty()) << "no call was made";
+    EXPECT_TRUE(LogLinesCut(m_folder->ReadBytes(L"run.log"), false).empty()) << "no call was made";
 }
 
 // At the console, a call that has run for 10 s is named in a window of its own,

@@ -69,4 +69,21 @@ Console& ConsoleTest::Start(const std::wstring& exe, const std::wstring& argumen
     return *m_console;
 }
 
+std::vector<std::vector<std::string>> LogLinesCut(const std::string& log, bool withNotes)
+{
+    std::vector<std::vector<std::string>> lines;
+    for (std::size_t at = 0, end; (end = log.find("\r\n", at)) != std::string::npos; at = end + 2) {
+        if (log[at] == '#' && !withNotes)
+            continue;
+        lines.emplace_back(1);
+        for (char c : log.substr(at, end - at)) {
+            if (c == '\t')
+                lines.back().emplace_back();
+            else
+                lines.back().back().push_back(c);
+        }
+    }
+    return lines;
+}
+
 }  // namespace e2e

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Console.h"
 #include "resource.h"
@@ -35,5 +36,8 @@ std::string Shown(const std::wstring& text);
 // matches any address as wide as the build's pointers and "）" after it; one
 // ending in "+0x" (after a module's name) any offset and "）".
 bool ShowsMessage(const std::wstring& shown, const std::wstring& expected);
+
+// A call log's lines, each cut at its tabs; its "#" lines only when `withNotes`.
+std::vector<std::vector<std::string>> LogLinesCut(const std::string& log, bool withNotes);
 
 }  // namespace e2e

@@ -227,19 +227,9 @@ TEST_F(StartupTest, LogGetsOneLinePerCallInOrder)
     console.Barrier();
     console.ClickAndDismiss(IDC_BTN_CLOSE);
 
-    // The log's lines, each cut at its tabs.
-    std::vector<std::vector<std::string>> lines;
     const std::string log = m_folder->ReadBytes(L"calls.log");
     ASSERT_EQ(log.substr(log.size() - 2), "\r\n") << "the last line ended";
-    for (std::size_t at = 0, end; (end = log.find("\r\n", at)) != std::string::npos; at = end + 2) {
-        lines.emplace_back(1);
-        for (char c : log.substr(at, end - at)) {
-            if (c == '\t')
-                lines.back().emplace_back();
-            else
-                lines.back().back().push_back(c);
-        }
-    }
+    const std::vector<std::vector<std::string>> lines = LogLinesCut(log, true);
     const std::vector<std::pair<std::string, std::string>> calls = {
         {"OpenDevice", "1001"}, {"getDeviceStatus", "-"}, {"readCard", "-"},
         {"GetCardInfo", "0"}, {"GetCardInfo", "1"}, {"GetCardInfo", "2"}, {"GetCardInfo", "3"},
