@@ -45,6 +45,7 @@ private:
     // `hold`, keeps it for the next.
     void WriteToFile(const LogLine& line, bool hold = false);
     void WritePending();
+    void WriteLines(const char* bytes, std::size_t size, unsigned lines);
 
     win32::FileHandle m_file;
     std::uint64_t m_failedWrites = 0;

@@ -116,6 +116,13 @@ void CallLog::WriteNote(const char* kind, const wchar_t* text)
 
 void CallLog::WriteToFile(const LogLine& line, bool hold)
 {
+    // With nothing held, the line goes out from where it is: the case of every
+    // note the watchdog's thread writes while a call runs, which so touches
+    // nothing the console's thread writes.
+    if (m_pendingBytes == 0 && !hold) {
+        WriteLines(line.c_str(), line.size(), 1);
+        return;
+    }
     std::memcpy(m_pending + m_pendingBytes, line.c_str(), line.size());
     m_pendingBytes += line.size();
     ++m_pendingLines;
@@ -129,11 +136,16 @@ void CallLog::WritePending()
     const unsigned lines = m_pendingLines;
     m_pendingBytes = 0;
     m_pendingLines = 0;
+    if (size != 0)
+        WriteLines(m_pending, size, lines);
+}
+
+void CallLog::WriteLines(const char* bytes, std::size_t size, unsigned lines)
+{
     // Whole lines straight to the system: a process killed after the write
     // loses nothing of them. Lines the system refused (a full disk, a network
     // folder gone) are counted, for the burn-in's verdict and the console's box.
     DWORD written = 0;
-    if (m_file && size != 0 &&
-        (!WriteFile(m_file.Get(), m_pending, static_cast<DWORD>(size), &written, nullptr) || written != size))
+    if (m_file && (!WriteFile(m_file.Get(), bytes, static_cast<DWORD>(size), &written, nullptr) || written != size))
         m_failedWrites += lines;
 }
