@@ -70,6 +70,15 @@ using StartupText = WideText<LibraryIdentity::kPathCapacity + 64>;
 static_assert(2 * kUsageCapacity + 4 <= LibraryIdentity::kPathCapacity + 64, "room for a usage error and the usage");
 StartupText message;
 
+// Says `text` where nobody needs to answer: the call log (when it has a file
+// open, as a "#error" line) and the standard error.
+void TellUnattended(const wchar_t* text, CallLog* log)
+{
+    if (log)
+        log->WriteNote("error", text);
+    WriteStandardError(text);
+}
+
 // The exit status of a burn-in whose main dialog could not be created.
 constexpr int kExitCouldNotStart = 6;
 // At the console, a call running this long (or /timeout, if shorter) is named in a window.

@@ -43,6 +43,14 @@ RunVerdict JudgeRun(const BurnInFigures& figures, const RunEnd& end)
         AddReason(verdict, "%s did not return within %" PRIu32 " s (cycle %" PRIu32 ")",
                   OperationName(end.timedOutOperation), end.timeoutSeconds, end.timedOutCycle);
     }
+    // Nothing was tried: no verdict on the library can pass.
+    if (end.finished && figures.cyclesDone == 0) {
+        verdict.noCycle = true;
+        if (end.reportRefused)
+            AddReason(verdict, "did not run: the report could not be written before the device was opened");
+        else if (!end.timedOut)
+            AddReason(verdict, "did not run: no cycle finished%s", figures.stopped ? " before the stop" : "");
+    }
     for (int i = 0; i < kOperationCount; ++i) {
         const OperationFigures& op = figures.operations[i];
         const char* name = OperationName(static_cast<Operation>(i));
@@ -83,7 +91,9 @@ int BurnInExitCode(const RunVerdict& verdict, bool reportWritten)
     // found is news even when the files could not be written: it was found.
     if (verdict.timedOut)
         return kExitCallDidNotReturn;
-    if (verdict.failed)
+    // A run that made no cycle fails, but found no failure of its own.
+    const std::size_t ownReasons = verdict.noCycle && !verdict.timedOut ? 1 : 0;
+    if (verdict.failed && verdict.reasonCount > ownReasons)
         return 1;
     if (!reportWritten)
         return kExitReportNotWritten;

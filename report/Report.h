@@ -8,11 +8,10 @@
 
 #include "BoundedText.h"
 #include "Growing.h"
+#include "LongestPath.h"
 #include "Recorder.h"
 #include "Verdict.h"
 
-// The longest path Windows takes (with the \\?\ prefix), in UTF-16 units, and its NUL.
-constexpr std::size_t kLongestPath = 32768;
 using ReportPath = WideText<kLongestPath>;
 
 // What the run was: facts the caller gathers (texts as it formats them).

@@ -5,8 +5,6 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "CardInfoCommand.h"
-#include "DeviceCommands.h"
 #include "DialogHost.h"
 #include "GuardedPages.h"
 #include "ImportedReader.h"
@@ -14,7 +12,6 @@
 #include "Mervik.h"
 #include "Resources.h"
 #include "Unattended.h"
-#include "Verdict.h"
 #include "resource.h"
 
 namespace {
@@ -41,14 +38,13 @@ HWND AddChild(HWND dialog, const wchar_t* windowClass, const wchar_t* text, DWOR
                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
 }
 
-// A checkpoint at least this often, whatever the cycles take.
-constexpr ULONGLONG kCheckpointEveryMs = 30000;
-
 }  // namespace
 
 BurnInRun::BurnInRun(const BurnInRequest& request, const RunFacts& facts, CallObserver* observer, CallLog* log)
-    : m_request(request), m_facts(facts), m_observer(observer), m_log(log), m_recorder(request.success),
-      m_schedule(request.cycles), m_watchdog(static_cast<CallObserver*>(this))
+    : m_request(request), m_facts(facts), m_log(log),
+      m_session({request.cycles, request.reportPath, request.success, request.doneCommand != 0},
+                static_cast<burnin::SessionWorld&>(*this), observer),
+      m_watchdog(&m_session)
 {
     m_facts.port = request.port;
     m_facts.cyclesAsked = request.cycles;
@@ -69,7 +65,7 @@ void BurnInRun::Start(HWND dialog, UINT stepCommand)
     m_progressLine = AddChild(dialog, L"STATIC", nullptr, SS_LEFT, {25, 200, right, 210}, IDC_BURNIN_LINE);
     const LRESULT font = SendMessageW(dialog, WM_GETFONT, 0, 0);
     SendMessageW(m_progressLine, WM_SETFONT, static_cast<WPARAM>(font), FALSE);
-    SendMessageW(m_progressBar, PBM_SETRANGE32, 0, static_cast<LPARAM>(m_schedule.Cycles()));
+    SendMessageW(m_progressBar, PBM_SETRANGE32, 0, static_cast<LPARAM>(m_session.Steps().Cycles()));
     if (m_request.doneCommand != 0) {
         m_stopButton = AddChild(dialog, L"BUTTON", L"停止", WS_TABSTOP | BS_PUSHBUTTON, {290, 189, 332, 203},
                                 IDC_BURNIN_STOP);
@@ -86,69 +82,17 @@ void BurnInRun::Start(HWND dialog, UINT stepCommand)
     ShowProgress(true);
     // Without the watchdog a hanging call would hang the run: said, and the run goes on.
     if (!m_watchdog.Start(*this, m_request.timeoutSeconds, 0))
-        m_recorder.RecordMessage(L"无法启动调用监视线程：库调用不返回时老化测试无法自行结束");
+        m_session.RecordMessage(L"无法启动调用监视线程：库调用不返回时老化测试无法自行结束");
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(stepCommand, BN_CLICKED), 0);
 }
 
 void BurnInRun::RunStep()
 {
-    // The figures' fixed storage could not be taken: the report says so at once,
-    // rather than after hours of cycles it could not record.
-    if (m_schedule.Current() == burnin::Step::Open && m_recorder.Figures().incomplete) {
+    if (m_session.RunStep() == burnin::StepResult::Over) {
         Finish();
         return;
     }
-    const bool sample = m_schedule.SampleDue();
-    if (sample)
-        m_recorder.RecordResources(SampleProcessResources(m_schedule.CyclesDone()));
-    // The report's folder is proven before the first call: a mistyped path must
-    // not cost the whole run.
-    if (m_schedule.Current() == burnin::Step::Open && m_request.reportPath && !Checkpoint()) {
-        if (m_request.doneCommand != 0) {
-            Finish();  // from the window: its box says the report could not be written
-            return;
-        }
-        WideText<kLongestPath + 64> reason;
-        reason.Append(L"无法写入老化测试报告 ").Append(m_request.reportPath).Append(L"：未打开设备，老化测试未开始");
-        TellUnattended(reason.c_str(), m_log);
-        EndDialog(m_dialog, kExitReportNotWritten);
-        return;
-    }
-    // Checkpoints: at every resource sample and at least every 30 s, so that a
-    // run killed, or ended by its library, leaves its figures so far.
-    const burnin::Step step = m_schedule.Current();
-    if (step != burnin::Step::Open && step != burnin::Step::Finished && m_request.reportPath &&
-        (sample || GetTickCount64() - m_checkpointWritten >= kCheckpointEveryMs))
-        Checkpoint();
-
-    switch (m_schedule.Current()) {
-    case burnin::Step::Open:
-        RunCommand(&RunOpenDevice);
-        break;
-    case burnin::Step::Status:
-        if (m_firstCycleStarted == 0)
-            m_firstCycleStarted = GetTickCount64();
-        m_recorder.BeginCycle(m_schedule.Cycle() + 1);
-        RunCommand(&RunDeviceStatus);
-        break;
-    case burnin::Step::ReadCard:
-        RunCommand(&RunReadCard);
-        break;
-    case burnin::Step::CardInfo:
-        RunCommand(&RunReadCardInfo);
-        m_recorder.EndCycle();
-        break;
-    case burnin::Step::Close:
-        // A run stopped part-way through a cycle ends that cycle unfinished.
-        m_recorder.AbandonCycle();
-        RunCommand(&RunCloseDevice);
-        break;
-    case burnin::Step::Finished:
-        Finish();
-        return;
-    }
-    m_schedule.Advance();
-    ShowProgress(m_schedule.Current() == burnin::Step::Finished);
+    ShowProgress(m_session.Steps().Current() == burnin::Step::Finished);
     ScheduleStep();
 }
 
@@ -191,38 +135,46 @@ void BurnInRun::RunCommand(Command command)
     command(*this, reader, GuardedPages());
 }
 
-RunEnd BurnInRun::End(bool finished) const
+bool BurnInRun::WriteReport(const BurnInFigures& figures, const RunEnd& end)
 {
-    RunEnd end;
-    end.finished = finished;
-    end.logWritesFailed = m_log ? m_log->FailedWrites() : 0;
-    return end;
+    m_facts.end = end;
+    if (end.finished)
+        m_facts.endTime = LocalTimeNow();
+    return WriteReports(m_request.reportPath, figures, m_facts);
 }
 
-bool BurnInRun::Checkpoint()
+void BurnInRun::CountLostWrites(RunEnd& end)
 {
-    m_checkpointWritten = GetTickCount64();
-    m_facts.end = End(false);
-    return WriteReports(m_request.reportPath, m_recorder.Figures(), m_facts);
+    end.logWritesFailed = m_log ? m_log->FailedWrites() : 0;
+}
+
+void BurnInRun::TellUnattended(const wchar_t* text)
+{
+    if (m_log)
+        m_log->WriteNote("error", text);
+    WriteStandardError(text);
+}
+
+std::uint64_t BurnInRun::Milliseconds()
+{
+    return GetTickCount64();
+}
+
+ResourceSample BurnInRun::SampleResources(std::uint32_t cyclesDone)
+{
+    return SampleProcessResources(cyclesDone);
 }
 
 void BurnInRun::Finish()
 {
-    m_facts.endTime = LocalTimeNow();
-    // A stop that came during the last cycle stopped nothing.
-    if (m_schedule.Stopped() && m_schedule.CyclesDone() < m_schedule.Cycles())
-        m_recorder.Stop();
-    m_facts.end = End(true);
-    const RunVerdict verdict = JudgeRun(m_recorder.Figures(), m_facts.end);
-    const bool written = !m_request.reportPath || WriteReports(m_request.reportPath, m_recorder.Figures(), m_facts);
-    m_reportWritten = m_request.reportPath != nullptr && written;
     if (m_request.doneCommand == 0) {
-        EndDialog(m_dialog, BurnInExitCode(verdict, written));
+        EndDialog(m_dialog, m_session.ExitCode());
         return;
     }
 
     // A run from the window: the form as it was, and the dialog told.
-    const GrowingText line = RunVerdictLine(m_recorder.Figures(), m_facts);
+    m_facts.end = m_session.End();
+    const GrowingText line = RunVerdictLine(m_session.Figures(), m_facts);
     m_verdictLine.Clear();
     const int room = static_cast<int>(m_verdictLine.Room());
     const int length = line.failed() ? 0
@@ -230,7 +182,7 @@ void BurnInRun::Finish()
                                                            m_verdictLine.End(), room);
     m_verdictLine.Grow(length > 0 ? static_cast<std::size_t>(length) : 0);
     if (length <= 0)
-        m_verdictLine.Append(verdict.failed ? L"FAIL" : L"PASS");
+        m_verdictLine.Append(m_session.Failed() ? L"FAIL" : L"PASS");
     EnableButtons(true);
     for (HWND* control : {&m_stopButton, &m_progressLine, &m_progressBar}) {
         DestroyWindow(*control);
@@ -248,25 +200,9 @@ void BurnInRun::EnableButtons(bool enable)
 
 void BurnInRun::OnCallTimedOut(const WatchedCall& call, std::uint32_t timeoutSeconds)
 {
-    // The dialog's thread is inside the library, or waits for the end: nothing
-    // else touches the figures now. The cycle under way did not finish.
-    const bool inCycle = m_schedule.Current() >= burnin::Step::Status && m_schedule.Current() <= burnin::Step::CardInfo;
-    m_recorder.AbandonCycle();
-    m_facts.endTime = LocalTimeNow();
-    m_facts.end = End(true);
-    m_facts.end.timedOut = true;
-    m_facts.end.timedOutOperation = call.operation;
-    m_facts.end.timeoutSeconds = timeoutSeconds;
-    m_facts.end.timedOutCycle = inCycle ? m_schedule.Cycle() + 1 : 0;
-    if (m_request.reportPath)
-        WriteReports(m_request.reportPath, m_recorder.Figures(), m_facts);
-    WideText<96> reason;
-    const char* name = OperationName(call.operation);
-    reason.Append(L"读卡器库 ").AppendNarrow(name, std::strlen(name)).Append(L" 调用 ").AppendDecimal(timeoutSeconds)
-        .Append(L" 秒内未返回（第 ").AppendDecimal(m_facts.end.timedOutCycle).Append(L" 轮），老化测试结束");
-    TellUnattended(reason.c_str(), m_log);
+    const int code = m_session.TimedOut(call.operation, timeoutSeconds);
     // The library's thread cannot be unwound: the process ends without it.
-    TerminateProcess(GetCurrentProcess(), kExitCallDidNotReturn);
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(code));
 }
 
 void BurnInRun::ShowProgress(bool now)
@@ -278,10 +214,10 @@ void BurnInRun::ShowProgress(bool now)
     if (!now && tick - m_progressShown < kIntervalMs)
         return;
     m_progressShown = tick;
-    const std::uint32_t done = m_schedule.CyclesDone();
+    const std::uint32_t done = m_session.Steps().CyclesDone();
     SendMessageW(m_progressBar, PBM_SETPOS, done, 0);
-    const ULONGLONG elapsed = m_firstCycleStarted == 0 ? 0 : tick - m_firstCycleStarted;
-    SetWindowTextW(m_progressLine, burnin::ProgressText(done, m_schedule.Cycles(), elapsed).c_str());
+    const ULONGLONG elapsed = m_session.CycleBegun() ? tick - m_session.FirstCycleBegan() : 0;
+    SetWindowTextW(m_progressLine, burnin::ProgressText(done, m_session.Steps().Cycles(), elapsed).c_str());
     // Painted now, the form's boxes too: the steps come before painting in the
     // queue, and a timer for it would cost the run a timer's delay each time.
     RedrawWindow(m_dialog, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
@@ -305,18 +241,5 @@ void BurnInRun::SetControlText(int id, const char* text)
 
 void BurnInRun::ShowMessage(const wchar_t* text)
 {
-    m_recorder.RecordMessage(text);
-}
-
-void BurnInRun::BeforeCall(const CallRecord& call)
-{
-    if (m_observer)
-        m_observer->BeforeCall(call);
-}
-
-void BurnInRun::OnCall(const CallRecord& call)
-{
-    m_recorder.OnCall(call);
-    if (m_observer)
-        m_observer->OnCall(call);
+    m_session.RecordMessage(text);
 }

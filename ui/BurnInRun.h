@@ -1,9 +1,9 @@
-// A burn-in run in the main dialog: the device opened once, a number of cycles of
-// status, read card and card information made unattended through the same
-// commands and guard as the buttons, the device closed, the report written and
-// the dialog ended with the run's exit code (a run from the command line) or told
-// that the run is over (a run started from the window, which stays open). Every
-// message a press would show is recorded instead; nothing waits for a person.
+// A burn-in run in the main dialog: the session's steps (burnin/BurnInSession.h)
+// run one per message, through the same commands and guard as the buttons, with
+// the progress shown below the form; at the end the dialog is ended with the
+// run's exit code (a run from the command line) or told that the run is over (a
+// run started from the window, which stays open). Every message a press would
+// show is recorded instead; nothing waits for a person.
 #pragma once
 
 #include <windows.h>
@@ -11,13 +11,12 @@
 #include <cstdint>
 
 #include "Anonymizer.h"
+#include "BurnInSession.h"
 #include "CallLog.h"
 #include "CallRecord.h"
 #include "CallWatchdog.h"
 #include "CommandHost.h"
-#include "Recorder.h"
 #include "Report.h"
-#include "Schedule.h"
 #include "SuccessCodes.h"
 
 // What the command line or the burn-in dialog asked for.
@@ -35,7 +34,7 @@ struct BurnInRequest {
     const Anonymizer* anonymizer = nullptr;  // /anonymize: the card replaced in the report and the log
 };
 
-class BurnInRun final : private CommandHost, private CallObserver, private WatchdogClient {
+class BurnInRun final : private CommandHost, private WatchdogClient, private burnin::SessionWorld {
 public:
     // `facts`: what was tested (the library's identity, Zantor's version and
     // bitness), completed here with the port, times and cycles. `observer`: told
@@ -52,40 +51,43 @@ public:
     // Adds the progress bar and line below the form of `dialog`, starts the call
     // watchdog and posts the first step, as a WM_COMMAND of `stepCommand`.
     void Start(HWND dialog, UINT stepCommand);
-    // Runs the next step and schedules the one after it; after the last, ends
-    // the dialog with the run's exit code or posts the request's doneCommand. The
-    // first step writes the report before the device is opened: a report that
-    // cannot be written ends the run there, with exit status 3.
+    // Runs the session's next step and schedules the one after it; once the run
+    // is over, ends the dialog with the run's exit code or posts the request's
+    // doneCommand.
     void RunStep();
     // Runs one of the button commands as the run's own steps run (a press during
     // the run): its calls are recorded and its messages too.
-    using Command = void (*)(CommandHost& host, Reader& reader, const Allocator& buffers);
-    void RunCommand(Command command);
+    using Command = burnin::SessionWorld::Command;
+    void RunCommand(Command command) override;
     // The operator asked to stop: the device is closed after the running step,
     // and the report covers the cycles that finished.
-    void Stop() { m_schedule.Stop(); }
+    void Stop() { m_session.Stop(); }
     // Something the operator would have been told in a box before the run began.
-    void Note(const wchar_t* message) { m_recorder.RecordMessage(message); }
+    void Note(const wchar_t* message) { m_session.RecordMessage(message); }
 
     // Once the run is over: its verdict line ("PASS: ..." or "FAIL: ..."), and
     // whether the report was written.
     const wchar_t* VerdictLine() const { return m_verdictLine.c_str(); }
-    bool ReportWritten() const { return m_reportWritten; }
+    bool ReportWritten() const { return m_session.ReportWritten(); }
 
 private:
     // As the commands' host: the form's boxes are the dialog's; messages are recorded.
     void GetControlText(int id, char* text, std::size_t capacity) override;
     void SetControlText(int id, const char* text) override;
     void ShowMessage(const wchar_t* text) override;
-    // Every call goes to the observer (the log, the recording) before it is made,
-    // and to the recorder and the observer once it returned (through the
-    // watchdog, which disarms first).
-    void BeforeCall(const CallRecord& call) override;
-    void OnCall(const CallRecord& call) override;
-    // On the watchdog's thread: the report of the cycles before, with the call
-    // that did not return as the verdict, then the process ends with exit status 5.
+    // On the watchdog's thread: the session writes the report of the cycles
+    // before, with the call that did not return as the verdict; then the process
+    // ends with exit status 5.
     void OnCallTimedOut(const WatchedCall& call, std::uint32_t timeoutSeconds) override;
     void OnCallOverdue(const WatchedCall&, const CallWatchdog&) override {}
+
+    // As the session's world: the report pair with this run's facts, the call
+    // log's losses, the standard error, the tick count and the process's resources.
+    bool WriteReport(const BurnInFigures& figures, const RunEnd& end) override;
+    void CountLostWrites(RunEnd& end) override;
+    void TellUnattended(const wchar_t* text) override;
+    std::uint64_t Milliseconds() override;
+    ResourceSample SampleResources(std::uint32_t cyclesDone) override;
 
     // The progress bar and line, painted at once with whatever else of the
     // dialog waits for painting; unless `now`, at most a few times a second.
@@ -98,19 +100,13 @@ private:
     // most every 10 ms.
     void ScheduleStep();
     static void CALLBACK StepTimer(HWND window, UINT message, UINT_PTR id, DWORD time);
-    // Writes the report of the run so far, marked as not finished; false when
-    // it could not be written.
-    bool Checkpoint();
-    // The run's state beyond its figures, the log's lost lines counted.
-    RunEnd End(bool finished) const;
+    // The run is over: the dialog ended, or the form given back and told.
     void Finish();
 
     BurnInRequest m_request;
     RunFacts m_facts;
-    CallObserver* m_observer;
     CallLog* m_log;
-    BurnInRecorder m_recorder;
-    burnin::Schedule m_schedule;
+    burnin::BurnInSession m_session;
     HWND m_dialog = nullptr;
     UINT m_stepCommand = 0;
     HWND m_progressBar = nullptr;
@@ -118,10 +114,7 @@ private:
     HWND m_stopButton = nullptr;
     // The verdict and the failures' reasons (each under 160 characters).
     WideText<4096> m_verdictLine;
-    bool m_reportWritten = false;
-    ULONGLONG m_firstCycleStarted = 0;
     ULONGLONG m_progressShown = 0;
-    ULONGLONG m_checkpointWritten = 0;
     ULONGLONG m_inputLooked = 0;
     // Last, so that its thread is stopped before anything it could read goes.
     CallWatchdog m_watchdog;

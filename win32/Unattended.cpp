@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include "CallLog.h"
-
 namespace {
 
 // The standard error handle, or the parent's console output; null when there is
@@ -32,10 +30,31 @@ HANDLE StandardError()
 
 }  // namespace
 
-void TellUnattended(const wchar_t* text, CallLog* log)
+std::size_t Utf16UnitsFitting(const wchar_t* text, std::size_t units, std::size_t bytes)
 {
-    if (log)
-        log->WriteNote("error", text);
+    std::size_t used = 0;
+    std::size_t i = 0;
+    while (i < units) {
+        const unsigned c = static_cast<unsigned>(text[i]) & 0xFFFF;
+        std::size_t take = 1;
+        std::size_t size = c < 0x80 ? 1 : c < 0x800 ? 2 : 3;
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units) {
+            const unsigned low = static_cast<unsigned>(text[i + 1]) & 0xFFFF;
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                take = 2;
+                size = 4;
+            }
+        }
+        if (used + size > bytes)
+            break;
+        used += size;
+        i += take;
+    }
+    return i;
+}
+
+void WriteStandardError(const wchar_t* text)
+{
     const HANDLE error = StandardError();
     if (error == nullptr)
         return;
@@ -47,10 +66,13 @@ void TellUnattended(const wchar_t* text, CallLog* log)
         WriteConsoleW(error, L"\r\n", 2, &written, nullptr);
         return;
     }
-    // A file or a pipe: UTF-8, as the log is. Longer texts are cut to the buffer.
-    char bytes[8192];
-    int size = WideCharToMultiByte(CP_UTF8, 0, text, units, bytes, static_cast<int>(sizeof bytes - 2), nullptr,
-                                   nullptr);
+    // A file or a pipe: UTF-8, as the log is. A longer text is cut after its last
+    // whole character that fits, so that the conversion always has room.
+    char bytes[kStandardErrorBytes + 2];
+    const std::size_t fitting = Utf16UnitsFitting(text, static_cast<std::size_t>(units), kStandardErrorBytes);
+    int size = fitting == 0 ? 0
+                            : WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(fitting), bytes,
+                                                  static_cast<int>(kStandardErrorBytes), nullptr, nullptr);
     if (size < 0)
         size = 0;
     bytes[size++] = '\r';
