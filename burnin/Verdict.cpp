@@ -43,14 +43,6 @@ RunVerdict JudgeRun(const BurnInFigures& figures, const RunEnd& end)
         AddReason(verdict, "%s did not return within %" PRIu32 " s (cycle %" PRIu32 ")",
                   OperationName(end.timedOutOperation), end.timeoutSeconds, end.timedOutCycle);
     }
-    // Nothing was tried: no verdict on the library can pass.
-    if (end.finished && figures.cyclesDone == 0) {
-        verdict.noCycle = true;
-        if (end.reportRefused)
-            AddReason(verdict, "did not run: the report could not be written before the device was opened");
-        else if (!end.timedOut)
-            AddReason(verdict, "did not run: no cycle finished%s", figures.stopped ? " before the stop" : "");
-    }
     for (int i = 0; i < kOperationCount; ++i) {
         const OperationFigures& op = figures.operations[i];
         const char* name = OperationName(static_cast<Operation>(i));
@@ -82,6 +74,14 @@ RunVerdict JudgeRun(const BurnInFigures& figures, const RunEnd& end)
         AddReason(verdict, "memory ran out during the run: the figures are incomplete");
     if (end.logWritesFailed != 0)
         AddReason(verdict, "%" PRIu64 " call-log line(s) could not be written", end.logWritesFailed);
+    // Last: nothing was tried: no verdict on the library can pass.
+    if (end.finished && figures.cyclesDone == 0) {
+        verdict.noCycle = true;
+        if (end.reportRefused)
+            AddReason(verdict, "did not run: the report could not be written before the device was opened");
+        else if (!end.timedOut)
+            AddReason(verdict, "did not run: no cycle finished%s", figures.stopped ? " before the stop" : "");
+    }
     return verdict;
 }
 

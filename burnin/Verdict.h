@@ -42,8 +42,8 @@ struct RunVerdict {
     VerdictHint hints[kOperationCount];
     std::size_t hintCount = 0;
 };
-// A call that did not return is the first reason, a finished run that made no
-// cycle the next ("did not run: ..." with why); lost log lines are a reason too.
+// A call that did not return is the first reason; lost log lines are a reason
+// too; a finished run that made no cycle the last ("did not run: ..." with why).
 RunVerdict JudgeRun(const BurnInFigures& figures, const RunEnd& end = RunEnd());
 
 // The exit status of a burn-in, the first that holds: 5 a call did not return;

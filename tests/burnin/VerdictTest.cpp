@@ -7,6 +7,7 @@ namespace {
 
 struct ExitRow {
     const char* fault;  // what a failure of the row would catch
+    std::uint32_t cycles;  // done
     bool failed;        // the figures hold a failure
     bool stopped;
     bool timedOut;
@@ -25,6 +26,7 @@ TEST_P(ExitCodeTest, TheFirstThatHoldsWins)
 {
     const ExitRow& row = GetParam();
     BurnInFigures figures;
+    figures.cyclesDone = row.cycles;
     figures.incomplete = row.failed;
     figures.stopped = row.stopped;
     RunEnd end;
@@ -33,12 +35,18 @@ TEST_P(ExitCodeTest, TheFirstThatHoldsWins)
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, ExitCodeTest, ::testing::Values(
-    ExitRow{"a clean run", false, false, false, true, 0},
-    ExitRow{"stopped", false, true, false, true, 4},
-    ExitRow{"the files lost outrank a stop", false, true, false, false, 3},
-    ExitRow{"a failure outranks the files lost", true, false, false, false, 1},
-    ExitRow{"a failure outranks a stop", true, true, false, true, 1},
-    ExitRow{"a call that did not return outranks all", true, true, true, false, 5}));
+    ExitRow{"a clean run", 1, false, false, false, true, 0},
+    ExitRow{"stopped", 1, false, true, false, true, 4},
+    ExitRow{"the files lost outrank a stop", 1, false, true, false, false, 3},
+    ExitRow{"a failure outranks the files lost", 1, true, false, false, false, 1},
+    ExitRow{"a failure outranks a stop", 1, true, true, false, true, 1},
+    ExitRow{"a call that did not return outranks all", 1, true, true, true, false, 5},
+    // A run that made no cycle found no failure: its stop or its files say how it ended.
+    ExitRow{"no cycle is no failure found", 0, false, false, false, true, 0},
+    ExitRow{"no cycle, stopped", 0, false, true, false, true, 4},
+    ExitRow{"no cycle, the report refused", 0, false, false, false, false, 3},
+    ExitRow{"no cycle beside a failure", 0, true, true, false, true, 1},
+    ExitRow{"no cycle beside a hang", 0, false, false, true, true, 5}));
 
 TEST(Verdict, AHangComesFirstAndLostLogLinesFail)
 {
@@ -55,5 +63,58 @@ TEST(Verdict, AHangComesFirstAndLostLogLinesFail)
     EXPECT_STREQ(verdict.reasons[0].c_str(), "readCard did not return within 3 s (cycle 5)");
     EXPECT_STREQ(verdict.reasons[2].c_str(), "2 call-log line(s) could not be written");
 }
+
+// A finished run that made no cycle never passes, and says why; a checkpoint
+// before the first cycle is not a verdict yet.
+struct NoCycleRow {
+    const char* fault;
+    std::uint32_t cycles;
+    bool finished;
+    bool stopped;
+    bool reportRefused;
+    bool timedOut;
+    const char* lastReason;  // null: none
+};
+
+std::ostream& operator<<(std::ostream& os, const NoCycleRow& row)
+{
+    return os << row.fault;
+}
+
+class NoCycleTest : public ::testing::TestWithParam<NoCycleRow> {};
+
+TEST_P(NoCycleTest, SaysItDidNotRun)
+{
+    const NoCycleRow& row = GetParam();
+    BurnInFigures figures;
+    figures.cyclesDone = row.cycles;
+    figures.stopped = row.stopped;
+    RunEnd end;
+    end.finished = row.finished;
+    end.reportRefused = row.reportRefused;
+    end.timedOut = row.timedOut;
+    end.timedOutOperation = Operation::OpenDevice;
+    end.timeoutSeconds = 60;
+    const RunVerdict verdict = JudgeRun(figures, end);
+    if (!row.lastReason) {
+        EXPECT_FALSE(verdict.failed);
+        EXPECT_EQ(verdict.reasonCount, 0u);
+        return;
+    }
+    EXPECT_TRUE(verdict.failed);
+    ASSERT_GE(verdict.reasonCount, 1u);
+    EXPECT_STREQ(verdict.reasons[verdict.reasonCount - 1].c_str(), row.lastReason);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, NoCycleTest, ::testing::Values(
+    NoCycleRow{"one cycle passes", 1, true, false, false, false, nullptr},
+    NoCycleRow{"a checkpoint before the first cycle", 0, false, false, false, false, nullptr},
+    NoCycleRow{"the report refused at the start", 0, true, false, true, false,
+               "did not run: the report could not be written before the device was opened"},
+    NoCycleRow{"stopped before the first cycle", 0, true, true, false, false,
+               "did not run: no cycle finished before the stop"},
+    NoCycleRow{"ended with no cycle", 0, true, false, false, false, "did not run: no cycle finished"},
+    NoCycleRow{"a hang says why itself", 0, true, false, false, true,
+               "OpenDevice did not return within 60 s (cycle 0)"}));
 
 }  // namespace
