@@ -79,7 +79,7 @@ private:
     // before, with the call that did not return as the verdict; then the process
     // ends with exit status 5.
     void OnCallTimedOut(const WatchedCall& call, std::uint32_t timeoutSeconds) override;
-    void OnCallOverdue(const WatchedCall&, const CallWatchdog&) override {}
+    void OnCallOverdue(const WatchedCall&, CallWatchdog&) override {}
 
     // As the session's world: the report pair with this run's facts, the call
     // log's losses, the standard error, the tick count and the process's resources.

@@ -25,14 +25,29 @@ struct WindowTraits {  // CreateWindowEx, on the thread that made it
     }
 };
 
-// The operator ends Zantor: the log says so, then the process ends at once (the
-// dialog's thread is inside the library and cannot be unwound).
+// What the button acts on: the call the notice names, its watchdog and the log.
+struct NoticeTarget {
+    CallWatchdog& watchdog;
+    WatchedCall call;
+    CallLog* log;
+};
+
+// The operator ends Zantor while the call still runs: the call claimed, so that
+// the dialog's thread never goes on should it return, the log told, and the
+// process ended at once (that thread is inside the library and cannot be
+// unwound). A call that has returned is left to go on: the notice just closes.
 LRESULT CALLBACK NoticeProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_COMMAND && LOWORD(wParam) == kEndButton) {
-        if (auto* log = reinterpret_cast<CallLog*>(GetWindowLongPtrW(window, GWLP_USERDATA)))
-            log->WriteNote("ended", L"由操作员在调用未返回时结束");
-        TerminateProcess(GetCurrentProcess(), kExitEndedDuringCall);
+        if (auto* target = reinterpret_cast<NoticeTarget*>(GetWindowLongPtrW(window, GWLP_USERDATA))) {
+            if (!target->watchdog.Claim(target->call)) {
+                DestroyWindow(window);
+                return 0;
+            }
+            if (target->log)
+                target->log->WriteNote("ended", L"由操作员在调用未返回时结束");
+            TerminateProcess(GetCurrentProcess(), kExitEndedDuringCall);
+        }
     }
     return DefWindowProcW(window, message, wParam, lParam);
 }
@@ -96,7 +111,7 @@ const ChildRow kChildren[] = {
 
 }  // namespace
 
-void HangNotice::OnCallOverdue(const WatchedCall& call, const CallWatchdog& watchdog)
+void HangNotice::OnCallOverdue(const WatchedCall& call, CallWatchdog& watchdog)
 {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     if (!RegisterNoticeClass(instance))
@@ -116,7 +131,8 @@ void HangNotice::OnCallOverdue(const WatchedCall& call, const CallWatchdog& watc
                                                       width, height, nullptr, nullptr, instance, nullptr));
     if (!window)
         return;
-    SetWindowLongPtrW(window.Get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(m_log));
+    NoticeTarget target{watchdog, call, m_log};
+    SetWindowLongPtrW(window.Get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&target));
     const NoticeLine callLine = CallLine(call);
     std::uint64_t shown = RunningSeconds(watchdog, call);
     NoticeLine secondsLine;

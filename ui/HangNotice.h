@@ -2,7 +2,9 @@
 // of Zantor's own, shown by the call watchdog's thread while the dialog's thread
 // waits inside the library and cannot paint. It names the call, counts the
 // seconds, offers to end Zantor (the call log keeps every line written, the
-// call's "started" line last), and closes by itself when the call returns.
+// call's "started" line last), and closes by itself when the call returns. Its
+// button ends Zantor only while the call still runs, claiming it as a timeout
+// does; once the call has returned, the button just closes the notice.
 #pragma once
 
 #include "CallWatchdog.h"
@@ -23,7 +25,7 @@ public:
     // The console never claims a call: nothing to do.
     void OnCallTimedOut(const WatchedCall&, std::uint32_t) override {}
     // Shows the window until the call returns or the operator closes it.
-    void OnCallOverdue(const WatchedCall& call, const CallWatchdog& watchdog) override;
+    void OnCallOverdue(const WatchedCall& call, CallWatchdog& watchdog) override;
 
 private:
     CallLog* m_log;

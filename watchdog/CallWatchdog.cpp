@@ -2,6 +2,8 @@
 
 #include <process.h>
 
+#include <initializer_list>
+
 namespace {
 
 constexpr LONG kIdle = 0;
@@ -16,24 +18,59 @@ constexpr DWORD kLookEveryMs = 100;
 
 CallWatchdog::~CallWatchdog()
 {
-    if (m_thread) {
+    if (m_stop)
         SetEvent(m_stop.Get());
-        WaitForSingleObject(m_thread.Get(), INFINITE);
+    for (const KernelHandle* thread : {&m_thread, &m_deadlineThread}) {
+        if (*thread)
+            WaitForSingleObject(thread->Get(), INFINITE);
     }
 }
 
-bool CallWatchdog::Start(WatchdogClient& client, std::uint32_t timeoutSeconds, std::uint32_t noticeSeconds)
+bool CallWatchdog::Start(WatchdogClient& client, std::uint32_t timeoutSeconds, std::uint32_t noticeSeconds,
+                         ClaimDeadline deadline)
 {
     m_client = &client;
     m_timeoutMs = std::uint64_t{timeoutSeconds} * 1000;
     m_noticeMs = std::uint64_t{noticeSeconds} * 1000;
+    m_deadline = deadline;
     m_stop.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!m_stop)
         return false;
+    // Made now, while nothing hangs: at the claim the heap may be held.
+    if (deadline.milliseconds != 0) {
+        m_claimed.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        if (!m_claimed)
+            return false;
+        m_deadlineThread.Reset(CreateThread(nullptr, 64 * 1024, &CallWatchdog::DeadlineMain, this,
+                                            STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+        if (!m_deadlineThread)
+            return false;
+    }
     // The C runtime's own start, since the client formats text on this thread.
     m_thread.Reset(reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 64 * 1024, &CallWatchdog::ThreadMain, this, 0,
                                                            nullptr)));
     return static_cast<bool>(m_thread);
+}
+
+bool CallWatchdog::Claim(const WatchedCall& call)
+{
+    if ((call.state & kPhase) != kInCall ||
+        InterlockedCompareExchange(&m_state, (call.state & ~kPhase) | kClaimed, call.state) != call.state)
+        return false;
+    if (m_claimed)
+        SetEvent(m_claimed.Get());
+    return true;
+}
+
+DWORD WINAPI CallWatchdog::DeadlineMain(void* self)
+{
+    auto* watchdog = static_cast<CallWatchdog*>(self);
+    const HANDLE events[] = {watchdog->m_stop.Get(), watchdog->m_claimed.Get()};
+    if (WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0 + 1)
+        return 0;
+    if (WaitForSingleObject(watchdog->m_stop.Get(), watchdog->m_deadline.milliseconds) == WAIT_TIMEOUT)
+        TerminateProcess(GetCurrentProcess(), watchdog->m_deadline.exitCode);
+    return 0;
 }
 
 void CallWatchdog::BeforeCall(const CallRecord& call)
@@ -95,7 +132,7 @@ void CallWatchdog::Watch()
         }
         const std::uint64_t running = now - m_seenSince;
         if (m_timeoutMs != 0 && running >= m_timeoutMs) {
-            if (InterlockedCompareExchange(&m_state, (state & ~kPhase) | kClaimed, state) == state) {
+            if (Claim(WatchedCall{Operation::OpenDevice, false, 0, state})) {
                 // The calling thread is inside the library or waiting: its facts hold still.
                 const WatchedCall call{m_operation, m_hasArgument, m_argument, state};
                 m_client->OnCallTimedOut(call, static_cast<std::uint32_t>(m_timeoutMs / 1000));

@@ -9,7 +9,12 @@
 // watchdog moves it from in-call to claimed. Both moves are interlocked, so a call
 // that returns at the moment of its timeout is either back (the watchdog does
 // nothing) or claimed (the calling thread waits, and the watchdog's client ends
-// the process): never both.
+// the process): never both. The hang notice's button claims a call the same way.
+//
+// A claimed call has a deadline of its own: the client writes what it can (a
+// report, which needs the heap, which the library's hung thread may hold locked),
+// and a third thread, which touches nothing that can block, ends the process
+// with the timeout's exit status if it is still there when the deadline passes.
 #pragma once
 
 #include <windows.h>
@@ -36,12 +41,20 @@ public:
     // again, even when the call returns. Expected to end the process.
     virtual void OnCallTimedOut(const WatchedCall& call, std::uint32_t timeoutSeconds) = 0;
     // On the watchdog's thread, once `call` has run past the notice time. May run
-    // until watchdog.StillRunning(call) is false; the call is not noticed again.
-    virtual void OnCallOverdue(const WatchedCall& call, const CallWatchdog& watchdog) = 0;
+    // until watchdog.StillRunning(call) is false, and may claim it; the call is
+    // not noticed again.
+    virtual void OnCallOverdue(const WatchedCall& call, CallWatchdog& watchdog) = 0;
 
 protected:
     // Never destroyed through this interface: its owner knows what it is.
     ~WatchdogClient() = default;
+};
+
+// What a claimed call's deadline does: the process ends with `exitCode` once
+// `milliseconds` have passed since the claim (0: no deadline).
+struct ClaimDeadline {
+    std::uint32_t milliseconds = 0;
+    UINT exitCode = 0;
 };
 
 struct ThreadTraits {  // a thread or an event: CloseHandle, null when none
@@ -63,9 +76,11 @@ public:
     CallWatchdog& operator=(const CallWatchdog&) = delete;
 
     // Starts the thread: `client` is told of a call running past `noticeSeconds`
-    // and claims one running past `timeoutSeconds` (0: never). False when the
-    // thread could not be started (calls are then made unwatched).
-    bool Start(WatchdogClient& client, std::uint32_t timeoutSeconds, std::uint32_t noticeSeconds);
+    // and claims one running past `timeoutSeconds` (0: never); with a timeout,
+    // also the thread that keeps `deadline`. False when a thread could not be
+    // started (calls are then made unwatched, or without the deadline).
+    bool Start(WatchdogClient& client, std::uint32_t timeoutSeconds, std::uint32_t noticeSeconds,
+               ClaimDeadline deadline = ClaimDeadline());
 
     void BeforeCall(const CallRecord& call) override;
     // When the watchdog has claimed the call, never returns: the client ends the process.
@@ -73,11 +88,18 @@ public:
 
     // Whether `call` is still running, and for how long the watchdog has seen it run.
     bool StillRunning(const WatchedCall& call) const;
+    // Claims `call` if it is still running, as the timeout does: true when the
+    // thread that made it will never touch anything again (the caller then ends
+    // the process); false when it has returned. Starts the deadline.
+    bool Claim(const WatchedCall& call);
     std::uint64_t RunningMilliseconds(const WatchedCall& call) const;
 
 private:
     static unsigned __stdcall ThreadMain(void* self);
     void Watch();
+    // The deadline's thread: waits for a claim, then for the deadline, and ends
+    // the process; only kernel calls, no heap, no lock.
+    static DWORD WINAPI DeadlineMain(void* self);
 
     CallObserver* m_inner;
     WatchdogClient* m_client = nullptr;
@@ -95,4 +117,7 @@ private:
     std::uint64_t m_seenSince = 0;
     KernelHandle m_stop;
     KernelHandle m_thread;
+    ClaimDeadline m_deadline;
+    KernelHandle m_claimed;  // set at the claim
+    KernelHandle m_deadlineThread;
 };

@@ -343,6 +343,26 @@ INSTANTIATE_TEST_SUITE_P(Window, WindowStopTest,
                          ::testing::Values(StopRow{"StopButton", false}, StopRow{"CloseBox", true}),
                          [](const ::testing::TestParamInfo<StopRow>& row) { return std::string(row.param.name); });
 
+// A report that cannot be written before the first call (its JSON's name is
+// taken by a folder): the run from the window makes no call, and its box says
+// that it did not run, and why, instead of a pass of no cycles.
+TEST_F(BurnInTest, ARunFromTheWindowWhoseReportCannotBeWrittenSaysItDidNotRun)
+{
+    ASSERT_TRUE(CreateDirectoryW(m_folder->File(L"run.json").c_str(), nullptr));
+    Console& console = Start();
+    StartFromWindow(console, L"20", true);
+    const OwnedBox box = WaitForVerdictBox(console);
+    EXPECT_EQ(box.text, L"FAIL: did not run: the report could not be written before the device was opened"
+                        L"\r\n\r\n报告无法写入：" + m_folder->File(L"run.html"))
+        << Shown(box.text);
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(box.hwnd, IDC_DONE_OPEN))) << "no report to open";
+    Press(box.hwnd, IDCANCEL);
+    EXPECT_TRUE(LogLinesCut(m_folder->ReadBytes(L"run.log"), false).empty()) << "no call was made";
+    console.Barrier();
+    EXPECT_TRUE(console.OwnedWindows().empty());
+    ExpectTheFormWorks(console);
+}
+
 // A readCard that sleeps ten minutes on its fifth call: the watchdog ends the run
 // within seconds of the timeout, with the report of the four cycles before
 // naming the call, and the log's last call line is the one that never returned.
@@ -432,6 +452,43 @@ TEST_F(BurnInTest, TheConsoleNamesACallThatRunsLong)
     EXPECT_FALSE(IsWindow(notice)) << "the window closes when the call returns";
     EXPECT_NE(box.text.find(L"状态码："), std::wstring::npos) << Shown(box.text);
     console.PressOk(box);
+}
+
+// The notice's 结束程序 while the call still runs: the call claimed, the log
+// told, and Zantor ended with exit status 5.
+TEST_F(BurnInTest, TheNoticesButtonEndsZantorWhileTheCallRuns)
+{
+    m_folder->WriteScript(L"[readCard]\ndelay=600000\n");
+    Console& console = Start(ProgramFile(), L"/log calls.log");
+    console.Click(IDC_BTN_READCARD);
+    const HWND notice = console.WaitForTopLevel(L"ZantorHangNotice", 14000);
+    ASSERT_NE(notice, nullptr) << "no window named the call";
+    PostMessageW(GetDlgItem(notice, 1), BM_CLICK, 0, 0);
+    DWORD code = 0;
+    ASSERT_TRUE(console.WaitForExit(kTimeoutMs, &code)) << "the button did not end Zantor";
+    EXPECT_EQ(code, 5u);
+    const auto lines = LogLinesCut(m_folder->ReadBytes(L"calls.log"), true);
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines.back().at(0), "#ended");
+    const auto& call = lines[lines.size() - 2];
+    ASSERT_GE(call.size(), 4u);
+    EXPECT_EQ(call.at(1), "readCard");
+    EXPECT_EQ(call.at(3), "started");
+}
+
+// A library whose call hangs holding the process heap's lock: writing the
+// report waits for that heap, and the timeout's deadline ends Zantor all the
+// same, with exit status 5, within 30 s of the timeout.
+TEST_F(BurnInTest, ATimeoutEndsZantorWhateverTheLibraryHolds)
+{
+    const std::wstring from = BinFolder() + L"\\heap-lock\\Mervik.dll";
+    ASSERT_TRUE(CopyFileW(from.c_str(), m_folder->File(L"Mervik.dll").c_str(), FALSE)) << Shown(from);
+    Console& console = Start(ProgramFile(), L"/cycles 5 /timeout 1 /report run.html");
+    DWORD code = 0;
+    // The first readCard hangs at once: 1 s, the watchdog's look, 30 s, and slack
+    // for the start-up.
+    ASSERT_TRUE(console.WaitForExit(1000 + 30000 + 5000, &code)) << "still waiting for the heap";
+    EXPECT_EQ(code, 5u);
 }
 
 }  // namespace
