@@ -20,11 +20,13 @@ using burnin::SessionRequest;
 using burnin::StepResult;
 
 // A report the session asked for: whether the run had finished, the clock then,
-// the cycles recorded by then, and how the run stood.
+// the cycles recorded by then, the cycles in the status calls' series (the
+// abandoned one too), and how the run stood.
 struct ReportWrite {
     bool finished;
     std::uint64_t at;
     std::uint32_t cyclesDone;
+    std::uint64_t folded;
     RunEnd end;
 };
 
@@ -78,7 +80,8 @@ public:
     }
     bool WriteReport(const BurnInFigures& figures, const RunEnd& end) override
     {
-        reports.push_back({end.finished, now, figures.cyclesDone, end});
+        const FoldedSeries& series = figures.operations[static_cast<int>(Operation::getDeviceStatus)].cycleDurations;
+        reports.push_back({end.finished, now, figures.cyclesDone, series.cycles(), end});
         if (refusals > 0) {
             --refusals;
             return false;
@@ -282,6 +285,7 @@ TEST_P(SessionTimeoutTest, WritesTheReportAndEndsWithFive)
     EXPECT_EQ(ends[0].end.timeoutSeconds, 7u);
     EXPECT_EQ(ends[0].end.timedOutCycle, row.cycle);
     EXPECT_EQ(ends[0].cyclesDone, row.cyclesDone) << "the cycle under way is not counted";
+    EXPECT_EQ(ends[0].folded, row.cycle == 0 ? row.cyclesDone : row.cycle) << "but its calls are";
     ASSERT_FALSE(run.world.told.empty());
     EXPECT_EQ(run.world.told[0], row.told);
     const RunVerdict verdict = JudgeRun(run.session.Figures(), ends[0].end);
@@ -307,6 +311,7 @@ struct EndRow {
     std::uint64_t lostLines;
     std::string commands;
     std::uint32_t cyclesDone;
+    std::uint64_t folded;  // cycles in the series: a stopped one's calls too
     bool failed;
     int exitCode;
 };
@@ -331,22 +336,23 @@ TEST_P(SessionEndTest, EndsAsTheRowSays)
     run.ToEnd();
     EXPECT_EQ(run.Commands(), row.commands);
     EXPECT_EQ(run.session.Figures().cyclesDone, row.cyclesDone);
+    EXPECT_EQ(run.world.reports.back().folded, row.folded);
     EXPECT_EQ(run.session.Failed(), row.failed);
     EXPECT_EQ(run.session.ExitCode(), row.exitCode);
     EXPECT_TRUE(run.world.reports.back().finished);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, SessionEndTest, ::testing::Values(
-    EndRow{"Clean", SIZE_MAX, 0, 0, "OpenDevice" + Cycles(3) + " CloseDevice", 3, false, 0},
-    EndRow{"FailedReads", SIZE_MAX, -3, 0, "OpenDevice" + Cycles(3) + " CloseDevice", 3, true, 1},
-    EndRow{"LostLogLines", SIZE_MAX, 0, 2, "OpenDevice" + Cycles(3) + " CloseDevice", 3, true, 1},
+    EndRow{"Clean", SIZE_MAX, 0, 0, "OpenDevice" + Cycles(3) + " CloseDevice", 3, 3, false, 0},
+    EndRow{"FailedReads", SIZE_MAX, -3, 0, "OpenDevice" + Cycles(3) + " CloseDevice", 3, 3, true, 1},
+    EndRow{"LostLogLines", SIZE_MAX, 0, 2, "OpenDevice" + Cycles(3) + " CloseDevice", 3, 3, true, 1},
     // Stopped while the second cycle reads: that cycle is not finished.
-    EndRow{"StoppedMidway", 5, 0, 0, "OpenDevice" + Cycles(1) + " getDeviceStatus readCard CloseDevice", 1, false, 4},
+    EndRow{"StoppedMidway", 5, 0, 0, "OpenDevice" + Cycles(1) + " getDeviceStatus readCard CloseDevice", 1, 2, false, 4},
     // Stopped during the open: no cycle, so no pass, though nothing failed.
-    EndRow{"StoppedBeforeTheFirstCycle", 0, 0, 0, "OpenDevice CloseDevice", 0, true, 4},
-    EndRow{"StoppedInTheFirstCycle", 2, 0, 0, "OpenDevice getDeviceStatus readCard CloseDevice", 0, true, 4},
+    EndRow{"StoppedBeforeTheFirstCycle", 0, 0, 0, "OpenDevice CloseDevice", 0, 0, true, 4},
+    EndRow{"StoppedInTheFirstCycle", 2, 0, 0, "OpenDevice getDeviceStatus readCard CloseDevice", 0, 1, true, 4},
     // A stop during the last card read stopped nothing.
-    EndRow{"StoppedInTheLastStep", 9, 0, 0, "OpenDevice" + Cycles(3) + " CloseDevice", 3, false, 0}),
+    EndRow{"StoppedInTheLastStep", 9, 0, 0, "OpenDevice" + Cycles(3) + " CloseDevice", 3, 3, false, 0}),
     [](const ::testing::TestParamInfo<EndRow>& row) { return std::string(row.param.name); });
 
 // The progress line's pace counts from the first cycle's start, not the open.
