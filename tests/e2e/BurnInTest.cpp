@@ -4,6 +4,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "Win32Owners.h"
+
 #include <string>
 #include <vector>
 
@@ -343,12 +345,16 @@ INSTANTIATE_TEST_SUITE_P(Window, WindowStopTest,
                          ::testing::Values(StopRow{"StopButton", false}, StopRow{"CloseBox", true}),
                          [](const ::testing::TestParamInfo<StopRow>& row) { return std::string(row.param.name); });
 
-// A report that cannot be written before the first call (its JSON's name is
-// taken by a folder): the run from the window makes no call, and its box says
-// that it did not run, and why, instead of a pass of no cycles.
+// A report that cannot be written before the first call (an earlier page held
+// open by another program, without delete sharing, cannot be replaced): the run
+// from the window makes no call, and its box says that it did not run, and why,
+// instead of a pass of no cycles.
 TEST_F(BurnInTest, ARunFromTheWindowWhoseReportCannotBeWrittenSaysItDidNotRun)
 {
-    ASSERT_TRUE(CreateDirectoryW(m_folder->File(L"run.json").c_str(), nullptr));
+    m_folder->WriteBytes(L"run.html", "an earlier page");
+    const win32::FileHandle held(CreateFileW(m_folder->File(L"run.html").c_str(), GENERIC_READ,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
     Console& console = Start();
     StartFromWindow(console, L"20", true);
     const OwnedBox box = WaitForVerdictBox(console);
@@ -358,6 +364,7 @@ TEST_F(BurnInTest, ARunFromTheWindowWhoseReportCannotBeWrittenSaysItDidNotRun)
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(box.hwnd, IDC_DONE_OPEN))) << "no report to open";
     Press(box.hwnd, IDCANCEL);
     EXPECT_TRUE(LogLinesCut(m_folder->ReadBytes(L"run.log"), false).empty()) << "no call was made";
+    EXPECT_EQ(m_folder->ReadBytes(L"run.html"), "an earlier page");
     console.Barrier();
     EXPECT_TRUE(console.OwnedWindows().empty());
     ExpectTheFormWorks(console);

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "TestOwners.h"
+#include "Win32Owners.h"
 
 namespace {
 
@@ -49,9 +49,9 @@ TEST(StandardError, ALongTextIsCutNotDropped)
     ASSERT_NE(GetTempPathW(MAX_PATH, folder), 0u);
     ASSERT_NE(GetTempFileNameW(folder, L"zse", 0, path), 0u);
     {
-        win32::KernelHandle file(CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+        win32::FileHandle file(CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                              FILE_ATTRIBUTE_NORMAL, nullptr));
-        ASSERT_NE(file.Get(), INVALID_HANDLE_VALUE);
+        ASSERT_TRUE(file);
         ASSERT_TRUE(SetStdHandle(STD_ERROR_HANDLE, file.Get()));
         const std::wstring text(5000, L'读');  // 15,000 bytes of UTF-8
         WriteStandardError(text.c_str());
@@ -60,7 +60,7 @@ TEST(StandardError, ALongTextIsCutNotDropped)
     }
     std::string bytes;
     {
-        win32::KernelHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        win32::FileHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
         char buffer[20000];
         DWORD read = 0;
         ASSERT_TRUE(ReadFile(file.Get(), buffer, sizeof buffer, &read, nullptr));
