@@ -77,6 +77,7 @@ RunVerdict JudgeRun(const BurnInFigures& figures, const RunEnd& end)
     // Last: nothing was tried: no verdict on the library can pass.
     if (end.finished && figures.cyclesDone == 0) {
         verdict.noCycle = true;
+        verdict.reportRefused = end.reportRefused;
         if (end.reportRefused)
             AddReason(verdict, "did not run: the report could not be written before the device was opened");
         else if (!end.timedOut)
@@ -95,7 +96,7 @@ int BurnInExitCode(const RunVerdict& verdict, bool reportWritten)
     const std::size_t ownReasons = verdict.noCycle && !verdict.timedOut ? 1 : 0;
     if (verdict.failed && verdict.reasonCount > ownReasons)
         return 1;
-    if (!reportWritten)
+    if (!reportWritten || verdict.reportRefused)
         return kExitReportNotWritten;
     return verdict.stopped ? 4 : 0;
 }

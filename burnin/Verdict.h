@@ -37,6 +37,8 @@ struct RunVerdict {
     bool timedOut = false;
     // A finished run that made no cycle: it never passes, though it found nothing.
     bool noCycle = false;
+    // Its report could not be written before the first call (RunEnd::reportRefused).
+    bool reportRefused = false;
     VerdictReason reasons[kMaxVerdictReasons];
     std::size_t reasonCount = 0;
     VerdictHint hints[kOperationCount];
@@ -48,7 +50,8 @@ RunVerdict JudgeRun(const BurnInFigures& figures, const RunEnd& end = RunEnd());
 
 // The exit status of a burn-in, the first that holds: 5 a call did not return;
 // 1 it found a failure (a run that made no cycle found none); 3 its report could
-// not be written (`reportWritten` false); 4 the operator stopped it; else 0.
+// not be written (`reportWritten` false, or not before the first call); 4 the
+// operator stopped it; else 0.
 constexpr int kExitCallDidNotReturn = 5;
 constexpr int kExitReportNotWritten = 3;
 int BurnInExitCode(const RunVerdict& verdict, bool reportWritten = true);

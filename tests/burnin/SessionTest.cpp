@@ -211,6 +211,7 @@ TEST_P(ReportRefusedTest, NoCallIsMadeAndTheRunDoesNotPass)
     ASSERT_EQ(verdict.reasonCount, 1u);
     EXPECT_STREQ(verdict.reasons[0].c_str(),
                  "did not run: the report could not be written before the device was opened");
+    EXPECT_EQ(BurnInExitCode(verdict), 3) << "what the report's JSON gives, written or not";
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, ReportRefusedTest, ::testing::Values(
