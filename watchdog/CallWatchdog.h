@@ -76,8 +76,8 @@ public:
     CallWatchdog& operator=(const CallWatchdog&) = delete;
 
     // Starts the thread: `client` is told of a call running past `noticeSeconds`
-    // and claims one running past `timeoutSeconds` (0: never); with a timeout,
-    // also the thread that keeps `deadline`. False when a thread could not be
+    // and claims one running past `timeoutSeconds` (0: never); with a deadline,
+    // also the thread that keeps it. False when a thread could not be
     // started (calls are then made unwatched, or without the deadline).
     bool Start(WatchdogClient& client, std::uint32_t timeoutSeconds, std::uint32_t noticeSeconds,
                ClaimDeadline deadline = ClaimDeadline());
