@@ -226,6 +226,50 @@ TEST(HtmlReport, LibraryTextsCannotChangeThePage)
     EXPECT_EQ(page.find("stopped by the operator"), std::string::npos);  // it was not
 }
 
+// Every text a library controls, fault places and its file version included,
+// with markup in it: the page shows each escaped at its place, the JSON gives
+// each back unchanged. Windows allows & and ' in a module's file name.
+TEST(HtmlReport, EveryLibraryTextIsEscapedAtItsPlace)
+{
+    BurnInFigures figures;
+    OperationFigures& read = figures.operations[static_cast<int>(Operation::readCard)];
+    read.calls = read.faults = read.failedCalls = 1;
+    FaultGroup fault{0xE06D7363, {}, 0x1A2B, 1, 1, true, {}, 0x3C4D};
+    ASSERT_TRUE(figures.texts.Keep("Mer&vik's<i>.dll", 16, fault.module));
+    ASSERT_TRUE(figures.texts.Keep("\"raise\".dll", 11, fault.raisedModule));
+    ASSERT_TRUE(read.faultGroups.Append(fault));
+    ResultCount result;
+    result.code = 0;
+    result.count = 1;
+    ASSERT_TRUE(figures.texts.Keep("<u>ok</u>", 9, result.text));
+    ASSERT_TRUE(figures.operations[static_cast<int>(Operation::getDeviceStatus)].results.Append(result));
+    figures.operations[static_cast<int>(Operation::getDeviceStatus)].calls = 1;
+    RunFacts facts = HostileFacts();
+    facts.libraryVersion.Append(L"1.0<sup>'</sup>");
+    facts.endTime.Append(L"<s>end</s>");
+
+    const std::string page = Str(HtmlReport(figures, facts));
+    const char* const escaped[] = {
+        "0xE06D7363 at Mer&amp;vik&#39;s&lt;i&gt;.dll+0x1A2B, raised at &quot;raise&quot;.dll+0x3C4D × 1",
+        "<span class=\"lib\">&lt;u&gt;ok&lt;/u&gt;</span>",
+        "<dt>File version</dt><dd>1.0&lt;sup&gt;&#39;&lt;/sup&gt;</dd>",
+        "<dt>Ended</dt><dd>&lt;s&gt;end&lt;/s&gt;</dd>",
+        "<dt>Library</dt><dd>C:\\&lt;x&gt;\\&quot;q&quot;\\Mervik.dll</dd>",
+    };
+    for (const char* text : escaped)
+        EXPECT_NE(page.find(text), std::string::npos) << text;
+    for (const char* tag : {"<i>", "<u>", "<sup>", "<s>", "\"raise"})
+        EXPECT_EQ(page.find(tag), std::string::npos) << tag;
+
+    const nlohmann::json json = nlohmann::json::parse(Str(JsonReport(figures, facts)));
+    const auto& group = json["operations"][3]["faultGroups"][0];
+    EXPECT_EQ(group["module"], "Mer&vik's<i>.dll");
+    EXPECT_EQ(group["place"], "Mer&vik's<i>.dll+0x1A2B, raised at \"raise\".dll+0x3C4D");
+    EXPECT_EQ(json["operations"][2]["results"][0]["text"], "<u>ok</u>");
+    EXPECT_EQ(json["run"]["library"]["fileVersion"], "1.0<sup>'</sup>");
+    EXPECT_EQ(json["run"]["end"], "<s>end</s>");
+}
+
 TEST(JsonReport, ParsesBackWithTheFigures)
 {
     BurnInRecorder recorder;
