@@ -421,6 +421,27 @@ TEST(BurnInRecorder, GroupsStopAtSixtyFourAndCountTheOthers)
     EXPECT_STREQ(verdict.reasons[2].c_str(), "200 GetCardInfo call(s) returned a failure code");
 }
 
+// Failed cycles in a row are kept as one range, so that the ranges hold far more
+// than their number of cycles: 2,500 in a row, then two apart, are three.
+TEST(BurnInRecorder, FailedCyclesInARowAreOneRange)
+{
+    BurnInRecorder recorder;
+    for (std::uint32_t cycle = 1; cycle <= 2603; ++cycle) {
+        recorder.BeginCycle(cycle);
+        const bool fails = cycle <= 2500 || cycle == 2601 || cycle == 2603;
+        Tell(recorder, Status(fails ? 1 : 0, ""));
+        recorder.EndCycle();
+    }
+    const CycleRanges& failed = recorder.Figures().operations[static_cast<int>(Operation::getDeviceStatus)].failedCycles;
+    EXPECT_EQ(failed.count(), 2502u);
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> ranges;
+    for (const CycleRange& range : failed)
+        ranges.push_back({range.first, range.last});
+    EXPECT_EQ(ranges, (std::vector<std::pair<std::uint64_t, std::uint64_t>>{{1, 2500}, {2601, 2601}, {2603, 2603}}));
+    EXPECT_TRUE(failed.Contains(2500) && failed.Contains(2603));
+    EXPECT_FALSE(failed.Contains(2501) || failed.Contains(2602) || failed.Contains(2604));
+}
+
 // A heap that gives nothing, or only the first block.
 void* NoHeap(void*, std::size_t) { return nullptr; }
 void* OneBlock(void* block, std::size_t size) { return block == nullptr ? std::realloc(block, size) : nullptr; }
