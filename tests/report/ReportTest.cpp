@@ -475,6 +475,11 @@ TEST(JsonReport, SaysTheKnownFiguresUnderTheirNames)
     EXPECT_EQ(memory["rSquared"], 1);
     EXPECT_EQ(resources["open"]["handles"], nlohmann::json::parse(R"({"before":40,"after":50,"change":10})"));
     EXPECT_EQ(resources["close"]["handles"], nlohmann::json::parse(R"({"before":50,"after":45,"change":-5})"));
+    // The samples just around each call, not the run's first and last: memory rose 1,000 bytes between them.
+    EXPECT_EQ(resources["open"]["committedPrivateBytes"],
+              nlohmann::json::parse(R"({"before":1000000,"after":1000000,"change":0})"));
+    EXPECT_EQ(resources["close"]["committedPrivateBytes"],
+              nlohmann::json::parse(R"({"before":1001000,"after":1001000,"change":0})"));
     EXPECT_EQ(resources["open"]["gdiObjects"], nullptr);
 }
 
