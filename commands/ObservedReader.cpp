@@ -43,6 +43,15 @@ std::size_t OverrunBufferSize(const CallOutcome& outcome, std::initializer_list<
     return 0;
 }
 
+// Made here, beside the functions its table of virtual functions lists, so that
+// the table is used in the file that defines it: made inline in the callers'
+// files, the MinGW linker found no symbol for the table's section in an LTO
+// link without RTTI, and said so at every build.
+ObservedReader::ObservedReader(Reader& inner, CallObserver& observer, std::size_t guardBytes)
+    : m_inner(inner), m_observer(observer), m_guardBytes(guardBytes)
+{
+}
+
 CallRecord ObservedReader::Before(Operation operation, const std::int32_t* argument,
                                   std::initializer_list<CallBuffer> buffers, bool photo)
 {

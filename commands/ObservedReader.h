@@ -12,8 +12,7 @@
 // out (the allocator's), so that a write there is told as an overrun.
 class ObservedReader final : public Reader {
 public:
-    ObservedReader(Reader& inner, CallObserver& observer, std::size_t guardBytes)
-        : m_inner(inner), m_observer(observer), m_guardBytes(guardBytes) {}
+    ObservedReader(Reader& inner, CallObserver& observer, std::size_t guardBytes);
 
     CallOutcome OpenDevice(std::int32_t port, char* errorText) override;
     CallOutcome CloseDevice(char* errorText) override;

@@ -51,6 +51,29 @@ check_report() {
     grep -q 'D:\\\\Zantor\\\\Mervik.dll' "$1" ||
         { echo "screenshots: $1 does not name D:\\Zantor\\Mervik.dll" >&2; exit 1; }
 }
+# A report's page must say the verdict its JSON says, word for word, and the
+# JSON must be this build's: the run's exit status where one is given (a page
+# from an older build, or a page that words the verdict otherwise, stops here).
+check_verdict() {
+    local page=$1 json=${1%.html}.json status=${2:-}
+    python3 - "$page" "$json" "$status" <<'PY' || { echo "screenshots: $page does not say its run's verdict" >&2; exit 1; }
+import html, json, re, sys
+page_path, json_path, status = sys.argv[1:4]
+page = open(page_path, encoding="utf-8").read()
+verdict = json.load(open(json_path, encoding="utf-8"))["verdict"]
+found = re.search(r'<div class="verdict [a-z]+"><span class="badge">([^<]*)</span>(.*?)</div>', page, re.S)
+if not found:
+    sys.exit(f"{page_path}: no verdict")
+words = {"✔ PASS": "PASS: ", "✖ FAIL": "FAIL: ", "… INCOMPLETE": "INCOMPLETE: "}
+badge, rest = found.group(1), html.unescape(found.group(2))
+shown = words.get(badge, badge + "?") + rest
+if shown != verdict["line"]:
+    sys.exit(f"{page_path} says\n  {shown}\nits JSON\n  {verdict['line']}")
+if status and verdict["exitCode"] != int(status):
+    sys.exit(f"{json_path}: exit code {verdict['exitCode']}, the run ended with {status}")
+print(shown)
+PY
+}
 # A window as Wine painted it, saved by the driver inside the console: what
 # reaches the X server can lag behind (an About box stays black there).
 capture() {
@@ -84,6 +107,7 @@ drive boxclick 1
 capture docs/zantor-burn-in-verdict.png box
 drive boxclick 2
 check_report "$(ls "$folder"/burn-in-*.json)"
+check_verdict "$(ls "$folder"/burn-in-*.html)"
 drive close
 wait "$console" || true
 
@@ -98,9 +122,11 @@ result=-3
 text=读卡失败：卡片移开
 INI
 cp "$work/Mervik.ini" "$folder/Mervik.ini"
+status=0
 (cd "$folder" && MERVIK_INI= wine 'D:\Zantor\Zantor.exe' /cycles 1000 /report report.html) \
-    >>"$log" 2>&1 </dev/null || true
+    >>"$log" 2>&1 </dev/null || status=$?
 check_report "$folder/report.json"
+check_verdict "$folder/report.html" "$status"
 rm -rf "$work/chromium"
 timeout 120 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
     --disable-background-networking --disable-component-update --disable-sync \

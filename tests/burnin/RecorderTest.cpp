@@ -260,6 +260,49 @@ TEST(BurnInRecorder, TheReferenceIsTheReadSeenMostOften)
     EXPECT_STREQ(JudgeRun(recorder.Figures()).reasons[1].c_str(), "1 card read(s) differed from the one read most often");
 }
 
+// Reads that tie: the one read first among those seen most often is the
+// reference, and stays so until another is read more often.
+TEST(BurnInRecorder, ATieGoesToTheReadSeenFirst)
+{
+    const struct {
+        const char* reads;  // one letter per cycle: the card as read then
+        std::uint32_t referenceCycle;
+        std::uint64_t referenceReads, readsDiffered;
+    } rows[] = {
+        {"AB", 1, 1, 1},
+        {"ABBA", 1, 2, 2},
+        {"ABB", 2, 2, 1},
+        {"ABBAA", 1, 3, 2},
+        {"ABCCB", 2, 2, 3},
+        {"AAB", 1, 2, 1},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.reads);
+        BurnInRecorder recorder;
+        const std::string reads = row.reads;
+        for (std::uint32_t cycle = 1; cycle <= reads.size(); ++cycle) {
+            recorder.BeginCycle(cycle);
+            ReadCard(recorder, std::string("QUJ") + reads[cycle - 1]);
+            recorder.EndCycle();
+        }
+        const Consistency& c = recorder.Figures().consistency;
+        ASSERT_TRUE(c.haveReference);
+        EXPECT_EQ(c.referenceCycle, row.referenceCycle);
+        EXPECT_EQ(c.referenceReads, row.referenceReads);
+        EXPECT_EQ(c.readsCompared, reads.size() - 1);
+        EXPECT_EQ(c.readsDiffered, row.readsDiffered);
+        // Each other distinct read is listed once, at the first cycle that read it.
+        std::vector<std::uint32_t> listed;
+        for (const FieldDifference& d : c.differences)
+            listed.push_back(d.cycle);
+        std::vector<std::uint32_t> expected;
+        for (std::uint32_t cycle = 1; cycle <= reads.size(); ++cycle)
+            if (reads.find(reads[cycle - 1]) == cycle - 1 && cycle != row.referenceCycle)
+                expected.push_back(cycle);
+        EXPECT_EQ(listed, expected);
+    }
+}
+
 // The leak verdict sees only the samples taken while the device was open: a leak
 // that the close frees still shows (the report's tests hold the open's step).
 TEST(BurnInRecorder, ALeakTheCloseFreesStillShows)
@@ -376,6 +419,27 @@ TEST(BurnInRecorder, GroupsStopAtSixtyFourAndCountTheOthers)
     ASSERT_GE(verdict.reasonCount, 3u);
     EXPECT_STREQ(verdict.reasons[1].c_str(), "200 readCard call(s) raised an exception");
     EXPECT_STREQ(verdict.reasons[2].c_str(), "200 GetCardInfo call(s) returned a failure code");
+}
+
+// Failed cycles in a row are kept as one range, so that the ranges hold far more
+// than their number of cycles: 2,500 in a row, then two apart, are three.
+TEST(BurnInRecorder, FailedCyclesInARowAreOneRange)
+{
+    BurnInRecorder recorder;
+    for (std::uint32_t cycle = 1; cycle <= 2603; ++cycle) {
+        recorder.BeginCycle(cycle);
+        const bool fails = cycle <= 2500 || cycle == 2601 || cycle == 2603;
+        Tell(recorder, Status(fails ? 1 : 0, ""));
+        recorder.EndCycle();
+    }
+    const CycleRanges& failed = recorder.Figures().operations[static_cast<int>(Operation::getDeviceStatus)].failedCycles;
+    EXPECT_EQ(failed.count(), 2502u);
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> ranges;
+    for (const CycleRange& range : failed)
+        ranges.push_back({range.first, range.last});
+    EXPECT_EQ(ranges, (std::vector<std::pair<std::uint64_t, std::uint64_t>>{{1, 2500}, {2601, 2601}, {2603, 2603}}));
+    EXPECT_TRUE(failed.Contains(2500) && failed.Contains(2603));
+    EXPECT_FALSE(failed.Contains(2501) || failed.Contains(2602) || failed.Contains(2604));
 }
 
 // A heap that gives nothing, or only the first block.

@@ -104,6 +104,71 @@ TEST(Percentiles, HistogramWithinOnePercentOfTheExactSort)
     EXPECT_TRUE(DurationHistogram().PercentilesUs().empty);
 }
 
+// The buckets' exact range: the edges where the width doubles, the lowest and the
+// highest count a 64-bit duration can hold, and nothing outside them.
+TEST(Percentiles, HistogramBucketEdgesCoverEveryDuration)
+{
+    using H = DurationHistogram;
+    const struct {
+        const char* what;
+        std::uint64_t nanoseconds;
+        std::size_t bucket;
+        std::uint64_t low, width;
+    } rows[] = {
+        {"zero has the first bucket", 0, 0, 0, 1},
+        {"the last exact bucket", 255, 255, 255, 1},
+        {"the first bucket two wide", 256, 256, 256, 2},
+        {"its second value", 257, 256, 256, 2},
+        {"the next one", 258, 257, 258, 2},
+        {"the last two wide", 511, 383, 510, 2},
+        {"the first four wide", 512, 384, 512, 4},
+        {"a microsecond", 1000, 506, 1000, 4},
+        {"2^32", std::uint64_t{1} << 32, 25 * 128 + 128, std::uint64_t{1} << 32, std::uint64_t{1} << 25},
+        {"2^63", std::uint64_t{1} << 63, 56 * 128 + 128, std::uint64_t{1} << 63, std::uint64_t{1} << 56},
+        {"the largest count: the last bucket", UINT64_MAX, H::kBuckets - 1, std::uint64_t{255} << 56,
+         std::uint64_t{1} << 56},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        EXPECT_EQ(H::BucketOf(row.nanoseconds), row.bucket);
+        EXPECT_EQ(H::BucketLow(row.bucket), row.low);
+        EXPECT_EQ(H::BucketWidth(row.bucket), row.width);
+    }
+    // Every bucket starts where the one before ends and holds exactly its range.
+    std::uint64_t next = 0;
+    for (std::size_t i = 0; i < H::kBuckets; ++i) {
+        const std::uint64_t low = H::BucketLow(i), last = low + (H::BucketWidth(i) - 1);
+        ASSERT_EQ(low, next) << i;
+        ASSERT_EQ(H::BucketOf(low), i);
+        ASSERT_EQ(H::BucketOf(last), i);
+        next = last + 1;
+    }
+    EXPECT_EQ(next, 0u) << "the last bucket ends at 2^64 - 1";
+
+    // The extremes are counted, not dropped, and come back exactly.
+    DurationHistogram histogram;
+    ASSERT_TRUE(histogram.Record(0));
+    ASSERT_TRUE(histogram.Record(UINT64_MAX));
+    EXPECT_EQ(histogram.count(), 2u);
+    EXPECT_EQ(histogram.Percentile(50), 0);
+    EXPECT_EQ(histogram.Percentile(100), static_cast<double>(UINT64_MAX));
+    EXPECT_EQ(histogram.PercentilesUs().min, 0);
+    EXPECT_EQ(histogram.PercentilesUs().max, static_cast<double>(UINT64_MAX) / 1000.0);
+    // A percentile is its bucket's middle: 1000 to 1003 ns share one bucket.
+    DurationHistogram one;
+    for (std::uint64_t ns : {1000u, 1001u, 1003u, 1003u, 1003u})
+        ASSERT_TRUE(one.Record(ns));
+    EXPECT_EQ(one.Percentile(20), 1001.5);
+    EXPECT_EQ(one.Percentile(80), 1001.5);
+    EXPECT_EQ(one.Percentile(100), 1003);
+    // Below 256 ns each value is its own bucket: exact.
+    DurationHistogram exact;
+    for (std::uint64_t ns : {254u, 255u, 256u})
+        ASSERT_TRUE(exact.Record(ns));
+    EXPECT_EQ(exact.Percentile(34), 255);
+    EXPECT_EQ(exact.Percentile(33), 254);
+}
+
 LinearFit LeastSquares(const std::vector<double>& x, const std::vector<double>& y)
 {
     return ::LeastSquares(x.data(), y.data(), std::min(x.size(), y.size()));

@@ -9,6 +9,12 @@
 #include "Gbk.h"
 #include "Utf8.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
 namespace {
 
 constexpr LogTime kTime{2026, 3, 7, 9, 5, 2, 41};
@@ -81,6 +87,29 @@ const std::string kFull(1023, '7');  // an unterminated value: the whole buffer
 const std::string kAddress = sizeof(void*) == 8 ? "0x0000000000001234" : "0x00001234";
 const std::string kWordPrefix = sizeof(void*) == 8 ? "0x00000000000000" : "0x000000";  // a register's first digits
 
+// A fault at `offset` into this test program, raised `raisedOffset` into it:
+// its file name and the offsets, as the fault message names them.
+CallOutcome InThisProgram(std::uintptr_t offset, std::uintptr_t raisedOffset)
+{
+    CallOutcome outcome = Outcome(true, 0, 999, Convention::Unknown);
+#ifdef _WIN32
+    outcome.moduleBase = reinterpret_cast<std::uintptr_t>(GetModuleHandleW(nullptr));
+#else
+    Dl_info info{};
+    dladdr(reinterpret_cast<const void*>(&InThisProgram), &info);
+    outcome.moduleBase = reinterpret_cast<std::uintptr_t>(info.dli_fbase);
+#endif
+    outcome.raisedModuleBase = outcome.moduleBase;
+    outcome.exceptionAddress = outcome.moduleBase + offset;
+    outcome.raisedAddress = outcome.moduleBase + raisedOffset;
+    return outcome;
+}
+#ifdef _WIN32
+const std::string kThisProgram = "calllog_tests.exe";
+#else
+const std::string kThisProgram = "calllog_tests";
+#endif
+
 INSTANTIATE_TEST_SUITE_P(Rows, CallLogLineTest, ::testing::Values(
     LineRow{"success: port, result, microseconds, decoded text, convention", Operation::OpenDevice, 1001,
             Outcome(false, 0, 12345, Convention::Stdcall), {Gbk(u8"打开成功")}, 0,
@@ -102,6 +131,9 @@ INSTANTIATE_TEST_SUITE_P(Rows, CallLogLineTest, ::testing::Values(
                 return outcome;
             }(), {"x"}, 0,
             "readCard\t-\tfault=0xE06D7363@" + kAddress + ",raised@" + kAddress + "\t0.999\tx\t-\tunknown\t-"},
+    LineRow{"in a module: its file and the offset, 0 at its first byte", Operation::readCard, -1,
+            InThisProgram(0, 0x1A2B), {"x"}, 0,
+            "readCard\t-\tfault=0xC0000005@" + kThisProgram + "+0x0,raised@" + kThisProgram + "+0x1A2B\t0.999\tx\t-\tunknown\t-"},
     LineRow{"an overrun names the buffer's size; value and error text both shown", Operation::GetCardInfo, 4,
             Outcome(true, 0, 999, Convention::Unknown), {kFull, Gbk(u8"错误")}, 1024,
             "GetCardInfo\t4\toverrun=1024\t0.999\t" + kFull + u8"\t错误" "\tunknown\t-"},

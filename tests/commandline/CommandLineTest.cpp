@@ -63,6 +63,15 @@ INSTANTIATE_TEST_SUITE_P(Rows, OptionTableTest, ::testing::Values(
               CommandLineError::MalformedValue, 3},
     OptionRow{"success with letters", {L"/cycles", L"1", L"/success", L"readCard=9a"}, CommandLineError::MalformedValue, 3},
     OptionRow{"success without cycles", {L"/success", L"readCard=0"}, CommandLineError::NeedsCycles, 0},
+    OptionRow{"success takes sixteen codes for one operation", {L"/cycles", L"1", L"/success",
+              L"readCard=0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15"}, CommandLineError::None, -1},
+    OptionRow{"a seventeenth code is refused", {L"/cycles", L"1", L"/success",
+              L"readCard=0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16"}, CommandLineError::MalformedValue, 3},
+    OptionRow{"a code given twice counts once", {L"/cycles", L"1", L"/success",
+              L"readCard=0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,0x0F"}, CommandLineError::None, -1},
+    OptionRow{"the seventeenth in a later /success is refused too", {L"/cycles", L"1", L"/success",
+              L"readCard=0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15", L"/success", L"getDeviceStatus=16", L"/success",
+              L"readCard=16"}, CommandLineError::MalformedValue, 7},
 
     OptionRow{"anonymize without record", {L"/log", L"a", L"/anonymize"}, CommandLineError::NeedsRecord, 2},
     OptionRow{"record and anonymize, a burn-in's too", {L"/ANONYMIZE", L"/record", L"s.ini", L"/cycles", L"3"},
@@ -108,6 +117,14 @@ TEST(CommandLineTest, EveryOptionSetsWhatItNames)
     EXPECT_TRUE(codes.IsSuccess(Operation::readCard, 0x90) && codes.IsSuccess(Operation::readCard, -1));
     EXPECT_FALSE(codes.IsSuccess(Operation::readCard, 0)) << "a declared set replaces 0";
     EXPECT_TRUE(codes.IsSuccess(Operation::getDeviceStatus, -3) && codes.IsSuccess(Operation::GetCardInfo, 0));
+
+    const wchar_t* sixteen[] = {L"/cycles", L"1", L"/success", L"readCard=100,101,102,103,104,105,106,107,108,109,"
+                                L"110,111,112,113,114,115"};
+    const SuccessCodes& full = ParseCommandLine(sixteen, 4).options.success;
+    EXPECT_EQ(full.Count(Operation::readCard), SuccessCodes::kMaxPerOperation);
+    EXPECT_TRUE(full.IsSuccess(Operation::readCard, 100) && full.IsSuccess(Operation::readCard, 115))
+        << "the first and the last kept";
+    EXPECT_FALSE(full.IsSuccess(Operation::readCard, 116) || full.IsSuccess(Operation::readCard, 0));
 
     const ParsedCommandLine none = ParseCommandLine(words, 0);
     EXPECT_TRUE(none.error == CommandLineError::None && !none.options.logPath && none.options.cycles == 0 &&

@@ -184,6 +184,8 @@ TEST(FaultMessage, NamesTheOverrunBufferOrTheException)
          L"读卡器库 GetCardInfo 调用异常：0x80000100" + at},
         {"inside a module: its file and the offset", InModule(raised(0xC0000005, 0, false), 0x1A2B),
          L"读卡器库 GetCardInfo 调用异常：0xC0000005（地址 " + ThisModule() + L"+0x1A2B）"},
+        {"at the module's first byte: offset 0", InModule(raised(0xC0000005, 0, false), 0),
+         L"读卡器库 GetCardInfo 调用异常：0xC0000005（地址 " + ThisModule() + L"+0x0）"},
         {"a C++ exception: the library's place, then where it was raised",
          [&] {
              CallOutcome outcome = InModule(raised(0xE06D7363, 0, false), 0x1A2B);

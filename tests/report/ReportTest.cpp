@@ -226,6 +226,91 @@ TEST(HtmlReport, LibraryTextsCannotChangeThePage)
     EXPECT_EQ(page.find("stopped by the operator"), std::string::npos);  // it was not
 }
 
+// Every text a library controls, fault places and its file version included,
+// with markup in it: the page shows each escaped at its place, the JSON gives
+// each back unchanged. Windows allows & and ' in a module's file name.
+TEST(HtmlReport, EveryLibraryTextIsEscapedAtItsPlace)
+{
+    BurnInFigures figures;
+    OperationFigures& read = figures.operations[static_cast<int>(Operation::readCard)];
+    read.calls = read.faults = read.failedCalls = 1;
+    FaultGroup fault{0xE06D7363, {}, 0x1A2B, 1, 1, true, {}, 0x3C4D};
+    ASSERT_TRUE(figures.texts.Keep("Mer&vik's<i>.dll", 16, fault.module));
+    ASSERT_TRUE(figures.texts.Keep("\"raise\".dll", 11, fault.raisedModule));
+    ASSERT_TRUE(read.faultGroups.Append(fault));
+    ResultCount result;
+    result.code = 0;
+    result.count = 1;
+    ASSERT_TRUE(figures.texts.Keep("<u>ok</u>", 9, result.text));
+    ASSERT_TRUE(figures.operations[static_cast<int>(Operation::getDeviceStatus)].results.Append(result));
+    figures.operations[static_cast<int>(Operation::getDeviceStatus)].calls = 1;
+    RunFacts facts = HostileFacts();
+    facts.libraryVersion.Append(L"1.0<sup>'</sup>");
+    facts.endTime.Append(L"<s>end</s>");
+
+    const std::string page = Str(HtmlReport(figures, facts));
+    const char* const escaped[] = {
+        "0xE06D7363 at Mer&amp;vik&#39;s&lt;i&gt;.dll+0x1A2B, raised at &quot;raise&quot;.dll+0x3C4D × 1",
+        "<span class=\"lib\">&lt;u&gt;ok&lt;/u&gt;</span>",
+        "<dt>File version</dt><dd>1.0&lt;sup&gt;&#39;&lt;/sup&gt;</dd>",
+        "<dt>Ended</dt><dd>&lt;s&gt;end&lt;/s&gt;</dd>",
+        "<dt>Library</dt><dd>C:\\&lt;x&gt;\\&quot;q&quot;\\Mervik.dll</dd>",
+    };
+    for (const char* text : escaped)
+        EXPECT_NE(page.find(text), std::string::npos) << text;
+    for (const char* tag : {"<i>", "<u>", "<sup>", "<s>", "\"raise"})
+        EXPECT_EQ(page.find(tag), std::string::npos) << tag;
+
+    const nlohmann::json json = nlohmann::json::parse(Str(JsonReport(figures, facts)));
+    const auto& group = json["operations"][3]["faultGroups"][0];
+    EXPECT_EQ(group["module"], "Mer&vik's<i>.dll");
+    EXPECT_EQ(group["place"], "Mer&vik's<i>.dll+0x1A2B, raised at \"raise\".dll+0x3C4D");
+    EXPECT_EQ(json["operations"][2]["results"][0]["text"], "<u>ok</u>");
+    EXPECT_EQ(json["run"]["library"]["fileVersion"], "1.0<sup>'</sup>");
+    EXPECT_EQ(json["run"]["end"], "<s>end</s>");
+}
+
+// A library text in a cell: its first 160 characters (not bytes), then how long
+// it was; one of 160 whole.
+TEST(HtmlReport, ALongLibraryTextIsCutAtItsHundredAndSixtiethCharacter)
+{
+    std::string han;  // 设 in UTF-8, three bytes
+    for (int i = 0; i < 161; ++i)
+        han += "\xE8\xAE\xBE";
+    const struct {
+        const char* what;
+        std::string text;
+        std::string shown;
+        const char* note;  // or null: shown whole
+    } rows[] = {
+        {"160 characters: whole", std::string(160, 'a'), std::string(160, 'a'), nullptr},
+        {"161: the first 160", std::string(161, 'a'), std::string(160, 'a'), "(161 bytes in all"},
+        {"160 of three bytes: whole", han.substr(3), han.substr(3), nullptr},
+        {"161 of three bytes: 160, the length in bytes", han, han.substr(3), "(483 bytes in all"},
+        {"escapes count as the character they stand for", std::string(159, 'a') + "&b", std::string(159, 'a') + "&amp;",
+         "(161 bytes in all"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        BurnInFigures figures;
+        OperationFigures& status = figures.operations[static_cast<int>(Operation::getDeviceStatus)];
+        status.calls = 1;
+        ResultCount result;
+        result.count = 1;
+        ASSERT_TRUE(figures.texts.Keep(row.text.data(), row.text.size(), result.text));
+        ASSERT_TRUE(status.results.Append(result));
+        const std::string page = Str(HtmlReport(figures, RunFacts()));
+        const std::string cell = "<span class=\"lib\">" + row.shown;
+        const std::size_t at = page.find(cell);
+        ASSERT_NE(at, std::string::npos);
+        const std::string after = page.substr(at + cell.size(), 80);
+        if (row.note == nullptr)
+            EXPECT_EQ(after.rfind("</span></div>", 0), 0u) << after;
+        else
+            EXPECT_EQ(after.rfind(std::string("<span class=\"none\"> … ") + row.note, 0), 0u) << after;
+    }
+}
+
 TEST(JsonReport, ParsesBackWithTheFigures)
 {
     BurnInRecorder recorder;
@@ -247,6 +332,9 @@ TEST(JsonReport, ParsesBackWithTheFigures)
     const std::string libraryText = status["results"][0]["text"];
     EXPECT_EQ(libraryText, Str(figures.texts.View(figures.operations[2].results[0].text)));
     EXPECT_EQ(libraryText.rfind("<img src=x onerror=alert(1)>\"'", 0), 0u);  // the text survives, unchanged
+    EXPECT_EQ(status["results"][1]["code"], 2);
+    EXPECT_EQ(status["results"][1]["count"], 1);
+    EXPECT_EQ(status["results"][1]["firstCycle"], 2);
     EXPECT_TRUE(status["durationMicroseconds"].is_object());
     EXPECT_EQ(json["operations"][0]["durationMicroseconds"], nullptr);  // never called
 
@@ -341,6 +429,11 @@ TEST(HtmlReport, SaysTheKnownFiguresInTheirPlaces)
                         "<td class=\"n\">50</td><td class=\"n\">45</td><td class=\"n\">−5</td></tr>"),
               std::string::npos)
         << "what the open and the close changed";
+    // Memory in megabytes to two places (1,000,000 bytes and 1,000,990), its growth in kilobytes to one.
+    EXPECT_NE(page.find("<tr><td>committed private memory</td><td class=\"n\">11</td><td class=\"n\">0.95 MB</td>"
+                        "<td class=\"n\">0.95 MB</td><td class=\"n\">0.95 MB</td><td class=\"n\">0.95 MB</td>"
+                        "<td class=\"n\">+9.8 KB</td><td class=\"n\">1.00</td>"),
+              std::string::npos);
     // The library's path is escaped in the sub-header too.
     const std::string hostile = Str(HtmlReport(BurnInFigures(), HostileFacts()));
     EXPECT_NE(hostile.find("<div class=\"sub\">C:\\&lt;x&gt;\\&quot;q&quot;\\Mervik.dll · "
@@ -382,6 +475,11 @@ TEST(JsonReport, SaysTheKnownFiguresUnderTheirNames)
     EXPECT_EQ(memory["rSquared"], 1);
     EXPECT_EQ(resources["open"]["handles"], nlohmann::json::parse(R"({"before":40,"after":50,"change":10})"));
     EXPECT_EQ(resources["close"]["handles"], nlohmann::json::parse(R"({"before":50,"after":45,"change":-5})"));
+    // The samples just around each call, not the run's first and last: memory rose 1,000 bytes between them.
+    EXPECT_EQ(resources["open"]["committedPrivateBytes"],
+              nlohmann::json::parse(R"({"before":1000000,"after":1000000,"change":0})"));
+    EXPECT_EQ(resources["close"]["committedPrivateBytes"],
+              nlohmann::json::parse(R"({"before":1001000,"after":1001000,"change":0})"));
     EXPECT_EQ(resources["open"]["gdiObjects"], nullptr);
 }
 
