@@ -221,11 +221,15 @@ void AnonymizingObserver::OnCall(const CallRecord& call)
         return;
     }
     // A copy of the value buffer, replaced; the library's own stays for the form.
+    // Whatever the library left after the text's NUL (a stale copy, a second
+    // field) goes no further: the copy holds zeros there, as it was handed over.
     static char copy[mervik::kPhotoTextBufferSize];
     const CallBuffer& value = call.buffers[0];
     const std::size_t size = value.size < sizeof copy ? value.size : sizeof copy;
-    std::memcpy(copy, value.data, size);
-    m_anonymizer.Replace(call.argument, copy, BoundedLength(copy, size));
+    const std::size_t length = BoundedLength(value.data, size);
+    std::memcpy(copy, value.data, length);
+    std::memset(copy + length, 0, size - length);
+    m_anonymizer.Replace(call.argument, copy, length);
     CallRecord replaced = call;
     replaced.buffers[0].data = copy;
     replaced.buffers[0].size = size;

@@ -196,6 +196,7 @@ RunEnd BurnInRun::End(bool finished) const
     RunEnd end;
     end.finished = finished;
     end.logWritesFailed = m_log ? m_log->FailedWrites() : 0;
+    end.callsNotRecorded = m_request.recording ? m_request.recording->CallsNotRecorded() : 0;
     return end;
 }
 

@@ -16,6 +16,7 @@
 #include "CallWatchdog.h"
 #include "CommandHost.h"
 #include "Recorder.h"
+#include "SessionRecorder.h"
 #include "Report.h"
 #include "Schedule.h"
 #include "SuccessCodes.h"
@@ -33,6 +34,7 @@ struct BurnInRequest {
     // them away again and posts this WM_COMMAND to the dialog, which stays open.
     UINT doneCommand = 0;
     const Anonymizer* anonymizer = nullptr;  // /anonymize: the card replaced in the report and the log
+    const SessionRecorder* recording = nullptr;  // /record: its calls not recorded fail the run
 };
 
 class BurnInRun final : private CommandHost, private CallObserver, private WatchdogClient {

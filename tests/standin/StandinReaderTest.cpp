@@ -20,6 +20,7 @@
 #include "Base64.h"
 #include "Mervik.h"
 #include "RecordingText.h"
+#include "RecordingWriter.h"
 #include "SampleCard.h"
 #include "StandinReader.h"
 #include "TestBuffer.h"
