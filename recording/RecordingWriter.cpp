@@ -154,7 +154,10 @@ void AppendWideUtf8(GrowingText& out, const wchar_t* text)
 
 }  // namespace
 
-RecordingWriter::RecordingWriter(unsigned codePage) : m_codePage(codePage) {}
+RecordingWriter::RecordingWriter(unsigned codePage, std::uint32_t remembered)
+    : m_codePage(codePage), m_remembered(remembered)
+{
+}
 
 void RecordingWriter::Before(const CallRecord& call)
 {
@@ -339,12 +342,12 @@ bool RecordingWriter::Entry(const CallRecord& call, GrowingText& out)
     const char* lead = " ";
     if (id == 0) {
         id = ++m_answers;
-        if (id <= kRememberedAnswers && !Remember(id))
+        if (id <= m_remembered && !Remember(id))
             return false;
-        if (id == kRememberedAnswers + 1)
+        if (id == m_remembered + 1)
             out.AppendFormat("\r\n\r\n; From here on an answer is written as a new one even when it was written "
                              "before: Zantor remembers the first %u answers only.",
-                             static_cast<unsigned>(kRememberedAnswers));
+                             static_cast<unsigned>(m_remembered));
         out.AppendFormat("\r\n\r\n[Answer.%u]\r\n", static_cast<unsigned>(id)).Append(m_answer).Append(m_notes);
         lead = "\r\n[Calls]\r\ncalls=";
         m_onLine = 0;

@@ -17,7 +17,8 @@ constexpr std::uint32_t kRememberedAnswers = 1u << 20;
 // Makes the entries of one session's calls, in order.
 class RecordingWriter {
 public:
-    explicit RecordingWriter(unsigned codePage);
+    // `remembered`: the cap on remembered answers (kRememberedAnswers; a test's smaller).
+    explicit RecordingWriter(unsigned codePage, std::uint32_t remembered = kRememberedAnswers);
     RecordingWriter(const RecordingWriter&) = delete;
     RecordingWriter& operator=(const RecordingWriter&) = delete;
 
@@ -47,6 +48,7 @@ private:
     bool Remember(std::uint32_t id);
 
     unsigned m_codePage;
+    std::uint32_t m_remembered;
     GrowingArray<char> m_before[2];  // the buffers before the call, up to their last byte not zero
     std::size_t m_beforeSize[2] = {};
     bool m_haveBefore[2] = {};
