@@ -90,7 +90,7 @@ TEST(RecordingWriter, FindsEveryIdenticalAnswerWrittenBefore)
         const std::string entry = StatusEntry(writer, "varied " + std::to_string(i));
         ASSERT_NE(entry.find("[Answer." + std::to_string(i) + "]"), std::string::npos) << i;
     }
-    for (int i = kAnswers; i >= 1; i -= 7) {
+    for (int i = kAnswers; i >= 1; --i) {
         const std::string entry = StatusEntry(writer, "varied " + std::to_string(i));
         ASSERT_EQ(entry.find("[Answer."), std::string::npos) << i << ": written before\n" << entry;
         ASSERT_EQ(CallWord(entry), std::to_string(i)) << i;
