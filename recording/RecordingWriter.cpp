@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "BreachValue.h"
 #include "CodePageText.h"
 #include "Decimal.h"
 #include "LibraryText.h"
@@ -249,8 +250,12 @@ void RecordingWriter::AppendBreaches(const CallOutcome& outcome)
             AppendWideUtf8(m_notes, outcome.directoryAfter);
             m_notes.Append('"');
         } else {
-            m_notes.AppendFormat("0x%llX -> 0x%llX", static_cast<unsigned long long>(breach.before[0]),
-                                 static_cast<unsigned long long>(breach.after[0]));
+            // Spelt as the call log and the report spell them: an XMM register
+            // whole, counts in decimal, each value at its width.
+            char value[kBreachValueRoom];
+            m_notes.Append(value, WriteBreachValue(value, breach.rule, breach.name, breach.before));
+            m_notes.Append(" -> ");
+            m_notes.Append(value, WriteBreachValue(value, breach.rule, breach.name, breach.after));
         }
         m_notes.Append(breach.restored ? " (restored)\r\n" : " (kept)\r\n");
     }

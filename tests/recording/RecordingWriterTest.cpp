@@ -81,6 +81,38 @@ TEST(RecordingWriter, AnOverrunNamesItsBuffer)
     }
 }
 
+// A breach's values in the notes, as the call log and the report spell them.
+TEST(RecordingWriter, BreachNotesSpellEachValueAtItsWidth)
+{
+    const struct {
+        ContractRule rule;
+        const char* name;
+        std::uint64_t before[2], after[2];
+        const char* note;
+    } rows[] = {
+        {ContractRule::Register, "XMM6", {1, 2}, {3, 0xFEDCBA9876543210ull},
+         "; XMM6 0x00000000000000020000000000000001 -> 0xFEDCBA98765432100000000000000003 (kept)\r\n"},
+        {ContractRule::DirectionFlag, "DF", {0, 0}, {1, 0}, "; DF 0x0 -> 0x1 (kept)\r\n"},
+        {ContractRule::Mxcsr, "MXCSR", {0x1F80, 0}, {0, 0}, "; MXCSR 0x1F80 -> 0x0000 (kept)\r\n"},
+        {ContractRule::X87Stack, "x87 stack", {0, 0}, {2, 0}, "; x87 stack 0 -> 2 (kept)\r\n"},
+    };
+    for (const auto& row : rows) {
+        std::string buffer(mervik::kTextBufferSize, '\0');
+        CallRecord call;
+        call.operation = Operation::readCard;
+        call.buffers[call.bufferCount++] = {BufferRole::Text, buffer.data(), buffer.size()};
+        RecordingWriter writer(936);
+        writer.Before(call);
+        CallOutcome outcome = CallOutcome::Returned(0);
+        outcome.breaches[0] = {row.rule, row.name, {row.before[0], row.before[1]}, {row.after[0], row.after[1]}, false};
+        outcome.breachCount = 1;
+        call.outcome = &outcome;
+        GrowingText entry;
+        ASSERT_TRUE(writer.Entry(call, entry));
+        EXPECT_NE(std::string(entry.data()).find(row.note), std::string::npos) << row.name << "\n" << entry.data();
+    }
+}
+
 TEST(RecordingWriter, FindsEveryIdenticalAnswerWrittenBefore)
 {
     RecordingWriter writer(936);
