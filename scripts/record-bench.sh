@@ -7,10 +7,11 @@
 #
 #   scripts/record-bench.sh [ROUNDS] [CYCLES]      (after cmake --build --preset windows)
 #
-# With `vary`, one burn-in of a stand-in whose status text is new at every call
+# With `vary`, a burn-in of a stand-in whose status text is new at every call
 # ([getDeviceStatus] vary_every=1, so every cycle records a new answer), with
-# /record, /log and a report: Zantor's own time per cycle in the first and the
-# last WINDOW cycles, the recording's size and the run's verdict.
+# /record, /log and a report, beside the same run without /record at the same
+# time: Zantor's own time per cycle in every WINDOW cycles of each and their
+# ratio, the recording's size and each run's verdict.
 #
 #   scripts/record-bench.sh vary [CYCLES] [WINDOW]   (100000 and 10000 by default)
 set -euo pipefail
@@ -54,23 +55,41 @@ own_ms_windows() {
       if ($4 != "started") calls += $5 / 1000
     } END {
       n = c - 1
-      printf "cycles 1-%d: %.3f ms a cycle; cycles %d-%d: %.3f ms a cycle\n", window,
-        (at[window + 1] - at[1] - spent[window + 1] + spent[1]) / window, n - window + 1, n,
-        (at[n + 1] - at[n - window + 1] - spent[n + 1] + spent[n - window + 1]) / window
+      for (from = 1; from + window - 1 <= n; from += window)
+        printf "cycles %d-%d: %.3f ms a cycle\n", from, from + window - 1,
+          (at[from + window] - at[from] - spent[from + window] + spent[from]) / window
     }' "$1"
 }
 
 if [ -n "$vary" ]; then
-  rm -f "$scratch"/*.log "$scratch"/*.ini "$scratch"/*.html "$scratch"/*.json
+  # Both runs at once, on the same core: whatever else loads the machine slows
+  # them alike, so the with/without ratio of each block shows the recorder's own
+  # growth, if any.
   printf '[getDeviceStatus]\nvary_every=1\n' > "$scratch/vary.ini"
   w="Z:${scratch//\//\\}"
-  status=0
-  (cd "$scratch" && MERVIK_INI="$w\\vary.ini" taskset -c 1 wine "$scratch/Zantor.exe" /cycles "$cycles" \
-    /log "$w\\vary.log" /record "$w\\session.ini" /report "$w\\report.html") || status=$?
-  own_ms_windows "$scratch/vary.log"
-  echo "recording: $(stat -c %s "$scratch/session.ini") bytes, $(grep -c '^\[Answer\.' "$scratch/session.ini") answers"
-  echo "exit code $status; verdict: $(grep -o '"line":"[^"]*"' "$scratch/report.json" | head -1)"
-  grep -o '"reasons":\[[^]]*\]' "$scratch/report.json" | head -1 || true
+  pids=()
+  for mode in with without; do
+    mkdir -p "$scratch/$mode"
+    cp "$scratch/Zantor.exe" "$scratch/Mervik.dll" "$scratch/$mode/"
+    args=(/cycles "$cycles" /log "$w\\$mode\\vary.log" /report "$w\\$mode\\report.html")
+    [ "$mode" = with ] && args+=(/record "$w\\$mode\\session.ini")
+    (cd "$scratch/$mode" && MERVIK_INI="$w\\vary.ini" taskset -c 1 wine "$scratch/$mode/Zantor.exe" "${args[@]}";
+     echo $? > "$scratch/$mode/status") &
+    pids+=($!)
+  done
+  wait "${pids[@]}"
+  for mode in with without; do
+    own_ms_windows "$scratch/$mode/vary.log" > "$scratch/$mode/blocks"
+  done
+  echo "Zantor's own time a cycle, /record beside no /record, both running at once:"
+  paste "$scratch/with/blocks" "$scratch/without/blocks" | awk -F'\t' '{
+      split($1, a, /: /); split(a[2], x, / /); split($2, b, /: /); split(b[2], y, / /)
+      printf "%-20s with %.3f ms, without %.3f ms, ratio %.2f\n", a[1], x[1], y[1], x[1] / y[1] }'
+  echo "recording: $(stat -c %s "$scratch/with/session.ini") bytes, $(grep -c '^\[Answer\.' "$scratch/with/session.ini") answers"
+  for mode in with without; do
+    echo "$mode /record: exit code $(cat "$scratch/$mode/status"); $(grep -o '"line":"[^"]*"' "$scratch/$mode/report.json" | head -1)"
+    grep -o '"reasons":\[[^]]*\]' "$scratch/$mode/report.json" | head -1 || true
+  done
   wine_stop
   rm -rf "$scratch"
   exit 0
