@@ -174,6 +174,24 @@ void Anonymizer::ReplaceText(char* bytes, std::size_t length, std::uint64_t seed
     }
 }
 
+void Anonymizer::ReplaceRegister(std::uint64_t (&value)[2]) const
+{
+    unsigned char bytes[sizeof value];
+    std::memcpy(bytes, value, sizeof bytes);
+    Draw draw(Seed(m_key, -1, reinterpret_cast<const char*>(bytes), sizeof bytes));
+    for (unsigned char& c : bytes) {
+        if (c >= 0x80)
+            c = static_cast<unsigned char>(0x80 + draw.Below(0x80));
+        else if (c >= '0' && c <= '9')
+            c = static_cast<unsigned char>('0' + draw.Below(10));
+        else if (c >= 'A' && c <= 'Z')
+            c = static_cast<unsigned char>('A' + draw.Below(26));
+        else if (c >= 'a' && c <= 'z')
+            c = static_cast<unsigned char>('a' + draw.Below(26));
+    }
+    std::memcpy(value, bytes, sizeof bytes);
+}
+
 void Anonymizer::ReplacePhoto(char* bytes, std::size_t length, std::uint64_t seed) const
 {
     const std::size_t size = length / 4 * 3;
@@ -233,5 +251,22 @@ void AnonymizingObserver::OnCall(const CallRecord& call)
     CallRecord replaced = call;
     replaced.buffers[0].data = copy;
     replaced.buffers[0].size = size;
+    // The registers' values too, in the rare call that breaks the contract (a
+    // copy of the outcome, which is large, only then).
+    const CallOutcome& outcome = *call.outcome;
+    bool registers = false;
+    for (std::size_t i = 0; i < outcome.breachCount && i < CallOutcome::kMaxBreaches; ++i)
+        registers = registers || outcome.breaches[i].rule == ContractRule::Register;
+    if (registers) {
+        static CallOutcome changed;
+        changed = outcome;
+        for (std::size_t i = 0; i < changed.breachCount && i < CallOutcome::kMaxBreaches; ++i) {
+            if (changed.breaches[i].rule == ContractRule::Register) {
+                m_anonymizer.ReplaceRegister(changed.breaches[i].before);
+                m_anonymizer.ReplaceRegister(changed.breaches[i].after);
+            }
+        }
+        replaced.outcome = &changed;
+    }
     m_inner.OnCall(replaced);
 }

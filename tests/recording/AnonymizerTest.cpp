@@ -3,6 +3,8 @@
 // its length and decodes to a JPEG.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -175,13 +177,24 @@ TEST(Anonymizer, NothingPastTheNulGoesOn)
         anonymized.BeforeCall(call);
         value.replace(0, row.text.size() + 1 + secret.size(), row.text + '\0' + secret);
         value.replace(600, secret.size(), secret);  // and far after it
-        const CallOutcome outcome = CallOutcome::Returned(0);
+        // and in a register the library left changed, as a copy through it would
+        CallOutcome outcome = CallOutcome::Returned(0);
+        ContractBreach& breach = outcome.breaches[outcome.breachCount++];
+        breach.rule = ContractRule::Register;
+        breach.name = "XMM6";
+        std::memcpy(breach.after, secret.data(), 16);
         call.outcome = &outcome;
         anonymized.OnCall(call);
         EXPECT_EQ(recording.seen.find_first_not_of('\0', row.text.size()), std::string::npos) << row.what;
         EXPECT_EQ(recording.written.find(secret), std::string::npos) << row.what << "\n" << recording.written;
         EXPECT_EQ(recording.written.find(hexSecret), std::string::npos) << row.what << "\n" << recording.written;
         EXPECT_EQ(value.find(secret, row.text.size() + 1), row.text.size() + 1) << row.what << ": the form's own stays";
+        char xmm[40];
+        std::snprintf(xmm, sizeof xmm, "%016llX%016llX", static_cast<unsigned long long>(breach.after[1]),
+                      static_cast<unsigned long long>(breach.after[0]));
+        EXPECT_EQ(recording.written.find(xmm), std::string::npos) << row.what << ": the register's value\n"
+                                                                   << recording.written;
+        EXPECT_NE(recording.written.find("; XMM6 0x"), std::string::npos) << "the breach itself is told";
     }
 }
 
