@@ -1,6 +1,7 @@
 #include "Anonymizer.h"
 
 #include <cstring>
+#include <new>
 
 #include "Mervik.h"
 #include "TextLength.h"
@@ -258,15 +259,17 @@ void AnonymizingObserver::OnCall(const CallRecord& call)
     for (std::size_t i = 0; i < outcome.breachCount && i < CallOutcome::kMaxBreaches; ++i)
         registers = registers || outcome.breaches[i].rule == ContractRule::Register;
     if (registers) {
-        static CallOutcome changed;
-        changed = outcome;
-        for (std::size_t i = 0; i < changed.breachCount && i < CallOutcome::kMaxBreaches; ++i) {
-            if (changed.breaches[i].rule == ContractRule::Register) {
-                m_anonymizer.ReplaceRegister(changed.breaches[i].before);
-                m_anonymizer.ReplaceRegister(changed.breaches[i].after);
+        // Room that takes no space in the program's file (a static outcome with its
+        // initialisers would), copied into as the call comes.
+        alignas(CallOutcome) static unsigned char room[sizeof(CallOutcome)];
+        auto* changed = new (room) CallOutcome(outcome);
+        for (std::size_t i = 0; i < changed->breachCount && i < CallOutcome::kMaxBreaches; ++i) {
+            if (changed->breaches[i].rule == ContractRule::Register) {
+                m_anonymizer.ReplaceRegister(changed->breaches[i].before);
+                m_anonymizer.ReplaceRegister(changed->breaches[i].after);
             }
         }
-        replaced.outcome = &changed;
+        replaced.outcome = changed;
     }
     m_inner.OnCall(replaced);
 }
