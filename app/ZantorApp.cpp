@@ -132,6 +132,7 @@ INT_PTR RunBurnIn(CZantorDlg& dialog, const CommandLineOptions& options, CallObs
     request.port = options.port;
     request.success = options.success;
     request.anonymizer = anonymizer;
+    request.recording = &recording;
     request.timeoutSeconds = options.timeoutSeconds;
     // A relative report path is taken from the working folder at start-up, as the
     // log's is, so that a library that changes the current directory cannot move it.
@@ -226,7 +227,8 @@ bool CZantorApp::InitInstance()
             options.timeoutSeconds < kNoticeSeconds ? options.timeoutSeconds : kNoticeSeconds;
         console = watchdog.Start(hangNotice, 0, noticeSeconds) ? &watchdog : inner;
     }
-    CZantorDlg dialog(ConsoleSetup{&options, console, &loadedLibrary, &DescribeRun, &callLog, observer, replacing});
+    CZantorDlg dialog(ConsoleSetup{&options, console, &loadedLibrary, &DescribeRun, &callLog, observer, replacing,
+                                   options.recordPath ? &recording : nullptr});
     const INT_PTR ended = burnIn ? RunBurnIn(dialog, options, *observer, replacing) : dialog.DoModal();
     if (ended != -1) {
         if (burnIn)

@@ -20,7 +20,8 @@ struct ResourceSample {
 };
 
 // Samples the calling process now (Windows: committed private memory by a
-// VirtualQuery walk, handles, GDI and USER objects; natively nothing is measured).
+// VirtualQuery walk less the bytes Zantor's own growing storage holds, handles,
+// GDI and USER objects; natively nothing is measured).
 ResourceSample SampleProcessResources(std::uint32_t cycle);
 
 // How often to sample in a run of `cycles` cycles: at least every 1% of them.

@@ -74,6 +74,8 @@ RunVerdict JudgeRun(const BurnInFigures& figures, const RunEnd& end)
         AddReason(verdict, "memory ran out during the run: the figures are incomplete");
     if (end.logWritesFailed != 0)
         AddReason(verdict, "%" PRIu64 " call-log line(s) could not be written", end.logWritesFailed);
+    if (end.callsNotRecorded != 0)
+        AddReason(verdict, "%" PRIu64 " call(s) could not be written to the recording", end.callsNotRecorded);
     // Last: nothing was tried: no verdict on the library can pass.
     if (end.finished && figures.cyclesDone == 0) {
         verdict.noCycle = true;

@@ -43,6 +43,7 @@ struct CallRecord {
     std::size_t bufferCount = 0;
     bool photo = false;                 // GetCardInfo(11): buffers[0] is the photo text
     std::size_t overrunBufferSize = 0;  // not 0: the call raised writing past a buffer of this size
+    std::size_t overrunBuffer = 0;      // with overrunBufferSize: that buffer's index in `buffers`
     bool nextFollows = false;  // the command makes its next call at once after a 0 (Reader::NextCallFollows)
 };
 

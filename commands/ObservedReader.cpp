@@ -74,8 +74,11 @@ void ObservedReader::Tell(CallRecord& call, const CallOutcome& outcome)
     LibraryBuffer seen[2] = {};
     for (std::size_t i = 0; i < call.bufferCount; ++i)
         seen[i] = {call.buffers[i].data, call.buffers[i].size, m_guardBytes};
-    call.overrunBufferSize =
-        call.bufferCount == 1 ? OverrunBufferSize(outcome, {seen[0]}) : OverrunBufferSize(outcome, {seen[0], seen[1]});
+    call.overrunBufferSize = OverrunBufferSize(outcome, {seen[0]});
+    if (call.overrunBufferSize == 0 && call.bufferCount == 2) {
+        call.overrunBufferSize = OverrunBufferSize(outcome, {seen[1]});
+        call.overrunBuffer = 1;
+    }
     m_observer.OnCall(call);
 }
 

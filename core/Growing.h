@@ -4,6 +4,7 @@
 // nothing more is taken in, and failed() says so, for the owner to report.
 #pragma once
 
+#include <atomic>
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
@@ -22,10 +23,59 @@
 #define ZANTOR_NOINLINE
 #endif
 
-// Hands out, grows and takes back blocks: std::realloc semantics (null block:
-// a new one; null result: the block is left as it was).
+// Hands out and grows blocks: std::realloc semantics (null block: a new one;
+// null result: the block is left as it was).
 using Reallocator = void* (*)(void* block, std::size_t size);
-inline void* RuntimeReallocate(void* block, std::size_t size) { return std::realloc(block, size); }
+
+namespace growing {
+
+// The bytes the runtime's growing storage holds now, in every thread: Zantor's
+// own memory that grows with a run (the recorder's answers, a burn-in's
+// figures), which a burn-in's leak check takes off what it measures. Constant
+// initialised: counted from the first block on.
+inline std::atomic<std::size_t>& HeldBytes()
+{
+    static std::atomic<std::size_t> held{0};
+    return held;
+}
+
+// Each block from the runtime starts with its size, so that the count can follow
+// it; the items start after it, at the alignment the heap gives.
+constexpr std::size_t kSizeHeader = alignof(std::max_align_t);
+
+inline std::size_t HeldSize(const char* start)
+{
+    std::size_t size;
+    std::memcpy(&size, start, sizeof size);
+    return size;
+}
+
+}  // namespace growing
+
+// The C runtime's heap, every block counted in growing::HeldBytes().
+ZANTOR_NOINLINE inline void* RuntimeReallocate(void* block, std::size_t size)
+{
+    char* start = block != nullptr ? static_cast<char*>(block) - growing::kSizeHeader : nullptr;
+    const std::size_t before = start != nullptr ? growing::HeldSize(start) : 0;
+    if (size > SIZE_MAX / 2)
+        return nullptr;
+    auto* grown = static_cast<char*>(std::realloc(start, size + growing::kSizeHeader));
+    if (grown == nullptr)
+        return nullptr;
+    std::memcpy(grown, &size, sizeof size);
+    growing::HeldBytes().fetch_add(size - before, std::memory_order_relaxed);  // wraps down when it shrinks
+    return grown + growing::kSizeHeader;
+}
+
+// Gives back a block RuntimeReallocate handed out (null: nothing).
+inline void RuntimeRelease(void* block)
+{
+    if (block == nullptr)
+        return;
+    char* start = static_cast<char*>(block) - growing::kSizeHeader;
+    growing::HeldBytes().fetch_sub(growing::HeldSize(start), std::memory_order_relaxed);
+    std::free(start);
+}
 
 namespace growing {
 
@@ -55,7 +105,8 @@ struct Block {
         other.items = nullptr;
         other.size = other.capacity = 0;
     }
-    ~Block() { std::free(items); }
+    // The owner gives the block back (Release) with the reallocator's counterpart.
+    ~Block() = default;
 
     // Room for `needed` items of `itemSize` bytes in all, more than the capacity:
     // the capacity grown to NextCapacity's when `doubling`, else to `needed`;
@@ -84,6 +135,14 @@ struct Block {
         failed = true;
         return false;
     }
+    void Release(Reallocator reallocate)
+    {
+        if (reallocate == &RuntimeReallocate)
+            RuntimeRelease(items);
+        else
+            std::free(items);
+        items = nullptr;
+    }
 
     void* items = nullptr;
     std::size_t size = 0;
@@ -103,6 +162,7 @@ public:
     GrowingArray(const GrowingArray&) = delete;
     GrowingArray& operator=(const GrowingArray&) = delete;
     GrowingArray(GrowingArray&& other) noexcept = default;
+    ~GrowingArray() { m_block.Release(Reallocate); }
 
     // Room for `count` items in all; false (and failed()) when the heap has none.
     bool Reserve(std::size_t count)

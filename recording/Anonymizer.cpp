@@ -1,6 +1,7 @@
 #include "Anonymizer.h"
 
 #include <cstring>
+#include <new>
 
 #include "Mervik.h"
 #include "TextLength.h"
@@ -174,6 +175,24 @@ void Anonymizer::ReplaceText(char* bytes, std::size_t length, std::uint64_t seed
     }
 }
 
+void Anonymizer::ReplaceRegister(std::uint64_t (&value)[2]) const
+{
+    unsigned char bytes[sizeof value];
+    std::memcpy(bytes, value, sizeof bytes);
+    Draw draw(Seed(m_key, -1, reinterpret_cast<const char*>(bytes), sizeof bytes));
+    for (unsigned char& c : bytes) {
+        if (c >= 0x80)
+            c = static_cast<unsigned char>(0x80 + draw.Below(0x80));
+        else if (c >= '0' && c <= '9')
+            c = static_cast<unsigned char>('0' + draw.Below(10));
+        else if (c >= 'A' && c <= 'Z')
+            c = static_cast<unsigned char>('A' + draw.Below(26));
+        else if (c >= 'a' && c <= 'z')
+            c = static_cast<unsigned char>('a' + draw.Below(26));
+    }
+    std::memcpy(value, bytes, sizeof bytes);
+}
+
 void Anonymizer::ReplacePhoto(char* bytes, std::size_t length, std::uint64_t seed) const
 {
     const std::size_t size = length / 4 * 3;
@@ -221,13 +240,36 @@ void AnonymizingObserver::OnCall(const CallRecord& call)
         return;
     }
     // A copy of the value buffer, replaced; the library's own stays for the form.
+    // Whatever the library left after the text's NUL (a stale copy, a second
+    // field) goes no further: the copy holds zeros there, as it was handed over.
     static char copy[mervik::kPhotoTextBufferSize];
     const CallBuffer& value = call.buffers[0];
     const std::size_t size = value.size < sizeof copy ? value.size : sizeof copy;
-    std::memcpy(copy, value.data, size);
-    m_anonymizer.Replace(call.argument, copy, BoundedLength(copy, size));
+    const std::size_t length = BoundedLength(value.data, size);
+    std::memcpy(copy, value.data, length);
+    std::memset(copy + length, 0, size - length);
+    m_anonymizer.Replace(call.argument, copy, length);
     CallRecord replaced = call;
     replaced.buffers[0].data = copy;
     replaced.buffers[0].size = size;
+    // The registers' values too, in the rare call that breaks the contract (a
+    // copy of the outcome, which is large, only then).
+    const CallOutcome& outcome = *call.outcome;
+    bool registers = false;
+    for (std::size_t i = 0; i < outcome.breachCount && i < CallOutcome::kMaxBreaches; ++i)
+        registers = registers || outcome.breaches[i].rule == ContractRule::Register;
+    if (registers) {
+        // Room that takes no space in the program's file (a static outcome with its
+        // initialisers would), copied into as the call comes.
+        alignas(CallOutcome) static unsigned char room[sizeof(CallOutcome)];
+        auto* changed = new (room) CallOutcome(outcome);
+        for (std::size_t i = 0; i < changed->breachCount && i < CallOutcome::kMaxBreaches; ++i) {
+            if (changed->breaches[i].rule == ContractRule::Register) {
+                m_anonymizer.ReplaceRegister(changed->breaches[i].before);
+                m_anonymizer.ReplaceRegister(changed->breaches[i].after);
+            }
+        }
+        replaced.outcome = changed;
+    }
     m_inner.OnCall(replaced);
 }

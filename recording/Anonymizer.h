@@ -24,6 +24,11 @@ public:
     // so that different photos stay different), or 'A's when the length cannot
     // hold one. Other indices are left alone.
     void Replace(std::int32_t index, char* bytes, std::size_t length) const;
+    // Replaces, in place, what in a register's value may be a card's text (a
+    // library that copies a field through a register may leave part of it there):
+    // each byte that is an ASCII digit or letter, or above ASCII, becomes another
+    // of its kind, the same value alike; the other bytes (zeros, controls) stay.
+    void ReplaceRegister(std::uint64_t (&value)[2]) const;
 
 private:
     void ReplaceText(char* bytes, std::size_t length, std::uint64_t seed) const;
@@ -33,7 +38,9 @@ private:
     std::uint64_t m_key;
 };
 
-// Tells `inner` of every call with GetCardInfo's value replaced as above.
+// Tells `inner` of every call with GetCardInfo's value replaced as above: its text,
+// nothing of what the library left after the text's NUL, and the values of the
+// registers it left changed.
 class AnonymizingObserver final : public CallObserver {
 public:
     AnonymizingObserver(CallObserver& inner, const Anonymizer& anonymizer) : m_inner(inner), m_anonymizer(anonymizer) {}

@@ -1,5 +1,5 @@
 // /record: every library call of the session, as it happens, into a recording
-// that the stand-in replays (RecordingText.h for what is written).
+// that the stand-in replays (RecordingText.h and RecordingWriter.h for what is written).
 #pragma once
 
 #include <windows.h>
@@ -7,10 +7,11 @@
 #include "CallRecord.h"
 #include "Growing.h"
 #include "LibraryIdentity.h"
+#include "RecordingSession.h"
 #include "RecordingText.h"
 #include "Win32Owners.h"
 
-class SessionRecorder final : public CallObserver {
+class SessionRecorder final : public CallObserver, private RecordingSink {
 public:
     SessionRecorder();
     SessionRecorder(const SessionRecorder&) = delete;
@@ -21,16 +22,18 @@ public:
     // error code (nothing is recorded then).
     DWORD Open(const wchar_t* path, const LibraryIdentity& library, bool anonymized);
 
+    // Each call's entry in one write (RecordingSession.h; a failed write ends the
+    // recording at its last whole entry).
     void BeforeCall(const CallRecord& call) override;
-    // Appends the call's entry with one write, so that a session that ends
-    // abruptly keeps every call before it.
     void OnCall(const CallRecord& call) override;
 
+    // The calls left out of the recording since a write failed (or memory ran out).
+    std::uint64_t CallsNotRecorded() const { return m_session.CallsNotRecorded(); }
+
 private:
-    void Write(const GrowingText& text);
+    bool Write(const char* bytes, std::size_t size) override;
+    void CutTo(std::uint64_t size) override;
 
     win32::FileHandle m_file;
-    RecordingWriter m_writer;
-    GrowingText m_entry;
-    bool m_stopped = false;  // memory ran out: the recording ends with a line saying so
+    RecordingSession m_session;
 };

@@ -11,7 +11,7 @@
 #error "ZANTOR_VERSION: the project's version, set by CMake"
 #endif
 
-SessionRecorder::SessionRecorder() : m_writer(ProcessCodePage()) {}
+SessionRecorder::SessionRecorder() : m_session(ProcessCodePage(), *this) {}
 
 DWORD SessionRecorder::Open(const wchar_t* path, const LibraryIdentity& library, bool anonymized)
 {
@@ -34,33 +34,41 @@ DWORD SessionRecorder::Open(const wchar_t* path, const LibraryIdentity& library,
     header.anonymized = anonymized;
     GrowingText text;
     AppendRecordingHeader(text, header);
-    Write(text);
+    if (!m_session.Write(text)) {
+        const DWORD error = GetLastError() != 0 ? GetLastError() : ERROR_WRITE_FAULT;
+        m_file.Reset();
+        return error;
+    }
     return 0;
 }
 
 void SessionRecorder::BeforeCall(const CallRecord& call)
 {
-    if (m_file && !m_stopped)
-        m_writer.Before(call);
+    if (m_file)
+        m_session.BeforeCall(call);
 }
 
 void SessionRecorder::OnCall(const CallRecord& call)
 {
-    if (!m_file || m_stopped)
-        return;
-    if (!m_writer.Entry(call, m_entry)) {
-        // A recording with a call left out would replay wrongly from there on.
-        m_stopped = true;
-        m_entry.Clear();
-        m_entry.Append("\r\n; The recording ends here: Zantor ran out of memory.\r\n");
-    }
-    Write(m_entry);
+    if (m_file)
+        m_session.OnCall(call);
 }
 
-void SessionRecorder::Write(const GrowingText& text)
+bool SessionRecorder::Write(const char* bytes, std::size_t size)
 {
     DWORD written = 0;
-    WriteFile(m_file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    return WriteFile(m_file.Get(), bytes, static_cast<DWORD>(size), &written, nullptr) && written == size;
+}
+
+void SessionRecorder::CutTo(std::uint64_t size)
+{
+    // The write's error stays the one to tell.
+    const DWORD error = GetLastError();
+    LARGE_INTEGER end;
+    end.QuadPart = static_cast<LONGLONG>(size);
+    if (SetFilePointerEx(m_file.Get(), end, nullptr, FILE_BEGIN))
+        SetEndOfFile(m_file.Get());
+    SetLastError(error);
 }
 
 std::uint64_t RandomSessionKey()

@@ -134,6 +134,8 @@ public:
         return Narrow(Wide(utf8, CP_UTF8), codePage);
     }
 
+    bool HasCodePage(std::uint32_t codePage) const override { return IsValidCodePage(codePage) != 0; }
+
     std::optional<std::uint64_t> FileStamp(const std::string& path) const override
     {
         WIN32_FILE_ATTRIBUTE_DATA data{};

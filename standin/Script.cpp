@@ -124,6 +124,7 @@ public:
             text.remove_prefix(3);
         for (int line = 1;; ++line) {
             const std::size_t end = text.find('\n');
+            m_line = line;
             if (!Line(Trim(text.substr(0, end)))) {
                 m_result.line = line;
                 return;
@@ -253,7 +254,7 @@ private:
         if (key == "fault")
             return FaultKind(value);
         if (key == "overrun")
-            return Positive(m_target->overrun, value);
+            return Overrun(value);
         if (key == "pump")
             return Positive(m_target->pump, value);
         if (key == "extra") {
@@ -311,6 +312,7 @@ private:
             if (!codePage || *codePage < 0)
                 return Fail(ScriptError::BadNumber, value);
             recording.codePage = static_cast<std::uint32_t>(*codePage);
+            recording.codePageLine = m_line;
             return true;
         }
         if (key == "immediate") {
@@ -350,6 +352,26 @@ private:
                 return Fail(ScriptError::UnknownAnswer, word);
             recording.calls.push_back(RecordedCall{*answer, *milliseconds});
         }
+        return true;
+    }
+
+    // overrun=N, and the buffer's key after blanks when it is named.
+    bool Overrun(std::string_view value)
+    {
+        const std::size_t blank = value.find_first_of(" \t");
+        if (!Positive(m_target->overrun, value.substr(0, blank)))
+            return false;
+        m_target->overrunBuffer = OverrunBuffer::Operation;
+        if (blank == std::string_view::npos)
+            return true;
+        const std::string_view word = value.substr(value.find_first_not_of(" \t", blank));
+        const std::string lower = Lower(word);
+        if (lower == "value")
+            m_target->overrunBuffer = OverrunBuffer::Value;
+        else if (lower == "text")
+            m_target->overrunBuffer = OverrunBuffer::Text;
+        else
+            return Fail(ScriptError::UnknownBuffer, word);
         return true;
     }
 
@@ -439,6 +461,7 @@ private:
     RecordedAnswer* m_answer = nullptr;  // in an [Answer.N]
     bool m_recordingSection = false;
     bool m_callsSection = false;
+    int m_line = 0;  // the line being read, 1-based
     AnswerScript m_ignored;  // the target in [Recording] and [Calls], which take no answer keys
 };
 
@@ -463,6 +486,7 @@ AnswerScript Script::ForField(std::int32_t index) const
     if (field.fault)
         merged.faultCode = field.faultCode;
     take(merged.overrun, field.overrun);
+    take(merged.overrunBuffer, field.overrunBuffer);
     take(merged.extra, field.extra);
     take(merged.pump, field.pump);
     take(merged.log, field.log);

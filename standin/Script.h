@@ -40,6 +40,13 @@ enum class Fault {
     Code,                // RaiseException with AnswerScript::faultCode
 };
 
+// Which buffer overrun= writes past.
+enum class OverrunBuffer {
+    Operation,  // the operation's: GetCardInfo's value buffer, the others' text
+    Value,      // `value`: GetCardInfo's value buffer
+    Text,       // `text`: the error or status text buffer
+};
+
 // What an operation does with a parameter it does not have (extra=), as a library
 // declared with one more parameter than the caller passes would.
 enum class Extra {
@@ -54,8 +61,10 @@ struct AnswerScript {
     std::optional<Piece> text;   // the operation's error or status text buffer
     std::optional<Fault> fault;
     std::uint32_t faultCode = 0;  // with Fault::Code: the exception code raised
-    // Bytes written past the end of the operation's buffer (GetCardInfo: the value buffer).
+    // Bytes written past the end of a buffer: `overrun=N`, or `overrun=N value` or
+    // `overrun=N text` naming it by the key that fills it.
     std::optional<std::int32_t> overrun;
+    std::optional<OverrunBuffer> overrunBuffer;
     std::optional<Extra> extra;
     // Milliseconds of dispatching the thread's window messages before answering.
     std::optional<std::int32_t> pump;
@@ -103,6 +112,7 @@ struct RecordedCall {
 // call by call instead of the built-in reader.
 struct Recording {
     std::uint32_t codePage = 0;  // the ANSI code page it was recorded under; 0: not said
+    int codePageLine = 0;        // the line that said it
     bool immediate = false;      // answer at once instead of at the recorded pace
     std::map<std::int32_t, RecordedAnswer> answers;
     std::vector<RecordedCall> calls;
@@ -138,6 +148,8 @@ enum class ScriptError {
     BadHex,             // detail: the value, "@hex:" and not pairs of hex digits
     UnknownOperation,   // detail: the value of operation= in an [Answer.N]
     UnknownAnswer,      // detail: a word of calls= naming no [Answer.N] given before it
+    UnknownBuffer,      // detail: the word after overrun='s count, neither value nor text
+    MissingCodePage,    // detail: the value of codepage=, a code page this machine does not have (found when loaded)
 };
 
 struct ParseResult {

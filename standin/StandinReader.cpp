@@ -65,6 +65,10 @@ const char* Reason(ScriptError error)
         return "未知的操作：";
     case ScriptError::UnknownAnswer:
         return "调用引用了此前未给出的应答：";
+    case ScriptError::UnknownBuffer:
+        return "未知的缓冲区（应为 value 或 text）：";
+    case ScriptError::MissingCodePage:
+        return "本机没有录制所用的代码页，其文本无法还原：";
     case ScriptError::None:
         break;
     }
@@ -158,6 +162,15 @@ StandinReader::Loaded StandinReader::Load()
         return loaded;
     }
     ParseResult parsed = ParseScript(bytes);
+    // A recording's texts are written in its code page: without it every text
+    // would come out empty.
+    const std::optional<Recording>& recording = parsed.script.recording;
+    if (parsed.error == ScriptError::None && recording && recording->codePage != 0 &&
+        !m_environment.HasCodePage(recording->codePage)) {
+        parsed.error = ScriptError::MissingCodePage;
+        parsed.line = recording->codePageLine;
+        parsed.detail = std::to_string(recording->codePage);
+    }
     if (parsed.error != ScriptError::None) {
         loaded.error = "模拟读卡器脚本错误：" + m_environment.ToNarrow(*path) + " 第 " + std::to_string(parsed.line) +
                        " 行，" + Reason(parsed.error) + m_environment.ToNarrow(parsed.detail);
@@ -278,12 +291,16 @@ std::int32_t StandinReader::Finish(const Loaded& loaded, const AnswerScript& ove
         WriteBounded(text, mervik::kTextBufferSize, *error);
         return kScriptError;
     }
-    // An overrun takes the place of the operation's buffer content.
-    if (overrides.overrun && value)
+    // An overrun takes the place of its buffer's content: the one named, or the
+    // operation's (GetCardInfo's value buffer, the others' text).
+    const OverrunBuffer named = overrides.overrunBuffer.value_or(OverrunBuffer::Operation);
+    const bool overrunValue = overrides.overrun && value && named != OverrunBuffer::Text;
+    const bool overrunText = overrides.overrun && !overrunValue;
+    if (overrunValue)
         WriteOverrun(value, valueSize, *overrides.overrun);
     else if (valueOut)
         WriteContent(value, valueSize, *valueOut);
-    if (overrides.overrun && !value)
+    if (overrunText)
         WriteOverrun(text, mervik::kTextBufferSize, *overrides.overrun);
     else if (textOut)
         WriteContent(text, mervik::kTextBufferSize, *textOut);

@@ -45,6 +45,8 @@ public:
     virtual std::string ToNarrow(const std::string& utf8) const = 0;
     // A script text (UTF-8) in code page `codePage`, whatever the process's is.
     virtual std::string ToCodePage(const std::string& utf8, std::uint32_t codePage) const = 0;
+    // True when the machine has code page `codePage` to convert texts into.
+    virtual bool HasCodePage(std::uint32_t codePage) const = 0;
     // A number that changes when the file at `path` changes (its size and time of
     // last write); nullopt when there is none.
     virtual std::optional<std::uint64_t> FileStamp(const std::string& path) const = 0;

@@ -152,6 +152,7 @@ bool BurnInRun::WriteReport(const BurnInFigures& figures, const RunEnd& end)
 void BurnInRun::CountLostWrites(RunEnd& end)
 {
     end.logWritesFailed = m_log ? m_log->FailedWrites() : 0;
+    end.callsNotRecorded = m_request.recording ? m_request.recording->CallsNotRecorded() : 0;
 }
 
 void BurnInRun::TellUnattended(const wchar_t* text)

@@ -16,6 +16,7 @@
 #include "CallRecord.h"
 #include "CallWatchdog.h"
 #include "CommandHost.h"
+#include "SessionRecorder.h"
 #include "Report.h"
 #include "SuccessCodes.h"
 
@@ -32,6 +33,7 @@ struct BurnInRequest {
     // them away again and posts this WM_COMMAND to the dialog, which stays open.
     UINT doneCommand = 0;
     const Anonymizer* anonymizer = nullptr;  // /anonymize: the card replaced in the report and the log
+    const SessionRecorder* recording = nullptr;  // /record: its calls not recorded fail the run
 };
 
 class BurnInRun final : private CommandHost, private WatchdogClient, private burnin::SessionWorld {

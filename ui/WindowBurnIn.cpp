@@ -9,7 +9,7 @@ WindowBurnIn::~WindowBurnIn()
 }
 
 const wchar_t* WindowBurnIn::Prepare(DescribeRunFunction describe, CallObserver* consoleLog, bool consoleLogHasFile,
-                                     const Anonymizer* anonymizer,
+                                     const Anonymizer* anonymizer, const SessionRecorder* recording,
                                      UINT doneCommand)
 {
     // Hashed now: the report names the library by its SHA-256.
@@ -40,6 +40,7 @@ const wchar_t* WindowBurnIn::Prepare(DescribeRunFunction describe, CallObserver*
     request.timeoutSeconds = m_choice.timeoutSeconds;
     request.doneCommand = doneCommand;
     request.anonymizer = anonymizer;
+    request.recording = recording;
     m_run = NewOnHeap<BurnInRun>(request, m_facts, log, m_choice.callLog ? &m_reportLog : nullptr);
     return m_run ? nullptr : kNoMemoryMessage;
 }

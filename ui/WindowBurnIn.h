@@ -27,11 +27,11 @@ public:
     // call to `consoleLog`, as a press does. With the call log beside the report,
     // each call goes there, and to `consoleLog` only when it writes a file of its
     // own (both write the debugger's output). `anonymizer`: with /anonymize, the
-    // card replaced in the report and the logs, as in a run from the command line.
-    // Returns null, or what the operator is to be told instead of the run
+    // card replaced in the report and the logs, as in a run from the command line;
+    // `recording`: with /record, whose calls left out fail the run. Returns null, or what the operator is to be told instead of the run
     // starting. `doneCommand`: see BurnInRequest.
     const wchar_t* Prepare(DescribeRunFunction describe, CallObserver* consoleLog, bool consoleLogHasFile,
-                           const Anonymizer* anonymizer, UINT doneCommand);
+                           const Anonymizer* anonymizer, const SessionRecorder* recording, UINT doneCommand);
 
     // The run, once prepared.
     BurnInRun* Run() const { return m_run; }

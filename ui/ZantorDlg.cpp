@@ -155,7 +155,7 @@ void CZantorDlg::OnBurnInCommand()
     const bool consoleFiles = m_setup.options != nullptr &&
                               (m_setup.options->logPath != nullptr || m_setup.options->recordPath != nullptr);
     if (const wchar_t* failure = window.Get()->Prepare(m_setup.describeRun, m_setup.runObserver, consoleFiles,
-                                                       m_setup.anonymizer, IDC_BURNIN_DONE)) {
+                                                       m_setup.anonymizer, m_setup.recording, IDC_BURNIN_DONE)) {
         ShowApplicationMessage(m_hWnd, failure);
         return;
     }
@@ -264,6 +264,12 @@ void CZantorDlg::Execute(Runner command)
         m_logLossShown = true;
         ShowApplicationNumber(m_hWnd, L"无法写入调用日志文件：%lu 行未写入",
                               static_cast<DWORD>(m_setup.log->FailedWrites()));
+    }
+    // Said once: the recording ended at its last whole entry, and stays ended.
+    if (m_setup.recording && m_setup.recording->CallsNotRecorded() != 0 && !m_recordingLossShown) {
+        m_recordingLossShown = true;
+        ShowApplicationNumber(m_hWnd, L"无法写入录制文件：录制止于最后一次完整的调用，%lu 次调用未录制",
+                              static_cast<DWORD>(m_setup.recording->CallsNotRecorded()));
     }
 }
 

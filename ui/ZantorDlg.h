@@ -22,6 +22,7 @@ struct ConsoleSetup {
     // since the run has its own) and, with /anonymize, `anonymizer`.
     CallObserver* runObserver = nullptr;
     const Anonymizer* anonymizer = nullptr;
+    const SessionRecorder* recording = nullptr;  // /record: whose calls left out are said once
 };
 
 class BurnInRun;
@@ -75,4 +76,5 @@ private:
     bool m_stepDeferred = false;
     // The operator was told that the call log lost lines.
     bool m_logLossShown = false;
+    bool m_recordingLossShown = false;
 };

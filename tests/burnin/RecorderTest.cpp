@@ -446,6 +446,26 @@ TEST(BurnInRecorder, FailedCyclesInARowAreOneRange)
 void* NoHeap(void*, std::size_t) { return nullptr; }
 void* OneBlock(void* block, std::size_t size) { return block == nullptr ? std::realloc(block, size) : nullptr; }
 
+// The leak check takes Zantor's own growing storage off what it measures: the
+// count follows every block as it grows and is given back.
+TEST(Growing, HeldBytesFollowEveryBlock)
+{
+    const std::size_t before = growing::HeldBytes().load();
+    {
+        GrowingArray<std::uint64_t> numbers;
+        ASSERT_TRUE(numbers.Reserve(1000));
+        EXPECT_EQ(growing::HeldBytes().load(), before + 8000) << "the block, once";
+        ASSERT_TRUE(numbers.GrowTo(3000, 7));
+        EXPECT_EQ(growing::HeldBytes().load(), before + 8 * 3000) << "grown: counted at its new size";
+        GrowingText text;
+        text.Append("abc");
+        EXPECT_EQ(growing::HeldBytes().load(), before + 8 * 3000 + 16);
+        GrowingArray<std::uint64_t> moved(std::move(numbers));
+        EXPECT_EQ(growing::HeldBytes().load(), before + 8 * 3000 + 16) << "a move takes nothing more";
+    }
+    EXPECT_EQ(growing::HeldBytes().load(), before) << "all given back";
+}
+
 TEST(Growing, ARefusedGrowthKeepsTheContentsAndSaysSo)
 {
     GrowingArray<int, &NoHeap> none;

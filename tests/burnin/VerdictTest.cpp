@@ -58,10 +58,15 @@ TEST(Verdict, AHangComesFirstAndLostLogLinesFail)
     end.timeoutSeconds = 3;
     end.timedOutCycle = 5;
     end.logWritesFailed = 2;
+    end.callsNotRecorded = 7;
     const RunVerdict verdict = JudgeRun(figures, end);
-    ASSERT_EQ(verdict.reasonCount, 3u);
+    ASSERT_EQ(verdict.reasonCount, 4u);
     EXPECT_STREQ(verdict.reasons[0].c_str(), "readCard did not return within 3 s (cycle 5)");
     EXPECT_STREQ(verdict.reasons[2].c_str(), "2 call-log line(s) could not be written");
+    EXPECT_STREQ(verdict.reasons[3].c_str(), "7 call(s) could not be written to the recording");
+    RunEnd recordingOnly;
+    recordingOnly.callsNotRecorded = 1;
+    EXPECT_TRUE(JudgeRun(BurnInFigures(), recordingOnly).failed) << "a recording cut short fails a run alone";
 }
 
 // A finished run that made no cycle never passes, and says why; a checkpoint

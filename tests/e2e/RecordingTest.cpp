@@ -104,5 +104,36 @@ TEST_F(RecordingTest, ReplayWritesTheRecordedBytesOnAnyCodePage)
     EXPECT_EQ(after.substr(after.size() - 7), L" 状态码：98") << Shown(after) << ": after the recording's end";
 }
 
+// /anonymize: what a library leaves after a field's NUL (here the real identity
+// number, after the address and after the number itself) reaches neither the
+// recording nor the call log, while the form shows what the library gave.
+TEST_F(RecordingTest, AnonymizedFilesHoldNothingAfterAFieldsNul)
+{
+    const std::string secret = "33010619900815128X";
+    std::wstring hex;
+    for (const char c : secret) {
+        const wchar_t* const kHex = L"0123456789ABCDEF";
+        hex += kHex[static_cast<unsigned char>(c) >> 4];
+        hex += kHex[c & 15];
+    }
+    m_folder->WriteScript(L"[Field.4]\nvalue=@hex:41424300" + hex + L"\n[Field.5]\nvalue=@hex:" + hex + L"00" + hex +
+                          L"\n");
+    Console& console = Start(ProgramFile(), L"/log calls.log /record session.ini /anonymize");
+    console.ClickAndDismiss(IDC_BTN_OPEN);
+    console.ClickAndDismiss(IDC_BTN_READCARD);
+    console.Click(IDC_BTN_CARDINFO);
+    console.Barrier();
+    EXPECT_EQ(console.Text(IDC_EDIT_IDNUMBER), std::wstring(secret.begin(), secret.end())) << "the form's own";
+    m_console.reset();
+    const std::string narrowHex(hex.begin(), hex.end());
+    for (const wchar_t* file : {L"session.ini", L"calls.log"}) {
+        const std::string bytes = m_folder->ReadBytes(file);
+        ASSERT_FALSE(bytes.empty()) << Shown(file);
+        EXPECT_EQ(bytes.find(secret), std::string::npos) << Shown(file) << "\n" << bytes;
+        EXPECT_EQ(bytes.find(narrowHex), std::string::npos) << Shown(file) << "\n" << bytes;
+        EXPECT_EQ(bytes.find(secret.substr(0, 6)), std::string::npos) << Shown(file) << ": not even its start";
+    }
+}
+
 }  // namespace
 }  // namespace e2e

@@ -3,12 +3,15 @@
 // its length and decodes to a JPEG.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "Anonymizer.h"
 #include "Base64.h"
 #include "Mervik.h"
+#include "RecordingWriter.h"
 
 namespace {
 
@@ -63,6 +66,39 @@ TEST(Anonymizer, FieldsKeepLengthWidthsAndKinds)
         EXPECT_NE(Replaced(Anonymizer(row.codePage, 43), row.index, row.text), once) << row.what << ": keyed";
     }
     EXPECT_EQ(Replaced(anonymizer, 9, "abc"), "abc") << "not a field of the card";
+    EXPECT_EQ(Replaced(anonymizer, 12, "abc"), "abc") << "past the last field";
+    EXPECT_EQ(Replaced(anonymizer, -1, "abc"), "abc");
+}
+
+// Every text field of the card is replaced, only its letters and digits (and
+// characters past ASCII): blanks, punctuation and control bytes stay as they are,
+// byte for byte.
+TEST(Anonymizer, EveryTextFieldAndOnlyItsLettersAndDigits)
+{
+    const Anonymizer anonymizer(936, 5);
+    const std::string text = "Ab 9-z/\t.\x01,~@(Q)";
+    for (const std::int32_t index : {0, 1, 2, 3, 4, 5, 6, 7, 8, 10}) {
+        const std::string replaced = Replaced(anonymizer, index, text);
+        ASSERT_EQ(replaced.size(), text.size()) << index;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            const auto c = static_cast<unsigned char>(text[i]);
+            const bool alphanumeric = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+            if (!alphanumeric) {
+                EXPECT_EQ(replaced[i], text[i]) << "field " << index << " byte " << i << " kept";
+            }
+        }
+        EXPECT_NE(replaced.substr(0, 2), "Ab") << "field " << index << " replaced";
+    }
+    // Every letter and digit is drawn anew: over 40 values, each position changes.
+    std::string letters = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+    std::string changed(letters.size(), '.');
+    for (int key = 0; key < 40; ++key) {
+        const std::string replaced = Replaced(Anonymizer(936, static_cast<std::uint64_t>(key)), 5, letters);
+        for (std::size_t i = 0; i < letters.size(); ++i)
+            if (replaced[i] != letters[i])
+                changed[i] = 'x';
+    }
+    EXPECT_EQ(changed, std::string(letters.size(), 'x')) << "a letter or digit never replaced: " << letters;
     EXPECT_EQ(Kinds(Replaced(Anonymizer(936, 1), 0, "\xC1\xD6\xFF"), 936), "LT=") << "no character: '?'";
 }
 
@@ -85,6 +121,81 @@ TEST(Anonymizer, PhotoDecodesToAGreyJpegOfTheSameLength)
     }
     EXPECT_EQ(Replaced(anonymizer, mervik::kFieldPhoto, "QUJDRA="), "AAAAAAA") << "a length that holds no image";
     EXPECT_EQ(Replaced(anonymizer, mervik::kFieldPhoto, std::string(276, 'Q')), std::string(276, 'A')) << "too short";
+}
+
+// A recording observer as SessionRecorder is one, into a text.
+class WritingObserver final : public CallObserver {
+public:
+    void BeforeCall(const CallRecord& call) override { writer.Before(call); }
+    void OnCall(const CallRecord& call) override
+    {
+        GrowingText entry;
+        EXPECT_TRUE(writer.Entry(call, entry));
+        written.append(entry.data(), entry.size());
+        seen.assign(call.buffers[0].data, call.buffers[0].size);
+    }
+    RecordingWriter writer{936};
+    std::string written;  // the recording's entries
+    std::string seen;     // the value buffer as the recording got it
+};
+
+// What a library leaves after a field's NUL (a stale copy of the identity number,
+// a second field) reaches no file: the recording gets zeros past the replaced
+// text, whatever the field and whether the text was written as text or in hex.
+TEST(Anonymizer, NothingPastTheNulGoesOn)
+{
+    const std::string secret = "33010619900815128X";
+    std::string hexSecret;
+    for (const char c : secret) {
+        const char* const kHex = "0123456789ABCDEF";
+        hexSecret += kHex[static_cast<unsigned char>(c) >> 4];
+        hexSecret += kHex[c & 15];
+    }
+    const struct {
+        const char* what;
+        std::int32_t index;
+        std::string text;  // before the NUL
+    } rows[] = {
+        {"the number after a short name", mervik::kFieldName, "\xC1\xD6"},
+        {"the number after itself", mervik::kFieldIdNumber, secret},
+        {"after an empty text", mervik::kFieldAddress, ""},
+        {"after a text of no character (written in hex)", mervik::kFieldAuthority, "\xC1"},
+        {"after the photo's name", mervik::kFieldPhotoName, "zp.jpg"},
+        {"not a field of the card", 9, "x"},
+    };
+    const Anonymizer anonymizer(936, 11);
+    for (const auto& row : rows) {
+        WritingObserver recording;
+        AnonymizingObserver anonymized(recording, anonymizer);
+        std::string value(mervik::kTextBufferSize, '\0'), error(mervik::kTextBufferSize, '\0');
+        CallRecord call;
+        call.operation = Operation::GetCardInfo;
+        call.hasArgument = true;
+        call.argument = row.index;
+        call.buffers[call.bufferCount++] = {BufferRole::Value, value.data(), value.size()};
+        call.buffers[call.bufferCount++] = {BufferRole::Error, error.data(), error.size()};
+        anonymized.BeforeCall(call);
+        value.replace(0, row.text.size() + 1 + secret.size(), row.text + '\0' + secret);
+        value.replace(600, secret.size(), secret);  // and far after it
+        // and in a register the library left changed, as a copy through it would
+        CallOutcome outcome = CallOutcome::Returned(0);
+        ContractBreach& breach = outcome.breaches[outcome.breachCount++];
+        breach.rule = ContractRule::Register;
+        breach.name = "XMM6";
+        std::memcpy(breach.after, secret.data(), 16);
+        call.outcome = &outcome;
+        anonymized.OnCall(call);
+        EXPECT_EQ(recording.seen.find_first_not_of('\0', row.text.size()), std::string::npos) << row.what;
+        EXPECT_EQ(recording.written.find(secret), std::string::npos) << row.what << "\n" << recording.written;
+        EXPECT_EQ(recording.written.find(hexSecret), std::string::npos) << row.what << "\n" << recording.written;
+        EXPECT_EQ(value.find(secret, row.text.size() + 1), row.text.size() + 1) << row.what << ": the form's own stays";
+        char xmm[40];
+        std::snprintf(xmm, sizeof xmm, "%016llX%016llX", static_cast<unsigned long long>(breach.after[1]),
+                      static_cast<unsigned long long>(breach.after[0]));
+        EXPECT_EQ(recording.written.find(xmm), std::string::npos) << row.what << ": the register's value\n"
+                                                                   << recording.written;
+        EXPECT_NE(recording.written.find("; XMM6 0x"), std::string::npos) << "the breach itself is told";
+    }
 }
 
 }  // namespace

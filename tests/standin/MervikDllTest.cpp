@@ -73,6 +73,16 @@ TEST(MervikDll, ExportsFindsItsScriptAndConvertsItsTexts)
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(log), {}), "begin readCard\r\nend readCard\r\n");
     log.close();
 
+    // A recording in a code page the system has, and in one it has not (the
+    // system's own answer, IsValidCodePage).
+    for (const auto& [codePage, code] : {std::pair{"1252", 0}, std::pair{"47", 99}}) {
+        std::ofstream((folder + L"Mervik.ini").c_str(), std::ios::binary)
+            << "[Recording]\nimmediate=yes\ncodepage=" << codePage
+            << "\n[Answer.1]\noperation=readCard\nresult=0\ntext=ok\n[Calls]\ncalls=1\n";
+        EXPECT_EQ(read(text.data()), code) << "code page " << codePage;
+    }
+    EXPECT_NE(text.Written()->find("47"), std::string::npos) << *text.Written();
+
     std::ofstream((folder + L"named.ini").c_str(), std::ios::binary) << "[readCard]\nresult=11\n";
     SetEnvironmentVariableW(L"MERVIK_INI", (folder + L"named.ini").c_str());
     EXPECT_EQ(read(text.data()), 11) << "MERVIK_INI wins";

@@ -48,7 +48,7 @@ TEST(StandinScript, Syntax)
         "[Field.11]\nphoto=a.jpg\nvalue=QUJD\n"
         "[readCard]\nresult=6\n"
         "[GetCardInfo]\nfault=CPP-Exception\nlog=calls.log\n[Field.4]\noverrun=3\nfault=divide-by-zero\n"
-        "extra=Write\npump=20\n[readCard]\nextra=scratch\n");
+        "extra=Write\npump=20\n[readCard]\nextra=scratch\n[Field.6]\noverrun=2  Text\n[Field.8]\noverrun=1 value\n");
     EXPECT_EQ(Show(s.readCard.text), "text:a;b#c \"quoted\"") << "trimmed; comments are whole lines; quotes are text";
     EXPECT_EQ(s.readCard.result, 6) << "a later key replaces an earlier one";
     EXPECT_EQ(Show(s.deviceStatus.text), "text:");
@@ -58,6 +58,10 @@ TEST(StandinScript, Syntax)
     EXPECT_EQ(s.ForField(4).overrun, 3);
     EXPECT_EQ(s.ForField(5).fault, standin::Fault::CppException);
     EXPECT_EQ(s.ForField(5).overrun, std::nullopt);
+    EXPECT_EQ(s.ForField(4).overrunBuffer, standin::OverrunBuffer::Operation) << "overrun=N: the operation's buffer";
+    EXPECT_EQ(s.ForField(6).overrun, 2);
+    EXPECT_EQ(s.ForField(6).overrunBuffer, standin::OverrunBuffer::Text) << "named by its key, in any case";
+    EXPECT_EQ(s.ForField(8).overrunBuffer, standin::OverrunBuffer::Value);
     EXPECT_EQ(s.ForField(4).extra, standin::Extra::Write);
     EXPECT_EQ(s.ForField(4).pump, 20);
     EXPECT_EQ(s.ForField(4).log, "calls.log") << "from [GetCardInfo]";
@@ -158,6 +162,20 @@ const ErrorCase kErrorCases[] = {
     {"fail on every 0th call", "[readCard]\nfail_every=0", ScriptError::NotPositive, 2, "0"},
     {"vary every 0th read", "[Field.0]\nvary_every=0", ScriptError::NotPositive, 2, "0"},
     {"first error wins", "[readCard]\nresult=x\n[Foo]", ScriptError::BadNumber, 2, "x"},
+    {"overrun of an unknown buffer", "[Field.1]\noverrun=1 photo", ScriptError::UnknownBuffer, 2, "photo"},
+    {"overrun's count before its buffer", "[Field.1]\noverrun=value 1", ScriptError::NotPositive, 2, "value"},
+    {"overrun of no bytes in a named buffer", "[Field.1]\noverrun=0 text", ScriptError::NotPositive, 2, "0"},
+    {"odd hex digits", "[readCard]\ntext=@hex:ABC", ScriptError::BadHex, 2, "@hex:ABC"},
+    {"not a hex digit", "[readCard]\ntext=@hex:0G", ScriptError::BadHex, 2, "@hex:0G"},
+    {"an operation misspelt in an answer", "[Recording]\n[Answer.1]\noperation=opendevice", ScriptError::UnknownOperation,
+     3, "opendevice"},
+    {"a call of an answer not given", "[Recording]\n[Answer.1]\noperation=readCard\n[Calls]\ncalls=1 2",
+     ScriptError::UnknownAnswer, 5, "2"},
+    {"a call's pace below zero", "[Recording]\n[Answer.1]\noperation=readCard\n[Calls]\ncalls=1@-1",
+     ScriptError::BadNumber, 5, "1@-1"},
+    {"a negative code page", "[Recording]\ncodepage=-1", ScriptError::BadNumber, 2, "-1"},
+    {"an unknown key in the recording's header", "[Recording]\npace=1", ScriptError::UnknownKey, 2, "pace"},
+    {"an answer key among the calls", "[Recording]\n[Calls]\nresult=1", ScriptError::UnknownKey, 3, "result"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Rows, StandinScriptErrors, testing::ValuesIn(kErrorCases), RowName);

@@ -19,7 +19,9 @@
 
 #include "Base64.h"
 #include "Mervik.h"
+#include "RecordingSession.h"
 #include "RecordingText.h"
+#include "RecordingWriter.h"
 #include "SampleCard.h"
 #include "StandinReader.h"
 #include "TestBuffer.h"
@@ -64,6 +66,8 @@ public:
 #endif
         return out;
     }
+    std::uint32_t missingCodePage = 0;  // the one code page the machine lacks
+    bool HasCodePage(std::uint32_t codePage) const override { return codePage != missingCodePage; }
     std::optional<std::uint64_t> FileStamp(const std::string& path) const override
     {
         const auto found = files.find(path);
@@ -420,6 +424,95 @@ TEST_F(StandinReaderTest, UnreadableScriptFailsEveryCall)
         EXPECT_EQ(a.text, std::string("模拟读卡器脚本错误：无法读取脚本文件 /cards/Mervik.ini"));
     }
     EXPECT_EQ(reader->state(), State::Open);
+}
+
+// overrun= writes past the buffer it names: `text` the error text, `value` and a
+// count alone (a recording of before the buffer was named) the value buffer.
+TEST_F(StandinReaderTest, OverrunWritesPastTheBufferNamed)
+{
+    const struct {
+        const char* key;
+        bool pastText;
+    } rows[] = {{"overrun=1", false}, {"overrun=1 value", false}, {"overrun=3 text", true}};
+    Call(Op::Open, 1001);
+    Call(Op::Read);
+    for (const auto& row : rows) {
+        Script(std::string("[Field.1]\n") + row.key + "\n");
+        TestBuffer text(mervik::kTextBufferSize), value(mervik::kTextBufferSize);
+        reader->GetCardInfo(1, value.data(), text.data());
+        EXPECT_EQ(text.WrittenPast() != 0, row.pastText) << row.key;
+        EXPECT_EQ(value.WrittenPast() != 0, !row.pastText) << row.key;
+    }
+    Script("[readCard]\noverrun=2 value\n");
+    TestBuffer text(mervik::kTextBufferSize);
+    reader->readCard(text.data());
+    EXPECT_EQ(text.WrittenPast(), 2u) << "no value buffer: the operation's text";
+}
+
+// A recording in a code page this machine lacks would replay every text empty:
+// refused when it is loaded, every call answered 99 with the reason.
+TEST_F(StandinReaderTest, ARecordingInACodePageTheMachineLacksIsRefused)
+{
+    env.missingCodePage = 54936;
+    Script("[Recording]\nformat=zantor-recording 1\ncodepage=54936\n[Answer.1]\noperation=OpenDevice\nargument=1001\n"
+           "result=0\n[Calls]\ncalls=1\n");
+    const Answer refused = Call(Op::Open, 1001);
+    EXPECT_EQ(refused.code, 99);
+    EXPECT_EQ(refused.text, std::string("模拟读卡器脚本错误：/cards/Mervik.ini 第 3 行，本机没有录制所用的代码页，其文本无法还原：54936"));
+    env.missingCodePage = 0;
+    EXPECT_EQ(Call(Op::Open, 1001).code, 0) << "once the machine has it";
+}
+
+// A write that fails ends the recording at its last whole entry: the stand-in
+// loads what is there and replays it, and every call from the failed one on is
+// counted as not recorded.
+class FailingSink final : public RecordingSink {
+public:
+    bool Write(const char* bytes, std::size_t size) override
+    {
+        if (writes++ != failing) {
+            file.append(bytes, size);
+            return true;
+        }
+        whole = file;
+        file.append(bytes, size / 2);  // half of it went out before the disk was full
+        return false;
+    }
+    void CutTo(std::uint64_t size) override { file.resize(static_cast<std::size_t>(size)); }
+    int writes = 0;
+    int failing = 0;  // the write that fails (0: the header)
+    std::string file;
+    std::string whole;  // the file just before the write that failed
+};
+
+TEST_F(StandinReaderTest, ARecordingWhoseWriteFailedEndsAtItsLastWholeEntry)
+{
+    for (const int whole : {1, 3, 6}) {
+        FailingSink sink;
+        sink.failing = whole;  // after the header and whole - 1 calls
+        RecordingSession session(936, sink);
+        GrowingText header;
+        AppendRecordingHeader(header, RecordingHeader{"1.0", 32, nullptr, {}, 936, false});
+        ASSERT_TRUE(session.Write(header));
+        for (int i = 0; i < 8; ++i) {
+            std::string text(mervik::kTextBufferSize, '\0');
+            CallRecord call;
+            call.operation = Operation::getDeviceStatus;
+            call.buffers[call.bufferCount++] = {BufferRole::Text, text.data(), text.size()};
+            session.BeforeCall(call);
+            text.replace(0, 9, "status " + std::to_string(i % 2));
+            const CallOutcome outcome = CallOutcome::Returned(0);
+            call.outcome = &outcome;
+            session.OnCall(call);
+        }
+        const int recorded = whole - 1;
+        EXPECT_EQ(session.CallsNotRecorded(), static_cast<std::uint64_t>(8 - recorded)) << whole;
+        const standin::ParseResult parsed = standin::ParseScript(sink.file);
+        ASSERT_EQ(parsed.error, standin::ScriptError::None) << whole << ": line " << parsed.line << "\n" << sink.file;
+        EXPECT_EQ(parsed.script.recording->calls.size(), static_cast<std::size_t>(recorded)) << whole;
+        const std::string end = "; The recording ends here: a write to this file failed.\r\n";
+        EXPECT_EQ(sink.file, sink.whole + "\r\n" + end) << whole << ": the whole entries and the line saying why";
+    }
 }
 
 TEST(StandinPaths, ResolvedAgainstTheScriptsFolder)
