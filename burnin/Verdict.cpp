@@ -74,6 +74,9 @@ RunVerdict JudgeRun(const BurnInFigures& figures, const RunEnd& end)
         AddReason(verdict, "memory ran out during the run: the figures are incomplete");
     if (end.logWritesFailed != 0)
         AddReason(verdict, "%" PRIu64 " call-log line(s) could not be written", end.logWritesFailed);
+    if (end.checkpointsNotWritten != 0)
+        AddReason(verdict, "%" PRIu64 " checkpoint(s) of the report could not be written (error %" PRIu32 ")",
+                  end.checkpointsNotWritten, end.checkpointError);
     return verdict;
 }
 

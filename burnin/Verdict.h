@@ -8,8 +8,8 @@
 using VerdictReason = NarrowText<128>;
 // At most four reasons per operation, one for the card, one per resource, one
 // for incomplete figures, one for a call that did not return and one for the
-// call log's lost lines.
-constexpr std::size_t kMaxVerdictReasons = 4 * kOperationCount + 1 + kResourceCount + 1 + 2;
+// call log's lost lines, one for the checkpoints that could not be written.
+constexpr std::size_t kMaxVerdictReasons = 4 * kOperationCount + 1 + kResourceCount + 1 + 2 + 1;
 
 // How the run stands beyond its figures: still going (a checkpoint), or ended by
 // a call that did not return.
@@ -20,6 +20,10 @@ struct RunEnd {
     std::uint32_t timeoutSeconds = 0;
     std::uint32_t timedOutCycle = 0;  // 0: the open before the first cycle or the close after the last
     std::uint64_t logWritesFailed = 0;  // call-log lines the system refused
+    // Checkpoints of the report the system refused to write or rename (the earlier
+    // pair then stays), and the system's error code for the last of them.
+    std::uint64_t checkpointsNotWritten = 0;
+    std::uint32_t checkpointError = 0;
 };
 
 // A hint beside the verdict: "readCard returned 144 in every call; if that is its
@@ -37,7 +41,8 @@ struct RunVerdict {
     VerdictHint hints[kOperationCount];
     std::size_t hintCount = 0;
 };
-// A call that did not return is the first reason; lost log lines are a reason too.
+// A call that did not return is the first reason; lost log lines and checkpoints
+// not written are reasons too.
 RunVerdict JudgeRun(const BurnInFigures& figures, const RunEnd& end = RunEnd());
 
 // The exit status of a burn-in, the first that holds: 5 a call did not return;

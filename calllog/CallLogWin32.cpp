@@ -60,9 +60,7 @@ bool DebugOutputHeard()
 
 LogTime LocalLogTime()
 {
-    SYSTEMTIME now{};
-    GetLocalTime(&now);
-    return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds};
+    return CurrentLocalTime();
 }
 
 DWORD CallLog::OpenFile(const wchar_t* path, const LibraryIdentity& library)

@@ -9,7 +9,7 @@ namespace {
 
 // A message that names a path, which may be as long as the system allows, after
 // a verdict line of up to 4,096 characters.
-using PathMessage = WideText<kSetupPathCapacity + 4096 + 64>;
+using PathMessage = WideText<kLongestPath + 4096 + 64>;
 // Kept out of the stack; one dialog at a time uses it.
 PathMessage pathMessage;
 
@@ -150,7 +150,7 @@ void CBurnInDlg::OnBrowse()
     save.hwndOwner = m_hWnd;
     save.lpstrFilter = L"HTML 文件 (*.html; *.htm)\0*.html;*.htm\0";
     save.lpstrFile = file.End() - file.size();
-    save.nMaxFile = static_cast<DWORD>(kSetupPathCapacity);
+    save.nMaxFile = static_cast<DWORD>(kLongestPath);
     save.lpstrInitialDir = m_folder;
     save.lpstrDefExt = L"html";
     // The current directory stays where the library may rely on it being.

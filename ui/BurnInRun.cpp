@@ -196,6 +196,8 @@ RunEnd BurnInRun::End(bool finished) const
     RunEnd end;
     end.finished = finished;
     end.logWritesFailed = m_log ? m_log->FailedWrites() : 0;
+    end.checkpointsNotWritten = m_checkpointsNotWritten;
+    end.checkpointError = m_checkpointError;
     return end;
 }
 
@@ -203,7 +205,13 @@ bool BurnInRun::Checkpoint()
 {
     m_checkpointWritten = GetTickCount64();
     m_facts.end = End(false);
-    return WriteReports(m_request.reportPath, m_recorder.Figures(), m_facts);
+    const ReportWrite write = WriteReports(m_request.reportPath, m_recorder.Figures(), m_facts);
+    // Counted, and a reason in the verdict; the run goes on, and the earlier pair stays.
+    if (!write.written) {
+        ++m_checkpointsNotWritten;
+        m_checkpointError = write.error;
+    }
+    return write.written;
 }
 
 void BurnInRun::Finish()
@@ -214,7 +222,8 @@ void BurnInRun::Finish()
         m_recorder.Stop();
     m_facts.end = End(true);
     const RunVerdict verdict = JudgeRun(m_recorder.Figures(), m_facts.end);
-    const bool written = !m_request.reportPath || WriteReports(m_request.reportPath, m_recorder.Figures(), m_facts);
+    const bool written =
+        !m_request.reportPath || WriteReports(m_request.reportPath, m_recorder.Figures(), m_facts).written;
     m_reportWritten = m_request.reportPath != nullptr && written;
     if (m_request.doneCommand == 0) {
         EndDialog(m_dialog, BurnInExitCode(verdict, written));

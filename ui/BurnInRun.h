@@ -99,7 +99,7 @@ private:
     void ScheduleStep();
     static void CALLBACK StepTimer(HWND window, UINT message, UINT_PTR id, DWORD time);
     // Writes the report of the run so far, marked as not finished; false when
-    // it could not be written.
+    // it could not be written (counted: a reason in the verdict).
     bool Checkpoint();
     // The run's state beyond its figures, the log's lost lines counted.
     RunEnd End(bool finished) const;
@@ -122,6 +122,9 @@ private:
     ULONGLONG m_firstCycleStarted = 0;
     ULONGLONG m_progressShown = 0;
     ULONGLONG m_checkpointWritten = 0;
+    // Checkpoints that could not be written, and the system's code for the last.
+    std::uint64_t m_checkpointsNotWritten = 0;
+    std::uint32_t m_checkpointError = 0;
     ULONGLONG m_inputLooked = 0;
     // Last, so that its thread is stopped before anything it could read goes.
     CallWatchdog m_watchdog;

@@ -1,5 +1,6 @@
 #include "BurnInSetup.h"
 
+#include "OutputFiles.h"
 #include "ResultMessage.h"
 
 namespace {
@@ -112,15 +113,5 @@ bool PathInFolder(const wchar_t* folder, const wchar_t* path, SetupPath& full)
 
 bool CallLogPathBeside(const wchar_t* reportPath, SetupPath& logPath)
 {
-    logPath.Clear();
-    std::size_t length = 0;
-    std::size_t dot = 0;  // where the name's extension begins; 0: none
-    for (; reportPath[length] != 0; ++length) {
-        if (IsSeparator(reportPath[length]))
-            dot = 0;
-        else if (reportPath[length] == L'.')
-            dot = length;
-    }
-    logPath.Append(reportPath, dot != 0 ? dot : length).Append(L".log");
-    return !logPath.cut();
+    return PathBeside(reportPath, L".log", logPath);
 }

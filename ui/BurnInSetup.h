@@ -7,10 +7,9 @@
 #include <cstdint>
 
 #include "BoundedText.h"
+#include "LongestPath.h"
 
-// The longest path Windows takes (with the \\?\ prefix), in UTF-16 units, and its NUL.
-constexpr std::size_t kSetupPathCapacity = 32768;
-using SetupPath = WideText<kSetupPathCapacity>;
+using SetupPath = WideText<kLongestPath>;
 
 constexpr std::uint32_t kSetupDefaultCycles = 1000;
 constexpr std::uint32_t kSetupMostCycles = 10000000;
@@ -58,6 +57,7 @@ ReportName DefaultReportName(unsigned year, unsigned month, unsigned day, unsign
 // "\x"), else joined to `folder` with one backslash. False when it does not fit.
 bool PathInFolder(const wchar_t* folder, const wchar_t* path, SetupPath& full);
 
-// The call log's path beside the report: the report's extension replaced by
-// ".log", or ".log" appended to a name without one. False when it does not fit.
+// The call log's path beside the report, by the rule the JSON's follows
+// (PathBeside): "run.html" -> "run.log", "run" -> "run.log", "run.log" ->
+// "run.log.log", never the report itself. False when it does not fit.
 bool CallLogPathBeside(const wchar_t* reportPath, SetupPath& logPath);

@@ -44,13 +44,6 @@ protected:
     ~WatchdogClient() = default;
 };
 
-struct ThreadTraits {  // a thread or an event: CloseHandle, null when none
-    using Handle = HANDLE;
-    static Handle None() { return nullptr; }
-    static void Close(Handle handle) { CloseHandle(handle); }
-};
-using KernelHandle = win32::Owned<ThreadTraits>;
-
 // Also an observer that goes between the reader and `inner`: each call is armed
 // after `inner` was told it starts, and disarmed before `inner` is told it returned.
 class CallWatchdog final : public CallObserver {
@@ -93,6 +86,6 @@ private:
     // The watchdog thread's own: the state it saw last and since when.
     LONG m_seen = 0;
     std::uint64_t m_seenSince = 0;
-    KernelHandle m_stop;
-    KernelHandle m_thread;
+    win32::KernelHandle m_stop;
+    win32::KernelHandle m_thread;
 };

@@ -88,7 +88,7 @@ TEST(PathInFolder, JoinsARelativePathAndKeepsARootedOne)
     }
     // A path that would be cut is refused, never shortened into another file.
     SetupPath full;
-    EXPECT_FALSE(PathInFolder(L"D:\\Zantor", std::wstring(kSetupPathCapacity - 4, L'a').c_str(), full));
+    EXPECT_FALSE(PathInFolder(L"D:\\Zantor", std::wstring(kLongestPath - 4, L'a').c_str(), full));
 }
 
 TEST(CallLogPathBeside, ReplacesTheReportsExtension)
@@ -101,6 +101,10 @@ TEST(CallLogPathBeside, ReplacesTheReportsExtension)
         {L"D:\\Zantor\\run", L"D:\\Zantor\\run.log"},
         {L"D:\\v1.0\\run", L"D:\\v1.0\\run.log"},  // a dot in a folder is not the name's
         {L"D:\\a\\run.v2.htm", L"D:\\a\\run.v2.log"},
+        // The JSON's rule: a name that starts with a dot has no extension, and a
+        // report named as its log would be gets the log beside it, never over it.
+        {L"D:\\a\\.html", L"D:\\a\\.html.log"},
+        {L"D:\\a\\run.LOG", L"D:\\a\\run.LOG.log"},
     };
     for (const auto& row : rows) {
         SetupPath log;
