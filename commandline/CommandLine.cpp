@@ -298,11 +298,12 @@ UsageText CommandLineErrorText(const ParsedCommandLine& parsed)
         L"选项重复：",
         L"选项须与 /cycles 同用：",
         L"选项须与 /record 同用：",
+        L"两个选项指向同一个文件：",
     };
-    static_assert(sizeof kErrorTexts / sizeof kErrorTexts[0] == std::size_t(CommandLineError::NeedsRecord) + 1,
+    static_assert(sizeof kErrorTexts / sizeof kErrorTexts[0] == std::size_t(CommandLineError::SameFile) + 1,
                   "a text for every error");
     UsageText text;
-    if (parsed.error == CommandLineError::None)
+    if (parsed.error == CommandLineError::None || parsed.word == nullptr)
         return text;
     text.Append(kErrorTexts[static_cast<std::size_t>(parsed.error)]);
     // The word, cut so that the usage after it keeps its room.

@@ -4,6 +4,8 @@
 #include <windows.h>
 #endif
 
+#include "HeapObject.h"
+
 namespace {
 
 bool IsSeparator(wchar_t c)
@@ -79,4 +81,42 @@ CollisionText OutputCollisionText(const OutputFile& first, const OutputFile& sec
     if (first.path[length])
         text.Append(L"…");
     return text;
+}
+
+const OutputOption kOutputOptions[] = {
+    {L"/report", &CommandLineOptions::reportPath, nullptr},
+    {L"/report 的 JSON 文件", &CommandLineOptions::reportPath, L".json"},
+    {L"/log", &CommandLineOptions::logPath, nullptr},
+    {L"/record", &CommandLineOptions::recordPath, nullptr},
+};
+const std::size_t kOutputOptionCount = sizeof kOutputOptions / sizeof kOutputOptions[0];
+
+bool FindCommandLineCollision(const CommandLineOptions& options, MakeFullPath makeFull, CollisionText& text)
+{
+    constexpr std::size_t kRows = sizeof kOutputOptions / sizeof kOutputOptions[0];
+    // Each a path as long as the system allows: out of the stack.
+    struct Paths {
+        OutputPath full[kRows];
+        OutputPath scratch;
+    };
+    Paths* paths = NewOnHeap<Paths>();
+    if (paths == nullptr)
+        return false;
+    OutputFile files[kRows];
+    for (std::size_t i = 0; i < kRows; ++i) {
+        const OutputOption& row = kOutputOptions[i];
+        const wchar_t* given = options.*row.path;
+        files[i] = {row.name, nullptr};
+        if (given == nullptr || !makeFull(given, row.beside ? paths->scratch : paths->full[i]))
+            continue;
+        if (row.beside && !PathBeside(paths->scratch.c_str(), row.beside, paths->full[i]))
+            continue;
+        files[i].path = paths->full[i].c_str();
+    }
+    const OutputCollision collision = FindOutputCollision(files, kRows);
+    const bool found = collision.first < kRows;
+    if (found)
+        text = OutputCollisionText(files[collision.first], files[collision.second]);
+    DeleteOnHeap(paths);
+    return found;
 }

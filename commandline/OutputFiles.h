@@ -5,6 +5,7 @@
 #include <cstddef>
 
 #include "BoundedText.h"
+#include "CommandLine.h"
 #include "LongestPath.h"
 
 using OutputPath = WideText<kLongestPath>;
@@ -39,3 +40,21 @@ bool SameFileName(const wchar_t* a, const wchar_t* b);
 // "/report 与 /log 指向同一个文件：<path>" (the path cut beyond 1024 characters).
 using CollisionText = WideText<1200>;
 CollisionText OutputCollisionText(const OutputFile& first, const OutputFile& second);
+
+// The files the command line's options make a run write, one row each: an
+// output an option adds later joins the check below with one row.
+struct OutputOption {
+    const wchar_t* name;                            // as the message names it
+    const wchar_t* CommandLineOptions::*path;       // the option's path; null: not given
+    const wchar_t* beside;                          // the file beside it (PathBeside), or null: the path itself
+};
+extern const OutputOption kOutputOptions[];
+extern const std::size_t kOutputOptionCount;
+
+// Makes `path` full (Windows: GetFullPathNameW); false when it cannot.
+using MakeFullPath = bool (*)(const wchar_t* path, OutputPath& full);
+
+// Whether two of the files `options` name are one file, their full paths
+// compared as above; `text` then says which two. A path that cannot be made
+// full takes no part: opening it tells why.
+bool FindCommandLineCollision(const CommandLineOptions& options, MakeFullPath makeFull, CollisionText& text);

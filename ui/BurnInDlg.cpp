@@ -3,6 +3,7 @@
 #include <commdlg.h>
 
 #include "ApplicationName.h"
+#include "FullPath.h"
 #include "resource.h"
 
 namespace {
@@ -96,15 +97,15 @@ void CBurnInDlg::OnStart()
         Refuse(IDC_BURNIN_REPORT, L"报告文件的路径太长");
         return;
     }
-    full.Clear();
-    const DWORD length = GetFullPathNameW(report.c_str(), static_cast<DWORD>(full.Room() + 1), full.End(), nullptr);
-    if (length == 0 || length > full.Room()) {
-        Refuse(IDC_BURNIN_REPORT, L"报告文件的路径太长或无效");
-        return;
+    {
+        const win32::FullPath made(report.c_str());
+        if (!made || made.Length() > full.Room()) {
+            Refuse(IDC_BURNIN_REPORT, L"报告文件的路径太长或无效");
+            return;
+        }
+        report.Clear();
+        report.Append(made.Get(), made.Length());
     }
-    full.Grow(length);
-    report.Clear();
-    report.Append(full.c_str());
     // Its folder: the path up to its last backslash, and the file's name after it.
     std::size_t slash = 0;
     for (std::size_t i = 0; i < report.size(); ++i) {
@@ -120,6 +121,22 @@ void CBurnInDlg::OnStart()
         text.Clear();
         text.Append(named ? L"报告所在的文件夹不存在：" : L"报告须是一个文件，而不是文件夹：").Append(report.c_str());
         Refuse(IDC_BURNIN_REPORT, text.c_str());
+        return;
+    }
+
+    // Not a folder, and not one file with another the run writes.
+    const DWORD reportAttributes = GetFileAttributesW(report.c_str());
+    BurnInOutputs outputs;
+    outputs.report = report.c_str();
+    outputs.reportIsFolder = reportAttributes != INVALID_FILE_ATTRIBUTES && (reportAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    outputs.callLog = IsDlgButtonChecked(m_hWnd, IDC_BURNIN_CALLLOG) == BST_CHECKED;
+    const win32::FullPath consoleLog(m_choice.consoleLog ? m_choice.consoleLog : L"");
+    const win32::FullPath consoleRecording(m_choice.consoleRecording ? m_choice.consoleRecording : L"");
+    outputs.consoleLog = m_choice.consoleLog ? consoleLog.Get() : nullptr;
+    outputs.consoleRecording = m_choice.consoleRecording ? consoleRecording.Get() : nullptr;
+    static CollisionText refusal;
+    if (!CheckBurnInOutputs(outputs, refusal)) {
+        Refuse(IDC_BURNIN_REPORT, refusal.c_str());
         return;
     }
 

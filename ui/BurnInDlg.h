@@ -17,6 +17,10 @@ struct BurnInChoice {
     SetupPath reportPath;  // a full path
     bool callLog = false;  // the call log written beside the report
     SetupPath scratch;     // the dialog's own room for a typed path
+    // The command line's /log and /record files, as given, which a run from the
+    // window writes too; null when there are none.
+    const wchar_t* consoleLog = nullptr;
+    const wchar_t* consoleRecording = nullptr;
 };
 
 class CBurnInDlg final : public DialogBase {

@@ -9,7 +9,9 @@
 #include "DeviceCommands.h"
 #include "DialogHost.h"
 #include "GuardedPages.h"
+#include "FullPath.h"
 #include "ImportedReader.h"
+#include "LocalTime.h"
 #include "ObservedReader.h"
 #include "Mervik.h"
 #include "Resources.h"
@@ -21,13 +23,9 @@ namespace {
 
 WideText<32> LocalTimeNow()
 {
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    wchar_t text[32];
-    wsprintfW(text, L"%04u-%02u-%02u %02u:%02u:%02u", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
-              now.wSecond);
+    char text[kLocalTimeRoom];
     WideText<32> time;
-    time.Append(text);
+    time.AppendNarrow(text, WriteLocalTime(text, CurrentLocalTime(), LocalTimeStyle::Seconds));
     return time;
 }
 
@@ -108,8 +106,11 @@ void BurnInRun::RunStep()
             Finish();  // from the window: its box says the report could not be written
             return;
         }
-        WideText<kLongestPath + 64> reason;
-        reason.Append(L"无法写入老化测试报告 ").Append(m_request.reportPath).Append(L"：未打开设备，老化测试未开始");
+        WideText<kLongestPath + 1024> reason;
+        reason.Append(L"无法写入老化测试报告 ").Append(m_request.reportPath);
+        if (m_checkpointError != 0)
+            win32::AppendErrorReason(reason, m_checkpointError);
+        reason.Append(L"：未打开设备，老化测试未开始");
         TellUnattended(reason.c_str(), m_log);
         EndDialog(m_dialog, kExitReportNotWritten);
         return;

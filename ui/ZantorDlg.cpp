@@ -137,11 +137,11 @@ void CZantorDlg::OnBurnInCommand()
     }
     BurnInChoice& choice = window.Get()->Choice();
     GetDlgItemTextA(m_hWnd, IDC_EDIT_PORT, choice.portText, sizeof choice.portText);
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    PathInFolder(m_startFolder.c_str(),
-                 DefaultReportName(now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond).c_str(),
-                 choice.reportPath);
+    PathInFolder(m_startFolder.c_str(), DefaultReportName(CurrentLocalTime()).c_str(), choice.reportPath);
+    if (m_setup.options != nullptr) {
+        choice.consoleLog = m_setup.options->logPath;
+        choice.consoleRecording = m_setup.options->recordPath;
+    }
 
     CBurnInDlg dialog(choice, m_startFolder.c_str());
     const INT_PTR chosen = dialog.DoModal(m_hWnd);

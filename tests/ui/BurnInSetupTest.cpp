@@ -63,8 +63,8 @@ TEST(ReadBurnInFields, TakesTheRangesAndRefusesTheFirstBadBox)
 
 TEST(DefaultReportName, IsTheLocalTimeWithItsLeadingZeros)
 {
-    EXPECT_EQ(std::wstring(DefaultReportName(2026, 3, 7, 9, 5, 2).c_str()), L"burn-in-20260307-090502.html");
-    EXPECT_EQ(std::wstring(DefaultReportName(2026, 12, 31, 23, 59, 59).c_str()), L"burn-in-20261231-235959.html");
+    EXPECT_EQ(std::wstring(DefaultReportName({2026, 3, 7, 9, 5, 2, 41}).c_str()), L"burn-in-20260307-090502.html");
+    EXPECT_EQ(std::wstring(DefaultReportName({2026, 12, 31, 23, 59, 59, 999}).c_str()), L"burn-in-20261231-235959.html");
 }
 
 TEST(PathInFolder, JoinsARelativePathAndKeepsARootedOne)
@@ -110,6 +110,40 @@ TEST(CallLogPathBeside, ReplacesTheReportsExtension)
         SetupPath log;
         EXPECT_TRUE(CallLogPathBeside(row.report, log));
         EXPECT_EQ(std::wstring(log.c_str()), row.log) << Shown(row.report);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CheckBurnInOutputs, RefusesAFolderAndTwoOutputsThatAreOneFile)
+{
+    const struct {
+        const char* fault;  // what a failure of the row would catch
+        BurnInOutputs outputs;
+        const wchar_t* refusal;  // null: taken
+    } rows[] = {
+        {"a report beside the console's files is taken",
+         {L"D:\\Zantor\\run.html", false, true, L"D:\\Zantor\\zantor.log", L"D:\\Zantor\\case.ini"}, nullptr},
+        {"a folder is no report", {L"D:\\Zantor\\reports", true, false, nullptr, nullptr},
+         L"报告须是一个文件，而不是文件夹：D:\\Zantor\\reports"},
+        {"a report named like its log gets the log beside it, never over it",
+         {L"D:\\Zantor\\run.log", false, true, nullptr, nullptr}, nullptr},
+        {"the log beside the report is the console's log, in another case",
+         {L"D:\\Zantor\\run.html", false, true, L"d:\\zantor\\RUN.log", nullptr},
+         L"报告旁的调用日志 与 /log 调用日志 指向同一个文件：D:\\Zantor\\run.log"},
+        {"without the tick there is no log beside the report",
+         {L"D:\\Zantor\\run.html", false, false, L"D:\\Zantor\\run.log", nullptr}, nullptr},
+        {"the report is the console's recording", {L"D:\\Zantor\\case.ini", false, false, nullptr, L"D:\\Zantor\\case.ini"},
+         L"报告 与 /record 录制文件 指向同一个文件：D:\\Zantor\\case.ini"},
+        {"the report's JSON is the console's log", {L"D:\\Zantor\\x.html", false, false, L"D:\\Zantor\\x.json", nullptr},
+         L"报告的 JSON 文件 与 /log 调用日志 指向同一个文件：D:\\Zantor\\x.json"},
+    };
+    for (const auto& row : rows) {
+        CollisionText text;
+        EXPECT_EQ(CheckBurnInOutputs(row.outputs, text), row.refusal == nullptr) << row.fault;
+        EXPECT_EQ(std::wstring(text.c_str()), row.refusal ? row.refusal : L"") << row.fault;
     }
 }
 
