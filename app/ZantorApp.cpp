@@ -74,7 +74,7 @@ static_assert(sizeof(CollisionText) / sizeof(wchar_t) + kUsageCapacity + 4 <= kL
 StartupText message;
 CollisionText collision;
 
-bool MakeFullPath(const wchar_t* path, OutputPath& full)
+bool FullPathOf(const wchar_t* path, OutputPath& full)
 {
     const win32::FullPath made(path);
     full.Clear();
@@ -139,7 +139,7 @@ INT_PTR RunBurnIn(CZantorDlg& dialog, const CommandLineOptions& options, CallObs
     // A relative report path is taken from the working folder at start-up, as the
     // log's is, so that a library that changes the current directory cannot move it.
     if (options.reportPath) {
-        if (!MakeFullPath(options.reportPath, burnInReportPath))
+        if (!FullPathOf(options.reportPath, burnInReportPath))
             burnInReportPath.Append(options.reportPath);
         request.reportPath = burnInReportPath.c_str();
     }
@@ -163,7 +163,7 @@ bool CZantorApp::InitInstance()
         // Two outputs that are one file would overwrite each other: refused as a
         // mistake on the command line, before any file is opened.
         if (commandLine.error == CommandLineError::None && !commandLine.options.usage &&
-            FindCommandLineCollision(commandLine.options, &MakeFullPath, collision))
+            FindCommandLineCollision(commandLine.options, &FullPathOf, collision))
             commandLine.error = CommandLineError::SameFile;
     }
     if (commandLine.error != CommandLineError::None || commandLine.options.usage) {
