@@ -1,5 +1,6 @@
 #include "BurnInSetup.h"
 
+#include "Decimal.h"
 #include "HeapObject.h"
 #include "OutputFiles.h"
 #include "ResultMessage.h"
@@ -16,20 +17,15 @@ bool ReadCount(const wchar_t* text, std::uint32_t most, std::uint32_t& value)
 {
     while (IsBlank(*text))
         ++text;
-    std::uint64_t number = 0;
-    const wchar_t* digits = text;
-    for (; *text >= L'0' && *text <= L'9'; ++text) {
-        number = number * 10 + static_cast<std::uint64_t>(*text - L'0');
-        if (number > most)
-            return false;  // stop before it could overflow
-    }
-    if (text == digits)
+    if (*text == L'+' || *text == L'-')
         return false;
-    while (IsBlank(*text))
-        ++text;
-    if (*text != 0 || number == 0)
+    const decimal::Reading<wchar_t> reading = decimal::ReadLeading(text, 0, most);
+    const wchar_t* end = reading.end;
+    while (IsBlank(*end))
+        ++end;
+    if (!reading.digits || *end != 0 || reading.outOfRange || reading.value == 0)
         return false;
-    value = static_cast<std::uint32_t>(number);
+    value = static_cast<std::uint32_t>(reading.value);
     return true;
 }
 

@@ -36,6 +36,10 @@ TEST(ReadBurnInFields, TakesTheRangesAndRefusesTheFirstBadBox)
         {L"10000001", "1", L"60", L"a", E::Cycles, 0, 0, 0},                         // one too many
         {L"99999999999999999999", "1", L"60", L"a", E::Cycles, 0, 0, 0},             // no overflow
         {L"1,000", "1", L"60", L"a", E::Cycles, 0, 0, 0},
+        {L"+5", "1", L"60", L"a", E::Cycles, 0, 0, 0},                               // digits only, no sign
+        {L"-0", "1", L"60", L"a", E::Cycles, 0, 0, 0},
+        {L"5 5", "1", L"60", L"a", E::Cycles, 0, 0, 0},                              // one number, not two
+        {L"5", "1", L"", L"a", E::Timeout, 0, 0, 0},                                 // a blank box is no number
         {L"5", "1", L"0", L"a", E::Timeout, 0, 0, 0},
         {L"5", "1", L"86401", L"a", E::Timeout, 0, 0, 0},
         {L"5", "1", L"60", L"", E::Report, 0, 0, 0},
