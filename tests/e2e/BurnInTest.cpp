@@ -230,8 +230,8 @@ void ExpectTheFormWorks(const Console& console)
 }
 
 // The dialog starts from the form's port and a report named after the time in
-// the working folder; a count out of range is refused in it, which stays open;
-// 取消 starts nothing.
+// the working folder; a count out of range, or a report that is a folder, is
+// refused in it, which stays open; 取消 starts nothing.
 TEST_F(BurnInTest, TheSystemMenuItemOpensTheDialogWhichRefusesABadCountAndCancelStartsNothing)
 {
     Console& console = Start();
@@ -253,6 +253,15 @@ TEST_F(BurnInTest, TheSystemMenuItemOpensTheDialogWhichRefusesABadCountAndCancel
         console.PressOk(refusal);
         EXPECT_TRUE(IsWindow(dialog));
     }
+    // A report that is an existing folder is refused by name.
+    SetText(dialog, IDC_BURNIN_CYCLES, L"5");
+    CreateDirectoryW(m_folder->File(L"reports").c_str(), nullptr);
+    SetText(dialog, IDC_BURNIN_REPORT, L"reports");
+    Press(dialog, IDOK);
+    OwnedBox folderRefusal = console.WaitForBoxOwnedBy(dialog);
+    EXPECT_EQ(folderRefusal.text, L"报告须是一个文件，而不是文件夹：" + m_folder->File(L"reports"));
+    console.PressOk(folderRefusal);
+    EXPECT_TRUE(IsWindow(dialog));
     Press(dialog, IDCANCEL);
     console.Barrier();
     EXPECT_FALSE(IsWindow(dialog));
@@ -503,6 +512,16 @@ TEST_F(BurnInTest, AnUnattendedRunThatCannotStartEndsWithoutABox)
     EXPECT_EQ(RunToExit(*m_folder, ProgramFile(), kTimeoutMs, L"/cycles 5 /report missing\\run.html /log run.log"),
               3u);
     EXPECT_TRUE(LogLinesCut(m_folder->ReadBytes(L"run.log"), false).empty()) << "no call was made";
+    // Two outputs that are one file: a mistake, naming both options.
+    EXPECT_EQ(RunToExit(*m_folder, ProgramFile(), kTimeoutMs, L"/cycles 5 /report same.html /log SAME.json"), 2u);
+    EXPECT_NE(m_folder->ReadBytes(L"same.json").find("#error\t"), std::string::npos);
+    EXPECT_NE(m_folder->ReadBytes(L"same.json").find(u8"/report 的 JSON 文件 与 /log 指向同一个文件："),
+              std::string::npos);
+    EXPECT_EQ(GetFileAttributesW(m_folder->File(L"same.html").c_str()), INVALID_FILE_ATTRIBUTES) << "no report";
+    // A file that cannot be created: its path, the code and the system's words for it.
+    EXPECT_EQ(RunToExit(*m_folder, ProgramFile(), kTimeoutMs, L"/cycles 5 /record missing\\s.ini /log why.log"), 3u);
+    const std::string why = m_folder->ReadBytes(L"why.log");
+    EXPECT_NE(why.find(u8"s.ini 错误码：3（"), std::string::npos) << "the log writes a backslash as \\\\: " << why;
 }
 
 // At the console, a call that has run for 10 s is named in a window of its own,
