@@ -123,6 +123,13 @@ void CallLog::WriteLines(const char* bytes, std::size_t size, unsigned lines)
     // loses nothing of them. Lines the system refused (a full disk, a network
     // folder gone) are counted, for the burn-in's verdict and the console's box.
     DWORD written = 0;
-    if (m_file && (!WriteFile(m_file.Get(), bytes, static_cast<DWORD>(size), &written, nullptr) || written != size))
+    if (!m_file)
+        return;
+    if (!WriteFile(m_file.Get(), bytes, static_cast<DWORD>(size), &written, nullptr)) {
         m_failedWrites += lines;
+        m_lastWriteError = GetLastError();
+    } else if (written != size) {
+        m_failedWrites += lines;
+        m_lastWriteError = ERROR_DISK_FULL;
+    }
 }

@@ -185,8 +185,9 @@ const DialogBase::CommandEntry CBurnInDoneDlg::kCommandMap[] = {
     {WM_COMMAND, IDC_DONE_OPEN, static_cast<Handler>(&CBurnInDoneDlg::OnOpenReport)},
 };
 
-CBurnInDoneDlg::CBurnInDoneDlg(const wchar_t* verdictLine, const wchar_t* reportPath, bool written)
-    : DialogBase(IDD_BURNIN_DONE), m_verdictLine(verdictLine), m_reportPath(reportPath), m_written(written)
+CBurnInDoneDlg::CBurnInDoneDlg(const wchar_t* verdictLine, const wchar_t* reportPath, bool written, DWORD error)
+    : DialogBase(IDD_BURNIN_DONE), m_verdictLine(verdictLine), m_reportPath(reportPath), m_written(written),
+      m_error(error)
 {
 }
 
@@ -202,6 +203,8 @@ BOOL CBurnInDoneDlg::OnInitDialog()
     PathMessage& text = pathMessage;
     text.Clear();
     text.Append(m_verdictLine).Append(L"\r\n\r\n").Append(m_written ? L"报告：" : L"报告无法写入：").Append(m_reportPath);
+    if (!m_written && m_error != 0)
+        win32::AppendErrorReason(text, m_error);
     SetDlgItemTextW(m_hWnd, IDC_DONE_TEXT, text.c_str());
     FitScrollBar(GetDlgItem(m_hWnd, IDC_DONE_TEXT));
     const HWND open = GetDlgItem(m_hWnd, IDC_DONE_OPEN);

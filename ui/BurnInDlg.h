@@ -51,7 +51,7 @@ private:
 class CBurnInDoneDlg final : public DialogBase {
 public:
     // The texts must outlive the box; `written`: the report is there to open.
-    CBurnInDoneDlg(const wchar_t* verdictLine, const wchar_t* reportPath, bool written);
+    CBurnInDoneDlg(const wchar_t* verdictLine, const wchar_t* reportPath, bool written, DWORD error = 0);
 
 protected:
     BOOL OnInitDialog() override;
@@ -65,4 +65,5 @@ private:
     const wchar_t* m_verdictLine;
     const wchar_t* m_reportPath;
     bool m_written;
+    DWORD m_error;  // why the report was not written; 0: no reason given
 };

@@ -223,8 +223,12 @@ void BurnInRun::Finish()
         m_recorder.Stop();
     m_facts.end = End(true);
     const RunVerdict verdict = JudgeRun(m_recorder.Figures(), m_facts.end);
-    const bool written =
-        !m_request.reportPath || WriteReports(m_request.reportPath, m_recorder.Figures(), m_facts).written;
+    ReportWrite write;
+    write.written = true;
+    if (m_request.reportPath)
+        write = WriteReports(m_request.reportPath, m_recorder.Figures(), m_facts);
+    const bool written = write.written;
+    m_reportError = write.error;
     m_reportWritten = m_request.reportPath != nullptr && written;
     if (m_request.doneCommand == 0) {
         EndDialog(m_dialog, BurnInExitCode(verdict, written));

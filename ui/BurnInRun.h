@@ -71,6 +71,8 @@ public:
     // whether the report was written.
     const wchar_t* VerdictLine() const { return m_verdictLine.c_str(); }
     bool ReportWritten() const { return m_reportWritten; }
+    // Why it was not: the system's error code, 0 when it gave none (no memory).
+    std::uint32_t ReportError() const { return m_reportError; }
 
 private:
     // As the commands' host: the form's boxes are the dialog's; messages are recorded.
@@ -119,6 +121,7 @@ private:
     // The verdict and the failures' reasons (each under 160 characters).
     WideText<4096> m_verdictLine;
     bool m_reportWritten = false;
+    std::uint32_t m_reportError = 0;
     ULONGLONG m_firstCycleStarted = 0;
     ULONGLONG m_progressShown = 0;
     ULONGLONG m_checkpointWritten = 0;
