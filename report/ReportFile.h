@@ -22,6 +22,7 @@ struct ReportFileCalls {
     std::uint32_t (*move)(const wchar_t* from, const wchar_t* to);
     // Removes `path`; 0 too when there was none.
     std::uint32_t (*remove)(const wchar_t* path);
+    // Whether a file (not a folder) is at `path`.
     bool (*exists)(const wchar_t* path);
 };
 // The system's own calls.

@@ -65,9 +65,11 @@ std::uint32_t RemoveFile(const wchar_t* path)
     return error != 0 ? error : ERROR_GEN_FAILURE;
 }
 
+// A file, not a folder: a folder of the pair's name is never moved aside.
 bool Exists(const wchar_t* path)
 {
-    return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
+    const DWORD attributes = GetFileAttributesW(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 }  // namespace

@@ -485,7 +485,7 @@ TEST_F(BurnInTest, AJsonHeldOpenKeepsTheLastGoodPairAndFailsTheVerdict)
         Sleep(10);  // polling: the progress line
     }
     ASSERT_LT(CyclesShown(console), 3000) << "the run ended before the checkpoints could be tried";
-    while (page.empty())
+    while (page.empty() && GetTickCount() < deadline)
         page = ReadShared(m_folder->File(L"run.html"));
     EXPECT_EQ(PageStamp(page), heldStamp) << "the page beside the held JSON is the JSON's own";
     held.Reset();

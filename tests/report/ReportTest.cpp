@@ -614,6 +614,15 @@ TEST(WriteReports, BothFilesReplacedStampedAlikeAndNothingLeftBehind)
     EXPECT_EQ(ReadWhole(html), written);
     EXPECT_EQ(JsonStamp(dir.path / "run.json"), stamp);
     EXPECT_FALSE(std::filesystem::exists(dir.path / "run.html.tmp"));
+
+    // A folder where the JSON goes is nobody's report: refused, and left where it is.
+    std::filesystem::remove(dir.path / "run.json.tmp");
+    const auto other = dir.path / "other.html";
+    std::filesystem::create_directory(dir.path / "other.json");
+    EXPECT_FALSE(WriteReports(other.wstring().c_str(), figures, later).written);
+    EXPECT_TRUE(std::filesystem::is_directory(dir.path / "other.json"));
+    EXPECT_FALSE(std::filesystem::exists(dir.path / "other.json.old"));
+    EXPECT_FALSE(std::filesystem::exists(other)) << "no page without its JSON";
 }
 
 // The file calls of a replacement, each of which can be made to fail: the n-th
