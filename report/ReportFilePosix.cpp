@@ -97,7 +97,8 @@ bool Exists(const wchar_t* path)
 {
     const GrowingText name = Utf8Path(path);
     struct stat status;
-    return !name.failed() && ::lstat(name.c_str(), &status) == 0;
+    // A file, not a folder: a folder of the pair's name is never moved aside.
+    return !name.failed() && ::lstat(name.c_str(), &status) == 0 && !S_ISDIR(status.st_mode);
 }
 
 }  // namespace
