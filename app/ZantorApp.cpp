@@ -11,8 +11,10 @@
 #include "CallWatchdog.h"
 #include "CodePageText.h"
 #include "CommandLine.h"
+#include "FullPath.h"
 #include "HangNotice.h"
 #include "LibraryIdentity.h"
+#include "OutputFiles.h"
 #include "SessionRecorder.h"
 #include "Unattended.h"
 #include "Win32Owners.h"
@@ -65,10 +67,19 @@ RunFacts burnInFacts;
 HangNotice hangNotice(&callLog);
 
 // Start-up's message, one at a time: a usage error's words and the usage, or a
-// file that cannot be written and its path. Out of the stack.
-using StartupText = WideText<LibraryIdentity::kPathCapacity + 64>;
-static_assert(2 * kUsageCapacity + 4 <= LibraryIdentity::kPathCapacity + 64, "room for a usage error and the usage");
+// file that cannot be written, its path and the system's reason. Out of the stack.
+using StartupText = WideText<kLongestPath + 1024>;
+static_assert(sizeof(CollisionText) / sizeof(wchar_t) + kUsageCapacity + 4 <= kLongestPath + 1024,
+              "room for a usage error and the usage");
 StartupText message;
+CollisionText collision;
+
+bool FullPathOf(const wchar_t* path, OutputPath& full)
+{
+    const win32::FullPath made(path);
+    full.Clear();
+    return made && !full.Append(made.Get(), made.Length()).cut();
+}
 
 // Says `text` where nobody needs to answer: the call log (when it has a file
 // open, as a "#error" line) and the standard error.
@@ -101,7 +112,7 @@ void DescribeRun(const LibraryIdentity& library, RunFacts& facts)
 }
 
 // Tells why a file the command line named cannot be written, when `error` says
-// so: "<what><path> 错误码：<error>". A burn-in does not start (proven before the
+// so: "<what><path> 错误码：<error>（<the system's words>）". A burn-in does not start (proven before the
 // first call), and says so where nobody needs to answer (`log`: the call log,
 // when it is open); returns true then. The console says it once in a box and
 // runs without the file.
@@ -112,7 +123,8 @@ __attribute__((noinline)) bool FileRefused(const wchar_t* what, const wchar_t* p
         return false;
     StartupText& failure = message;
     failure.Clear();
-    failure.Append(what).Append(path).Append(L" 错误码：").AppendDecimal(error);
+    failure.Append(what).Append(path);
+    win32::AppendErrorReason(failure, error);
     if (!burnIn) {
         ShowApplicationMessage(nullptr, failure.c_str());
         return false;
@@ -137,11 +149,7 @@ INT_PTR RunBurnIn(CZantorDlg& dialog, const CommandLineOptions& options, CallObs
     // A relative report path is taken from the working folder at start-up, as the
     // log's is, so that a library that changes the current directory cannot move it.
     if (options.reportPath) {
-        const DWORD length = GetFullPathNameW(options.reportPath, static_cast<DWORD>(burnInReportPath.Room() + 1),
-                                              burnInReportPath.End(), nullptr);
-        if (length > 0 && length <= burnInReportPath.Room())
-            burnInReportPath.Grow(length);
-        else
+        if (!FullPathOf(options.reportPath, burnInReportPath))
             burnInReportPath.Append(options.reportPath);
         request.reportPath = burnInReportPath.c_str();
     }
@@ -162,10 +170,17 @@ bool CZantorApp::InitInstance()
     if (commandWords && count > 1) {
         commandLine = ParseCommandLine(commandWords.Get() + 1, static_cast<std::size_t>(count - 1));
         unattended = FindUnattended(commandWords.Get() + 1, static_cast<std::size_t>(count - 1));
+        // Two outputs that are one file would overwrite each other: refused as a
+        // mistake on the command line, before any file is opened.
+        if (commandLine.error == CommandLineError::None && !commandLine.options.usage &&
+            FindCommandLineCollision(commandLine.options, &FullPathOf, collision))
+            commandLine.error = CommandLineError::SameFile;
     }
     if (commandLine.error != CommandLineError::None || commandLine.options.usage) {
         StartupText& text = message;
-        if (commandLine.error != CommandLineError::None)
+        if (commandLine.error == CommandLineError::SameFile)
+            text.Append(collision.c_str()).Append(L"\n\n");
+        else if (commandLine.error != CommandLineError::None)
             text.Append(CommandLineErrorText(commandLine).c_str()).Append(L"\n\n");
         text.Append(CommandLineUsage(ApplicationName()).c_str());
         m_exitCode = commandLine.error != CommandLineError::None ? 2 : 0;

@@ -26,23 +26,34 @@ StepResult BurnInSession::RunStep()
         m_recorder.RecordResources(m_world.SampleResources(m_schedule.CyclesDone()));
     // The report's folder is proven before the first call: a mistyped path must
     // not cost the whole run.
-    if (m_schedule.Current() == Step::Open && m_request.reportPath && !Checkpoint()) {
-        m_end.reportRefused = true;
-        if (m_request.fromWindow)
-            return Finish();  // its verdict says it did not run, and why
-        WideText<kLongestPath + 64> reason;
-        reason.Append(L"无法写入老化测试报告 ").Append(m_request.reportPath).Append(L"：未打开设备，老化测试未开始");
-        m_world.TellUnattended(reason.c_str());
-        m_exitCode = kExitReportNotWritten;
-        m_failed = true;
-        return StepResult::Over;
-    }
-    // Checkpoints: at every resource sample and at least every 30 s, so that a
+    if (m_schedule.Current() == Step::Open && m_request.reportPath) {
+        const ReportOutcome proof = Checkpoint();
+        if (!proof.written) {
+            m_end.reportRefused = true;
+            m_reportError = proof.error;
+            if (m_request.fromWindow)
+                return Finish();  // its verdict says it did not run, and why
+            UnattendedText reason;
+            reason.Append(L"无法写入老化测试报告 ").Append(m_request.reportPath);
+            m_world.AppendErrorReason(reason, proof.error);
+            reason.Append(L"：未打开设备，老化测试未开始");
+            m_world.TellUnattended(reason.c_str());
+            m_exitCode = kExitReportNotWritten;
+            m_failed = true;
+            return StepResult::Over;
+        }
+    }    // Checkpoints: at every resource sample and at least every 30 s, so that a
     // run killed, or ended by its library, leaves its figures so far.
     const Step step = m_schedule.Current();
     if (step != Step::Open && step != Step::Finished && m_request.reportPath &&
-        (sample || m_world.Milliseconds() - m_checkpointWritten >= kCheckpointEveryMs))
-        Checkpoint();
+        (sample || m_world.Milliseconds() - m_checkpointWritten >= kCheckpointEveryMs)) {
+        // Counted, and a reason in the verdict; the run goes on, and the earlier pair stays.
+        const ReportOutcome checkpoint = Checkpoint();
+        if (!checkpoint.written) {
+            ++m_end.checkpointsNotWritten;
+            m_end.checkpointError = checkpoint.error;
+        }
+    }
 
     switch (step) {
     case Step::Open:
@@ -82,7 +93,7 @@ RunEnd BurnInSession::Standing(bool finished)
     return m_end;
 }
 
-bool BurnInSession::Checkpoint()
+ReportOutcome BurnInSession::Checkpoint()
 {
     m_checkpointWritten = m_world.Milliseconds();
     return m_world.WriteReport(m_recorder.Figures(), Standing(false));
@@ -95,7 +106,13 @@ StepResult BurnInSession::Finish()
         m_recorder.Stop();
     const RunEnd end = Standing(true);
     const RunVerdict verdict = JudgeRun(m_recorder.Figures(), end);
-    const bool written = !m_request.reportPath || m_world.WriteReport(m_recorder.Figures(), end);
+    ReportOutcome final;
+    final.written = true;
+    if (m_request.reportPath)
+        final = m_world.WriteReport(m_recorder.Figures(), end);
+    const bool written = final.written;
+    if (m_request.reportPath && !written)
+        m_reportError = final.error;
     m_reportWritten = m_request.reportPath != nullptr && written;
     m_failed = verdict.failed;
     m_exitCode = BurnInExitCode(verdict, written);
@@ -115,7 +132,7 @@ int BurnInSession::TimedOut(Operation operation, std::uint32_t timeoutSeconds)
     m_end.timedOutCycle = inCycle ? m_schedule.Cycle() + 1 : 0;
     const RunEnd end = Standing(true);
     if (m_request.reportPath)
-        m_reportWritten = m_world.WriteReport(m_recorder.Figures(), end);
+        m_reportWritten = m_world.WriteReport(m_recorder.Figures(), end).written;
     m_failed = true;
     WideText<96> reason;
     const char* name = OperationName(operation);

@@ -10,6 +10,7 @@
 
 #include "CallRecord.h"
 #include "CommandHost.h"
+#include "LongestPath.h"
 #include "Recorder.h"
 #include "Resources.h"
 #include "Schedule.h"
@@ -17,6 +18,16 @@
 #include "Verdict.h"
 
 namespace burnin {
+
+// How writing the report went: written, or the system's error code (0 when it
+// gave none, as when memory ran out).
+struct ReportOutcome {
+    bool written = false;
+    std::uint32_t error = 0;
+};
+
+// A text told where nobody needs to answer: a path and a sentence around it.
+using UnattendedText = WideText<kLongestPath + 1024>;
 
 // What a session needs of the world above it. Implemented by the window's run
 // (and by the tests' fakes).
@@ -27,9 +38,10 @@ public:
     using Command = void (*)(CommandHost& host, Reader& reader, const Allocator& buffers);
     virtual void RunCommand(Command command) = 0;
     // Writes the report pair of `figures`, the run standing as `end` says
-    // (a checkpoint while not finished); false when it could not be written.
-    // Called only for a run that has a report.
-    virtual bool WriteReport(const BurnInFigures& figures, const RunEnd& end) = 0;
+    // (a checkpoint while not finished). Called only for a run that has a report.
+    virtual ReportOutcome WriteReport(const BurnInFigures& figures, const RunEnd& end) = 0;
+    // Appends the system's words for `error` to `text` (nothing for 0).
+    virtual void AppendErrorReason(UnattendedText& text, std::uint32_t error) = 0;
     // Fills in what the run's own files lost (the call log's lines).
     virtual void CountLostWrites(RunEnd& end) = 0;
     // Tells whoever started the run, where nobody needs to answer (the standard
@@ -95,6 +107,8 @@ public:
     const RunEnd& End() const { return m_end; }
     bool Failed() const { return m_failed; }
     bool ReportWritten() const { return m_reportWritten; }
+    // Why the last report was not written: the system's error code, or 0.
+    std::uint32_t ReportError() const { return m_reportError; }
     int ExitCode() const { return m_exitCode; }
 
     // Every call to the observer before it is made, and to the recorder and the
@@ -105,9 +119,8 @@ public:
 private:
     // The run as it stands, the files' losses counted.
     RunEnd Standing(bool finished);
-    // Writes the report of the run so far, marked as not finished; false when
-    // it could not be written.
-    bool Checkpoint();
+    // Writes the report of the run so far, marked as not finished.
+    ReportOutcome Checkpoint();
     StepResult Finish();
 
     SessionRequest m_request;
@@ -121,6 +134,7 @@ private:
     std::uint64_t m_checkpointWritten = 0;
     bool m_failed = false;
     bool m_reportWritten = false;
+    std::uint32_t m_reportError = 0;
     int m_exitCode = 0;
 };
 

@@ -76,6 +76,9 @@ RunVerdict JudgeRun(const BurnInFigures& figures, const RunEnd& end)
         AddReason(verdict, "%" PRIu64 " call-log line(s) could not be written", end.logWritesFailed);
     if (end.callsNotRecorded != 0)
         AddReason(verdict, "%" PRIu64 " call(s) could not be written to the recording", end.callsNotRecorded);
+    if (end.checkpointsNotWritten != 0)
+        AddReason(verdict, "%" PRIu64 " checkpoint(s) of the report could not be written (error %" PRIu32 ")",
+                  end.checkpointsNotWritten, end.checkpointError);
     // Last: nothing was tried: no verdict on the library can pass.
     if (end.finished && figures.cyclesDone == 0) {
         verdict.noCycle = true;

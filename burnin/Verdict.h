@@ -8,8 +8,9 @@
 using VerdictReason = NarrowText<128>;
 // At most four reasons per operation, one for the card, one per resource, one
 // for incomplete figures, one for a call that did not return, one for the call
-// log's lost lines, one for the recording's and one for a run that made no cycle.
-constexpr std::size_t kMaxVerdictReasons = 4 * kOperationCount + 1 + kResourceCount + 1 + 4;
+// log's lost lines, one for the recording's, one for the checkpoints that could
+// not be written and one for a run that made no cycle.
+constexpr std::size_t kMaxVerdictReasons = 4 * kOperationCount + 1 + kResourceCount + 1 + 5;
 
 // How the run stands beyond its figures: still going (a checkpoint), or ended by
 // a call that did not return.
@@ -21,6 +22,10 @@ struct RunEnd {
     std::uint32_t timedOutCycle = 0;  // 0: the open before the first cycle or the close after the last
     std::uint64_t logWritesFailed = 0;  // call-log lines the system refused
     std::uint64_t callsNotRecorded = 0;  // calls left out of the recording (/record) since a write failed
+    // Checkpoints of the report the system refused to write or rename (the earlier
+    // pair then stays), and the system's error code for the last of them.
+    std::uint64_t checkpointsNotWritten = 0;
+    std::uint32_t checkpointError = 0;
     // The report could not be written before the device was opened: the run did
     // not start.
     bool reportRefused = false;
@@ -45,9 +50,9 @@ struct RunVerdict {
     VerdictHint hints[kOperationCount];
     std::size_t hintCount = 0;
 };
-// A call that did not return is the first reason; lost log lines and calls left
-// out of the recording are reasons too; a finished run that made no cycle the
-// last ("did not run: ..." with why).
+// A call that did not return is the first reason; lost log lines, calls left
+// out of the recording and checkpoints not written are reasons too; a finished
+// run that made no cycle the last ("did not run: ..." with why).
 RunVerdict JudgeRun(const BurnInFigures& figures, const RunEnd& end = RunEnd());
 
 // The exit status of a burn-in, the first that holds: 5 a call did not return;

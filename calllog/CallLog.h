@@ -39,6 +39,8 @@ public:
     // Whether a file is open, and how many lines could not be written to it.
     bool HasFile() const { return static_cast<bool>(m_file); }
     std::uint64_t FailedWrites() const { return m_failedWrites; }
+    // The system's error code for the last line refused; 0 when none was.
+    std::uint32_t LastWriteError() const { return m_lastWriteError; }
 
 private:
     // Writes `line` after the line held if any, in one WriteFile; or, when
@@ -49,6 +51,7 @@ private:
 
     win32::FileHandle m_file;
     std::uint64_t m_failedWrites = 0;
+    std::uint32_t m_lastWriteError = 0;
     // A held line and the one that follows it, written together.
     char m_pending[2 * kLogLineCapacity];
     std::size_t m_pendingBytes = 0;

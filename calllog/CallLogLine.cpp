@@ -55,21 +55,14 @@ void AppendEscaped(Body& body, const wchar_t* text)
     AppendEscaped(body, text, count);
 }
 
-// The last `digits` decimal digits of `value`, zeros in front, and `after` at
-// `out`; returns past them. In 32 bits: on 32-bit targets a 64-bit division is
-// a library call, and every line has seven of these numbers.
-__attribute__((noinline)) char* PutPadded(char* out, unsigned value, int digits, char after)
-{
-    for (int i = digits; i-- > 0; value /= 10)
-        out[i] = static_cast<char>('0' + value % 10);
-    out[digits] = after;
-    return out + digits + 1;
-}
-
+// The last `digits` decimal digits of `value`, zeros in front. In 32 bits: on
+// 32-bit targets a 64-bit division is a library call.
 void AppendPadded(Body& body, unsigned value, int digits)
 {
-    char text[6];
-    body.Append(text, static_cast<std::size_t>(PutPadded(text, value, digits, 0) - 1 - text));
+    char text[8];
+    for (int i = digits; i-- > 0; value /= 10)
+        text[i] = static_cast<char>('0' + value % 10);
+    body.Append(text, static_cast<std::size_t>(digits));
 }
 
 void AppendTime(Body& body, const LogTime& time)
@@ -197,16 +190,9 @@ LogLine Line(const CallRecord& call, const LogTime& time, bool fieldValues)
 
 LogTimeText LogTimeString(const LogTime& time)
 {
-    char bytes[7 * 6];  // seven parts of at most five digits and a separator
-    char* end = PutPadded(bytes, time.year, time.year > 9999 ? 5 : 4, '-');
-    end = PutPadded(end, time.month, 2, '-');
-    end = PutPadded(end, time.day, 2, ' ');
-    end = PutPadded(end, time.hour, 2, ':');
-    end = PutPadded(end, time.minute, 2, ':');
-    end = PutPadded(end, time.second, 2, '.');
-    end = PutPadded(end, time.millisecond, 3, 0) - 1;
+    char bytes[kLocalTimeRoom];
     LogTimeText text;
-    text.Append(bytes, static_cast<std::size_t>(end - bytes));
+    text.Append(bytes, WriteLocalTime(bytes, time, LocalTimeStyle::Milliseconds));
     return text;
 }
 

@@ -9,12 +9,11 @@
 #include "BoundedText.h"
 #include "CallRecord.h"
 #include "LibraryIdentity.h"
+#include "LocalTime.h"
 #include "Mervik.h"
 #include "Reader.h"
 
-struct LogTime {
-    std::uint16_t year, month, day, hour, minute, second, millisecond;
-};
+using LogTime = LocalTime;
 // "2026-12-08 10:26:28.123"; the first kLogTimeSeconds characters are the time to the second.
 using LogTimeText = NarrowText<24>;
 constexpr std::size_t kLogTimeSeconds = 19;

@@ -1,6 +1,7 @@
 #include "CallLog.h"
 
-#include <cstdlib>
+#include "FullPath.h"
+
 #include <cstring>
 
 #ifndef ZANTOR_VERSION
@@ -8,27 +9,6 @@
 #endif
 
 namespace {
-
-// The full path of `path`, in a heap block the caller frees; null when the
-// system cannot make one.
-wchar_t* FullPath(const wchar_t* path)
-{
-    DWORD capacity = MAX_PATH;
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        auto* full = static_cast<wchar_t*>(std::malloc(capacity * sizeof(wchar_t)));
-        if (full == nullptr)
-            return nullptr;
-        // The length without the NUL when it fits, else the size it needs.
-        const DWORD length = GetFullPathNameW(path, capacity, full, nullptr);
-        if (length != 0 && length < capacity)
-            return full;
-        std::free(full);
-        if (length == 0)
-            return nullptr;
-        capacity = length;
-    }
-    return nullptr;
-}
 
 // True when the named kernel object exists in this session or the global namespace.
 bool ObjectExists(HANDLE(WINAPI* open)(DWORD, BOOL, LPCWSTR), DWORD access, const wchar_t* local, const wchar_t* global)
@@ -60,21 +40,18 @@ bool DebugOutputHeard()
 
 LogTime LocalLogTime()
 {
-    SYSTEMTIME now{};
-    GetLocalTime(&now);
-    return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds};
+    return CurrentLocalTime();
 }
 
 DWORD CallLog::OpenFile(const wchar_t* path, const LibraryIdentity& library)
 {
-    wchar_t* full = FullPath(path);
-    if (full == nullptr)
-        return GetLastError() != 0 ? GetLastError() : ERROR_NOT_ENOUGH_MEMORY;
+    const win32::FullPath full(path);
+    if (!full)
+        return full.Error();
     // Appending only: every write lands at the end, whoever else appends.
-    m_file.Reset(CreateFileW(full, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+    m_file.Reset(CreateFileW(full.Get(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL, nullptr));
     const DWORD error = GetLastError();
-    std::free(full);
     if (!m_file)
         return error != 0 ? error : ERROR_OPEN_FAILED;
     if (error != ERROR_ALREADY_EXISTS)
@@ -146,6 +123,13 @@ void CallLog::WriteLines(const char* bytes, std::size_t size, unsigned lines)
     // loses nothing of them. Lines the system refused (a full disk, a network
     // folder gone) are counted, for the burn-in's verdict and the console's box.
     DWORD written = 0;
-    if (m_file && (!WriteFile(m_file.Get(), bytes, static_cast<DWORD>(size), &written, nullptr) || written != size))
+    if (!m_file)
+        return;
+    if (!WriteFile(m_file.Get(), bytes, static_cast<DWORD>(size), &written, nullptr)) {
         m_failedWrites += lines;
+        m_lastWriteError = GetLastError();
+    } else if (written != size) {
+        m_failedWrites += lines;
+        m_lastWriteError = ERROR_DISK_FULL;
+    }
 }

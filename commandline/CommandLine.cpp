@@ -2,6 +2,8 @@
 
 #include <limits>
 
+#include "Decimal.h"
+
 namespace {
 
 enum class Setting : std::uint8_t { Usage, Log, Cycles, Port, Report, Success, Record, Anonymize, Timeout };
@@ -56,21 +58,10 @@ bool SameName(const wchar_t* typed, const wchar_t* name)
 // A signed decimal from `least` to `most`: an optional sign and digits only.
 bool ReadDecimal(const wchar_t* text, std::int64_t least, std::int64_t most, std::int64_t& value)
 {
-    const bool negative = *text == L'-';
-    if (*text == L'-' || *text == L'+')
-        ++text;
-    if (*text == 0)
-        return false;
-    // In 32 bits: past 2^28 the next digit would be beyond every range read here
-    // (32-bit values and the cycles), so the reading stops before it could overflow.
-    std::uint32_t magnitude = 0;
-    for (; *text; ++text) {
-        if (*text < L'0' || *text > L'9' || magnitude >= 0x10000000u)
-            return false;
-        magnitude = magnitude * 10 + static_cast<std::uint32_t>(*text - L'0');
-    }
-    value = negative ? -std::int64_t{magnitude} : std::int64_t{magnitude};
-    return value >= least && value <= most;
+    const decimal::Reading<wchar_t> reading =
+        decimal::ReadLeading(text, least < 0 ? least : 0, most > 0 ? most : 0);
+    value = reading.value;
+    return reading.digits && *reading.end == 0 && !reading.outOfRange && value >= least && value <= most;
 }
 
 // An operation's name as the library spells it, in any case, ending at `end`.
@@ -298,11 +289,12 @@ UsageText CommandLineErrorText(const ParsedCommandLine& parsed)
         L"选项重复：",
         L"选项须与 /cycles 同用：",
         L"选项须与 /record 同用：",
+        L"两个选项指向同一个文件：",
     };
-    static_assert(sizeof kErrorTexts / sizeof kErrorTexts[0] == std::size_t(CommandLineError::NeedsRecord) + 1,
+    static_assert(sizeof kErrorTexts / sizeof kErrorTexts[0] == std::size_t(CommandLineError::SameFile) + 1,
                   "a text for every error");
     UsageText text;
-    if (parsed.error == CommandLineError::None)
+    if (parsed.error == CommandLineError::None || parsed.word == nullptr)
         return text;
     text.Append(kErrorTexts[static_cast<std::size_t>(parsed.error)]);
     // The word, cut so that the usage after it keeps its room.

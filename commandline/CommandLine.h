@@ -36,6 +36,7 @@ enum class CommandLineError : std::uint8_t {
     RepeatedOption,  // the same option given twice
     NeedsCycles,     // /port, /report or /success without /cycles
     NeedsRecord,     // /anonymize without /record
+    SameFile,        // two outputs are one file (OutputFiles.h finds them and says which)
 };
 
 struct ParsedCommandLine {

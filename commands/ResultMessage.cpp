@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "CallRecord.h"
+#include "Decimal.h"
 #include "LibraryText.h"
 #include "TextLength.h"
 
@@ -74,19 +75,9 @@ std::int32_t ParsePort(const char* text)
     while (*p == ' ' || (*p >= '\t' && *p <= '\r'))
         ++p;
 
-    const bool negative = *p == '-';
-    if (*p == '-' || *p == '+')
-        ++p;
-
-    // Accumulate the magnitude towards the limit of the sign's side; stop growing
-    // once past it, so that any number of digits is safe.
-    const std::int64_t limit = negative ? -static_cast<std::int64_t>(std::numeric_limits<std::int32_t>::min())
-                                        : std::numeric_limits<std::int32_t>::max();
-    std::int64_t magnitude = 0;
-    for (; *p >= '0' && *p <= '9'; ++p) {
-        magnitude = magnitude * 10 + (*p - '0');
-        if (magnitude > limit)
-            magnitude = limit;
-    }
-    return static_cast<std::int32_t>(negative ? -magnitude : magnitude);
+    // Past the limit of the sign's side the number stays there, so that any
+    // number of digits is safe.
+    return static_cast<std::int32_t>(
+        decimal::ReadLeading(p, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max())
+            .value);
 }

@@ -47,4 +47,46 @@ std::size_t WriteFixed(char* out, double value, int decimals);
 // Room: kGeneralRoom.
 std::size_t WriteGeneral(char* out, double value, int precision);
 
+// What ReadLeading found: the value (held to the range asked for), where the
+// reading stopped, whether there were digits, and whether the number lay outside
+// the range (the value is then the range's nearer end).
+template <class Char>
+struct Reading {
+    std::int64_t value = 0;
+    const Char* end = nullptr;
+    bool digits = false;
+    bool outOfRange = false;
+};
+
+// The one decimal reader of options and boxes: an optional sign and the digits
+// at the start of `text` (nothing skipped before them), read up to the first
+// character that is no digit, however many digits there are (the magnitude stops
+// growing once past the range). `least` <= 0 <= `most`.
+template <class Char>
+Reading<Char> ReadLeading(const Char* text, std::int64_t least, std::int64_t most)
+{
+    Reading<Char> reading;
+    const bool negative = *text == Char('-');
+    if (*text == Char('-') || *text == Char('+'))
+        ++text;
+    const std::uint64_t limit = negative ? static_cast<std::uint64_t>(-(least + 1)) + 1 : static_cast<std::uint64_t>(most);
+    std::uint64_t magnitude = 0;
+    for (; *text >= Char('0') && *text <= Char('9'); ++text) {
+        reading.digits = true;
+        const auto digit = static_cast<std::uint64_t>(*text - Char('0'));
+        if (reading.outOfRange || magnitude > (limit - (digit <= limit ? digit : limit)) / 10 ||
+            magnitude * 10 + digit > limit) {
+            magnitude = limit;
+            reading.outOfRange = true;
+        } else {
+            magnitude = magnitude * 10 + digit;
+        }
+    }
+    reading.end = text;
+    reading.value = negative ? -static_cast<std::int64_t>(magnitude - 1) - 1 : static_cast<std::int64_t>(magnitude);
+    if (negative && magnitude == 0)
+        reading.value = 0;
+    return reading;
+}
+
 }  // namespace decimal

@@ -6,11 +6,11 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "LongestPath.h"
 #include "Sha256.h"
 
 struct LibraryIdentity {
-    // The longest path the system gives, and its NUL.
-    static constexpr std::size_t kPathCapacity = 32768;
+    static constexpr std::size_t kPathCapacity = kLongestPath;
 
     bool found = false;  // the path below is the library's
     wchar_t path[kPathCapacity] = {};

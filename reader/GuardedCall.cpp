@@ -8,6 +8,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "LongestPath.h"
 #include "ReturnAddress.h"
 
 namespace guarded {
@@ -177,8 +178,8 @@ constexpr std::size_t kMaxDepth = 4;
 // Per depth: the guard's record of the call (static, out of the library's
 // reach) and the current directory before it.
 guarded::GuardRecord g_records[kMaxDepth];
-wchar_t g_directoryBefore[kMaxDepth][32768];
-wchar_t g_directoryAfter[32768];
+wchar_t g_directoryBefore[kMaxDepth][kLongestPath];
+wchar_t g_directoryAfter[kLongestPath];
 std::size_t g_depth = 0;
 
 std::uint64_t Nanoseconds(std::uint64_t ticks)
@@ -428,7 +429,7 @@ CallOutcome GuardedCall(const void* function, const std::uintptr_t* arguments, s
     std::memset(&record, 0, sizeof record);
     record.function = function;
     wchar_t* directoryBefore = g_directoryBefore[depth];
-    const DWORD beforeLength = GetCurrentDirectoryW(32768, directoryBefore);
+    const DWORD beforeLength = GetCurrentDirectoryW(static_cast<DWORD>(kLongestPath), directoryBefore);
 
     LARGE_INTEGER start;
     LARGE_INTEGER end;
@@ -446,7 +447,7 @@ CallOutcome GuardedCall(const void* function, const std::uintptr_t* arguments, s
     outcome.durationNanoseconds = Nanoseconds(static_cast<std::uint64_t>(end.QuadPart - start.QuadPart));
     // The current directory is the library's to change (it may rely on it), so it
     // is reported, not put back.
-    const DWORD afterLength = GetCurrentDirectoryW(32768, g_directoryAfter);
+    const DWORD afterLength = GetCurrentDirectoryW(static_cast<DWORD>(kLongestPath), g_directoryAfter);
     if (beforeLength != 0 && afterLength != 0 && std::wcscmp(directoryBefore, g_directoryAfter) != 0 &&
         outcome.breachCount < CallOutcome::kMaxBreaches) {
         ContractBreach& breach = outcome.breaches[outcome.breachCount++];

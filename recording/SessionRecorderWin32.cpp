@@ -6,6 +6,7 @@
 
 #include "CallLog.h"
 #include "CodePageText.h"
+#include "FullPath.h"
 
 #ifndef ZANTOR_VERSION
 #error "ZANTOR_VERSION: the project's version, set by CMake"
@@ -15,13 +16,11 @@ SessionRecorder::SessionRecorder() : m_session(ProcessCodePage(), *this) {}
 
 DWORD SessionRecorder::Open(const wchar_t* path, const LibraryIdentity& library, bool anonymized)
 {
-    // The longest path the system gives.
-    static wchar_t full[LibraryIdentity::kPathCapacity];
-    const DWORD length = GetFullPathNameW(path, LibraryIdentity::kPathCapacity, full, nullptr);
-    if (length == 0 || length >= LibraryIdentity::kPathCapacity)
-        return GetLastError() != 0 ? GetLastError() : ERROR_BAD_PATHNAME;
+    const win32::FullPath full(path);
+    if (!full)
+        return full.Error();
     // One session a file: a replay starts at its first call.
-    m_file.Reset(CreateFileW(full, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+    m_file.Reset(CreateFileW(full.Get(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                              nullptr));
     if (!m_file)
         return GetLastError() != 0 ? GetLastError() : ERROR_OPEN_FAILED;

@@ -359,12 +359,15 @@ void MessagesSection(GrowingText& out, const BurnInFigures& figures)
 
 }  // namespace
 
-ZANTOR_NOINLINE GrowingText HtmlReport(const BurnInFigures& figures, const RunFacts& facts)
+ZANTOR_NOINLINE GrowingText HtmlReport(const BurnInFigures& figures, const RunFacts& facts, const ReportStamp& stamp)
 {
     const RunVerdict verdict = JudgeRun(figures, facts.end);
     const bool finished = facts.end.finished;
     GrowingText out(kHead);
-    out.AppendFormat("<title>%s — Zantor burn-in</title>\n</head>\n<body>\n<h1>Zantor burn-in report</h1>\n<div class=\"sub\">",
+    // The same stamp as the JSON's, for a program as well as in the facts below.
+    out.AppendFormat("<meta name=\"zantor-stamp\" content=\"%" PRIu32 " ", stamp.cycles);
+    AppendHtmlEscaped(out, stamp.time);
+    out.AppendFormat("\">\n<title>%s — Zantor burn-in</title>\n</head>\n<body>\n<h1>Zantor burn-in report</h1>\n<div class=\"sub\">",
                      !finished ? "INCOMPLETE" : verdict.failed ? "FAIL" : "PASS");
     Escaped(out, facts.libraryPath);
     out.Append(" · ");
@@ -401,6 +404,9 @@ ZANTOR_NOINLINE GrowingText HtmlReport(const BurnInFigures& figures, const RunFa
     out.AppendFormat("<dt>Port</dt><dd>%" PRId32 "</dd>\n", facts.port);
     Fact(out, "Started", facts.startTime);
     Fact(out, "Ended", facts.endTime);
+    out.AppendFormat("<dt>Written</dt><dd>after %" PRIu32 " cycles, at ", stamp.cycles);
+    AppendHtmlEscaped(out, stamp.time);
+    out.Append(" (the JSON beside it has the same stamp)</dd>\n");
     out.AppendFormat("<dt>Cycles</dt><dd>%" PRIu32 " of %" PRIu32 " asked%s</dd>\n"
                      "<dt>Each cycle</dt><dd>getDeviceStatus, readCard, then the card information: GetCardInfo for "
                      "fields 0–8 and 10, and 11, the photo as base64 text, decoded and written to zp.jpg. OpenDevice "

@@ -1,7 +1,11 @@
+#include <cerrno>
 #include <cinttypes>
 
 #include "Escape.h"
 #include "Format.h"
+#include "HeapObject.h"
+#include "LocalTime.h"
+#include "OutputFiles.h"
 #include "Report.h"
 #include "ReportFigures.h"
 #include "ReportFile.h"
@@ -209,10 +213,14 @@ ZANTOR_NOINLINE void ResourcesObject(GrowingText& out, const BurnInFigures& figu
 
 }  // namespace
 
-ZANTOR_NOINLINE GrowingText JsonReport(const BurnInFigures& figures, const RunFacts& facts)
+ZANTOR_NOINLINE GrowingText JsonReport(const BurnInFigures& figures, const RunFacts& facts, const ReportStamp& stamp)
 {
     const RunVerdict verdict = JudgeRun(figures, facts.end);
-    GrowingText out("{\"format\":\"zantor-burn-in\",\"formatVersion\":1,\"verdict\":{");
+    GrowingText out("{\"format\":\"zantor-burn-in\",\"formatVersion\":1,");
+    // The same stamp as the page's: a reader can tell that the two belong together.
+    out.AppendFormat("\"stamp\":{\"cycles\":%" PRIu32 ",", stamp.cycles);
+    String(out, "\"time\":", stamp.time);
+    out.Append("},\"verdict\":{");
     // A checkpoint has not passed: the run has not finished.
     out.AppendFormat("\"finished\":%s,\"passed\":%s,\"stopped\":%s,\"exitCode\":",
                      facts.end.finished ? "true" : "false", verdict.failed || !facts.end.finished ? "false" : "true",
@@ -267,59 +275,62 @@ ZANTOR_NOINLINE GrowingText JsonReport(const BurnInFigures& figures, const RunFa
 
 bool JsonPathFor(const wchar_t* htmlPath, ReportPath& jsonPath)
 {
-    std::size_t length = 0, nameStart = 0, dot = 0;
-    bool hasDot = false;
-    for (; htmlPath[length] != 0; ++length) {
-        if (htmlPath[length] == L'\\' || htmlPath[length] == L'/')
-            nameStart = length + 1;
-        if (htmlPath[length] == L'.') {
-            dot = length;
-            hasDot = true;
-        }
-    }
-    // A dot that starts the name (".html") or lies in a folder's name is no extension.
-    std::size_t stem = hasDot && dot > nameStart ? dot : length;
-    // A page named *.json keeps its name: the JSON goes beside it, not over it.
-    const wchar_t* extension = htmlPath + stem;
-    if (extension[0] == L'.' && (extension[1] | 0x20) == L'j' && (extension[2] | 0x20) == L's' &&
-        (extension[3] | 0x20) == L'o' && (extension[4] | 0x20) == L'n' && extension[5] == 0)
-        stem = length;
-    jsonPath.Clear();
-    jsonPath.Append(htmlPath, stem).Append(L".json");
-    return !jsonPath.cut();
+    return PathBeside(htmlPath, L".json", jsonPath);
 }
 
-bool WriteReports(const wchar_t* htmlPath, const BurnInFigures& figures, const RunFacts& facts)
+ReportWrite WriteReports(const wchar_t* htmlPath, const BurnInFigures& figures, const RunFacts& facts)
 {
-    ReportPath jsonPath;
-    if (!JsonPathFor(htmlPath, jsonPath))
-        return false;
+    ReportStamp stamp;
+    stamp.cycles = figures.cyclesDone;
+    char time[kLocalTimeRoom];
+    stamp.time.Append(time, WriteLocalTime(time, CurrentLocalTime(), LocalTimeStyle::Milliseconds));
+    return WriteReports(htmlPath, figures, facts, kReportFileSystem, stamp);
+}
+
+ReportWrite WriteReports(const wchar_t* htmlPath, const BurnInFigures& figures, const RunFacts& facts,
+                         const ReportFileCalls& calls, const ReportStamp& stamp)
+{
+    ReportWrite outcome;
+    // Out of the stack: this runs on the watchdog's thread too.
+    ReportPath* jsonPath = NewOnHeap<ReportPath>();
+    if (jsonPath == nullptr) {
+        outcome.noMemory = true;
+        return outcome;
+    }
+    if (!JsonPathFor(htmlPath, *jsonPath)) {
+        DeleteOnHeap(jsonPath);
+#ifdef _WIN32
+        outcome.error = 206;  // ERROR_FILENAME_EXCED_RANGE: the JSON's name is too long
+#else
+        outcome.error = ENAMETOOLONG;
+#endif
+        outcome.json = true;
+        return outcome;
+    }
+    const ReportPair pair(htmlPath, jsonPath->c_str(), calls);
     // One document at a time: the page's memory is given back before the JSON is built.
-    bool html = false, json = false;
+    ReportFileResult result;
     {
-        const GrowingText page = HtmlReport(figures, facts);
-        html = !page.failed() && WriteTemporary(htmlPath, page.c_str(), page.size());
+        const GrowingText page = HtmlReport(figures, facts, stamp);
+        result.noMemory = page.failed();
+        if (result.done())
+            result = pair.WriteTemporary(0, page.c_str(), page.size());
     }
-    if (html) {
-        const GrowingText document = JsonReport(figures, facts);
-        json = !document.failed() && WriteTemporary(jsonPath.c_str(), document.c_str(), document.size());
+    if (result.done()) {
+        const GrowingText document = JsonReport(figures, facts, stamp);
+        result.file = 1;
+        result.noMemory = document.failed();
+        if (result.done())
+            result = pair.WriteTemporary(1, document.c_str(), document.size());
     }
-    if (!html || !json) {
-        // The earlier pair stays a pair.
-        RemoveReportFile(htmlPath, true);
-        RemoveReportFile(jsonPath.c_str(), true);
-        return false;
-    }
-    if (!RenameTemporary(htmlPath)) {
-        RemoveReportFile(htmlPath, true);
-        RemoveReportFile(jsonPath.c_str(), true);
-        return false;
-    }
-    if (!RenameTemporary(jsonPath.c_str())) {
-        // The page is new: the JSON beside it must not be the earlier run's.
-        RemoveReportFile(jsonPath.c_str(), false);
-        RemoveReportFile(jsonPath.c_str(), true);
-        return false;
-    }
-    return true;
+    if (result.done())
+        result = pair.Replace();  // on failure, it has removed the temporaries
+    else
+        pair.RemoveTemporaries();  // the earlier pair stays a pair
+    DeleteOnHeap(jsonPath);
+    outcome.written = result.done();
+    outcome.noMemory = result.noMemory;
+    outcome.error = result.error;
+    outcome.json = result.file == 1;
+    return outcome;
 }

@@ -13,6 +13,7 @@
 #include "Verdict.h"
 
 using ReportPath = WideText<kLongestPath>;
+struct ReportFileCalls;
 
 // What the run was: facts the caller gathers (texts as it formats them).
 struct RunFacts {
@@ -29,23 +30,44 @@ struct RunFacts {
     RunEnd end;  // finished, or a checkpoint of a run still going; a call that did not return
 };
 
+// What a page and its JSON both carry, so that a reader can tell that they
+// belong together: the cycles done when they were written and the local time of
+// the writing, to the millisecond ("2026-03-07 09:05:02.041").
+struct ReportStamp {
+    std::uint32_t cycles = 0;
+    NarrowText<32> time;
+};
+
 // The page and the JSON document (UTF-8) for `figures` of the run `facts`
-// describes; failed() when memory ran out while building it.
-GrowingText HtmlReport(const BurnInFigures& figures, const RunFacts& facts);
-GrowingText JsonReport(const BurnInFigures& figures, const RunFacts& facts);
+// describes, stamped with `stamp`; failed() when memory ran out while building it.
+GrowingText HtmlReport(const BurnInFigures& figures, const RunFacts& facts, const ReportStamp& stamp = ReportStamp());
+GrowingText JsonReport(const BurnInFigures& figures, const RunFacts& facts, const ReportStamp& stamp = ReportStamp());
 
 // The run's verdict in one line (UTF-8), as the page and the JSON give it:
 // "PASS: ..." or "FAIL: reason; reason". failed() when memory ran out.
 GrowingText RunVerdictLine(const BurnInFigures& figures, const RunFacts& facts);
 
-// Fills `jsonPath` with where the JSON goes beside the page: its extension
-// replaced by ".json", or ".json" appended when its name has none ("run.html" ->
-// "run.json", "run" -> "run.json"). False when the path would be too long.
+// Fills `jsonPath` with where the JSON goes beside the page (PathBeside's rule:
+// "run.html" -> "run.json", "run" -> "run.json", "run.json" -> "run.json.json").
+// False when the path would be too long.
 bool JsonPathFor(const wchar_t* htmlPath, ReportPath& jsonPath);
 
-// Builds and writes both files as a pair: both temporaries, then both renamed.
-// False when either could not be built (no memory) or written (the burn-in then
-// ends with exit status 3): the earlier pair then stays as it was, or, when only
-// the page could be renamed, the earlier JSON is removed, so that no old file
-// stays beside a new one.
-bool WriteReports(const wchar_t* htmlPath, const BurnInFigures& figures, const RunFacts& facts);
+// What became of writing a report: written, or why not: the memory ran out, or
+// the system refused a file (its error code, and which: the page or the JSON).
+struct ReportWrite {
+    bool written = false;
+    bool noMemory = false;
+    std::uint32_t error = 0;  // the system's error code; 0 when none was given
+    bool json = false;        // the error concerns the JSON, not the page
+};
+
+// Builds both files, stamped alike with the figures' cycles and the time now,
+// and writes them as a pair (ReportFile.h): both temporaries, the earlier pair
+// aside, both new ones in place, the earlier pair dropped. When either could not
+// be built (no memory) or written, the earlier pair stays as it was, a pair (the
+// burn-in counts a checkpoint that could not be written, and ends with exit
+// status 3 when its last report could not be).
+ReportWrite WriteReports(const wchar_t* htmlPath, const BurnInFigures& figures, const RunFacts& facts);
+// The same with the file calls a test gives and the time it gives.
+ReportWrite WriteReports(const wchar_t* htmlPath, const BurnInFigures& figures, const RunFacts& facts,
+                         const ReportFileCalls& calls, const ReportStamp& stamp);

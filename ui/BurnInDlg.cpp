@@ -3,13 +3,14 @@
 #include <commdlg.h>
 
 #include "ApplicationName.h"
+#include "FullPath.h"
 #include "resource.h"
 
 namespace {
 
 // A message that names a path, which may be as long as the system allows, after
 // a verdict line of up to 4,096 characters.
-using PathMessage = WideText<kSetupPathCapacity + 4096 + 64>;
+using PathMessage = WideText<kLongestPath + 4096 + 64>;
 // Kept out of the stack; one dialog at a time uses it.
 PathMessage pathMessage;
 
@@ -96,15 +97,15 @@ void CBurnInDlg::OnStart()
         Refuse(IDC_BURNIN_REPORT, L"报告文件的路径太长");
         return;
     }
-    full.Clear();
-    const DWORD length = GetFullPathNameW(report.c_str(), static_cast<DWORD>(full.Room() + 1), full.End(), nullptr);
-    if (length == 0 || length > full.Room()) {
-        Refuse(IDC_BURNIN_REPORT, L"报告文件的路径太长或无效");
-        return;
+    {
+        const win32::FullPath made(report.c_str());
+        if (!made || made.Length() > full.Room()) {
+            Refuse(IDC_BURNIN_REPORT, L"报告文件的路径太长或无效");
+            return;
+        }
+        report.Clear();
+        report.Append(made.Get(), made.Length());
     }
-    full.Grow(length);
-    report.Clear();
-    report.Append(full.c_str());
     // Its folder: the path up to its last backslash, and the file's name after it.
     std::size_t slash = 0;
     for (std::size_t i = 0; i < report.size(); ++i) {
@@ -120,6 +121,22 @@ void CBurnInDlg::OnStart()
         text.Clear();
         text.Append(named ? L"报告所在的文件夹不存在：" : L"报告须是一个文件，而不是文件夹：").Append(report.c_str());
         Refuse(IDC_BURNIN_REPORT, text.c_str());
+        return;
+    }
+
+    // Not a folder, and not one file with another the run writes.
+    const DWORD reportAttributes = GetFileAttributesW(report.c_str());
+    BurnInOutputs outputs;
+    outputs.report = report.c_str();
+    outputs.reportIsFolder = reportAttributes != INVALID_FILE_ATTRIBUTES && (reportAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    outputs.callLog = IsDlgButtonChecked(m_hWnd, IDC_BURNIN_CALLLOG) == BST_CHECKED;
+    const win32::FullPath consoleLog(m_choice.consoleLog ? m_choice.consoleLog : L"");
+    const win32::FullPath consoleRecording(m_choice.consoleRecording ? m_choice.consoleRecording : L"");
+    outputs.consoleLog = m_choice.consoleLog ? consoleLog.Get() : nullptr;
+    outputs.consoleRecording = m_choice.consoleRecording ? consoleRecording.Get() : nullptr;
+    static CollisionText refusal;
+    if (!CheckBurnInOutputs(outputs, refusal)) {
+        Refuse(IDC_BURNIN_REPORT, refusal.c_str());
         return;
     }
 
@@ -150,7 +167,7 @@ void CBurnInDlg::OnBrowse()
     save.hwndOwner = m_hWnd;
     save.lpstrFilter = L"HTML 文件 (*.html; *.htm)\0*.html;*.htm\0";
     save.lpstrFile = file.End() - file.size();
-    save.nMaxFile = static_cast<DWORD>(kSetupPathCapacity);
+    save.nMaxFile = static_cast<DWORD>(kLongestPath);
     save.lpstrInitialDir = m_folder;
     save.lpstrDefExt = L"html";
     // The current directory stays where the library may rely on it being.
@@ -168,8 +185,9 @@ const DialogBase::CommandEntry CBurnInDoneDlg::kCommandMap[] = {
     {WM_COMMAND, IDC_DONE_OPEN, static_cast<Handler>(&CBurnInDoneDlg::OnOpenReport)},
 };
 
-CBurnInDoneDlg::CBurnInDoneDlg(const wchar_t* verdictLine, const wchar_t* reportPath, bool written)
-    : DialogBase(IDD_BURNIN_DONE), m_verdictLine(verdictLine), m_reportPath(reportPath), m_written(written)
+CBurnInDoneDlg::CBurnInDoneDlg(const wchar_t* verdictLine, const wchar_t* reportPath, bool written, DWORD error)
+    : DialogBase(IDD_BURNIN_DONE), m_verdictLine(verdictLine), m_reportPath(reportPath), m_written(written),
+      m_error(error)
 {
 }
 
@@ -185,6 +203,8 @@ BOOL CBurnInDoneDlg::OnInitDialog()
     PathMessage& text = pathMessage;
     text.Clear();
     text.Append(m_verdictLine).Append(L"\r\n\r\n").Append(m_written ? L"报告：" : L"报告无法写入：").Append(m_reportPath);
+    if (!m_written && m_error != 0)
+        win32::AppendErrorReason(text, m_error);
     SetDlgItemTextW(m_hWnd, IDC_DONE_TEXT, text.c_str());
     FitScrollBar(GetDlgItem(m_hWnd, IDC_DONE_TEXT));
     const HWND open = GetDlgItem(m_hWnd, IDC_DONE_OPEN);

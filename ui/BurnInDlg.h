@@ -17,6 +17,10 @@ struct BurnInChoice {
     SetupPath reportPath;  // a full path
     bool callLog = false;  // the call log written beside the report
     SetupPath scratch;     // the dialog's own room for a typed path
+    // The command line's /log and /record files, as given, which a run from the
+    // window writes too; null when there are none.
+    const wchar_t* consoleLog = nullptr;
+    const wchar_t* consoleRecording = nullptr;
 };
 
 class CBurnInDlg final : public DialogBase {
@@ -47,7 +51,7 @@ private:
 class CBurnInDoneDlg final : public DialogBase {
 public:
     // The texts must outlive the box; `written`: the report is there to open.
-    CBurnInDoneDlg(const wchar_t* verdictLine, const wchar_t* reportPath, bool written);
+    CBurnInDoneDlg(const wchar_t* verdictLine, const wchar_t* reportPath, bool written, DWORD error = 0);
 
 protected:
     BOOL OnInitDialog() override;
@@ -61,4 +65,5 @@ private:
     const wchar_t* m_verdictLine;
     const wchar_t* m_reportPath;
     bool m_written;
+    DWORD m_error;  // why the report was not written; 0: no reason given
 };

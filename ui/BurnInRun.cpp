@@ -7,7 +7,9 @@
 
 #include "DialogHost.h"
 #include "GuardedPages.h"
+#include "FullPath.h"
 #include "ImportedReader.h"
+#include "LocalTime.h"
 #include "ObservedReader.h"
 #include "Mervik.h"
 #include "Resources.h"
@@ -18,13 +20,9 @@ namespace {
 
 WideText<32> LocalTimeNow()
 {
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    wchar_t text[32];
-    wsprintfW(text, L"%04u-%02u-%02u %02u:%02u:%02u", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
-              now.wSecond);
+    char text[kLocalTimeRoom];
     WideText<32> time;
-    time.Append(text);
+    time.AppendNarrow(text, WriteLocalTime(text, CurrentLocalTime(), LocalTimeStyle::Seconds));
     return time;
 }
 
@@ -141,12 +139,18 @@ void BurnInRun::RunCommand(Command command)
     command(*this, reader, GuardedPages());
 }
 
-bool BurnInRun::WriteReport(const BurnInFigures& figures, const RunEnd& end)
+burnin::ReportOutcome BurnInRun::WriteReport(const BurnInFigures& figures, const RunEnd& end)
 {
     m_facts.end = end;
     if (end.finished)
         m_facts.endTime = LocalTimeNow();
-    return WriteReports(m_request.reportPath, figures, m_facts);
+    const ReportWrite write = WriteReports(m_request.reportPath, figures, m_facts);
+    return {write.written, write.error};
+}
+
+void BurnInRun::AppendErrorReason(burnin::UnattendedText& text, std::uint32_t error)
+{
+    win32::AppendErrorReason(text, error);
 }
 
 void BurnInRun::CountLostWrites(RunEnd& end)

@@ -71,6 +71,8 @@ public:
     // whether the report was written.
     const wchar_t* VerdictLine() const { return m_verdictLine.c_str(); }
     bool ReportWritten() const { return m_session.ReportWritten(); }
+    // Why it was not: the system's error code, 0 when it gave none (no memory).
+    std::uint32_t ReportError() const { return m_session.ReportError(); }
 
 private:
     // As the commands' host: the form's boxes are the dialog's; messages are recorded.
@@ -85,7 +87,8 @@ private:
 
     // As the session's world: the report pair with this run's facts, the call
     // log's losses, the standard error, the tick count and the process's resources.
-    bool WriteReport(const BurnInFigures& figures, const RunEnd& end) override;
+    burnin::ReportOutcome WriteReport(const BurnInFigures& figures, const RunEnd& end) override;
+    void AppendErrorReason(burnin::UnattendedText& text, std::uint32_t error) override;
     void CountLostWrites(RunEnd& end) override;
     void TellUnattended(const wchar_t* text) override;
     std::uint64_t Milliseconds() override;

@@ -1,5 +1,8 @@
 #include "BurnInSetup.h"
 
+#include "Decimal.h"
+#include "HeapObject.h"
+#include "OutputFiles.h"
 #include "ResultMessage.h"
 
 namespace {
@@ -14,20 +17,15 @@ bool ReadCount(const wchar_t* text, std::uint32_t most, std::uint32_t& value)
 {
     while (IsBlank(*text))
         ++text;
-    std::uint64_t number = 0;
-    const wchar_t* digits = text;
-    for (; *text >= L'0' && *text <= L'9'; ++text) {
-        number = number * 10 + static_cast<std::uint64_t>(*text - L'0');
-        if (number > most)
-            return false;  // stop before it could overflow
-    }
-    if (text == digits)
+    if (*text == L'+' || *text == L'-')
         return false;
-    while (IsBlank(*text))
-        ++text;
-    if (*text != 0 || number == 0)
+    const decimal::Reading<wchar_t> reading = decimal::ReadLeading(text, 0, most);
+    const wchar_t* end = reading.end;
+    while (IsBlank(*end))
+        ++end;
+    if (!reading.digits || *end != 0 || reading.outOfRange || reading.value == 0)
         return false;
-    value = static_cast<std::uint32_t>(number);
+    value = static_cast<std::uint32_t>(reading.value);
     return true;
 }
 
@@ -73,27 +71,11 @@ const wchar_t* BurnInFieldErrorText(BurnInFieldError error)
     return nullptr;
 }
 
-ReportName DefaultReportName(unsigned year, unsigned month, unsigned day, unsigned hour, unsigned minute,
-                             unsigned second)
+ReportName DefaultReportName(const LocalTime& time)
 {
-    // Each part with its leading zeros, at most its own width: the year's four
-    // digits, then two each, a hyphen between the date and the time.
-    const unsigned parts[] = {year, month, day, hour, minute, second};
-    wchar_t digits[16];
-    std::size_t at = 0;
-    for (std::size_t i = 0; i < 6; ++i) {
-        if (i == 3)
-            digits[at++] = L'-';
-        const std::size_t width = i == 0 ? 4 : 2;
-        unsigned value = parts[i];
-        for (std::size_t d = width; d-- > 0;) {
-            digits[at + d] = static_cast<wchar_t>(L'0' + value % 10);
-            value /= 10;
-        }
-        at += width;
-    }
+    char digits[kLocalTimeRoom];
     ReportName name;
-    name.Append(L"burn-in-").Append(digits, at).Append(L".html");
+    name.Append(L"burn-in-").AppendNarrow(digits, WriteLocalTime(digits, time, LocalTimeStyle::Compact)).Append(L".html");
     return name;
 }
 
@@ -112,15 +94,35 @@ bool PathInFolder(const wchar_t* folder, const wchar_t* path, SetupPath& full)
 
 bool CallLogPathBeside(const wchar_t* reportPath, SetupPath& logPath)
 {
-    logPath.Clear();
-    std::size_t length = 0;
-    std::size_t dot = 0;  // where the name's extension begins; 0: none
-    for (; reportPath[length] != 0; ++length) {
-        if (IsSeparator(reportPath[length]))
-            dot = 0;
-        else if (reportPath[length] == L'.')
-            dot = length;
+    return PathBeside(reportPath, L".log", logPath);
+}
+
+bool CheckBurnInOutputs(const BurnInOutputs& outputs, CollisionText& text)
+{
+    text.Clear();
+    if (outputs.reportIsFolder) {
+        text.Append(L"报告须是一个文件，而不是文件夹：").Append(outputs.report);
+        return false;
     }
-    logPath.Append(reportPath, dot != 0 ? dot : length).Append(L".log");
-    return !logPath.cut();
+    struct Beside {
+        SetupPath json, log;
+    };
+    Beside* beside = NewOnHeap<Beside>();  // paths as long as the system allows: out of the stack
+    if (beside == nullptr)
+        return true;  // nothing to compare with: the run finds out itself
+    const bool json = PathBeside(outputs.report, L".json", beside->json);
+    const bool log = outputs.callLog && CallLogPathBeside(outputs.report, beside->log);
+    const OutputFile files[] = {
+        {L"报告", outputs.report},
+        {L"报告的 JSON 文件", json ? beside->json.c_str() : nullptr},
+        {L"报告旁的调用日志", log ? beside->log.c_str() : nullptr},
+        {L"/log 调用日志", outputs.consoleLog},
+        {L"/record 录制文件", outputs.consoleRecording},
+    };
+    constexpr std::size_t kCount = sizeof files / sizeof files[0];
+    const OutputCollision collision = FindOutputCollision(files, kCount);
+    if (collision.first < kCount)
+        text = OutputCollisionText(files[collision.first], files[collision.second]);
+    DeleteOnHeap(beside);
+    return collision.first == kCount;
 }

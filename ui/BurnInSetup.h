@@ -7,10 +7,11 @@
 #include <cstdint>
 
 #include "BoundedText.h"
+#include "LocalTime.h"
+#include "LongestPath.h"
+#include "OutputFiles.h"
 
-// The longest path Windows takes (with the \\?\ prefix), in UTF-16 units, and its NUL.
-constexpr std::size_t kSetupPathCapacity = 32768;
-using SetupPath = WideText<kSetupPathCapacity>;
+using SetupPath = WideText<kLongestPath>;
 
 constexpr std::uint32_t kSetupDefaultCycles = 1000;
 constexpr std::uint32_t kSetupMostCycles = 10000000;
@@ -51,13 +52,28 @@ const wchar_t* BurnInFieldErrorText(BurnInFieldError error);
 
 // "burn-in-20260307-090502.html" for the local time given.
 using ReportName = WideText<40>;
-ReportName DefaultReportName(unsigned year, unsigned month, unsigned day, unsigned hour, unsigned minute,
-                             unsigned second);
+ReportName DefaultReportName(const LocalTime& time);
 
 // `path` as a full path: kept when it names a drive or a root ("C:\x", "\\srv\x",
 // "\x"), else joined to `folder` with one backslash. False when it does not fit.
 bool PathInFolder(const wchar_t* folder, const wchar_t* path, SetupPath& full);
 
-// The call log's path beside the report: the report's extension replaced by
-// ".log", or ".log" appended to a name without one. False when it does not fit.
+// The call log's path beside the report, by the rule the JSON's follows
+// (PathBeside): "run.html" -> "run.log", "run" -> "run.log", "run.log" ->
+// "run.log.log", never the report itself. False when it does not fit.
 bool CallLogPathBeside(const wchar_t* reportPath, SetupPath& logPath);
+
+// The files a run from the window writes, as full paths: the report, the call
+// log beside it when ticked, and the files the command line opened for the whole
+// session, which the run writes too (null when there are none).
+struct BurnInOutputs {
+    const wchar_t* report = L"";
+    bool reportIsFolder = false;  // the report's path names an existing folder
+    bool callLog = false;
+    const wchar_t* consoleLog = nullptr;
+    const wchar_t* consoleRecording = nullptr;
+};
+// Whether the report can be taken: not a folder, and no two of the report, the
+// JSON and the call log beside it, the /log file and the /record file one file
+// (compared as Windows compares names). Otherwise false, and `text` says why.
+bool CheckBurnInOutputs(const BurnInOutputs& outputs, CollisionText& text);

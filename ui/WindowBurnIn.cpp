@@ -1,5 +1,6 @@
 #include "WindowBurnIn.h"
 
+#include "FullPath.h"
 #include "HeapObject.h"
 #include "ResultMessage.h"
 
@@ -25,8 +26,8 @@ const wchar_t* WindowBurnIn::Prepare(DescribeRunFunction describe, CallObserver*
         if (CallLogPathBeside(m_choice.reportPath.c_str(), path))
             error = m_reportLog.OpenFile(path.c_str(), m_library);
         if (error != 0) {
-            m_failure.Append(L"无法打开调用日志文件 ").Append(path.c_str()).Append(L" 错误码：");
-            m_failure.AppendDecimal(error);
+            m_failure.Append(L"无法打开调用日志文件 ").Append(path.c_str());
+            win32::AppendErrorReason(m_failure, error);
             return m_failure.c_str();
         }
         m_consoleLog = consoleLogHasFile ? consoleLog : nullptr;

@@ -47,7 +47,7 @@ private:
     RunFacts m_facts;
     CallLog m_reportLog;
     CallObserver* m_consoleLog = nullptr;
-    WideText<kSetupPathCapacity + 64> m_failure;
+    WideText<kLongestPath + 1024> m_failure;
     BurnInRun* m_run = nullptr;  // owned
 };
 

@@ -11,6 +11,7 @@
 #include "CardInfoCommand.h"
 #include "DeviceCommands.h"
 #include "DialogHost.h"
+#include "FullPath.h"
 #include "GuardedPages.h"
 #include "IconPlacement.h"
 #include "ImportedReader.h"
@@ -137,11 +138,11 @@ void CZantorDlg::OnBurnInCommand()
     }
     BurnInChoice& choice = window.Get()->Choice();
     GetDlgItemTextA(m_hWnd, IDC_EDIT_PORT, choice.portText, sizeof choice.portText);
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    PathInFolder(m_startFolder.c_str(),
-                 DefaultReportName(now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond).c_str(),
-                 choice.reportPath);
+    PathInFolder(m_startFolder.c_str(), DefaultReportName(CurrentLocalTime()).c_str(), choice.reportPath);
+    if (m_setup.options != nullptr) {
+        choice.consoleLog = m_setup.options->logPath;
+        choice.consoleRecording = m_setup.options->recordPath;
+    }
 
     CBurnInDlg dialog(choice, m_startFolder.c_str());
     const INT_PTR chosen = dialog.DoModal(m_hWnd);
@@ -192,7 +193,7 @@ void CZantorDlg::OnBurnInDone()
         return;
     }
     const BurnInRun& run = *window.Get()->Run();
-    CBurnInDoneDlg done(run.VerdictLine(), window.Get()->ReportPath(), run.ReportWritten());
+    CBurnInDoneDlg done(run.VerdictLine(), window.Get()->ReportPath(), run.ReportWritten(), run.ReportError());
     const INT_PTR answer = done.DoModal(m_hWnd);
     if (answer == -1) {
         // The box could not be shown: the verdict in a plain one.
@@ -262,8 +263,15 @@ void CZantorDlg::Execute(Runner command)
     // Said once: the log goes on trying, and its lines may come back.
     if (m_setup.log && m_setup.log->FailedWrites() != 0 && !m_logLossShown) {
         m_logLossShown = true;
-        ShowApplicationNumber(m_hWnd, L"无法写入调用日志文件：%lu 行未写入",
-                              static_cast<DWORD>(m_setup.log->FailedWrites()));
+        static WideText<kLongestPath + 1024> text;
+        text.Clear();
+        text.Append(L"无法写入调用日志文件 ");
+        if (m_setup.options != nullptr && m_setup.options->logPath != nullptr)
+            text.Append(m_setup.options->logPath);
+        text.Append(L"：").AppendDecimal(static_cast<std::int64_t>(m_setup.log->FailedWrites())).Append(L" 行未写入");
+        if (m_setup.log->LastWriteError() != 0)
+            win32::AppendErrorReason(text, m_setup.log->LastWriteError());
+        ShowApplicationMessage(m_hWnd, text.c_str());
     }
     // Said once: the recording ended at its last whole entry, and stays ended.
     if (m_setup.recording && m_setup.recording->CallsNotRecorded() != 0 && !m_recordingLossShown) {

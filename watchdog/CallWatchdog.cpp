@@ -20,7 +20,7 @@ CallWatchdog::~CallWatchdog()
 {
     if (m_stop)
         SetEvent(m_stop.Get());
-    for (const KernelHandle* thread : {&m_thread, &m_deadlineThread}) {
+    for (const win32::KernelHandle* thread : {&m_thread, &m_deadlineThread}) {
         if (*thread)
             WaitForSingleObject(thread->Get(), INFINITE);
     }

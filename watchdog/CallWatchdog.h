@@ -57,13 +57,6 @@ struct ClaimDeadline {
     UINT exitCode = 0;
 };
 
-struct ThreadTraits {  // a thread or an event: CloseHandle, null when none
-    using Handle = HANDLE;
-    static Handle None() { return nullptr; }
-    static void Close(Handle handle) { CloseHandle(handle); }
-};
-using KernelHandle = win32::Owned<ThreadTraits>;
-
 // Also an observer that goes between the reader and `inner`: each call is armed
 // after `inner` was told it starts, and disarmed before `inner` is told it returned.
 class CallWatchdog final : public CallObserver {
@@ -115,9 +108,9 @@ private:
     // The watchdog thread's own: the state it saw last and since when.
     LONG m_seen = 0;
     std::uint64_t m_seenSince = 0;
-    KernelHandle m_stop;
-    KernelHandle m_thread;
+    win32::KernelHandle m_stop;
+    win32::KernelHandle m_thread;
     ClaimDeadline m_deadline;
-    KernelHandle m_claimed;  // set at the claim
-    KernelHandle m_deadlineThread;
+    win32::KernelHandle m_claimed;  // set at the claim
+    win32::KernelHandle m_deadlineThread;
 };

@@ -78,15 +78,19 @@ public:
         }
         Tell(*session, call);
     }
-    bool WriteReport(const BurnInFigures& figures, const RunEnd& end) override
+    burnin::ReportOutcome WriteReport(const BurnInFigures& figures, const RunEnd& end) override
     {
         const FoldedSeries& series = figures.operations[static_cast<int>(Operation::getDeviceStatus)].cycleDurations;
         reports.push_back({end.finished, now, figures.cyclesDone, series.cycles(), end});
         if (refusals > 0) {
             --refusals;
-            return false;
+            return {false, 32};  // another program holds the file
         }
-        return true;
+        return {true, 0};
+    }
+    void AppendErrorReason(burnin::UnattendedText& text, std::uint32_t error) override
+    {
+        text.Append(L" 错误码：").AppendDecimal(error);
     }
     void CountLostWrites(RunEnd& end) override { end.logWritesFailed = lostLines; }
     void TellUnattended(const wchar_t* text) override { told.push_back(text); }
@@ -196,7 +200,7 @@ TEST_P(ReportRefusedTest, NoCallIsMadeAndTheRunDoesNotPass)
     if (!row.fromWindow) {
         EXPECT_EQ(run.session.ExitCode(), 3);
         ASSERT_EQ(run.world.told.size(), 1u);
-        EXPECT_EQ(run.world.told[0], L"无法写入老化测试报告 D:\\r\\run.html：未打开设备，老化测试未开始");
+        EXPECT_EQ(run.world.told[0], L"无法写入老化测试报告 D:\\r\\run.html 错误码：32：未打开设备，老化测试未开始");
         EXPECT_EQ(run.world.reports.size(), 1u) << "no second try";
         return;
     }

@@ -122,4 +122,15 @@ INSTANTIATE_TEST_SUITE_P(Rows, NoCycleTest, ::testing::Values(
     NoCycleRow{"a hang says why itself", 0, true, false, false, true,
                "OpenDevice did not return within 60 s (cycle 0)"}));
 
+TEST(Verdict, CheckpointsNotWrittenFailTheRunWithTheSystemsCode)
+{
+    RunEnd end;
+    end.checkpointsNotWritten = 3;
+    end.checkpointError = 5;
+    const RunVerdict verdict = JudgeRun(BurnInFigures(), end);
+    ASSERT_EQ(verdict.reasonCount, 1u);
+    EXPECT_STREQ(verdict.reasons[0].c_str(), "3 checkpoint(s) of the report could not be written (error 5)");
+    EXPECT_EQ(BurnInExitCode(verdict), 1) << "a lost checkpoint is a failure, like a lost log line";
+}
+
 }  // namespace

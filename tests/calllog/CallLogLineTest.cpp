@@ -228,3 +228,29 @@ TEST(Utf8, EncodesTheEdgesAndReplacesLoneSurrogates)
 }
 
 }  // namespace
+
+namespace {
+
+// The one writer of the local time, in each of its styles: the log's lines and
+// the recording's date, a report's start, end and stamp, a report's default name.
+TEST(LocalTime, EachStyleWithItsLeadingZeros)
+{
+    const struct {
+        LocalTime time;
+        LocalTimeStyle style;
+        const char* text;
+    } rows[] = {
+        {{2026, 3, 7, 9, 5, 2, 41}, LocalTimeStyle::Milliseconds, "2026-03-07 09:05:02.041"},
+        {{2026, 3, 7, 9, 5, 2, 41}, LocalTimeStyle::Seconds, "2026-03-07 09:05:02"},
+        {{2026, 3, 7, 9, 5, 2, 41}, LocalTimeStyle::Compact, "20260307-090502"},
+        {{2026, 12, 31, 23, 59, 59, 999}, LocalTimeStyle::Milliseconds, "2026-12-31 23:59:59.999"},
+        {{987, 1, 1, 0, 0, 0, 0}, LocalTimeStyle::Seconds, "0987-01-01 00:00:00"},
+        {{30827, 12, 31, 23, 59, 59, 999}, LocalTimeStyle::Milliseconds, "30827-12-31 23:59:59.999"},  // SYSTEMTIME's last
+    };
+    for (const auto& row : rows) {
+        char text[kLocalTimeRoom];
+        EXPECT_EQ(std::string(text, WriteLocalTime(text, row.time, row.style)), row.text);
+    }
+}
+
+}  // namespace

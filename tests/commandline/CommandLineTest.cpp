@@ -1,4 +1,5 @@
 #include "CommandLine.h"
+#include "OutputFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -42,6 +43,9 @@ INSTANTIATE_TEST_SUITE_P(Rows, OptionTableTest, ::testing::Values(
     OptionRow{"cycles with letters", {L"/cycles", L"12x"}, CommandLineError::MalformedValue, 1},
     OptionRow{"port past 32 bits", {L"/cycles", L"1", L"/port", L"2147483648"}, CommandLineError::MalformedValue, 3},
     OptionRow{"an endless number", {L"/cycles", L"99999999999999999999999"}, CommandLineError::MalformedValue, 1},
+    OptionRow{"port at the bottom of 32 bits", {L"/cycles", L"1", L"/port", L"-2147483648"}, CommandLineError::None, -1},
+    OptionRow{"cycles with a sign", {L"/cycles", L"+5"}, CommandLineError::MalformedValue, 1},
+    OptionRow{"a bare sign is no number", {L"/cycles", L"1", L"/port", L"-"}, CommandLineError::MalformedValue, 3},
     OptionRow{"port just below 32 bits", {L"/cycles", L"1", L"/port", L"-2147483649"}, CommandLineError::MalformedValue, 3},
     OptionRow{"leading zeros are digits like any other", {L"/cycles", L"0000000000007", L"/success",
               L"readCard=0x000000000090"}, CommandLineError::None, -1},
@@ -138,6 +142,56 @@ TEST(CommandLineTest, UsageComesFromTheTableAndTheErrorNamesTheWord)
     EXPECT_NE(usage.find(L"\n  /report <文件.html>\t"), std::wstring::npos) << "the last row too";
     const wchar_t* words[] = {L"/frobnicate"};
     EXPECT_STREQ(CommandLineErrorText(ParseCommandLine(words, 1)).c_str(), L"未知的选项：/frobnicate");
+}
+
+}  // namespace
+
+namespace {
+
+// Natively the paths are taken as full already, but for a folder the test adds
+// to a relative one, as the system would join the working folder.
+bool TestFullPath(const wchar_t* path, OutputPath& full)
+{
+    full.Clear();
+    if (path[0] != L'C')
+        full.Append(L"C:\\work\\");
+    full.Append(path);
+    return !full.cut();
+}
+
+struct CollisionRow {
+    const char* fault;  // what a failure of the row would catch
+    std::vector<const wchar_t*> words;
+    const wchar_t* text;  // null: no two outputs are one file
+};
+
+TEST(CommandLineTest, TwoOutputsThatAreOneFileAreNamedByTheirOptions)
+{
+    const CollisionRow rows[] = {
+        {"the JSON beside the report is the log", {L"/cycles", L"5", L"/report", L"x.html", L"/log", L"x.json"},
+         L"/report 的 JSON 文件 与 /log 指向同一个文件：C:\\work\\x.json"},
+        {"the log is the recording, in another case and spelling",
+         {L"/log", L"C:\\work\\Run.LOG", L"/record", L"run.log"}, L"/log 与 /record 指向同一个文件：C:\\work\\Run.LOG"},
+        {"the report is the recording", {L"/cycles", L"5", L"/report", L"s.ini", L"/record", L"s.ini"},
+         L"/report 与 /record 指向同一个文件：C:\\work\\s.ini"},
+        {"the report is the log", {L"/cycles", L"5", L"/report", L"r", L"/log", L"r"},
+         L"/report 与 /log 指向同一个文件：C:\\work\\r"},
+        {"a report named *.json has its JSON beside it, not over it",
+         {L"/cycles", L"5", L"/report", L"x.json", L"/log", L"x.log"}, nullptr},
+        {"outputs in different folders are different files",
+         {L"/cycles", L"5", L"/report", L"C:\\a\\x.html", L"/log", L"C:\\b\\x.json"}, nullptr},
+        {"a name that only starts like another is another", {L"/log", L"x.log", L"/record", L"x.log2"}, nullptr},
+        {"nothing named, nothing compared", {}, nullptr},
+    };
+    for (const CollisionRow& row : rows) {
+        const ParsedCommandLine parsed = ParseCommandLine(row.words.data(), row.words.size());
+        ASSERT_EQ(parsed.error, CommandLineError::None) << row.fault;
+        CollisionText text;
+        EXPECT_EQ(FindCommandLineCollision(parsed.options, &TestFullPath, text), row.text != nullptr) << row.fault;
+        if (row.text) {
+            EXPECT_EQ(std::wstring(text.c_str()), row.text) << row.fault;
+        }
+    }
 }
 
 }  // namespace

@@ -232,8 +232,8 @@ void ExpectTheFormWorks(const Console& console)
 }
 
 // The dialog starts from the form's port and a report named after the time in
-// the working folder; a count out of range is refused in it, which stays open;
-// 取消 starts nothing.
+// the working folder; a count out of range, or a report that is a folder, is
+// refused in it, which stays open; 取消 starts nothing.
 TEST_F(BurnInTest, TheSystemMenuItemOpensTheDialogWhichRefusesABadCountAndCancelStartsNothing)
 {
     Console& console = Start();
@@ -255,6 +255,15 @@ TEST_F(BurnInTest, TheSystemMenuItemOpensTheDialogWhichRefusesABadCountAndCancel
         console.PressOk(refusal);
         EXPECT_TRUE(IsWindow(dialog));
     }
+    // A report that is an existing folder is refused by name.
+    SetText(dialog, IDC_BURNIN_CYCLES, L"5");
+    CreateDirectoryW(m_folder->File(L"reports").c_str(), nullptr);
+    SetText(dialog, IDC_BURNIN_REPORT, L"reports");
+    Press(dialog, IDOK);
+    OwnedBox folderRefusal = console.WaitForBoxOwnedBy(dialog);
+    EXPECT_EQ(folderRefusal.text, L"报告须是一个文件，而不是文件夹：" + m_folder->File(L"reports"));
+    console.PressOk(folderRefusal);
+    EXPECT_TRUE(IsWindow(dialog));
     Press(dialog, IDCANCEL);
     console.Barrier();
     EXPECT_FALSE(IsWindow(dialog));
@@ -426,6 +435,101 @@ TEST_F(BurnInTest, ARealEscapeStopsTheRun)
     EXPECT_TRUE(Json::parse(m_folder->ReadBytes(L"run.json")).at("run").at("stopped").get<bool>());
 }
 
+// The file's bytes, read without keeping anyone from renaming it; "" when it
+// cannot be opened (it is aside for a moment, or not there).
+std::string ReadShared(const std::wstring& path)
+{
+    const win32::FileHandle file(CreateFileW(path.c_str(), GENERIC_READ,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::string bytes;
+    char chunk[65536];
+    DWORD got = 0;
+    while (file && ReadFile(file.Get(), chunk, sizeof chunk, &got, nullptr) && got > 0)
+        bytes.append(chunk, got);
+    return bytes;
+}
+
+// The page's stamp ("cycles time"), "" when it has none; and the JSON's.
+std::string PageStamp(const std::string& page)
+{
+    const std::string key = "<meta name=\"zantor-stamp\" content=\"";
+    const std::size_t at = page.find(key);
+    return at == std::string::npos ? "" : page.substr(at + key.size(), page.find('"', at + key.size()) - at - key.size());
+}
+std::string JsonStamp(const Json& report)
+{
+    return std::to_string(report.at("stamp").at("cycles").get<int>()) + " " + report.at("stamp").at("time").get<std::string>();
+}
+
+// The cycles done, as the progress line shows them ("137 / 10000 · ...").
+int CyclesShown(Console& console)
+{
+    const std::wstring line = console.Text(IDC_BURNIN_LINE);
+    return line.empty() ? 0 : std::stoi(line);
+}
+
+// Another program holds the JSON open without delete sharing, as a viewer or a
+// backup tool does: Windows (and Wine) refuse to rename it (error 32, a sharing
+// violation). The checkpoints in
+// that time are not written; the pair on disk stays the last good one, stamped
+// alike; the run goes on, and its verdict counts what was lost.
+TEST_F(BurnInTest, AJsonHeldOpenKeepsTheLastGoodPairAndFailsTheVerdict)
+{
+    Console& console = Start(ProgramFile(), L"/cycles 3000 /report run.html");
+    const std::wstring json = m_folder->File(L"run.json");
+    win32::FileHandle held;
+    std::string heldStamp;
+    const DWORD deadline = GetTickCount() + kRunTimeoutMs;
+    while (!held && GetTickCount() < deadline) {
+        // A checkpoint after some cycles (looked for with delete sharing, which
+        // keeps no rename from happening), then held where it is.
+        const Json seen = Json::parse(ReadShared(json), nullptr, false);
+        if (!seen.is_discarded() && seen.at("run").at("cyclesDone").get<int>() > 0) {
+            win32::FileHandle file(CreateFileW(json.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+            std::string bytes;
+            char chunk[65536];
+            DWORD got = 0;
+            while (file && ReadFile(file.Get(), chunk, sizeof chunk, &got, nullptr) && got > 0)
+                bytes.append(chunk, got);
+            const Json report = Json::parse(bytes, nullptr, false);
+            if (file && !report.is_discarded()) {
+                heldStamp = JsonStamp(report);
+                held = std::move(file);
+            }
+        }
+        Sleep(5);  // polling: the first checkpoint after a cycle
+    }
+    ASSERT_TRUE(held) << "no checkpoint after the first cycles";
+    const int heldAt = CyclesShown(console);
+    // Five checkpoints (one every 30 cycles) go by while it is held.
+    std::string page;
+    while (CyclesShown(console) < heldAt + 150 && GetTickCount() < deadline) {
+        const std::string read = ReadShared(m_folder->File(L"run.html"));
+        if (!read.empty())
+            page = read;
+        Sleep(10);  // polling: the progress line
+    }
+    ASSERT_LT(CyclesShown(console), 3000) << "the run ended before the checkpoints could be tried";
+    while (page.empty() && GetTickCount() < deadline)
+        page = ReadShared(m_folder->File(L"run.html"));
+    EXPECT_EQ(PageStamp(page), heldStamp) << "the page beside the held JSON is the JSON's own";
+    held.Reset();
+
+    EXPECT_EQ(RunBurnIn(console), 1u) << "lost checkpoints fail the run";
+    const Json report = Json::parse(m_folder->ReadBytes(L"run.json"));
+    EXPECT_EQ(PageStamp(m_folder->ReadBytes(L"run.html")), JsonStamp(report));
+    EXPECT_EQ(JsonStamp(report).rfind("3000 ", 0), 0u) << JsonStamp(report);
+    bool named = false;
+    for (const Json& reason : report.at("verdict").at("reasons"))
+        named = named || reason.get<std::string>().find("checkpoint(s) of the report could not be written (error 32)") !=
+                             std::string::npos;
+    EXPECT_TRUE(named) << report.at("verdict").at("reasons");
+    for (const wchar_t* left : {L"run.html.tmp", L"run.json.tmp", L"run.html.old", L"run.json.old"})
+        EXPECT_EQ(GetFileAttributesW(m_folder->File(left).c_str()), INVALID_FILE_ATTRIBUTES) << "left behind";
+}
+
 // Nothing of the run waits for a person: a mistake beside /cycles ends with 2 and
 // no box, and a report folder that is not there ends the run before the first call.
 TEST_F(BurnInTest, AnUnattendedRunThatCannotStartEndsWithoutABox)
@@ -435,6 +539,16 @@ TEST_F(BurnInTest, AnUnattendedRunThatCannotStartEndsWithoutABox)
     EXPECT_EQ(RunToExit(*m_folder, ProgramFile(), kTimeoutMs, L"/cycles 5 /report missing\\run.html /log run.log"),
               3u);
     EXPECT_TRUE(LogLinesCut(m_folder->ReadBytes(L"run.log"), false).empty()) << "no call was made";
+    // Two outputs that are one file: a mistake, naming both options.
+    EXPECT_EQ(RunToExit(*m_folder, ProgramFile(), kTimeoutMs, L"/cycles 5 /report same.html /log SAME.json"), 2u);
+    EXPECT_NE(m_folder->ReadBytes(L"same.json").find("#error\t"), std::string::npos);
+    EXPECT_NE(m_folder->ReadBytes(L"same.json").find(u8"/report 的 JSON 文件 与 /log 指向同一个文件："),
+              std::string::npos);
+    EXPECT_EQ(GetFileAttributesW(m_folder->File(L"same.html").c_str()), INVALID_FILE_ATTRIBUTES) << "no report";
+    // A file that cannot be created: its path, the code and the system's words for it.
+    EXPECT_EQ(RunToExit(*m_folder, ProgramFile(), kTimeoutMs, L"/cycles 5 /record missing\\s.ini /log why.log"), 3u);
+    const std::string why = m_folder->ReadBytes(L"why.log");
+    EXPECT_NE(why.find(u8"s.ini 错误码：3（"), std::string::npos) << "the log writes a backslash as \\\\: " << why;
 }
 
 // At the console, a call that has run for 10 s is named in a window of its own,

@@ -116,5 +116,5 @@ int main(int argc, char** argv)
     facts.cyclesAsked = kCycles;
     std::string path = argv[1];
     const std::wstring wide(path.begin(), path.end());
-    return WriteReports(wide.c_str(), recorder.Figures(), facts) ? 0 : 3;
+    return WriteReports(wide.c_str(), recorder.Figures(), facts).written ? 0 : 3;
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <cerrno>
 #include <cinttypes>
 #include <climits>
 #include <cmath>
@@ -15,6 +16,7 @@
 #include "Escape.h"
 #include "Plot.h"
 #include "Format.h"
+#include "ReportFile.h"
 #include "ScriptedCalls.h"
 #include "Utf8.h"
 
@@ -577,33 +579,222 @@ TEST(JsonReport, ACheckpointSaysTheRunHasNotFinished)
               std::string::npos);
 }
 
-TEST(WriteReports, BothFilesReplacedAndNothingLeftBehind)
+// The checkpoint's flags and the final report's, for each way a run stands.
+struct FlagsRow {
+    const char* what;
+    bool finished, stopped, timedOut;
+    std::uint64_t checkpointsNotWritten;
+    bool passed;
+    nlohmann::json exitCode;
+    const char* linePrefix;
+};
+
+TEST(JsonReport, TheVerdictsFlagsForEveryWayARunStands)
 {
-    const auto dir = std::filesystem::temp_directory_path() / ("zantor-report-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    const auto html = dir / "run.html";
+    const FlagsRow rows[] = {
+        {"a checkpoint of a clean run has not passed yet", false, false, false, 0, false, nullptr,
+         "INCOMPLETE: 3 of 5 cycles done, the run has not finished"},
+        {"a checkpoint after lost checkpoints says so", false, false, false, 2, false, nullptr,
+         "INCOMPLETE: 3 of 5 cycles done, the run has not finished; so far: 2 checkpoint(s)"},
+        {"a finished clean run passes with 0", true, false, false, 0, true, 0, "PASS: "},
+        {"a stopped run passes what it ran, with 4", true, true, false, 0, true, 4, "PASS: "},
+        {"lost checkpoints fail a finished run", true, false, false, 1, false, 1, "FAIL: 1 checkpoint(s)"},
+        {"a call that did not return ends with 5", true, false, true, 0, false, 5, "FAIL: readCard did not"},
+    };
+    for (const FlagsRow& row : rows) {
+        BurnInRecorder recorder;
+        for (std::uint32_t cycle = 1; cycle <= 3; ++cycle) {
+            recorder.BeginCycle(cycle);
+            recorder.EndCycle();
+        }
+        if (row.stopped)
+            recorder.Stop();
+        RunFacts facts;
+        facts.cyclesAsked = 5;
+        facts.end.finished = row.finished;
+        facts.end.timedOut = row.timedOut;
+        facts.end.timedOutOperation = Operation::readCard;
+        facts.end.checkpointsNotWritten = row.checkpointsNotWritten;
+        facts.end.checkpointError = 5;
+        const nlohmann::json json = nlohmann::json::parse(Str(JsonReport(recorder.Figures(), facts)));
+        const nlohmann::json& verdict = json["verdict"];
+        EXPECT_EQ(verdict["finished"], row.finished) << row.what;
+        EXPECT_EQ(json["run"]["finished"], row.finished) << row.what;
+        EXPECT_EQ(verdict["passed"], row.passed) << row.what;
+        EXPECT_EQ(verdict["stopped"], row.stopped) << row.what;
+        EXPECT_EQ(json["run"]["stopped"], row.stopped) << row.what;
+        EXPECT_EQ(verdict["exitCode"], row.exitCode) << row.what;
+        const std::string line = verdict["line"];
+        EXPECT_EQ(line.rfind(row.linePrefix, 0), 0u) << row.what << ": " << line;
+        const std::string badge = !row.finished ? "… INCOMPLETE" : row.passed ? "✔ PASS" : "✖ FAIL";
+        EXPECT_NE(Str(HtmlReport(recorder.Figures(), facts)).find("<span class=\"badge\">" + badge + "</span>"),
+                  std::string::npos)
+            << row.what;
+    }
+}
+
+std::string ReadWhole(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), {});
+}
+
+// "cycles time" from the page's stamp and from the JSON's; "" when the file is missing.
+std::string PageStamp(const std::filesystem::path& page)
+{
+    const std::string text = ReadWhole(page);
+    const std::string key = "<meta name=\"zantor-stamp\" content=\"";
+    const std::size_t at = text.find(key);
+    if (at == std::string::npos)
+        return "";
+    const std::size_t start = at + key.size();
+    return text.substr(start, text.find('"', start) - start);
+}
+std::string JsonStamp(const std::filesystem::path& json)
+{
+    if (!std::filesystem::exists(json))
+        return "";
+    const nlohmann::json document = nlohmann::json::parse(ReadWhole(json));
+    return std::to_string(document["stamp"]["cycles"].get<std::uint32_t>()) + " " +
+           document["stamp"]["time"].get<std::string>();
+}
+
+ReportStamp Stamp(std::uint32_t cycles, const char* time)
+{
+    ReportStamp stamp;
+    stamp.cycles = cycles;
+    stamp.time.Append(time);
+    return stamp;
+}
+
+struct ScratchFolder {
+    ScratchFolder() : path(std::filesystem::temp_directory_path() / ("zantor-report-" + std::to_string(::getpid())))
+    {
+        std::filesystem::remove_all(path);
+        std::filesystem::create_directories(path);
+    }
+    ~ScratchFolder() { std::filesystem::remove_all(path); }
+    std::size_t Files() const { return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(path), {})); }
+    std::filesystem::path path;
+};
+
+TEST(WriteReports, BothFilesReplacedStampedAlikeAndNothingLeftBehind)
+{
+    ScratchFolder dir;
+    const auto html = dir.path / "run.html";
     std::ofstream(html) << "old";
+    std::ofstream(dir.path / "run.json") << "{}";
     BurnInRecorder recorder;
     const BurnInFigures& figures = HostileRun(recorder);
-    ASSERT_TRUE(WriteReports(html.wstring().c_str(), figures, HostileFacts()));
-    std::ifstream in(html);
-    const std::string written((std::istreambuf_iterator<char>(in)), {});
-    EXPECT_EQ(written, Str(HtmlReport(figures, HostileFacts())));
-    EXPECT_TRUE(std::filesystem::exists(dir / "run.json"));
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 2);  // no temporary file left
+    ASSERT_TRUE(WriteReports(html.wstring().c_str(), figures, HostileFacts()).written);
+    EXPECT_EQ(ReadWhole(html).rfind("<!DOCTYPE html>", 0), 0u);
+    const std::string stamp = PageStamp(html);
+    EXPECT_EQ(stamp.rfind("3 20", 0), 0u) << "the figures' cycles and the date: " << stamp;
+    EXPECT_EQ(stamp.size(), 2 + 23u) << "the time to the millisecond: " << stamp;
+    EXPECT_EQ(JsonStamp(dir.path / "run.json"), stamp);
+    EXPECT_NE(ReadWhole(html).find("<dt>Written</dt><dd>after 3 cycles, at " + stamp.substr(2)), std::string::npos);
+    EXPECT_EQ(dir.Files(), 2u) << "no temporary and no earlier file left";
 
-    // A folder that is not there: reported, and nothing is written.
-    EXPECT_FALSE(WriteReports((dir / "missing" / "run.html").wstring().c_str(), figures, HostileFacts()));
+    // A folder that is not there: reported with the system's reason, and nothing is written.
+    const ReportWrite missing = WriteReports((dir.path / "missing" / "run.html").wstring().c_str(), figures, HostileFacts());
+    EXPECT_FALSE(missing.written);
+    EXPECT_EQ(missing.error, static_cast<std::uint32_t>(ENOENT));
+    EXPECT_FALSE(missing.json);
 
     // The JSON cannot be written: the earlier pair stays as it was, a pair.
-    std::filesystem::create_directory(dir / "run.json.tmp");
+    const std::string written = ReadWhole(html);
+    std::filesystem::create_directory(dir.path / "run.json.tmp");
     RunFacts later = HostileFacts();
     later.end.finished = false;
-    EXPECT_FALSE(WriteReports(html.wstring().c_str(), figures, later));
-    std::ifstream again(html);
-    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(again)), {}), written);
-    EXPECT_FALSE(std::filesystem::exists(dir / "run.html.tmp"));
-    std::filesystem::remove_all(dir);
+    const ReportWrite refused = WriteReports(html.wstring().c_str(), figures, later);
+    EXPECT_FALSE(refused.written);
+    EXPECT_TRUE(refused.json);
+    EXPECT_EQ(ReadWhole(html), written);
+    EXPECT_EQ(JsonStamp(dir.path / "run.json"), stamp);
+    EXPECT_FALSE(std::filesystem::exists(dir.path / "run.html.tmp"));
+
+    // A folder where the JSON goes is nobody's report: refused, and left where it is.
+    std::filesystem::remove(dir.path / "run.json.tmp");
+    const auto other = dir.path / "other.html";
+    std::filesystem::create_directory(dir.path / "other.json");
+    EXPECT_FALSE(WriteReports(other.wstring().c_str(), figures, later).written);
+    EXPECT_TRUE(std::filesystem::is_directory(dir.path / "other.json"));
+    EXPECT_FALSE(std::filesystem::exists(dir.path / "other.json.old"));
+    EXPECT_FALSE(std::filesystem::exists(other)) << "no page without its JSON";
+}
+
+// The file calls of a replacement, each of which can be made to fail: the n-th
+// write, rename or removal fails (or, as if the process were killed there, it
+// and every one after it).
+struct FaultPlan {
+    int failAt = -1;
+    bool killed = false;
+    int calls = 0;
+} plan;
+
+bool Fails()
+{
+    const int call = plan.calls++;
+    return plan.killed ? call >= plan.failAt : call == plan.failAt;
+}
+constexpr std::uint32_t kRefused = 5;
+std::uint32_t FaultyWrite(const wchar_t* path, const char* contents, std::size_t size)
+{
+    return Fails() ? kRefused : kReportFileSystem.write(path, contents, size);
+}
+std::uint32_t FaultyMove(const wchar_t* from, const wchar_t* to)
+{
+    return Fails() ? kRefused : kReportFileSystem.move(from, to);
+}
+std::uint32_t FaultyRemove(const wchar_t* path)
+{
+    return Fails() ? kRefused : kReportFileSystem.remove(path);
+}
+const ReportFileCalls kFaulty = {&FaultyWrite, &FaultyMove, &FaultyRemove, kReportFileSystem.exists};
+
+TEST(WriteReports, AnyFailingStepOrKillLeavesTheLastGoodPair)
+{
+    // A clean replacement makes 8 calls: two writes, two moves aside, two into
+    // place, two removals of the earlier pair.
+    BurnInRecorder recorder;
+    const BurnInFigures& figures = HostileRun(recorder);
+    const std::string earlier = "1 2026-03-07 09:05:02.041", later = "3 2026-03-07 09:05:32.507";
+    for (const bool killed : {false, true}) {
+        for (int failAt = 0; failAt <= 8; ++failAt) {
+            SCOPED_TRACE((killed ? "killed at call " : "call fails: ") + std::to_string(failAt));
+            ScratchFolder dir;
+            const auto html = dir.path / "run.html", json = dir.path / "run.json";
+            const std::wstring page = html.wstring();
+            ASSERT_TRUE(WriteReports(page.c_str(), figures, HostileFacts(), kReportFileSystem,
+                                     Stamp(1, "2026-03-07 09:05:02.041")).written);
+            plan = FaultPlan{failAt, killed, 0};
+            const ReportWrite write =
+                WriteReports(page.c_str(), figures, HostileFacts(), kFaulty, Stamp(3, "2026-03-07 09:05:32.507"));
+            if (!killed) {
+                // Only a failed removal of the earlier pair leaves the new one standing.
+                EXPECT_EQ(write.written, failAt >= 6);
+                EXPECT_EQ(write.error, write.written ? 0u : kRefused);
+                EXPECT_EQ(PageStamp(html), write.written ? later : earlier);
+                EXPECT_EQ(JsonStamp(json), PageStamp(html));
+                EXPECT_FALSE(std::filesystem::exists(dir.path / "run.html.tmp"));
+                EXPECT_FALSE(std::filesystem::exists(dir.path / "run.json.tmp"));
+            } else {
+                // What a killed replacement left, put right as the next one starts.
+                EXPECT_TRUE(ReportPair(page.c_str(), json.wstring().c_str()).Recover().done());
+                const std::string stamp = PageStamp(html);
+                EXPECT_TRUE(stamp == earlier || stamp == later) << stamp;
+                EXPECT_EQ(JsonStamp(json), stamp);
+                EXPECT_EQ(stamp, failAt >= 6 ? later : earlier);
+            }
+            EXPECT_FALSE(killed && std::filesystem::exists(dir.path / "run.html.old"));
+            // And the next checkpoint is written whole, leaving only the pair.
+            ASSERT_TRUE(WriteReports(page.c_str(), figures, HostileFacts(), kReportFileSystem,
+                                     Stamp(4, "2026-03-07 09:06:02.000")).written);
+            EXPECT_EQ(PageStamp(html), "4 2026-03-07 09:06:02.000");
+            EXPECT_EQ(JsonStamp(json), PageStamp(html));
+            EXPECT_EQ(dir.Files(), 2u);
+        }
+    }
 }
 
 }  // namespace

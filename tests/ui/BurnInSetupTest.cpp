@@ -36,6 +36,10 @@ TEST(ReadBurnInFields, TakesTheRangesAndRefusesTheFirstBadBox)
         {L"10000001", "1", L"60", L"a", E::Cycles, 0, 0, 0},                         // one too many
         {L"99999999999999999999", "1", L"60", L"a", E::Cycles, 0, 0, 0},             // no overflow
         {L"1,000", "1", L"60", L"a", E::Cycles, 0, 0, 0},
+        {L"+5", "1", L"60", L"a", E::Cycles, 0, 0, 0},                               // digits only, no sign
+        {L"-0", "1", L"60", L"a", E::Cycles, 0, 0, 0},
+        {L"5 5", "1", L"60", L"a", E::Cycles, 0, 0, 0},                              // one number, not two
+        {L"5", "1", L"", L"a", E::Timeout, 0, 0, 0},                                 // a blank box is no number
         {L"5", "1", L"0", L"a", E::Timeout, 0, 0, 0},
         {L"5", "1", L"86401", L"a", E::Timeout, 0, 0, 0},
         {L"5", "1", L"60", L"", E::Report, 0, 0, 0},
@@ -63,8 +67,8 @@ TEST(ReadBurnInFields, TakesTheRangesAndRefusesTheFirstBadBox)
 
 TEST(DefaultReportName, IsTheLocalTimeWithItsLeadingZeros)
 {
-    EXPECT_EQ(std::wstring(DefaultReportName(2026, 3, 7, 9, 5, 2).c_str()), L"burn-in-20260307-090502.html");
-    EXPECT_EQ(std::wstring(DefaultReportName(2026, 12, 31, 23, 59, 59).c_str()), L"burn-in-20261231-235959.html");
+    EXPECT_EQ(std::wstring(DefaultReportName({2026, 3, 7, 9, 5, 2, 41}).c_str()), L"burn-in-20260307-090502.html");
+    EXPECT_EQ(std::wstring(DefaultReportName({2026, 12, 31, 23, 59, 59, 999}).c_str()), L"burn-in-20261231-235959.html");
 }
 
 TEST(PathInFolder, JoinsARelativePathAndKeepsARootedOne)
@@ -88,7 +92,7 @@ TEST(PathInFolder, JoinsARelativePathAndKeepsARootedOne)
     }
     // A path that would be cut is refused, never shortened into another file.
     SetupPath full;
-    EXPECT_FALSE(PathInFolder(L"D:\\Zantor", std::wstring(kSetupPathCapacity - 4, L'a').c_str(), full));
+    EXPECT_FALSE(PathInFolder(L"D:\\Zantor", std::wstring(kLongestPath - 4, L'a').c_str(), full));
 }
 
 TEST(CallLogPathBeside, ReplacesTheReportsExtension)
@@ -101,11 +105,49 @@ TEST(CallLogPathBeside, ReplacesTheReportsExtension)
         {L"D:\\Zantor\\run", L"D:\\Zantor\\run.log"},
         {L"D:\\v1.0\\run", L"D:\\v1.0\\run.log"},  // a dot in a folder is not the name's
         {L"D:\\a\\run.v2.htm", L"D:\\a\\run.v2.log"},
+        // The JSON's rule: a name that starts with a dot has no extension, and a
+        // report named as its log would be gets the log beside it, never over it.
+        {L"D:\\a\\.html", L"D:\\a\\.html.log"},
+        {L"D:\\a\\run.LOG", L"D:\\a\\run.LOG.log"},
     };
     for (const auto& row : rows) {
         SetupPath log;
         EXPECT_TRUE(CallLogPathBeside(row.report, log));
         EXPECT_EQ(std::wstring(log.c_str()), row.log) << Shown(row.report);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CheckBurnInOutputs, RefusesAFolderAndTwoOutputsThatAreOneFile)
+{
+    const struct {
+        const char* fault;  // what a failure of the row would catch
+        BurnInOutputs outputs;
+        const wchar_t* refusal;  // null: taken
+    } rows[] = {
+        {"a report beside the console's files is taken",
+         {L"D:\\Zantor\\run.html", false, true, L"D:\\Zantor\\zantor.log", L"D:\\Zantor\\case.ini"}, nullptr},
+        {"a folder is no report", {L"D:\\Zantor\\reports", true, false, nullptr, nullptr},
+         L"报告须是一个文件，而不是文件夹：D:\\Zantor\\reports"},
+        {"a report named like its log gets the log beside it, never over it",
+         {L"D:\\Zantor\\run.log", false, true, nullptr, nullptr}, nullptr},
+        {"the log beside the report is the console's log, in another case",
+         {L"D:\\Zantor\\run.html", false, true, L"d:\\zantor\\RUN.log", nullptr},
+         L"报告旁的调用日志 与 /log 调用日志 指向同一个文件：D:\\Zantor\\run.log"},
+        {"without the tick there is no log beside the report",
+         {L"D:\\Zantor\\run.html", false, false, L"D:\\Zantor\\run.log", nullptr}, nullptr},
+        {"the report is the console's recording", {L"D:\\Zantor\\case.ini", false, false, nullptr, L"D:\\Zantor\\case.ini"},
+         L"报告 与 /record 录制文件 指向同一个文件：D:\\Zantor\\case.ini"},
+        {"the report's JSON is the console's log", {L"D:\\Zantor\\x.html", false, false, L"D:\\Zantor\\x.json", nullptr},
+         L"报告的 JSON 文件 与 /log 调用日志 指向同一个文件：D:\\Zantor\\x.json"},
+    };
+    for (const auto& row : rows) {
+        CollisionText text;
+        EXPECT_EQ(CheckBurnInOutputs(row.outputs, text), row.refusal == nullptr) << row.fault;
+        EXPECT_EQ(std::wstring(text.c_str()), row.refusal ? row.refusal : L"") << row.fault;
     }
 }
 
