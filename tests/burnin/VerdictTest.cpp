@@ -127,7 +127,9 @@ TEST(Verdict, CheckpointsNotWrittenFailTheRunWithTheSystemsCode)
     RunEnd end;
     end.checkpointsNotWritten = 3;
     end.checkpointError = 5;
-    const RunVerdict verdict = JudgeRun(BurnInFigures(), end);
+    BurnInFigures figures;
+    figures.cyclesDone = 1;
+    const RunVerdict verdict = JudgeRun(figures, end);
     ASSERT_EQ(verdict.reasonCount, 1u);
     EXPECT_STREQ(verdict.reasons[0].c_str(), "3 checkpoint(s) of the report could not be written (error 5)");
     EXPECT_EQ(BurnInExitCode(verdict), 1) << "a lost checkpoint is a failure, like a lost log line";
