@@ -343,8 +343,10 @@ void Ledger::TakeLocked(Kind kind, std::uintptr_t value, std::uint64_t bytes, st
     if (row.sessionStamp != m_session) {
         row.sessionStamp = m_session;
         row.sessionHeld = 0;
+        row.sessionBytes = 0;
     }
     ++row.sessionHeld;
+    row.sessionBytes += bytes;
 
     const std::uint8_t space = SpaceOf(kind);
     const std::size_t existing = kind == Kind::Module ? SIZE_MAX : FindItem(space, value);
@@ -357,8 +359,10 @@ void Ledger::TakeLocked(Kind kind, std::uintptr_t value, std::uint64_t bytes, st
         ++oldRow.givenBack;
         --oldRow.outstanding;
         oldRow.bytesOutstanding -= old.bytes;
-        if (oldRow.sessionStamp == old.session && oldRow.sessionHeld > 0)
+        if (oldRow.sessionStamp == old.session && oldRow.sessionHeld > 0) {
             --oldRow.sessionHeld;
+            oldRow.sessionBytes -= old.bytes;
+        }
         RemoveItem(existing);
     }
     if (m_itemCount >= m_itemCap) {
@@ -392,8 +396,10 @@ bool Ledger::GiveBack(Kind kind, std::uintptr_t value, const Site& site, bool no
     ++row.givenBack;
     --row.outstanding;
     row.bytesOutstanding -= item.bytes;
-    if (row.sessionStamp == item.session && row.sessionHeld > 0)
+    if (row.sessionStamp == item.session && row.sessionHeld > 0) {
         --row.sessionHeld;
+        row.sessionBytes -= item.bytes;
+    }
     RemoveItem(slot);
     // The note names the kind it was taken as (CloseHandle closes every kind) and
     // the site that gave it back.
@@ -418,6 +424,14 @@ std::size_t Ledger::Rows(Row* out, std::size_t room) const
     Lock lock(m_lock);
     for (std::size_t i = 0; i < m_rowCount && i < room; ++i)
         out[i] = m_rows[i];
+    return m_rowCount;
+}
+
+std::size_t Ledger::RowsFrom(std::size_t start, Row* out, std::size_t room) const
+{
+    Lock lock(m_lock);
+    for (std::size_t i = 0; start + i < m_rowCount && i < room; ++i)
+        out[i] = m_rows[start + i];
     return m_rowCount;
 }
 
@@ -514,6 +528,95 @@ std::size_t Ledger::Judge(Cause* out, std::size_t room) const
     std::free(rows);
     std::free(holdings);
     return count;
+}
+
+namespace {
+
+// Appends to a note: an entry's kind, count, bytes (heap) and site.
+struct NoteText {
+    const Ledger& ledger;
+    FixedSink sink;
+    void Put(const char* text) { PutFixed(&sink, text, std::strlen(text)); }
+    void Entry(bool first, Kind kind, std::uint64_t count, std::uint64_t bytes, const char* operation,
+               const Site& site)
+    {
+        char number[decimal::kIntegerRoom + 1];
+        Put(first ? " " : ", ");
+        Put(KindName(kind));
+        Put(" ");
+        number[decimal::WriteUnsigned(number, count)] = 0;
+        Put(number);
+        if (kind == Kind::Heap) {
+            number[decimal::WriteUnsigned(number, bytes)] = 0;
+            Put(" (");
+            Put(number);
+            Put(" bytes)");
+        }
+        if (operation != nullptr) {
+            Put(" of ");
+            Put(operation);
+        }
+        char place[kModuleNameRoom + 24];
+        ledger.WriteSite(site, place, sizeof place);
+        Put(" at ");
+        Put(place);
+    }
+};
+
+}  // namespace
+
+std::size_t WriteCallNote(const Ledger& ledger, char* out, std::size_t room)
+{
+    if (room == 0)
+        return 0;
+    out[0] = 0;
+    NoteEntry entries[Ledger::kNoteCapacity];
+    const std::size_t count = ledger.Note(entries, Ledger::kNoteCapacity);
+    if (count == 0)
+        return 0;
+    NoteText text{ledger, FixedSink{out, room, 0}};
+    for (int givenBack = 0; givenBack < 2; ++givenBack) {
+        bool first = true;
+        for (std::size_t i = 0; i < count && i < Ledger::kNoteCapacity; ++i) {
+            const NoteEntry& entry = entries[i];
+            if (entry.givenBack != (givenBack == 1))
+                continue;
+            if (first)
+                text.Put(givenBack == 0 ? "took" : (text.sink.length > 0 ? "; gave back" : "gave back"));
+            text.Entry(first, entry.kind, entry.count, entry.bytes, nullptr, entry.site);
+            first = false;
+        }
+    }
+    if (ledger.NoteCut())
+        text.Put("; more");
+    return text.sink.length;
+}
+
+std::size_t WriteHeldNote(const Ledger& ledger, char* out, std::size_t room)
+{
+    if (room == 0)
+        return 0;
+    out[0] = 0;
+    // Copied in slices: the rows may be many, and the note is written at most once a session.
+    NoteText text{ledger, FixedSink{out, room, 0}};
+    Row rows[64];
+    bool first = true;
+    const std::uint32_t session = ledger.Session();
+    for (std::size_t start = 0;; start += 64) {
+        const std::size_t total = ledger.RowsFrom(start, rows, 64);
+        for (std::size_t i = 0; start + i < total && i < 64; ++i) {
+            const Row& row = rows[i];
+            if (row.sessionStamp != session || row.sessionHeld == 0)
+                continue;
+            if (first)
+                text.Put("still held:");
+            text.Entry(first, row.kind, row.sessionHeld, row.sessionBytes, OperationSlotName(row.operation), row.site);
+            first = false;
+        }
+        if (start + 64 >= total)
+            break;
+    }
+    return text.sink.length;
 }
 
 namespace {

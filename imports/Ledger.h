@@ -57,8 +57,9 @@ struct Row {
     std::uint64_t atLastClose = 0;   // outstanding when the last CloseDevice returned
     std::uint64_t mostAtClose = 0;   // the most outstanding when any CloseDevice returned
     std::uint64_t untracked = 0;     // taken past the cap: counted here, not kept by value
-    // Held of what was taken since the last OpenDevice (see sessionStamp).
+    // Held of what was taken since the last OpenDevice (see sessionStamp), and its bytes.
     std::uint64_t sessionHeld = 0;
+    std::uint64_t sessionBytes = 0;
     std::uint32_t sessionStamp = 0;
 };
 
@@ -92,7 +93,7 @@ public:
     // The kind, operation and site rows kept; past it, takes are counted in lostRows.
     static constexpr std::size_t kRowCapacity = 2048;
     // The most entries in one call's note.
-    static constexpr std::size_t kNoteCapacity = 16;
+    static constexpr std::size_t kNoteCapacity = 48;
 
     // The bytes of memory a ledger of `itemCap` items needs (its tables, each a
     // power of two).
@@ -142,9 +143,13 @@ public:
     // Reading. The rows in the order first taken; `out` of `room`; returns how
     // many there are (copies at most `room`).
     std::size_t Rows(Row* out, std::size_t room) const;
+    // The same from row `start` on: copies at most `room`, returns how many rows there are in all.
+    std::size_t RowsFrom(std::size_t start, Row* out, std::size_t room) const;
     // The running call's note, as Rows.
     std::size_t Note(NoteEntry* out, std::size_t room) const;
     bool NoteCut() const { return m_noteCut; }
+    // The OpenDevice calls so far: a row's session counts hold for this one only.
+    std::uint32_t Session() const { return m_session; }
     // The calls of `operation` so far.
     std::uint64_t Calls(std::uint8_t operation) const { return m_calls[operation]; }
     // True once the items outstanding reached the cap, so that some are counted by site only.
@@ -212,6 +217,18 @@ private:
     std::uint64_t m_lostRows = 0;
     mutable std::atomic<bool> m_lock{false};
 };
+
+// The call log's note after a call, UTF-8, NUL-terminated in `out` of `room`
+// (cut there); returns its length, 0 when the call took and gave back nothing:
+// "took event 1 at Mervik.dll+0x1A2B, heap 2 (4196 bytes) at Mervik.dll+0x20;
+// gave back event 1 at Mervik.dll+0x3000". A note with more entries than it
+// keeps ends in "; more".
+std::size_t WriteCallNote(const Ledger& ledger, char* out, std::size_t room);
+// The note after CloseDevice: what is still held of what was taken since the
+// last OpenDevice, by kind, operation and site, as WriteCallNote; 0 when nothing is:
+// "still held: event 1 of OpenDevice at Mervik.dll+0x1A2B, heap 1 (64 bytes) of
+// readCard at Mervik.dll+0x20".
+std::size_t WriteHeldNote(const Ledger& ledger, char* out, std::size_t room);
 
 // The sentence naming a leak or a kept item, UTF-8, NUL-terminated in `out` of
 // `room`; returns its length. A leak: "readCard opens an event at

@@ -821,14 +821,15 @@ void NTAPI ThreadSeen(PVOID, DWORD reason, PVOID)
     if (ledger == nullptr)
         return;
     const DWORD error = GetLastError();
+    std::uintptr_t start = 0;
+    if (g_queryThread != nullptr)
+        g_queryThread(GetCurrentThread(), kThreadStartAddress, &start, static_cast<ULONG>(sizeof start), nullptr);
+    const taken::Site site = ledger->Place(start);
+    const std::uint8_t operation = running::Operation();
     if (reason == DLL_THREAD_DETACH) {
-        ledger->GiveBack(Kind::Thread, GetCurrentThreadId(), taken::Site(), false);
+        // A thread that ends while a call runs is in that call's note, at its start.
+        ledger->GiveBack(Kind::Thread, GetCurrentThreadId(), site, operation != running::kNoCall);
     } else if (reason == DLL_THREAD_ATTACH) {
-        std::uintptr_t start = 0;
-        if (g_queryThread != nullptr)
-            g_queryThread(GetCurrentThread(), kThreadStartAddress, &start, static_cast<ULONG>(sizeof start), nullptr);
-        const taken::Site site = ledger->Place(start);
-        const std::uint8_t operation = running::Operation();
         if (operation != running::kNoCall || site.module != taken::Site::kNoModule)
             ledger->TakeUnlessHeld(Kind::Thread, GetCurrentThreadId(),
                                    operation != running::kNoCall ? operation : taken::kOutside, site, false);

@@ -338,3 +338,45 @@ TEST(Ledger, SitesInModules)
     EXPECT_EQ(t.ledger.WriteSite(t.At(0x1A2B), small, sizeof small), 7u);
     EXPECT_STREQ(small, "Mervik.");
 }
+
+// The call log's notes: what one call took and gave back, and after CloseDevice
+// what is still held of the session, each at its site; nothing when nothing was.
+TEST(Ledger, NotesInWords)
+{
+    TestLedger t;
+    char text[512];
+    t.ledger.BeginCall(taken::kOpenDevice);
+    EXPECT_EQ(taken::WriteCallNote(t.ledger, text, sizeof text), 0u);
+    EXPECT_STREQ(text, "");
+    t.ledger.Take(Kind::Event, 0x44, 0, taken::kOpenDevice, t.At(0x1A2B), true);
+    t.ledger.EndCall();
+    t.ledger.BeginCall(kRead);
+    t.ledger.Take(Kind::Heap, 0x1000, 4096, kRead, t.At(0x20), true);
+    t.ledger.Take(Kind::Heap, 0x2000, 100, kRead, t.At(0x20), true);
+    t.ledger.GiveBack(Kind::Heap, 0x1000, t.At(0x30), true);
+    t.ledger.EndCall();
+    taken::WriteCallNote(t.ledger, text, sizeof text);
+    EXPECT_STREQ(text, "took heap 2 (4196 bytes) at Mervik.dll+0x20; gave back heap 1 (4096 bytes) at Mervik.dll+0x30");
+
+    t.ledger.BeginCall(taken::kCloseDevice);
+    t.ledger.Take(Kind::Module, 0x30000000, 0, taken::kCloseDevice, t.At(0x40), true);
+    t.ledger.GiveBack(Kind::Module, 0x30000000, t.At(0x50), true);
+    t.ledger.EndCall();
+    taken::WriteCallNote(t.ledger, text, sizeof text);
+    EXPECT_STREQ(text, "took module 1 at Mervik.dll+0x40; gave back module 1 at Mervik.dll+0x50");
+    taken::WriteHeldNote(t.ledger, text, sizeof text);
+    EXPECT_STREQ(text, "still held: event 1 of OpenDevice at Mervik.dll+0x1A2B, heap 1 (100 bytes) of readCard at "
+                       "Mervik.dll+0x20");
+
+    // A new session holds nothing of the old one's; a note cut short says so.
+    t.ledger.BeginCall(taken::kOpenDevice);
+    EXPECT_EQ(taken::WriteHeldNote(t.ledger, text, sizeof text), 0u);
+    t.ledger.GiveBack(Kind::Event, 0x44, t.At(0x60), true);
+    EXPECT_EQ(taken::WriteCallNote(t.ledger, text, 12), 11u);
+    EXPECT_STREQ(text, "gave back e");
+    for (std::uintptr_t i = 0; i <= Ledger::kNoteCapacity; ++i)
+        t.ledger.Take(Kind::File, 0x100 + 4 * i, 0, taken::kOpenDevice, t.At(0x100 + i), true);
+    taken::WriteCallNote(t.ledger, text, sizeof text);
+    const std::string note = text;
+    EXPECT_EQ(note.substr(note.size() - 6), "; more");
+}
