@@ -96,6 +96,13 @@ std::size_t WriteFixed(char* out, std::size_t room, const char* format, ...)
 
 }  // namespace
 
+namespace {
+std::atomic<const Ledger*> g_active{nullptr};
+}  // namespace
+
+void SetActive(const Ledger* ledger) { g_active.store(ledger, std::memory_order_release); }
+const Ledger* Active() { return g_active.load(std::memory_order_acquire); }
+
 const char* KindName(Kind kind)
 {
     const auto index = static_cast<std::size_t>(kind);
@@ -209,6 +216,9 @@ void Ledger::BeginCall(std::uint8_t operation)
     Lock lock(m_lock);
     m_operation = operation < kOperationSlots ? operation : kOutside;
     ++m_calls[m_operation];
+    if (m_operation != m_lastOperation)
+        ++m_rounds[m_operation];
+    m_lastOperation = m_operation;
     if (m_operation == kOpenDevice)
         ++m_session;
     m_noteCount = 0;
@@ -378,7 +388,7 @@ void Ledger::TakeLocked(Kind kind, std::uintptr_t value, std::uint64_t bytes, st
     item.value = value;
     item.bytes = bytes;
     item.row = rowIndex;
-    item.call = static_cast<std::uint32_t>(m_calls[operation]);
+    item.call = static_cast<std::uint32_t>(m_rounds[operation]);
     item.session = m_session;
     item.space = space;
     item.used = 1;
@@ -474,7 +484,7 @@ std::size_t Ledger::Judge(Cause* out, std::size_t room) const
         Lock lock(m_lock);
         rowCount = m_rowCount;
         for (std::size_t i = 0; i < kOperationSlots; ++i)
-            calls[i] = m_calls[i];
+            calls[i] = m_rounds[i];
         rows = static_cast<Row*>(std::malloc((rowCount + 1) * sizeof(Row)));
         holdings = static_cast<Holding*>(std::malloc((m_itemCount + 1) * sizeof(Holding)));
         if (rows != nullptr && holdings != nullptr) {

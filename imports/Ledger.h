@@ -73,8 +73,10 @@ struct NoteEntry {
 };
 
 // A row's judgement at the end: items still held, taken in `calls` of the
-// operation's `of` calls. A leak when held from at least 90% of the calls (and
-// from more than one); otherwise kept (a table made once, say).
+// operation's `of` rounds. A round is a run of calls of one operation with no
+// other between them: a press, a burn-in's cycle (its eleven GetCardInfo calls
+// are one round). A leak when held from at least 90% of the rounds (and from more
+// than one); otherwise kept (a table made once, say).
 struct Cause {
     Row row;
     std::uint64_t calls = 0;
@@ -150,8 +152,9 @@ public:
     bool NoteCut() const { return m_noteCut; }
     // The OpenDevice calls so far: a row's session counts hold for this one only.
     std::uint32_t Session() const { return m_session; }
-    // The calls of `operation` so far.
+    // The calls of `operation` so far, and its rounds (see Cause).
     std::uint64_t Calls(std::uint8_t operation) const { return m_calls[operation]; }
+    std::uint64_t Rounds(std::uint8_t operation) const { return m_rounds[operation]; }
     // True once the items outstanding reached the cap, so that some are counted by site only.
     bool Capped() const { return m_capped; }
     std::uint64_t Untracked() const { return m_untracked; }
@@ -169,7 +172,7 @@ private:
         std::uintptr_t value;
         std::uint64_t bytes;
         std::uint32_t row;
-        std::uint32_t call;  // the serial of the operation's call it was taken in
+        std::uint32_t call;  // the serial of the operation's round it was taken in
         std::uint32_t session;
         std::uint8_t space;
         std::uint8_t used;
@@ -210,13 +213,20 @@ private:
     std::size_t m_noteCount = 0;
     bool m_noteCut = false;
     std::uint64_t m_calls[kOperationSlots] = {};
+    std::uint64_t m_rounds[kOperationSlots] = {};
     std::uint8_t m_operation = kOutside;
+    std::uint8_t m_lastOperation = kOutside;
     std::uint32_t m_session = 0;
     bool m_capped = false;
     std::uint64_t m_untracked = 0;
     std::uint64_t m_lostRows = 0;
     mutable std::atomic<bool> m_lock{false};
 };
+
+// The ledger the routing fills, for what reports on it (the verdict, the
+// report): null while the imports are not routed.
+void SetActive(const Ledger* ledger);
+const Ledger* Active();
 
 // The call log's note after a call, UTF-8, NUL-terminated in `out` of `room`
 // (cut there); returns its length, 0 when the call took and gave back nothing:

@@ -866,6 +866,7 @@ Routed RouteLibrary(void* library)
             reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationThread")));
         Ledger* ledger = new (memory) Ledger(static_cast<BYTE*>(memory) + head, bytes - head);
         g_ledger.store(ledger, std::memory_order_release);
+        taken::SetActive(ledger);
         running::SetCallHooks(&kHooks);
     }
     routed.ready = true;

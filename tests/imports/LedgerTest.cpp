@@ -276,6 +276,9 @@ TEST(Ledger, LeakThreshold)
         TestLedger t;
         std::uintptr_t value = 0x1000;
         for (int call = 0; call < c.calls; ++call) {
+            // A round of readCard: a status call between two, as in a cycle.
+            t.ledger.BeginCall(kStatus);
+            t.ledger.EndCall();
             t.ledger.BeginCall(kRead);
             // Two items a call still count as one call holding them.
             for (int twice = 0; twice < 2; ++twice) {
@@ -300,16 +303,21 @@ TEST(Ledger, CausesInWords)
 {
     TestLedger t;
     for (int call = 0; call < 1000; ++call) {
-        t.ledger.BeginCall(kInfo);
-        if (call == 0)
-            t.ledger.Take(Kind::Heap, 0x5000, 4096, kInfo, t.At(0x2000), true);
-        t.ledger.EndCall();
+        // A card-information read: eleven calls, one round.
+        for (int field = 0; field < 11; ++field) {
+            t.ledger.BeginCall(kInfo);
+            if (call == 0 && field == 10)
+                t.ledger.Take(Kind::Heap, 0x5000, 4096, kInfo, t.At(0x2000), true);
+            t.ledger.EndCall();
+        }
         t.ledger.BeginCall(kRead);
         t.ledger.Take(Kind::Event, 0x100 + 4 * static_cast<std::uintptr_t>(call), 0, kRead, t.At(0x1A2B), true);
         t.ledger.Take(Kind::Thread, 0x900 + static_cast<std::uintptr_t>(call), 0, kRead, t.At(0x1C00), true);
         t.ledger.EndCall();
     }
     t.ledger.Take(Kind::Heap, 0x7000, 64, taken::kOutside, t.ledger.Place(0x0040F00D), false);
+    EXPECT_EQ(t.ledger.Calls(kInfo), 11000u);
+    EXPECT_EQ(t.ledger.Rounds(kInfo), 1000u);
     const std::vector<Cause> causes = t.Judge();
     ASSERT_EQ(causes.size(), 4u);
     EXPECT_EQ(t.Sentence(causes[0]), "readCard opens an event at Mervik.dll+0x1A2B and never closes it: 1000 of 1000 calls");
@@ -376,7 +384,8 @@ TEST(Ledger, NotesInWords)
     EXPECT_STREQ(text, "gave back e");
     for (std::uintptr_t i = 0; i <= Ledger::kNoteCapacity; ++i)
         t.ledger.Take(Kind::File, 0x100 + 4 * i, 0, taken::kOpenDevice, t.At(0x100 + i), true);
-    taken::WriteCallNote(t.ledger, text, sizeof text);
-    const std::string note = text;
+    static char whole[8192];
+    taken::WriteCallNote(t.ledger, whole, sizeof whole);
+    const std::string note = whole;
     EXPECT_EQ(note.substr(note.size() - 6), "; more");
 }
