@@ -173,6 +173,10 @@ TEST_F(ImportsTest, ABurnInNamesTheLeakAndListsWhatWasTaken)
     EXPECT_EQ(mutex.at("taken"), 1);
     EXPECT_EQ(mutex.at("outstanding"), 0);
     EXPECT_EQ(report.at("library").at("modules").at(0), "Mervik.dll");
+    const std::string page = m_folder->ReadBytes(L"run.html");
+    const std::size_t section = page.find("<h2>What the library took and gave back</h2>");
+    ASSERT_NE(section, std::string::npos);
+    EXPECT_NE(page.find("<li>Leak: readCard opens an event at Mervik.dll+0x", section), std::string::npos);
 }
 
 }  // namespace e2e

@@ -444,7 +444,23 @@ TEST(JsonReport, SaysWhatTheLibraryTook)
     ledger.EndCall();
     taken::SetActive(&ledger);
     const nlohmann::json json = nlohmann::json::parse(Str(JsonReport(KnownRun(recorder), KnownFacts())));
+    BurnInRecorder paged;
+    const std::string page = Str(HtmlReport(KnownRun(paged), KnownFacts()));
     taken::SetActive(nullptr);
+    // The page's section: what was kept in words, each row, the modules, a name escaped.
+    const std::size_t section = page.find("<h2>What the library took and gave back</h2>");
+    ASSERT_NE(section, std::string::npos);
+    const std::string taken = page.substr(section, page.find("<h2>", section + 4) - section);
+    EXPECT_NE(taken.find("<li>Kept, no leak: outside a call, the library keeps an event it opened at "
+                         "M&quot;ervik\xE2\x82\xACUsb.dll+0x1A2B (1 held)</li>"),
+              std::string::npos) << taken;
+    EXPECT_NE(taken.find("<tr><td>heap</td><td>readCard</td><td>Mervik.dll+0x20</td><td class=\"n\">2</td>"
+                         "<td class=\"n\">1</td><td class=\"n\">0</td><td class=\"n\">0</td><td class=\"n\">1</td>"
+                         "<td class=\"n\">4096</td></tr>"),
+              std::string::npos) << taken;
+    EXPECT_NE(taken.find("<p>Modules: Mervik.dll, M&quot;ervik\xE2\x82\xACUsb.dll.</p>"), std::string::npos) << taken;
+    EXPECT_NE(Str(HtmlReport(KnownRun(unrouted), KnownFacts())).find("<p>Not followed: the library's imports were not routed (/trace none).</p>"),
+              std::string::npos);
     const nlohmann::json& library = json["library"];
     EXPECT_EQ(library["taken"], nlohmann::json::parse(
         R"([{"kind":"heap","operation":"readCard","site":"Mervik.dll+0x20","taken":2,"givenBack":1,"outstanding":1,"bytes":4096},)"
