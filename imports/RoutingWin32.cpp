@@ -33,6 +33,7 @@ enum Function : std::size_t {
     fCreateThread,
     fHeapAlloc, fHeapReAlloc, fHeapFree, fLocalAlloc, fLocalFree, fGlobalAlloc, fGlobalFree, fVirtualAlloc, fVirtualFree,
     fMalloc, fCalloc, fRealloc, fFree,
+    fNew, fNewArray, fDelete, fDeleteArray, fGnuNew, fGnuNewArray, fGnuDelete, fGnuDeleteArray,
     fLoadLibraryA, fLoadLibraryW, fLoadLibraryExA, fLoadLibraryExW, fFreeLibrary,
     fGetProcAddress,
     kFunctionCount
@@ -458,6 +459,29 @@ void __cdecl WrapFree(void* a)
     Real<FreeFunction>(fFree)(a);
 }
 
+// operator new and delete, scalar and array, as a runtime DLL exports them
+// (Microsoft's names, or the GNU ones from libstdc++'s DLL): each calls its own.
+template <Function F>
+void* __cdecl WrapNew(std::size_t a)
+{
+    void* p = Real<MallocFunction>(F)(a);
+    Took(Kind::Heap, p, a, ZANTOR_CALL_SITE());
+    return p;
+}
+template <Function F>
+void __cdecl WrapDelete(void* a)
+{
+    Gave(Kind::Heap, a, ZANTOR_CALL_SITE());
+    Real<FreeFunction>(F)(a);
+}
+#ifdef _WIN64
+constexpr const char* kNewNames[] = {"??2@YAPEAX_K@Z", "??_U@YAPEAX_K@Z", "??3@YAXPEAX@Z", "??_V@YAXPEAX@Z",
+                                     "_Znwm", "_Znam", "_ZdlPv", "_ZdaPv"};
+#else
+constexpr const char* kNewNames[] = {"??2@YAPAXI@Z", "??_U@YAPAXI@Z", "??3@YAXPAX@Z", "??_V@YAXPAX@Z",
+                                     "_Znwj", "_Znaj", "_ZdlPv", "_ZdaPv"};
+#endif
+
 // ---- Modules
 
 void RouteLoaded(HMODULE module);
@@ -563,6 +587,14 @@ const RoutedFunction kRouted[kFunctionCount] = {
     {"calloc", Provider::Runtime, Address(&WrapCalloc)},
     {"realloc", Provider::Runtime, Address(&WrapRealloc)},
     {"free", Provider::Runtime, Address(&WrapFree)},
+    {kNewNames[0], Provider::Runtime, Address(&WrapNew<fNew>)},
+    {kNewNames[1], Provider::Runtime, Address(&WrapNew<fNewArray>)},
+    {kNewNames[2], Provider::Runtime, Address(&WrapDelete<fDelete>)},
+    {kNewNames[3], Provider::Runtime, Address(&WrapDelete<fDeleteArray>)},
+    {kNewNames[4], Provider::Runtime, Address(&WrapNew<fGnuNew>)},
+    {kNewNames[5], Provider::Runtime, Address(&WrapNew<fGnuNewArray>)},
+    {kNewNames[6], Provider::Runtime, Address(&WrapDelete<fGnuDelete>)},
+    {kNewNames[7], Provider::Runtime, Address(&WrapDelete<fGnuDeleteArray>)},
     {"LoadLibraryA", Provider::System, Address(&WrapLoadLibraryA)},
     {"LoadLibraryW", Provider::System, Address(&WrapLoadLibraryW)},
     {"LoadLibraryExA", Provider::System, Address(&WrapLoadLibraryExA)},

@@ -46,6 +46,29 @@ PROBE void* ProbeGetProc(const char* name)
     return reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), name));
 }
 
+// operator new and delete as the C runtime DLL exports them, reached through
+// GetProcAddress from the probe's own code.
+#ifdef _WIN64
+const char kNew[] = "??2@YAPEAX_K@Z";
+const char kDelete[] = "??3@YAXPEAX@Z";
+#else
+const char kNew[] = "??2@YAPAXI@Z";
+const char kDelete[] = "??3@YAXPAX@Z";
+#endif
+PROBE void* ProbeNew(std::size_t size)
+{
+    const auto allocate = reinterpret_cast<void* (*)(std::size_t)>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"msvcrt.dll"), kNew)));
+    return allocate != nullptr ? allocate(size) : nullptr;
+}
+PROBE void ProbeDelete(void* block)
+{
+    const auto release = reinterpret_cast<void (*)(void*)>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"msvcrt.dll"), kDelete)));
+    if (release != nullptr)
+        release(block);
+}
+
 // The last error each function left: a file that is not there, an event that is.
 PROBE DWORD ProbeMissingFile(HANDLE* handle)
 {

@@ -110,6 +110,8 @@ const KindRow kKindRows[] = {
      [](std::uintptr_t p) { Export<BOOL (*)(void*)>("ProbeVirtualFree")(Pointer(p)); }, 65536},
     {"malloc", Kind::Heap, [] { return Value(Export<void* (*)(std::size_t)>("ProbeMalloc")(400)); },
      [](std::uintptr_t p) { Export<void (*)(void*)>("ProbeFree")(Pointer(p)); }, 400},
+    {"operator new", Kind::Heap, [] { return Value(Export<void* (*)(std::size_t)>("ProbeNew")(500)); },
+     [](std::uintptr_t p) { Export<void (*)(void*)>("ProbeDelete")(Pointer(p)); }, 500},
     {"module", Kind::Module, [] { return Value(Export<HMODULE (*)(const wchar_t*)>("ProbeLoad")(L"version.dll")); },
      [](std::uintptr_t m) { Export<BOOL (*)(HMODULE)>("ProbeUnload")(static_cast<HMODULE>(Pointer(m))); }, 0},
 };
