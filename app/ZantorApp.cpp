@@ -15,6 +15,7 @@
 #include "HangNotice.h"
 #include "LibraryIdentity.h"
 #include "OutputFiles.h"
+#include "Routing.h"
 #include "SessionRecorder.h"
 #include "Unattended.h"
 #include "Win32Owners.h"
@@ -197,6 +198,11 @@ bool CZantorApp::InitInstance()
         return false;
     }
     const CommandLineOptions& options = commandLine.options;
+
+    // The library's imports routed through Zantor's wrappers before its first
+    // call, unless /trace none: what it takes from Windows then lands in the ledger.
+    if (options.traceImports)
+        routing::RouteLibrary(GetModuleHandleW(L"Mervik.dll"));
 
     // Every common-control class (list-view, tree-view, bar, tab, up-down,
     // progress, hot-key, animate).

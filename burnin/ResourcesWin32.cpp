@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "Growing.h"
+#include "Ledger.h"
 #include "Resources.h"
 
 namespace {
@@ -25,13 +26,15 @@ std::uint64_t CommittedPrivateBytes()
 }
 
 // What the process committed less what Zantor's own growing storage holds (the
-// recorder's answers, the figures): that grows with a run by design, and a leak
-// is the library's. What the heap keeps around those blocks is left in, a
-// level rather than a slope.
+// recorder's answers, the figures) and the ledger of the library's imports it
+// committed at the start: the one grows with a run by design, the other is
+// Zantor's, and a leak is the library's. What the heap keeps around the growing
+// blocks is left in, a level rather than a slope.
 std::uint64_t CommittedBeyondZantorsOwn()
 {
     const std::uint64_t committed = CommittedPrivateBytes();
-    const std::uint64_t own = growing::HeldBytes().load(std::memory_order_relaxed);
+    const std::uint64_t own =
+        growing::HeldBytes().load(std::memory_order_relaxed) + std::uint64_t{taken::ActiveReservedBytes()};
     return committed > own ? committed - own : 0;
 }
 

@@ -3,6 +3,8 @@
 #include <cinttypes>
 #include <cstdarg>
 
+#include "Ledger.h"
+
 namespace {
 
 void AddReason(RunVerdict& verdict, const char* format, ...) ZANTOR_PRINTF(2, 3);
@@ -69,6 +71,23 @@ RunVerdict JudgeRun(const BurnInFigures& figures, const RunEnd& end)
         if (JudgeGrowth(figures.samples.data(), figures.samples.size(), resource, LeakRule(resource)).verdict ==
             GrowthVerdict::Leak)
             AddReason(verdict, "%s grew steadily (a leak)", kLeakNames[r]);
+    }
+    // What the library took through its routed imports and still held at the end
+    // from (nearly) every round of an operation: each such cause, named exactly.
+    // What it took once and kept is no leak, and the report lists it.
+    const taken::Ledger* ledger = taken::Active();
+    if (end.finished && ledger != nullptr) {
+        taken::Cause causes[kMaxLeakReasons + 1];
+        const std::size_t count = ledger->Judge(causes, kMaxLeakReasons + 1);
+        for (std::size_t i = 0; i < count && i < kMaxLeakReasons + 1 && causes[i].leak; ++i) {
+            if (i == kMaxLeakReasons) {
+                AddReason(verdict, "more leaks in what the library took: see the report");
+                break;
+            }
+            char sentence[sizeof(VerdictReason)];
+            taken::WriteCause(*ledger, causes[i], sentence, sizeof sentence);
+            AddReason(verdict, "%s", sentence);
+        }
     }
     if (figures.incomplete)
         AddReason(verdict, "memory ran out during the run: the figures are incomplete");

@@ -4,13 +4,18 @@
 
 #include "Recorder.h"
 
-// One reason a run failed, in words (UTF-8, English): the longest is under 100 bytes.
-using VerdictReason = NarrowText<128>;
+// One reason a run failed, in words (UTF-8, English): the longest, a leak in
+// what the library took named with its module's name (up to 63 bytes), its site
+// and its counts, is under 192 bytes.
+using VerdictReason = NarrowText<192>;
+// The leaks in what the library took, named one by one; one reason more says there are others.
+constexpr std::size_t kMaxLeakReasons = 4;
 // At most four reasons per operation, one for the card, one per resource, one
 // for incomplete figures, one for a call that did not return, one for the call
 // log's lost lines, one for the recording's, one for the checkpoints that could
-// not be written and one for a run that made no cycle.
-constexpr std::size_t kMaxVerdictReasons = 4 * kOperationCount + 1 + kResourceCount + 1 + 5;
+// not be written, the leaks in what the library took and one for a run that
+// made no cycle.
+constexpr std::size_t kMaxVerdictReasons = 4 * kOperationCount + 1 + kResourceCount + 1 + 5 + kMaxLeakReasons + 1;
 
 // How the run stands beyond its figures: still going (a checkpoint), or ended by
 // a call that did not return.

@@ -30,6 +30,10 @@ public:
     // Writes the call's line to the debugger's output and to the file, if any.
     // The file's line of a call that returned 0 and that the command follows at
     // once with another (`nextFollows`) is held until that one's started line.
+    // Then, when the library's imports are routed, a "#taken" line with what the
+    // call took and gave back, and after CloseDevice a "#held" line with what the
+    // library still holds of what it took since OpenDevice (each only when there
+    // is something to say).
     void OnCall(const CallRecord& call) override;
     // Appends a "#<kind>" line (CallLogNote) to the file, if any, after any line
     // held. While a call is running none is held and the console's thread
@@ -42,7 +46,12 @@ public:
     // The system's error code for the last line refused; 0 when none was.
     std::uint32_t LastWriteError() const { return m_lastWriteError; }
 
+    // The longest ledger note: its entries with their sites, cut beyond.
+    static constexpr std::size_t kLedgerNoteRoom = 4096;
+
 private:
+    void WriteCallLine(const CallRecord& call, const LogTime& time);
+    void WriteLedgerNote(const char* kind, const char* utf8, const LogTime& time);
     // Writes `line` after the line held if any, in one WriteFile; or, when
     // `hold`, keeps it for the next.
     void WriteToFile(const LogLine& line, bool hold = false);

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "Routing.h"
+
 #ifndef ZANTOR_VERSION
 #error "ZANTOR_VERSION: the project's version, set by CMake"
 #endif
@@ -63,6 +65,40 @@ DWORD CallLog::OpenFile(const wchar_t* path, const LibraryIdentity& library)
 void CallLog::OnCall(const CallRecord& call)
 {
     const LogTime time = LocalLogTime();
+    WriteCallLine(call, time);
+    // What the library took from Windows and gave back in the call, and after
+    // CloseDevice what it still holds of the session: "#" lines, so that the
+    // call lines keep their columns. Nothing when it took nothing.
+    const taken::Ledger* ledger = routing::ActiveLedger();
+    if (ledger == nullptr)
+        return;
+    static char note[kLedgerNoteRoom];
+    if (taken::WriteCallNote(*ledger, note, sizeof note) > 0)
+        WriteLedgerNote("taken", note, time);
+    if (call.operation == Operation::CloseDevice && taken::WriteHeldNote(*ledger, note, sizeof note) > 0)
+        WriteLedgerNote("held", note, time);
+}
+
+void CallLog::WriteLedgerNote(const char* kind, const char* utf8, const LogTime& time)
+{
+    static wchar_t wide[kLedgerNoteRoom];
+    const int units = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, wide, static_cast<int>(kLedgerNoteRoom));
+    if (units <= 0)
+        return;
+    const LogLine line = CallLogNote(kind, time, wide);
+    if (DebugOutputHeard()) {
+        static wchar_t debugger[kLogLineCapacity];
+        const int written = MultiByteToWideChar(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), debugger,
+                                                static_cast<int>(kLogLineCapacity - 1));
+        debugger[written > 0 ? written : 0] = L'\0';
+        OutputDebugStringW(debugger);
+    }
+    if (m_file)
+        WriteToFile(line);
+}
+
+void CallLog::WriteCallLine(const CallRecord& call, const LogTime& time)
+{
     if (DebugOutputHeard()) {
         // The debugger's line carries a field's length, never its value; the
         // file's has the values, which an integrator debugging a field needs.

@@ -6,7 +6,7 @@
 
 namespace {
 
-enum class Setting : std::uint8_t { Usage, Log, Cycles, Port, Report, Success, Record, Anonymize, Timeout };
+enum class Setting : std::uint8_t { Usage, Log, Cycles, Port, Report, Success, Record, Anonymize, Timeout, Trace };
 
 struct OptionRow {
     const wchar_t* name;   // as typed, after '/' or '-'
@@ -25,6 +25,7 @@ constexpr OptionRow kOptions[] = {
     {L"record", L"<文件.ini>", Setting::Record, L"把本次会话录制为模拟读卡器可回放的脚本"},
     {L"anonymize", nullptr, Setting::Anonymize, L"以假数据替换卡上个人信息（须与 /record 同用）"},
     {L"timeout", L"<秒>", Setting::Timeout, L"库调用超过此时间未返回即结束老化测试（1 至 86400，默认 60）"},
+    {L"trace", L"none", Setting::Trace, L"不跟踪读卡器库向 Windows 取得的句柄、线程、内存与模块"},
 };
 constexpr std::size_t kOptionCount = sizeof kOptions / sizeof kOptions[0];
 
@@ -208,6 +209,11 @@ CommandLineError ReadWords(const wchar_t* const* words, std::size_t count, Comma
             break;
         case Setting::Success:
             good = ReadSuccessCodes(value, options.success);
+            break;
+        case Setting::Trace:
+            good = SameName(value, L"none");
+            if (good)
+                options.traceImports = false;
             break;
         }
         if (path) {

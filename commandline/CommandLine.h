@@ -26,6 +26,9 @@ struct CommandLineOptions {
     // /timeout <s>: a call running longer ends a burn-in (exit status 5); at the
     // console, a call running longer than this or 10 s is named in a window.
     std::uint32_t timeoutSeconds = 60;
+    // /trace none: the library's imports are not routed through Zantor's wrappers
+    // (for a library that checks its own import table).
+    bool traceImports = true;
 };
 
 enum class CommandLineError : std::uint8_t {
@@ -60,7 +63,7 @@ UnattendedWords FindUnattended(const wchar_t* const* words, std::size_t count);
 
 // The usage text: every option of the table, its value and what it does, one a
 // line. Every line fits: the table's longest row is under 80 characters and it
-// has nine rows, plus the title with the program's name (cut beyond 260).
+// has ten rows, plus the title with the program's name (cut beyond 260).
 constexpr std::size_t kUsageCapacity = 1024;
 using UsageText = WideText<kUsageCapacity>;
 UsageText CommandLineUsage(const wchar_t* programName);

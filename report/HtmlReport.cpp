@@ -2,6 +2,7 @@
 
 #include "Escape.h"
 #include "Format.h"
+#include "Ledger.h"
 #include "Plot.h"
 #include "Report.h"
 #include "ReportFigures.h"
@@ -357,6 +358,65 @@ void MessagesSection(GrowingText& out, const BurnInFigures& figures)
                          figures.messageCount - kept);
 }
 
+// What the library took through its routed imports: the leaks and what it kept,
+// in words, then every kind, operation and site with its counts, and the modules.
+ZANTOR_NOINLINE void TakenSection(GrowingText& out)
+{
+    out.Append("<h2>What the library took and gave back</h2>\n");
+    const taken::Ledger* ledger = taken::Active();
+    if (ledger == nullptr) {
+        out.Append("<p>Not followed: the library's imports were not routed (/trace none).</p>\n");
+        return;
+    }
+    taken::Cause causes[16];
+    const std::size_t count = ledger->Judge(causes, 16);
+    if (count != 0) {
+        out.Append("<ul>\n");
+        for (std::size_t i = 0; i < count && i < 16; ++i) {
+            char sentence[256];
+            const std::size_t length = taken::WriteCause(*ledger, causes[i], sentence, sizeof sentence);
+            out.Append(causes[i].leak ? "<li>Leak: " : "<li>Kept, no leak: ");
+            AppendHtmlEscaped(out, sentence, length);
+            out.Append("</li>\n");
+        }
+        if (count > 16)
+            out.AppendFormat("<li>%zu more, in the table below.</li>\n", count - 16);
+        out.Append("</ul>\n");
+    }
+    out.Append("<table><tr><th>Kind</th><th>Operation</th><th>Site</th><th class=\"n\">Taken</th>"
+               "<th class=\"n\">Given back</th><th class=\"n\">Held at the last CloseDevice</th>"
+               "<th class=\"n\">Most held at a CloseDevice</th><th class=\"n\">Held at the end</th>"
+               "<th class=\"n\">Heap bytes held</th></tr>\n");
+    taken::Row rows[64];
+    for (std::size_t start = 0, total = 1; start < total; start += 64) {
+        total = ledger->RowsFrom(start, rows, 64);
+        for (std::size_t i = 0; start + i < total && i < 64; ++i) {
+            const taken::Row& row = rows[i];
+            char site[taken::kModuleNameRoom + 24];
+            const std::size_t length = ledger->WriteSite(row.site, site, sizeof site);
+            out.AppendFormat("<tr><td>%s</td><td>%s</td><td>", taken::KindName(row.kind),
+                             taken::OperationSlotName(row.operation));
+            AppendHtmlEscaped(out, site, length);
+            out.AppendFormat("</td><td class=\"n\">%" PRIu64 "</td><td class=\"n\">%" PRIu64 "</td><td class=\"n\">%" PRIu64
+                             "</td><td class=\"n\">%" PRIu64 "</td><td class=\"n\">%" PRIu64 "</td><td class=\"n\">%" PRIu64
+                             "</td></tr>\n",
+                             row.taken, row.givenBack, row.atLastClose, row.mostAtClose, row.outstanding,
+                             row.bytesOutstanding);
+        }
+    }
+    out.Append("</table>\n<p>Modules: ");
+    for (std::size_t i = 0; i < ledger->ModuleCount(); ++i) {
+        if (i)
+            out.Append(", ");
+        AppendHtmlEscaped(out, ledger->ModuleName(i));
+    }
+    out.Append(".</p>\n");
+    if (ledger->Capped())
+        out.AppendFormat("<p class=\"note\">Past 100,000 items held at once, %" PRIu64
+                         " were counted by their site only: what was given back of them is not attributed.</p>\n",
+                         ledger->Untracked());
+}
+
 }  // namespace
 
 ZANTOR_NOINLINE GrowingText HtmlReport(const BurnInFigures& figures, const RunFacts& facts, const ReportStamp& stamp)
@@ -417,6 +477,7 @@ ZANTOR_NOINLINE GrowingText HtmlReport(const BurnInFigures& figures, const RunFa
     DurationTable(out, figures);
     ConsistencySection(out, figures.consistency);
     ResourcesSection(out, figures);
+    TakenSection(out);
     out.Append("<h2>Over the cycles</h2>\n");
     PlotsSection(out, figures);
     MessagesSection(out, figures);

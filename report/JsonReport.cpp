@@ -4,6 +4,7 @@
 #include "Escape.h"
 #include "Format.h"
 #include "HeapObject.h"
+#include "Ledger.h"
 #include "LocalTime.h"
 #include "OutputFiles.h"
 #include "Report.h"
@@ -211,6 +212,45 @@ ZANTOR_NOINLINE void ResourcesObject(GrowingText& out, const BurnInFigures& figu
     out.Append("}}");
 }
 
+// What the library took through its routed imports, per kind, operation and
+// site, and the modules it was seen in or loaded: {"taken":[{"kind",
+// "operation","site","taken","givenBack","outstanding","bytes"}...],"modules":[...],
+// "capped":..,"untracked":..}; null when its imports were not routed.
+void LibraryObject(GrowingText& out)
+{
+    const taken::Ledger* ledger = taken::Active();
+    if (ledger == nullptr) {
+        out.Append(",\"library\":null");
+        return;
+    }
+    out.Append(",\"library\":{\"taken\":[");
+    taken::Row rows[64];
+    for (std::size_t start = 0, total = 1; start < total; start += 64) {
+        total = ledger->RowsFrom(start, rows, 64);
+        for (std::size_t i = 0; start + i < total && i < 64; ++i) {
+            const taken::Row& row = rows[i];
+            char site[taken::kModuleNameRoom + 24];
+            const std::size_t length = ledger->WriteSite(row.site, site, sizeof site);
+            out.AppendFormat("%s{\"kind\":\"%s\",\"operation\":\"%s\"", start + i ? "," : "",
+                             taken::KindName(row.kind), taken::OperationSlotName(row.operation));
+            String(out, ",\"site\":", site, length);
+            out.AppendFormat(",\"taken\":%" PRIu64 ",\"givenBack\":%" PRIu64 ",\"outstanding\":%" PRIu64
+                             ",\"bytes\":%" PRIu64 "}",
+                             row.taken, row.givenBack, row.outstanding, row.bytesOutstanding);
+        }
+    }
+    out.Append("],\"modules\":[");
+    for (std::size_t i = 0; i < ledger->ModuleCount(); ++i) {
+        const char* name = ledger->ModuleName(i);
+        std::size_t length = 0;
+        while (name[length] != 0)
+            ++length;
+        String(out, i ? "," : "", name, length);
+    }
+    out.AppendFormat("],\"capped\":%s,\"untracked\":%" PRIu64 "}", ledger->Capped() ? "true" : "false",
+                     ledger->Untracked());
+}
+
 }  // namespace
 
 ZANTOR_NOINLINE GrowingText JsonReport(const BurnInFigures& figures, const RunFacts& facts, const ReportStamp& stamp)
@@ -269,7 +309,9 @@ ZANTOR_NOINLINE GrowingText JsonReport(const BurnInFigures& figures, const RunFa
         String(out, "", m.text);
         out.Append('}');
     }
-    out.Append("]}\n");
+    out.Append(']');
+    LibraryObject(out);
+    out.Append("}\n");
     return out;
 }
 

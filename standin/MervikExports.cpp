@@ -108,6 +108,18 @@ std::wstring ThisDllPath()
     return path ? std::wstring(path.Get(), path.Length()) : std::wstring();
 }
 
+// take=thread: runs until the flag it is given is set; with none, until the process ends.
+DWORD WINAPI RunUntilStopped(void* parameter)
+{
+    auto* stop = static_cast<volatile LONG*>(parameter);
+    while (stop == nullptr || InterlockedCompareExchange(const_cast<LONG*>(stop), 0, 0) == 0)
+        Sleep(20);
+    return 0;
+}
+
+// take=thread_end: ends at once.
+DWORD WINAPI EndAtOnce(void*) { return 0; }
+
 class WindowsEnvironment final : public standin::Environment {
 public:
     // MERVIK_INI when set, else Mervik.ini beside this DLL.
@@ -274,6 +286,95 @@ public:
             if (!CreateEventW(nullptr, TRUE, FALSE, nullptr))
                 return;
         }
+    }
+
+    // One of each thing asked for, through the stand-in's own imports, as a
+    // library's code would take it; given back before returning when asked.
+    void TakeFromWindows(std::uint32_t what) const override
+    {
+        namespace bits = standin::take_bits;
+        const bool giveBack = (what & bits::kGiveBack) != 0;
+        HANDLE handles[6] = {};
+        std::size_t count = 0;
+        if (what & bits::kEvent)
+            handles[count++] = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        if (what & bits::kMutex)
+            handles[count++] = CreateMutexW(nullptr, FALSE, nullptr);
+        if (what & bits::kSemaphore)
+            handles[count++] = CreateSemaphoreW(nullptr, 0, 1, nullptr);
+        if (what & bits::kMapping)
+            handles[count++] = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, nullptr);
+        if (what & bits::kFile) {
+            wchar_t path[MAX_PATH + 32] = {};
+            const DWORD length = GetTempPathW(MAX_PATH, path);
+            if (length > 0 && length < MAX_PATH) {
+                lstrcatW(path, L"mervik-standin.tmp");
+                handles[count++] = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                               nullptr, OPEN_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+            }
+        }
+        HKEY key = nullptr;
+        if (what & bits::kRegistry) {
+            // Through GetProcAddress, so that the stand-in imports no more DLLs than it did.
+            using OpenKey = LONG(WINAPI*)(HKEY, LPCWSTR, DWORD, REGSAM, PHKEY);
+            using CloseKey = LONG(WINAPI*)(HKEY);
+            const HMODULE advapi = GetModuleHandleW(L"advapi32.dll");
+            const auto open = reinterpret_cast<OpenKey>(
+                reinterpret_cast<void*>(advapi ? GetProcAddress(advapi, "RegOpenKeyExW") : nullptr));
+            const auto close = reinterpret_cast<CloseKey>(
+                reinterpret_cast<void*>(advapi ? GetProcAddress(advapi, "RegCloseKey") : nullptr));
+            if (open && open(HKEY_CURRENT_USER, L"Software", 0, KEY_READ, &key) == ERROR_SUCCESS && giveBack && close)
+                close(key);
+        }
+        // A thread that keeps running: until its flag is set when given back, else for good.
+        volatile LONG stop = 0;
+        HANDLE running = nullptr;
+        if (what & bits::kThread)
+            running = CreateThread(nullptr, 0, &RunUntilStopped, giveBack ? const_cast<LONG*>(&stop) : nullptr, 0,
+                                   nullptr);
+        HANDLE ending = nullptr;
+        if (what & bits::kThreadEnds)
+            ending = CreateThread(nullptr, 0, &EndAtOnce, nullptr, 0, nullptr);
+        void* heap = (what & bits::kHeap) ? HeapAlloc(GetProcessHeap(), 0, 100) : nullptr;
+        HLOCAL local = (what & bits::kLocal) ? LocalAlloc(LMEM_FIXED, 200) : nullptr;
+        HGLOBAL global = (what & bits::kGlobal) ? GlobalAlloc(GMEM_FIXED, 300) : nullptr;
+        void* region = (what & bits::kVirtual) ? VirtualAlloc(nullptr, 65536, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE)
+                                               : nullptr;
+        volatile char* block = (what & bits::kMalloc) ? static_cast<char*>(std::malloc(400)) : nullptr;
+        if (block)
+            block[0] = 1;  // used, so that the compiler keeps the allocation
+        const HMODULE module = (what & bits::kModule) ? LoadLibraryW(L"version.dll") : nullptr;
+
+        // A thread's handle is closed either way: what stays is the thread.
+        if (running) {
+            if (giveBack) {
+                InterlockedExchange(const_cast<LONG*>(&stop), 1);
+                WaitForSingleObject(running, INFINITE);
+            }
+            CloseHandle(running);
+        }
+        if (ending) {
+            if (giveBack)
+                WaitForSingleObject(ending, INFINITE);
+            CloseHandle(ending);
+        }
+        if (!giveBack)
+            return;
+        for (std::size_t i = 0; i < count; ++i) {
+            if (handles[i] && handles[i] != INVALID_HANDLE_VALUE)
+                CloseHandle(handles[i]);
+        }
+        if (heap)
+            HeapFree(GetProcessHeap(), 0, heap);
+        if (local)
+            LocalFree(local);
+        if (global)
+            GlobalFree(global);
+        if (region)
+            VirtualFree(region, 0, MEM_RELEASE);
+        std::free(const_cast<char*>(block));
+        if (module)
+            FreeLibrary(module);
     }
 
     // msvcrt.dll's setlocale: the program's own runtime too, so that its printf

@@ -104,6 +104,16 @@ constexpr ClobberWord kX64Clobbers[] = {
     {"xmm15", STANDIN_CLOBBER_XMM6 << 9},
 };
 
+// The words of take=.
+constexpr ClobberWord kTakeWords[] = {
+    {"event", take_bits::kEvent},     {"mutex", take_bits::kMutex},       {"semaphore", take_bits::kSemaphore},
+    {"mapping", take_bits::kMapping}, {"file", take_bits::kFile},         {"registry", take_bits::kRegistry},
+    {"thread", take_bits::kThread},   {"thread_end", take_bits::kThreadEnds}, {"heap", take_bits::kHeap},
+    {"local", take_bits::kLocal},     {"global", take_bits::kGlobal},     {"virtual", take_bits::kVirtual},
+    {"malloc", take_bits::kMalloc},   {"module", take_bits::kModule},     {"give_back", take_bits::kGiveBack},
+    {"once", take_bits::kOnce},
+};
+
 template <std::size_t N>
 std::optional<std::uint32_t> FindClobber(const ClobberWord (&table)[N], const std::string& word)
 {
@@ -280,6 +290,8 @@ private:
         }
         if (key == "clobber")
             return Clobbers(value);
+        if (key == "take")
+            return Takes(value);
         static const std::pair<const char*, std::optional<std::int32_t> AnswerScript::*> kCounts[] = {
             {"delay", &AnswerScript::delay},           {"jitter", &AnswerScript::jitter},
             {"leak", &AnswerScript::leak},             {"leak_handles", &AnswerScript::leakHandles},
@@ -408,6 +420,26 @@ private:
         return true;
     }
 
+    // Words separated by blanks and/or commas, each a kind to take or how.
+    bool Takes(std::string_view value)
+    {
+        std::uint32_t bits = 0;
+        while (!value.empty()) {
+            const std::size_t start = value.find_first_not_of(" \t,");
+            if (start == std::string_view::npos)
+                break;
+            value.remove_prefix(start);
+            const std::string_view word = value.substr(0, value.find_first_of(" \t,"));
+            value.remove_prefix(word.size());
+            const std::optional<std::uint32_t> found = FindClobber(kTakeWords, Lower(word));
+            if (!found)
+                return Fail(ScriptError::UnknownTake, word);
+            bits |= *found;
+        }
+        m_target->take = bits;
+        return true;
+    }
+
     bool FaultKind(std::string_view value)
     {
         static const std::pair<const char*, Fault> kFaults[] = {
@@ -498,6 +530,7 @@ AnswerScript Script::ForField(std::int32_t index) const
     take(merged.exitCode, field.exitCode);
     take(merged.leak, field.leak);
     take(merged.leakHandles, field.leakHandles);
+    take(merged.take, field.take);
     take(merged.locale, field.locale);
     take(merged.failEvery, field.failEvery);
     take(merged.varyEvery, field.varyEvery);

@@ -54,6 +54,27 @@ enum class Extra {
     Write,    // writes an int through that parameter, taken as a pointer
 };
 
+// What take= asks a call to take from Windows, a bit each, and how: given back
+// before the call returns, and on the operation's first call only (a table made once).
+namespace take_bits {
+constexpr std::uint32_t kEvent = 1u << 0;
+constexpr std::uint32_t kMutex = 1u << 1;
+constexpr std::uint32_t kSemaphore = 1u << 2;
+constexpr std::uint32_t kMapping = 1u << 3;
+constexpr std::uint32_t kFile = 1u << 4;
+constexpr std::uint32_t kRegistry = 1u << 5;
+constexpr std::uint32_t kThread = 1u << 6;      // a thread that keeps running
+constexpr std::uint32_t kThreadEnds = 1u << 7;  // a thread that ends at once
+constexpr std::uint32_t kHeap = 1u << 8;        // HeapAlloc
+constexpr std::uint32_t kLocal = 1u << 9;       // LocalAlloc
+constexpr std::uint32_t kGlobal = 1u << 10;     // GlobalAlloc
+constexpr std::uint32_t kVirtual = 1u << 11;    // VirtualAlloc
+constexpr std::uint32_t kMalloc = 1u << 12;     // the C runtime's malloc
+constexpr std::uint32_t kModule = 1u << 13;     // LoadLibrary
+constexpr std::uint32_t kGiveBack = 1u << 14;
+constexpr std::uint32_t kOnce = 1u << 15;
+}  // namespace take_bits
+
 // Overrides for one operation's answer; unset members leave the built-in answer.
 struct AnswerScript {
     std::optional<std::int32_t> result;
@@ -85,6 +106,8 @@ struct AnswerScript {
     // Bytes of heap and event handles leaked per call.
     std::optional<std::int32_t> leak;
     std::optional<std::int32_t> leakHandles;
+    // What the call takes from Windows through its imports (take=): TakeBits.
+    std::optional<std::uint32_t> take;
     // A locale the call sets in the C runtime it shares with its caller
     // (setlocale(LC_ALL, ...)), as a library built with MinGW may.
     std::optional<std::string> locale;
@@ -145,6 +168,7 @@ enum class ScriptError {
     NotPositive,        // detail: the value of a count or duration (overrun=, pump=...), not from 1 up
     UnknownExtra,       // detail: the value of extra=
     UnknownClobber,     // detail: a word of clobber= not of the script's architecture
+    UnknownTake,        // detail: a word of take= that names nothing to take
     BadHex,             // detail: the value, "@hex:" and not pairs of hex digits
     UnknownOperation,   // detail: the value of operation= in an [Answer.N]
     UnknownAnswer,      // detail: a word of calls= naming no [Answer.N] given before it

@@ -59,6 +59,8 @@ const char* Reason(ScriptError error)
         return "未知的额外参数用法（应为 scratch 或 write）：";
     case ScriptError::UnknownClobber:
         return "不是本架构可改的寄存器或状态：";
+    case ScriptError::UnknownTake:
+        return "未知的取用项（应为 event、mutex、semaphore、mapping、file、registry、thread、thread_end、heap、local、global、virtual、malloc、module、give_back 或 once）：";
     case ScriptError::BadHex:
         return "@hex: 之后应为成对的十六进制数字：";
     case ScriptError::UnknownOperation:
@@ -347,6 +349,8 @@ std::int32_t StandinReader::Run(const char* operation, std::optional<std::int32_
                 m_environment.LeakMemory(*script.leak);
             if (script.leakHandles)
                 m_environment.LeakHandles(*script.leakHandles);
+            if (script.take && ((*script.take & take_bits::kOnce) == 0 || m_tookOnce.insert(operation).second))
+                m_environment.TakeFromWindows(*script.take);
             if (script.locale)
                 m_environment.SetLocale(*script.locale);
             const bool delayed = !script.delayCall || call.delayCount == static_cast<std::uint64_t>(*script.delayCall);

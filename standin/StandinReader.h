@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "Script.h"
@@ -73,6 +74,9 @@ public:
     virtual void LeakMemory(std::int32_t bytes) const = 0;
     // Creates `count` event handles and never closes them.
     virtual void LeakHandles(std::int32_t count) const = 0;
+    // Takes from Windows what `what` (take_bits) names, one of each, and gives it
+    // back before returning when it says so (a running thread told to end and waited for).
+    virtual void TakeFromWindows(std::uint32_t what) const = 0;
     // Sets the locale `name` in the C runtime the library shares with its caller.
     virtual void SetLocale(const std::string& name) const = 0;
     // Ends the process with `code` (ExitProcess). The Windows layer does not
@@ -180,6 +184,8 @@ private:
     std::uint64_t m_readCalls = 0;
     std::uint64_t m_cardInfoCalls = 0;
     std::map<std::int32_t, std::uint64_t> m_fieldReads;
+    // The operations whose take= with "once" has been done.
+    std::set<std::string> m_tookOnce;
     std::uint32_t m_jitterState = 12345;  // the generator's seed
     // The recording being replayed, the stamp of its file, and its next call.
     std::shared_ptr<const Script> m_replay;

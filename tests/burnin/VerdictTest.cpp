@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
+#include "Ledger.h"
+
 namespace {
 
 struct ExitRow {
@@ -133,6 +137,42 @@ TEST(Verdict, CheckpointsNotWrittenFailTheRunWithTheSystemsCode)
     ASSERT_EQ(verdict.reasonCount, 1u);
     EXPECT_STREQ(verdict.reasons[0].c_str(), "3 checkpoint(s) of the report could not be written (error 5)");
     EXPECT_EQ(BurnInExitCode(verdict), 1) << "a lost checkpoint is a failure, like a lost log line";
+}
+
+// What the library took and held from every round is a leak, named exactly; a
+// table made once is not; more leaks than the verdict names are said to be; a
+// checkpoint names none, the run not having ended.
+TEST(Verdict, LeaksInWhatTheLibraryTookAreNamed)
+{
+    std::vector<std::uint64_t> memory(taken::Ledger::MemoryFor(1000) / 8 + 1);
+    taken::Ledger ledger(memory.data(), memory.size() * 8, 1000);
+    ledger.AddModule("Mervik.dll", 0x10000000, 0x10000);
+    constexpr std::uint8_t kStatus = 2;
+    constexpr std::uint8_t kRead = 3;
+    for (std::uintptr_t cycle = 0; cycle < 100; ++cycle) {
+        ledger.BeginCall(kStatus);
+        if (cycle == 0)
+            ledger.Take(taken::Kind::Heap, 0x900000, 64, kStatus, ledger.Place(0x10000100), true);
+        ledger.EndCall();
+        ledger.BeginCall(kRead);
+        for (std::uintptr_t site = 0; site < kMaxLeakReasons + 1; ++site)
+            ledger.Take(taken::Kind::Event, 0x1000 + 0x100 * cycle + 4 * site, 0, kRead,
+                        ledger.Place(0x10001A2B + site), true);
+        ledger.EndCall();
+    }
+    taken::SetActive(&ledger);
+    const RunVerdict verdict = JudgeRun(BurnInFigures());
+    RunEnd checkpoint;
+    checkpoint.finished = false;
+    const RunVerdict early = JudgeRun(BurnInFigures(), checkpoint);
+    taken::SetActive(nullptr);
+    ASSERT_EQ(verdict.reasonCount, kMaxLeakReasons + 1);
+    EXPECT_TRUE(verdict.failed);
+    EXPECT_STREQ(verdict.reasons[0].c_str(),
+                 "readCard opens an event at Mervik.dll+0x1A2B and never closes it: 100 of 100 calls");
+    EXPECT_STREQ(verdict.reasons[kMaxLeakReasons].c_str(), "more leaks in what the library took: see the report");
+    EXPECT_EQ(early.reasonCount, 0u);
+    EXPECT_FALSE(JudgeRun(BurnInFigures()).failed) << "no ledger, no leak";
 }
 
 }  // namespace

@@ -84,7 +84,9 @@ INSTANTIATE_TEST_SUITE_P(Rows, OptionTableTest, ::testing::Values(
     OptionRow{"timeout at the console, the longest", {L"/timeout", L"86400"}, CommandLineError::None, -1},
     OptionRow{"timeout zero", {L"/cycles", L"1", L"/timeout", L"0"}, CommandLineError::MalformedValue, 3},
     OptionRow{"timeout past a day", {L"/timeout", L"86401"}, CommandLineError::MalformedValue, 1},
-    OptionRow{"timeout with a sign", {L"/timeout", L"+5"}, CommandLineError::MalformedValue, 1}));
+    OptionRow{"timeout with a sign", {L"/timeout", L"+5"}, CommandLineError::MalformedValue, 1},
+    OptionRow{"trace none, any case", {L"/TRACE", L"None"}, CommandLineError::None, -1},
+    OptionRow{"trace takes none only", {L"/trace", L"off"}, CommandLineError::MalformedValue, 1}));
 
 // /cycles anywhere, even after the fault that stops the parse, makes the run
 // unattended; the log's path is found the same way.
@@ -98,6 +100,9 @@ TEST(CommandLineTest, AnUnattendedRunIsFoundBesideAMistake)
     const wchar_t* valueOnly[] = {L"/log", L"/cycles"};  // the word after /log is its value, still a burn-in word
     EXPECT_TRUE(FindUnattended(valueOnly, 2).burnIn);
     EXPECT_EQ(ParseCommandLine(words + 3, 0).options.timeoutSeconds, 60u) << "the default";
+    EXPECT_TRUE(ParseCommandLine(words + 3, 0).options.traceImports) << "routed by default";
+    const wchar_t* untraced[] = {L"-trace", L"NONE"};
+    EXPECT_FALSE(ParseCommandLine(untraced, 2).options.traceImports);
 }
 
 TEST(CommandLineTest, EveryOptionSetsWhatItNames)

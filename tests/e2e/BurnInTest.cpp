@@ -77,6 +77,18 @@ TEST_F(BurnInTest, AWornLibraryIsCountedAndItsLeaksFound)
     const Json& growth = report.at("resources").at("growth");
     EXPECT_EQ(growth.at("committedPrivateBytes").at("verdict"), "leak");
     EXPECT_EQ(growth.at("handles").at("verdict"), "leak") << "counted handle by handle under Wine";
+    // And each leak's exact cause: the operation, the kind, the site, every call.
+    std::string causes;  // in the order first taken: the stand-in leaks its heap first
+    for (const Json& reason : report.at("verdict").at("reasons")) {
+        const std::string text = reason.get<std::string>();
+        if (text.rfind("readCard opens an event at Mervik.dll+0x", 0) == 0 &&
+            text.find(" and never closes it: 200 of 200 calls") != std::string::npos)
+            causes += "event;";
+        if (text.rfind("readCard allocates heap at Mervik.dll+0x", 0) == 0 &&
+            text.find(" and never frees it: 200 of 200 calls, 819200 bytes held") != std::string::npos)
+            causes += "heap;";
+    }
+    EXPECT_EQ(causes, "heap;event;") << report.at("verdict").at("reasons");
     // The library's text is data on the page, never markup.
     const std::string page = m_folder->ReadBytes(L"run.html");
     EXPECT_NE(page.find(ToUtf8(L"读卡失败 &lt;script&gt;x&lt;/script&gt;")), std::string::npos);

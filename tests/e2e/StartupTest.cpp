@@ -229,7 +229,21 @@ TEST_F(StartupTest, LogGetsOneLinePerCallInOrder)
 
     const std::string log = m_folder->ReadBytes(L"calls.log");
     ASSERT_EQ(log.substr(log.size() - 2), "\r\n") << "the last line ended";
-    const std::vector<std::vector<std::string>> lines = LogLinesCut(log, true);
+    // What the library took from Windows follows a call's line as "#taken" and
+    // "#held" notes: never between a call's started line and its own, and the
+    // "#held" one only after CloseDevice.
+    std::vector<std::vector<std::string>> lines;
+    for (const auto& line : LogLinesCut(log, true)) {
+        if (line.at(0) != "#taken" && line.at(0) != "#held") {
+            lines.push_back(line);
+            continue;
+        }
+        ASSERT_FALSE(lines.empty());
+        EXPECT_NE(lines.back().at(3), "started") << line.at(2);
+        if (line.at(0) == "#held") {
+            EXPECT_EQ(lines.back().at(1), "CloseDevice");
+        }
+    }
     const std::vector<std::pair<std::string, std::string>> calls = {
         {"OpenDevice", "1001"}, {"getDeviceStatus", "-"}, {"readCard", "-"},
         {"GetCardInfo", "0"}, {"GetCardInfo", "1"}, {"GetCardInfo", "2"}, {"GetCardInfo", "3"},

@@ -11,9 +11,11 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <vector>
 
 #include "Decimal.h"
 #include "Escape.h"
+#include "Ledger.h"
 #include "Plot.h"
 #include "Format.h"
 #include "ReportFile.h"
@@ -521,6 +523,54 @@ TEST(DurationPlot, FiveBillionCyclesPlaceTheirFailuresRight)
 
 // A run failing every other cycle: the JSON lists the first 1,000 failed cycles and
 // counts the rest; groups past the first 64 are counted as others.
+// What the library took, per kind, operation and site, with its modules; a
+// module's name and a site are escaped like any text; null when nothing was routed.
+TEST(JsonReport, SaysWhatTheLibraryTook)
+{
+    BurnInRecorder recorder;
+    BurnInRecorder unrouted;
+    const nlohmann::json before = nlohmann::json::parse(Str(JsonReport(KnownRun(unrouted), KnownFacts())));
+    EXPECT_TRUE(before["library"].is_null());
+    std::vector<std::uint64_t> memory(taken::Ledger::MemoryFor(100) / 8 + 1);
+    taken::Ledger ledger(memory.data(), memory.size() * 8, 100);
+    ledger.AddModule("Mervik.dll", 0x10000000, 0x10000);
+    ledger.AddModule("M\"ervik\xE2\x82\xACUsb.dll", 0x20000000, 0x10000);
+    ledger.BeginCall(3);
+    ledger.Take(taken::Kind::Heap, 0x500, 4096, 3, ledger.Place(0x10000020), true);
+    ledger.Take(taken::Kind::Heap, 0x600, 100, 3, ledger.Place(0x10000020), true);
+    ledger.GiveBack(taken::Kind::Heap, 0x600, ledger.Place(0x10000030), true);
+    ledger.Take(taken::Kind::Event, 0x44, 0, taken::kOutside, ledger.Place(0x20001A2B), false);
+    ledger.EndCall();
+    taken::SetActive(&ledger);
+    const nlohmann::json json = nlohmann::json::parse(Str(JsonReport(KnownRun(recorder), KnownFacts())));
+    BurnInRecorder paged;
+    const std::string page = Str(HtmlReport(KnownRun(paged), KnownFacts()));
+    taken::SetActive(nullptr);
+    // The page's section: what was kept in words, each row, the modules, a name escaped.
+    const std::size_t section = page.find("<h2>What the library took and gave back</h2>");
+    ASSERT_NE(section, std::string::npos);
+    const std::string taken = page.substr(section, page.find("<h2>", section + 4) - section);
+    EXPECT_NE(taken.find("<li>Kept, no leak: outside a call, the library keeps an event it opened at "
+                         "M&quot;ervik\xE2\x82\xACUsb.dll+0x1A2B (1 held)</li>"),
+              std::string::npos) << taken;
+    EXPECT_NE(taken.find("<tr><td>heap</td><td>readCard</td><td>Mervik.dll+0x20</td><td class=\"n\">2</td>"
+                         "<td class=\"n\">1</td><td class=\"n\">0</td><td class=\"n\">0</td><td class=\"n\">1</td>"
+                         "<td class=\"n\">4096</td></tr>"),
+              std::string::npos) << taken;
+    EXPECT_NE(taken.find("<p>Modules: Mervik.dll, M&quot;ervik\xE2\x82\xACUsb.dll.</p>"), std::string::npos) << taken;
+    EXPECT_NE(Str(HtmlReport(KnownRun(unrouted), KnownFacts())).find("<p>Not followed: the library's imports were not routed (/trace none).</p>"),
+              std::string::npos);
+    const nlohmann::json& library = json["library"];
+    EXPECT_EQ(library["taken"], nlohmann::json::parse(
+        R"([{"kind":"heap","operation":"readCard","site":"Mervik.dll+0x20","taken":2,"givenBack":1,"outstanding":1,"bytes":4096},)"
+        "{\"kind\":\"event\",\"operation\":\"outside\",\"site\":\"M\\\"ervik\u20ACUsb.dll+0x1A2B\",\"taken\":1,"
+        "\"givenBack\":0,\"outstanding\":1,\"bytes\":0}]"));
+    EXPECT_EQ(library["modules"], nlohmann::json::parse("[\"Mervik.dll\",\"M\\\"ervik\u20ACUsb.dll\"]"));
+    EXPECT_FALSE(library["capped"].get<bool>());
+    // The verdict names no leak of one round.
+    EXPECT_EQ(json["verdict"]["reasons"], before["verdict"]["reasons"]);
+}
+
 TEST(JsonReport, ListsTheFirstThousandFailedCyclesAndCountsTheRest)
 {
     BurnInRecorder recorder;

@@ -77,6 +77,9 @@ TEST(StandinScript, Syntax)
     EXPECT_TRUE(field.delay == 5 && field.jitter == 6 && field.leakHandles == 8 && field.failEvery == 9);
     EXPECT_EQ(field.chdir, "sub dir");
     EXPECT_EQ(field.locale, "German");
+    EXPECT_EQ(Parsed("[GetCardInfo]\ntake=thread\n[Field.3]\ntake=Malloc, Thread_End once\n").ForField(3).take,
+              standin::take_bits::kMalloc | standin::take_bits::kThreadEnds | standin::take_bits::kOnce)
+        << "the field's own, any case";
 }
 
 // clobber= takes the words of the build's architecture, blanks and/or commas between.
@@ -155,6 +158,7 @@ const ErrorCase kErrorCases[] = {
      standin::Architecture::X86},
     {"a 32-bit register on 64-bit", "[Field.1]\nclobber=rbx,Ebx", ScriptError::UnknownClobber, 2, "Ebx"},
     {"a register callers do not keep", "[OpenDevice]\nclobber=xmm5", ScriptError::UnknownClobber, 2, "xmm5"},
+    {"nothing of that name to take", "[readCard]\ntake=event,socket", ScriptError::UnknownTake, 2, "socket"},
     {"delay of no time", "[readCard]\ndelay=0", ScriptError::NotPositive, 2, "0"},
     {"jitter not a number", "[readCard]\njitter=some", ScriptError::NotPositive, 2, "some"},
     {"negative leak", "[readCard]\nleak=-1", ScriptError::NotPositive, 2, "-1"},

@@ -103,6 +103,7 @@ public:
     void Delay(std::int32_t ms) const override { done += "delay " + std::to_string(ms) + ";"; }
     void LeakMemory(std::int32_t bytes) const override { done += "leak " + std::to_string(bytes) + ";"; }
     void LeakHandles(std::int32_t count) const override { done += "handles " + std::to_string(count) + ";"; }
+    void TakeFromWindows(std::uint32_t what) const override { done += "take " + std::to_string(what) + ";"; }
     void SetLocale(const std::string& name) const override { done += "locale " + name + ";"; }
     void ClobberOnReturn(std::uint32_t clobbers) const override { done += "clobber " + std::to_string(clobbers) + ";"; }
     void EndProcess(std::int32_t code) const override { done += "exit " + std::to_string(code) + ";"; }
@@ -316,6 +317,8 @@ TEST_F(StandinReaderTest, ScriptOverridesTheAnswer)
          State::CardRead, 0, {},
          "/cards/l: begin readCard;chdir /cards/sub;leak 4096;handles 3;locale German;delay 24;pump 5;/cards/l: end readCard;"
          "clobber 1310720;"},
+        {"take, and once only on the first call", "[readCard]\ntake=event heap,give_back\n[CloseDevice]\ntake=once,module",
+         State::Open, Op::Read, 0, 0, "读卡成功", "-", State::CardRead, 0, {}, "take 16641;"},
         {"jitter alone, clobber of a field", "[GetCardInfo]\njitter=10\n[Field.2]\nclobber=x87cw", State::CardRead,
          Op::Field, 2, 0, "-", "汉", State::CardRead, 0, {}, "delay 4;clobber 524288;"},
         {"a folder that cannot be entered", "[CloseDevice]\nchdir=/locked\nleak=1\nclobber=df", State::Open,
