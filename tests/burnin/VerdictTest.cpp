@@ -160,11 +160,14 @@ TEST(Verdict, LeaksInWhatTheLibraryTookAreNamed)
                         ledger.Place(0x10001A2B + site), true);
         ledger.EndCall();
     }
+    // The cycles made: a run that made none fails for that alone.
+    BurnInFigures figures;
+    figures.cyclesDone = 100;
     taken::SetActive(&ledger);
-    const RunVerdict verdict = JudgeRun(BurnInFigures());
+    const RunVerdict verdict = JudgeRun(figures);
     RunEnd checkpoint;
     checkpoint.finished = false;
-    const RunVerdict early = JudgeRun(BurnInFigures(), checkpoint);
+    const RunVerdict early = JudgeRun(figures, checkpoint);
     taken::SetActive(nullptr);
     ASSERT_EQ(verdict.reasonCount, kMaxLeakReasons + 1);
     EXPECT_TRUE(verdict.failed);
@@ -172,7 +175,7 @@ TEST(Verdict, LeaksInWhatTheLibraryTookAreNamed)
                  "readCard opens an event at Mervik.dll+0x1A2B and never closes it: 100 of 100 calls");
     EXPECT_STREQ(verdict.reasons[kMaxLeakReasons].c_str(), "more leaks in what the library took: see the report");
     EXPECT_EQ(early.reasonCount, 0u);
-    EXPECT_FALSE(JudgeRun(BurnInFigures()).failed) << "no ledger, no leak";
+    EXPECT_FALSE(JudgeRun(figures).failed) << "no ledger, no leak";
 }
 
 }  // namespace
