@@ -114,6 +114,21 @@ constexpr ClobberWord kTakeWords[] = {
     {"once", take_bits::kOnce},
 };
 
+// The next word of a list separated by blanks and/or commas, taken off the
+// front of `list`; empty at the list's end.
+std::string_view NextListWord(std::string_view& list)
+{
+    const std::size_t start = list.find_first_not_of(" \t,");
+    if (start == std::string_view::npos) {
+        list = std::string_view();
+        return list;
+    }
+    list.remove_prefix(start);
+    const std::string_view word = list.substr(0, list.find_first_of(" \t,"));
+    list.remove_prefix(word.size());
+    return word;
+}
+
 template <std::size_t N>
 std::optional<std::uint32_t> FindClobber(const ClobberWord (&table)[N], const std::string& word)
 {
@@ -400,13 +415,7 @@ private:
     bool Clobbers(std::string_view value)
     {
         std::uint32_t bits = 0;
-        while (!value.empty()) {
-            const std::size_t start = value.find_first_not_of(" \t,");
-            if (start == std::string_view::npos)
-                break;
-            value.remove_prefix(start);
-            const std::string_view word = value.substr(0, value.find_first_of(" \t,"));
-            value.remove_prefix(word.size());
+        for (std::string_view word = NextListWord(value); !word.empty(); word = NextListWord(value)) {
             const std::string lower = Lower(word);
             std::optional<std::uint32_t> found = FindClobber(kCommonClobbers, lower);
             if (!found)
@@ -424,13 +433,7 @@ private:
     bool Takes(std::string_view value)
     {
         std::uint32_t bits = 0;
-        while (!value.empty()) {
-            const std::size_t start = value.find_first_not_of(" \t,");
-            if (start == std::string_view::npos)
-                break;
-            value.remove_prefix(start);
-            const std::string_view word = value.substr(0, value.find_first_of(" \t,"));
-            value.remove_prefix(word.size());
+        for (std::string_view word = NextListWord(value); !word.empty(); word = NextListWord(value)) {
             const std::optional<std::uint32_t> found = FindClobber(kTakeWords, Lower(word));
             if (!found)
                 return Fail(ScriptError::UnknownTake, word);
