@@ -40,8 +40,14 @@ inline std::atomic<std::size_t>& HeldBytes()
 }
 
 // Each block from the runtime starts with its size, so that the count can follow
-// it; the items start after it, at the alignment the heap gives.
-constexpr std::size_t kSizeHeader = alignof(std::max_align_t);
+// it; the items start after it, at the alignment the heap gives. Every file must
+// put them at the same place: a block grown in one file is given back in another.
+// So the size is a number, not alignof(std::max_align_t), which 32-bit MinGW gives
+// as 16 or 8 depending on whether the compiler's <stddef.h> or the C runtime's
+// came first into the file (only the one counts __float128). 16 is both, and
+// every heap's alignment here (8 or 16) divides it.
+constexpr std::size_t kSizeHeader = 16;
+static_assert(kSizeHeader % alignof(std::max_align_t) == 0, "items keep the heap's alignment");
 
 inline std::size_t HeldSize(const char* start)
 {

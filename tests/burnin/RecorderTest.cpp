@@ -8,6 +8,11 @@
 
 #include "ScriptedCalls.h"
 
+// GrowingElsewhere.cpp: a file that sees another std::max_align_t.
+std::size_t SizeHeaderElsewhere();
+GrowingText TextMadeElsewhere(const char* text);
+void ReleaseElsewhere(GrowingText&& text);
+
 namespace {
 
 ScriptedCall Status(std::int32_t result, const std::string& text, std::uint64_t ns = 1000)
@@ -464,6 +469,27 @@ TEST(Growing, HeldBytesFollowEveryBlock)
         EXPECT_EQ(growing::HeldBytes().load(), before + 8 * 3000 + 16) << "a move takes nothing more";
     }
     EXPECT_EQ(growing::HeldBytes().load(), before) << "all given back";
+}
+
+// Every file puts a block's size and items at the same place, whatever its
+// headers say std::max_align_t is: a block made in one file and given back in
+// another is counted and freed whole.
+TEST(Growing, ABlockCrossesFilesThatSeeAnotherMaxAlign)
+{
+    ASSERT_EQ(SizeHeaderElsewhere(), growing::kSizeHeader) << "one header size in every file";
+    const std::size_t before = growing::HeldBytes().load();
+    {
+        GrowingText made = TextMadeElsewhere("made elsewhere");
+        EXPECT_STREQ(made.c_str(), "made elsewhere");
+        EXPECT_EQ(growing::HeldBytes().load(), before + 16);
+        made.Append(std::string(100, 'x').c_str());  // grown here
+        EXPECT_EQ(growing::HeldBytes().load(), before + 115);
+    }
+    EXPECT_EQ(growing::HeldBytes().load(), before) << "given back here";
+    GrowingText here("made here");
+    here.Append(std::string(100, 'y').c_str());
+    ReleaseElsewhere(std::move(here));
+    EXPECT_EQ(growing::HeldBytes().load(), before) << "given back elsewhere";
 }
 
 TEST(Growing, ARefusedGrowthKeepsTheContentsAndSaysSo)
