@@ -7,6 +7,13 @@ std::uint32_t SampleInterval(std::uint32_t cycles)
     return cycles < 100 ? 1 : cycles / 100;
 }
 
+void SetMemoryBeyondOwn(ResourceSample& sample, std::uint64_t committed, std::uint64_t own)
+{
+    const auto index = static_cast<int>(Resource::CommittedMemory);
+    sample.measured[index] = own <= committed;
+    sample.value[index] = own <= committed ? committed - own : 0;
+}
+
 GrowthRule LeakRule(Resource resource)
 {
     switch (resource) {

@@ -25,17 +25,14 @@ std::uint64_t CommittedPrivateBytes()
     return total;
 }
 
-// What the process committed less what Zantor's own growing storage holds (the
-// recorder's answers, the figures) and the ledger of the library's imports it
-// committed at the start: the one grows with a run by design, the other is
-// Zantor's, and a leak is the library's. What the heap keeps around the growing
-// blocks is left in, a level rather than a slope.
-std::uint64_t CommittedBeyondZantorsOwn()
+// Zantor's own committed memory: what its growing storage holds (the recorder's
+// answers, the figures) and the ledger of the library's imports it committed at
+// the start. The one grows with a run by design, the other is Zantor's, and a
+// leak is the library's. What the heap keeps around the growing blocks is left
+// in the sample, a level rather than a slope.
+std::uint64_t ZantorsOwnBytes()
 {
-    const std::uint64_t committed = CommittedPrivateBytes();
-    const std::uint64_t own =
-        growing::HeldBytes().load(std::memory_order_relaxed) + std::uint64_t{taken::ActiveReservedBytes()};
-    return committed > own ? committed - own : 0;
+    return growing::HeldBytes().load(std::memory_order_relaxed) + std::uint64_t{taken::ActiveReservedBytes()};
 }
 
 // The open handles. Wine answers GetProcessHandleCount with 0; then handle values
@@ -69,8 +66,8 @@ ResourceSample SampleProcessResources(std::uint32_t cycle)
 {
     ResourceSample sample;
     sample.cycle = cycle;
-    sample.measured[static_cast<int>(Resource::CommittedMemory)] = true;
-    sample.value[static_cast<int>(Resource::CommittedMemory)] = CommittedBeyondZantorsOwn();
+    const std::uint64_t committed = CommittedPrivateBytes();
+    SetMemoryBeyondOwn(sample, committed, ZantorsOwnBytes());
     const DWORD handles = OpenHandleCount();
     sample.measured[static_cast<int>(Resource::Handles)] = handles != 0;
     sample.value[static_cast<int>(Resource::Handles)] = handles;

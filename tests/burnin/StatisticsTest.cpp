@@ -220,6 +220,23 @@ std::vector<ResourceSample> Line(Resource resource, double base, double perThous
     return Samples(points, resource);
 }
 
+// 101 memory samples over 100,000 cycles as the burn-in takes them: the process
+// commits `perThousand` more per 1,000 cycles from 8 MB, of which 1 MB is Zantor's
+// own; from `drift` on, Zantor's count of its own has gone wrong by `drifted`
+// (a wrapped count is a huge one).
+std::vector<ResourceSample> Sampled(double perThousand, std::uint32_t drift, std::uint64_t drifted)
+{
+    std::vector<ResourceSample> samples;
+    for (std::uint32_t i = 0; i <= 100; ++i) {
+        ResourceSample s;
+        s.cycle = i * 1000;
+        const auto committed = static_cast<std::uint64_t>(8e6 + perThousand * i);
+        SetMemoryBeyondOwn(s, committed, (1u << 20) + (i >= drift ? drifted : 0));
+        samples.push_back(s);
+    }
+    return samples;
+}
+
 struct GrowthCase {
     const char* what;
     std::vector<ResourceSample> samples;
@@ -254,6 +271,13 @@ TEST(Growth, LeakVerdictAtAndAroundItsThreshold)
         {"four samples are too few", Samples({{0, 1}, {1, 2}, {2, 3}, {3, 4}}, handles), handles, GrowthVerdict::TooFew},
         {"all at one cycle", Samples({{5, 1}, {5, 2}, {5, 3}, {5, 4}, {5, 5}}, handles), handles, GrowthVerdict::TooFew},
         {"no sample measured it", Line(memory, 1, 1000), handles, GrowthVerdict::NotMeasured},
+        // As sampled: Zantor's own taken off what the process committed.
+        {"sampled, leaking 4 MB per 1,000 cycles", Sampled(4096 * kb, 101, 0), memory, GrowthVerdict::Leak},
+        {"sampled, flat", Sampled(0, 101, 0), memory, GrowthVerdict::Steady},
+        // Zantor's own count (32-bit) wrapped below 0 after the first sample: more than
+        // was committed. Read as 0 those samples would be a flat line, a leak passed as steady.
+        {"own count wrapped, leaking", Sampled(4096 * kb, 1, 0xFFFFF000u), memory, GrowthVerdict::TooFew},
+        {"own count above all committed", Sampled(64 * kb, 1, 512u << 20), memory, GrowthVerdict::TooFew},
     };
     for (const GrowthCase& c : cases) {
         const Growth g = JudgeGrowth(c.samples.data(), c.samples.size(), c.resource, LeakRule(c.resource));
