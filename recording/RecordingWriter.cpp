@@ -321,9 +321,13 @@ bool RecordingWriter::Entry(const CallRecord& call, GrowingText& out)
     if (!outcome.raised) {
         AppendNumber(m_answer, "result=", outcome.result, kEnd);
     } else if (call.overrunBufferSize != 0) {
-        // Which buffer, by the key that fills it: GetCardInfo has two.
+        // `overrun=1` alone is what every reader of recordings knows: GetCardInfo's
+        // value buffer, the text of the others. Only GetCardInfo's error text, which
+        // that spelling cannot say, is named, so an older reader refuses the entry
+        // rather than replay it on the wrong buffer.
         const bool value = call.overrunBuffer < call.bufferCount && call.buffers[call.overrunBuffer].role == BufferRole::Value;
-        m_answer.Append(value ? "overrun=1 value\r\n" : "overrun=1 text\r\n");
+        const bool textOfField = call.operation == Operation::GetCardInfo && !value;
+        m_answer.Append(textOfField ? "overrun=1 text\r\n" : "overrun=1\r\n");
     } else {
         AppendFaultLine(m_answer, outcome.exceptionCode);
         Message module;
