@@ -304,11 +304,6 @@ UsageText CommandLineErrorText(const ParsedCommandLine& parsed)
         return text;
     text.Append(kErrorTexts[static_cast<std::size_t>(parsed.error)]);
     // The word, cut so that the usage after it keeps its room.
-    std::size_t length = 0;
-    while (parsed.word[length] && length < 200)
-        ++length;
-    text.Append(parsed.word, length);
-    if (parsed.word[length])
-        text.Append(L"…");
+    text.AppendAtMost(parsed.word, 200);
     return text;
 }

@@ -74,12 +74,7 @@ CollisionText OutputCollisionText(const OutputFile& first, const OutputFile& sec
 {
     CollisionText text;
     text.Append(first.name).Append(L" 与 ").Append(second.name).Append(L" 指向同一个文件：");
-    std::size_t length = 0;
-    while (first.path[length] && length < 1024)
-        ++length;
-    text.Append(first.path, length);
-    if (first.path[length])
-        text.Append(L"…");
+    text.AppendAtMost(first.path, 1024);
     return text;
 }
 

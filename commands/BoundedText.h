@@ -80,6 +80,18 @@ public:
     }
     // Appends a NUL-terminated text.
     BoundedText& Append(const Char* text) { return Append(text, bounded::Length(text)); }
+    // Appends at most `most` characters of a NUL-terminated text, and "…" when it
+    // is longer, so that what follows keeps its room. Only the first `most` + 1
+    // characters are read.
+    BoundedText& AppendAtMost(const Char* text, std::size_t most)
+    {
+        static_assert(sizeof(Char) == sizeof(wchar_t), "the ellipsis is a wide character");
+        std::size_t length = 0;
+        while (length < most && text[length])
+            ++length;
+        Append(text, length);
+        return text[length] ? Append(Char(0x2026)) : *this;
+    }
     // `value` in signed decimal: a minus sign when negative, no leading zeros.
     BoundedText& AppendDecimal(std::int64_t value)
     {

@@ -147,6 +147,21 @@ public:
     std::size_t Rows(Row* out, std::size_t room) const;
     // The same from row `start` on: copies at most `room`, returns how many rows there are in all.
     std::size_t RowsFrom(std::size_t start, Row* out, std::size_t room) const;
+    // Every row in turn, a page at a time: visit(row, index, site, siteLength),
+    // the site written as module+offset.
+    template <class Visit>
+    void ForEachRow(Visit visit) const
+    {
+        Row rows[64];
+        for (std::size_t start = 0, total = 1; start < total; start += 64) {
+            total = RowsFrom(start, rows, 64);
+            for (std::size_t i = 0; start + i < total && i < 64; ++i) {
+                char site[kModuleNameRoom + 24];
+                const std::size_t length = WriteSite(rows[i].site, site, sizeof site);
+                visit(rows[i], start + i, site, length);
+            }
+        }
+    }
     // The running call's note, as Rows.
     std::size_t Note(NoteEntry* out, std::size_t room) const;
     bool NoteCut() const { return m_noteCut; }

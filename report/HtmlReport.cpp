@@ -387,23 +387,15 @@ ZANTOR_NOINLINE void TakenSection(GrowingText& out)
                "<th class=\"n\">Given back</th><th class=\"n\">Held at the last CloseDevice</th>"
                "<th class=\"n\">Most held at a CloseDevice</th><th class=\"n\">Held at the end</th>"
                "<th class=\"n\">Heap bytes held</th></tr>\n");
-    taken::Row rows[64];
-    for (std::size_t start = 0, total = 1; start < total; start += 64) {
-        total = ledger->RowsFrom(start, rows, 64);
-        for (std::size_t i = 0; start + i < total && i < 64; ++i) {
-            const taken::Row& row = rows[i];
-            char site[taken::kModuleNameRoom + 24];
-            const std::size_t length = ledger->WriteSite(row.site, site, sizeof site);
-            out.AppendFormat("<tr><td>%s</td><td>%s</td><td>", taken::KindName(row.kind),
-                             taken::OperationSlotName(row.operation));
-            AppendHtmlEscaped(out, site, length);
-            out.AppendFormat("</td><td class=\"n\">%" PRIu64 "</td><td class=\"n\">%" PRIu64 "</td><td class=\"n\">%" PRIu64
-                             "</td><td class=\"n\">%" PRIu64 "</td><td class=\"n\">%" PRIu64 "</td><td class=\"n\">%" PRIu64
-                             "</td></tr>\n",
-                             row.taken, row.givenBack, row.atLastClose, row.mostAtClose, row.outstanding,
-                             row.bytesOutstanding);
-        }
-    }
+    ledger->ForEachRow([&out](const taken::Row& row, std::size_t, const char* site, std::size_t length) {
+        out.AppendFormat("<tr><td>%s</td><td>%s</td><td>", taken::KindName(row.kind),
+                         taken::OperationSlotName(row.operation));
+        AppendHtmlEscaped(out, site, length);
+        out.AppendFormat("</td><td class=\"n\">%" PRIu64 "</td><td class=\"n\">%" PRIu64 "</td><td class=\"n\">%" PRIu64
+                         "</td><td class=\"n\">%" PRIu64 "</td><td class=\"n\">%" PRIu64 "</td><td class=\"n\">%" PRIu64
+                         "</td></tr>\n",
+                         row.taken, row.givenBack, row.atLastClose, row.mostAtClose, row.outstanding, row.bytesOutstanding);
+    });
     out.Append("</table>\n<p>Modules: ");
     for (std::size_t i = 0; i < ledger->ModuleCount(); ++i) {
         if (i)

@@ -224,21 +224,14 @@ void LibraryObject(GrowingText& out)
         return;
     }
     out.Append(",\"library\":{\"taken\":[");
-    taken::Row rows[64];
-    for (std::size_t start = 0, total = 1; start < total; start += 64) {
-        total = ledger->RowsFrom(start, rows, 64);
-        for (std::size_t i = 0; start + i < total && i < 64; ++i) {
-            const taken::Row& row = rows[i];
-            char site[taken::kModuleNameRoom + 24];
-            const std::size_t length = ledger->WriteSite(row.site, site, sizeof site);
-            out.AppendFormat("%s{\"kind\":\"%s\",\"operation\":\"%s\"", start + i ? "," : "",
-                             taken::KindName(row.kind), taken::OperationSlotName(row.operation));
-            String(out, ",\"site\":", site, length);
-            out.AppendFormat(",\"taken\":%" PRIu64 ",\"givenBack\":%" PRIu64 ",\"outstanding\":%" PRIu64
-                             ",\"bytes\":%" PRIu64 "}",
-                             row.taken, row.givenBack, row.outstanding, row.bytesOutstanding);
-        }
-    }
+    ledger->ForEachRow([&out](const taken::Row& row, std::size_t index, const char* site, std::size_t length) {
+        out.AppendFormat("%s{\"kind\":\"%s\",\"operation\":\"%s\"", index ? "," : "", taken::KindName(row.kind),
+                         taken::OperationSlotName(row.operation));
+        String(out, ",\"site\":", site, length);
+        out.AppendFormat(",\"taken\":%" PRIu64 ",\"givenBack\":%" PRIu64 ",\"outstanding\":%" PRIu64
+                         ",\"bytes\":%" PRIu64 "}",
+                         row.taken, row.givenBack, row.outstanding, row.bytesOutstanding);
+    });
     out.Append("],\"modules\":[");
     for (std::size_t i = 0; i < ledger->ModuleCount(); ++i) {
         const char* name = ledger->ModuleName(i);

@@ -225,6 +225,9 @@ TEST(BoundedText, FillsToItsCapacityAndCutsWhatIsPast)
     const Row rows[] = {
         row("exactly full", WideText<4>().Append(L"abc"), L"abc"),
         row("one past full", WideText<4>().Append(L"abcd"), L"abc"),
+        row("at most, fitting", WideText<8>().AppendAtMost(L"abc", 3).Append(L'.'), L"abc."),
+        row("at most, longer: an ellipsis, the rest keeps its room", WideText<8>().AppendAtMost(L"abcd", 3).Append(L'.'),
+            L"abc…."),
         row("decimals", WideText<64>().AppendDecimal(0).Append(L' ').AppendDecimal(102399).Append(L' ').AppendDecimal(INT64_MIN),
             L"0 102399 -9223372036854775808"),
         row("hex, fixed and shortest", WideText<32>().AppendHex(0x1A2B, 8).Append(L' ').AppendHex(0, 0), L"0x00001A2B 0x0"),
